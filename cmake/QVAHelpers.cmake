@@ -1,0 +1,41 @@
+# Compiler warnings and sanitizer flags, attached to targets rather than set
+# globally so that third-party code is not affected.
+function(qva_target_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
+    -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
+    -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
+  if(QVA_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+if(QVA_SANITIZERS)
+  string(REPLACE ";" "," QVA_SANITIZER_LIST "${QVA_SANITIZERS}")
+  add_compile_options(-fsanitize=${QVA_SANITIZER_LIST} -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${QVA_SANITIZER_LIST})
+endif()
+
+# qva_add_test(<name> SOURCES <files...> LABELS <labels...> [LIBRARIES <libs...>])
+# Builds one GoogleTest program from the given sources, links it against the
+# internal (static) twin of the component, and registers it with CTest.
+function(qva_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LABELS;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE QVADynModalComponentInternal QVATestSupport
+                        ${ARG_LIBRARIES})
+  qva_target_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}"
+    ENVIRONMENT "OPENBLAS_NUM_THREADS=1;ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1"
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()
+
+# qva_add_benchmark(<name> SOURCES <files...>)
+function(qva_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE QVADynModalComponentInternal benchmark::benchmark
+                        ${ARG_LIBRARIES})
+  qva_target_warnings(${name})
+endfunction()
