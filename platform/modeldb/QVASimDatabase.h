@@ -27,6 +27,7 @@
 #include "platform/modeldb/QVASimCSetID.h"
 #include "platform/modeldb/QVASimCollectionID.h"
 #include "platform/modeldb/QVASimDistributionID.h"
+#include "platform/modeldb/QVASimPosition.h"
 
 class QVASimStore;
 
@@ -49,6 +50,18 @@ class QVA_PLATFORM_EXPORT QVASimDatabase {
   // Event results over `modal`'s modes, DOFs and complex-number parts, with
   // new open frame and load-case collections.
   QVAFsmModalEventResults CreateModalEventResults(const QVAFsmModalSystem& modal);
+
+  // A zeroed dense distribution of `dataKind` owned by `owner`, over
+  // numberOfSets (1 ... 4) sets with the given chunk sizes (already cut to the
+  // set sizes, each at least 1). Needs an open transaction; undone when it
+  // rolls back. QVASrvUtilities::CreateDistribution is the component's way in.
+  QVASimDistributionID CreateDistribution(const QVASimPosition& owner, int dataKind,
+                                          int numberOfSets, const QVASimCSetID* sets,
+                                          const int* chunkSizes, bool scratch);
+  // An empty sparse distribution over (rowSet, columnSet); as above.
+  QVASimDistributionID CreateSparseDistribution(const QVASimPosition& owner, int dataKind,
+                                                const QVASimCSetID& rowSet,
+                                                const QVASimCSetID& columnSet);
 
   // Plain array access to a dense distribution, column-major over all its
   // dimensions (see QVASimDistribution).
