@@ -73,6 +73,8 @@ class QVA_PLATFORM_EXPORT QVABasError : public QVABasException {
 enum QVABasErrorNumber : int {
   kQVABasOutOfMemory = 1,
   kQVABasInvalidArgument = 2,
+  // A file is missing, cannot be read or written, or holds malformed records.
+  kQVABasFileError = 3,
   kQVASrvIndexOutOfRange = 100,
   kQVASrvSizeMismatch = 101,
   kQVASrvSingularMatrix = 102,
