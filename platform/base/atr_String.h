@@ -12,6 +12,7 @@
 //   // "Multiple calls to QVADynEvent::SetFrameValues are not allowed!"
 
 #include "platform/base/QVAPlatformExport.h"
+#include "platform/base/cow_List.h"
 #include "platform/base/cow_String.h"
 
 // Abstract readable message text.
@@ -46,12 +47,19 @@ class QVA_PLATFORM_EXPORT atr_translate : public atr_StringBase {
 
  private:
   friend QVA_PLATFORM_EXPORT void atr_SubstituteFormat(atr_translate&, int, const cow_String&);
+  struct Substitution {
+    int index;
+    cow_String value;
+  };
   cow_String template_;
+  cow_List<Substitution> substitutions_;
   cow_String result_;
 };
 
 // Substitutes `value` for placeholder `index` (1-based) of `translation`. A
 // value without buffer is substituted as the empty text. An index with no
-// matching placeholder changes nothing.
+// matching placeholder changes nothing. Placeholders are counted in the
+// template, so "%s" inside a substituted value is never taken for one; a second
+// substitution for the same index replaces the first.
 QVA_PLATFORM_EXPORT void atr_SubstituteFormat(atr_translate& translation, int index,
                                               const cow_String& value);

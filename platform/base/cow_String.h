@@ -21,6 +21,8 @@ class QVA_PLATFORM_EXPORT cow_String {
   cow_String() noexcept;
   // Copies `text`; a null pointer gives a string without buffer.
   cow_String(const char* text);  // NOLINT(google-explicit-constructor): literals convert
+  // Copies the first `length` characters at `text` (none for a negative
+  // length); a null pointer gives a string without buffer.
   cow_String(const char* text, int length);
   cow_String(const cow_String& other) noexcept;
   cow_String(cow_String&& other) noexcept;
@@ -55,6 +57,7 @@ class QVA_PLATFORM_EXPORT cow_String {
 
  private:
   struct Record;
+  cow_String& AppendCharacters(const char* text, int count);
   Record* record_ = nullptr;
 };
 

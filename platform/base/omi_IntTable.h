@@ -86,8 +86,10 @@ class omi_IntTableIterator {
     ++position_;
     SkipToNegativeHalfIfDone();
   }
+  // A negative key is stored under its magnitude; negating in unsigned
+  // arithmetic recovers every key, INT_MIN included.
   int Key() const {
-    return inNegativeHalf_ ? -static_cast<int>(position_->first) : static_cast<int>(position_->first);
+    return static_cast<int>(inNegativeHalf_ ? 0u - position_->first : position_->first);
   }
   const T& Value() const { return position_->second; }
 
