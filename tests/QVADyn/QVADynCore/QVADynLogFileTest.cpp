@@ -1,0 +1,186 @@
+// The log handle on real files in a private temporary directory: creation,
+// exact and flushed writes, sharing between copies, closing with the last
+// handle, and the silent handling of files that cannot be created.
+
+#include "QVADyn/QVADynCore/QVADynLogFile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "QVADyn/QVADynCore/QVADynLogTexts.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Number of file descriptors this process holds open.
+int OpenDescriptorCount() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+std::string Contents(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class QVADynLogFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    directory_ = fs::temp_directory_path() /
+                 ("QVADynLogFileTest-" + std::to_string(::getpid()) + "-" + test->name());
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+  std::string PathOf(const char* name) const { return (directory_ / name).string(); }
+
+  fs::path directory_;
+};
+
+}  // namespace
+
+TEST_F(QVADynLogFileTest, NeverOpenedHandleDoesNothing) {
+  const QVADynLogFile log;
+  EXPECT_EQ(log.HandleCount(), 0);
+  EXPECT_FALSE(log.IsWritable());
+  log.Write("dropped\n");
+  const QVADynLogFile copy(log);
+  EXPECT_EQ(copy.HandleCount(), 0);
+  copy.Write("dropped\n");
+  EXPECT_TRUE(fs::is_empty(directory_));
+}
+
+TEST_F(QVADynLogFileTest, WritesExactlyAndFlushesEachText) {
+  const std::string path = PathOf("analysis.log");
+  {
+    std::ofstream old(path);
+    old << "text of an earlier run\n";
+  }
+  QVADynLogFile log;
+  log.Open(path.c_str());
+  EXPECT_EQ(log.HandleCount(), 1);
+  EXPECT_TRUE(log.IsWritable());
+  EXPECT_EQ(Contents(path), "");  // truncated
+
+  // A text without final line end leaves the next text on the same line; each
+  // text is on disk before Write returns, while the file is still open.
+  log.Write(kQVADynLogNumberOfModes);
+  EXPECT_EQ(Contents(path), "Number of modes: ");
+  log.Write(cow_String::FromInt(12).Append(kQVADynLogLineEnd));
+  log.Write(cow_String());  // no buffer: writes nothing
+  log.Write(cow_String("tab\tand percent %s %d\n"));
+  EXPECT_EQ(Contents(path), "Number of modes: 12\ntab\tand percent %s %d\n");
+}
+
+TEST_F(QVADynLogFileTest, SecondOpenKeepsTheFirstFile) {
+  const std::string first = PathOf("first.log");
+  const std::string second = PathOf("second.log");
+  QVADynLogFile log;
+  log.Open(first.c_str());
+  const int descriptors = OpenDescriptorCount();
+  log.Open(second.c_str());
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+  EXPECT_EQ(log.HandleCount(), 1);
+  log.Write("still here\n");
+  EXPECT_FALSE(fs::exists(second));
+  EXPECT_EQ(Contents(first), "still here\n");
+}
+
+TEST_F(QVADynLogFileTest, CopyOutlivesTheOriginalAndTheLastHandleCloses) {
+  const std::string path = PathOf("shared.log");
+  const int descriptorsBefore = OpenDescriptorCount();
+  auto* original = new QVADynLogFile;
+  original->Open(path.c_str());
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore + 1);
+  {
+    QVADynLogFile copy(*original);
+    QVADynLogFile assigned;
+    assigned = copy;
+    EXPECT_EQ(original->HandleCount(), 3);
+    delete original;
+    EXPECT_EQ(copy.HandleCount(), 2);
+    copy.Write("through the copy\n");
+    assigned.Write("through the assigned handle\n");
+    EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore + 1);  // still open
+  }
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);  // closed with the last handle
+  EXPECT_EQ(Contents(path), "through the copy\nthrough the assigned handle\n");
+}
+
+TEST_F(QVADynLogFileTest, AssignmentReleasesTheOwnFileFirst) {
+  const std::string first = PathOf("first.log");
+  const std::string second = PathOf("second.log");
+  const int descriptorsBefore = OpenDescriptorCount();
+  QVADynLogFile log;
+  log.Open(first.c_str());
+  QVADynLogFile other;
+  other.Open(second.c_str());
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore + 2);
+
+  log = other;  // the first file loses its only handle and is closed
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore + 1);
+  EXPECT_EQ(other.HandleCount(), 2);
+  log = other;  // already shared: the count stays
+  EXPECT_EQ(other.HandleCount(), 2);
+
+  const QVADynLogFile& same = log;
+  log = same;  // assignment to itself changes nothing
+  EXPECT_EQ(log.HandleCount(), 2);
+  log.Write("second\n");
+  EXPECT_EQ(Contents(second), "second\n");
+
+  log = QVADynLogFile();  // a handle without file leaves log without file
+  EXPECT_EQ(log.HandleCount(), 0);
+  EXPECT_EQ(other.HandleCount(), 1);
+}
+
+TEST_F(QVADynLogFileTest, UnwritablePathLosesWritesSilently) {
+  const std::string path = PathOf("missing-directory/analysis.log");
+  QVADynLogFile log;
+  EXPECT_NO_THROW(log.Open(path.c_str()));
+  EXPECT_EQ(log.HandleCount(), 1);
+  EXPECT_FALSE(log.IsWritable());
+  const QVADynLogFile copy(log);
+  EXPECT_NO_THROW(copy.Write("lost\n"));
+  EXPECT_FALSE(fs::exists(path));
+
+  log.Open(PathOf("other.log").c_str());  // the handle has a record: no new file
+  EXPECT_FALSE(fs::exists(PathOf("other.log")));
+
+  QVADynLogFile nullPath;
+  EXPECT_NO_THROW(nullPath.Open(nullptr));
+  EXPECT_FALSE(nullPath.IsWritable());
+  nullPath.Write("lost\n");
+}
+
+// The heading form and the padded labels whose values share a column.
+TEST(QVADynLogTexts, HeadingsAndAlignedLabels) {
+  const char* headings[] = {kQVADynLogSolveHeading, kQVADynLogRecoverHeading,
+                            kQVADynLogNonDiagonalHeading, kQVADynLogCoupledAcousticHeading,
+                            kQVADynLogComplexEigenHeading};
+  for (const char* heading : headings) {
+    const std::string text(heading);
+    EXPECT_EQ(text.rfind(kQVADynLogHeadingBegin, 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.size() - std::strlen(kQVADynLogHeadingEnd)), kQVADynLogHeadingEnd);
+  }
+  EXPECT_EQ(std::string(kQVADynLogHeadingBegin) + "Recover physical results" + kQVADynLogHeadingEnd,
+            kQVADynLogRecoverHeading);
+
+  EXPECT_EQ(std::strlen(kQVADynLogPhysicalDofs), 44u);
+  EXPECT_EQ(std::strlen(kQVADynLogActiveModalDofs), 44u);
+  EXPECT_EQ(std::strlen(kQVADynLogFrequencyPoints), 44u);
+  EXPECT_EQ(std::strlen(kQVADynLogRecoveryDofs), std::strlen(kQVADynLogRecoveryDofRanges));
+  EXPECT_EQ(std::strlen(kQVADynLogComplexZgeevTime), std::strlen(kQVADynLogComplexRecoverTime));
+  EXPECT_EQ(std::strlen(kQVADynLogComplexDgeevTime), std::strlen(kQVADynLogComplexTotalTime));
+  EXPECT_EQ(std::string(kQVADynLogRecoveringDataFor) + kQVADynLogDisplacement + kQVADynLogLineEnd,
+            kQVADynLogRecoveringDisplacement);
+}
