@@ -37,6 +37,7 @@ class QVA_PLATFORM_EXPORT QVASimDataRecord {
   QVASimDataRecord Associated(int kind) const;
 
   int Index() const { return index_; }
+  QVASimDatabase* Database() const { return database_; }
 
  private:
   QVASimDatabase* database_ = nullptr;

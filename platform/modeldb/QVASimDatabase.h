@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/base/QVAPlatformExport.h"
 #include "platform/modeldb/QVAFsmModalEventResults.h"
@@ -30,6 +31,7 @@
 #include "platform/modeldb/QVASimPosition.h"
 
 class QVASimStore;
+class QVASimTransaction;
 
 class QVA_PLATFORM_EXPORT QVASimDatabase {
  public:
@@ -71,10 +73,22 @@ class QVA_PLATFORM_EXPORT QVASimDatabase {
 
   // Number of transactions open now (0 outside any transaction).
   int TransactionDepth() const;
+  // Whether `transaction` is the innermost open transaction of this database,
+  // the only one through which changes may be made.
+  bool IsInnermostTransaction(const QVASimTransaction& transaction) const;
 
   // The store; for the database's own classes.
   QVASimStore& Store() const { return *store_; }
 
  private:
+  friend class QVASimTransaction;
+  // Bookkeeping of QVASimTransaction: opening returns the new depth; closing
+  // commits or rolls back the innermost transaction.
+  int OpenTransaction(const QVASimTransaction* transaction);
+  void CommitInnermost();
+  void RollbackInnermost() noexcept;
+
   std::unique_ptr<QVASimStore> store_;
+  // The open transactions, outermost first.
+  std::vector<const QVASimTransaction*> openTransactions_;
 };

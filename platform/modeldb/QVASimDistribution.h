@@ -14,9 +14,13 @@
 //   view.Rows() == m; view.Columns() == F; view.LeadingDimension() == m;
 //   view.Values()[i + j * view.LeadingDimension()]   // mode i, frame j
 //
-// A one-dimensional distribution is viewed as a single column. The values
-// belong to the database; pointers stay valid while the database holds the
-// distribution.
+// A one-dimensional distribution is viewed as a single column. A view with
+// one free dimension whose values are not adjacent (a frame row of GU at one
+// mode) is one row: Rows() == 1, Columns() == n, LeadingDimension() the
+// distance between neighbours, and the set is the column set. With no free
+// dimension the view is 1 x 1. The values belong to the database; pointers
+// stay valid while the database lives (a distribution removed by a rollback
+// keeps its storage until then, but can no longer be reached by identifier).
 
 #include <cstdint>
 
@@ -60,6 +64,8 @@ class QVA_PLATFORM_EXPORT QVASimDistribution {
 
   // Hint for the store's cache, in bytes; kept, not otherwise used in memory.
   void SetCacheSize(std::int64_t bytes) const;
+  // The hint last set (0 when never set).
+  std::int64_t CacheSize() const;
 
   // Sparse distributions (rows x columns in compressed-row form).
   // Replaces the values: rowStarts has Rows() + 1 entries, columns and values

@@ -22,4 +22,12 @@ QVA_PLATFORM_EXPORT int Nodes();              // (30, 1)
 QVA_PLATFORM_EXPORT int LoadCases();          // (6, 14)
 QVA_PLATFORM_EXPORT int ComplexNumberPart();  // (7, 4), symbols 0 (imaginary) and 4 (real)
 QVA_PLATFORM_EXPORT int DofTypes();           // (21, 3), symbols 1 ... 12
+
+// Kinds of the model objects (the TypePosition() of their positions).
+QVA_PLATFORM_EXPORT int ModalSystem();        // (40, 1)
+QVA_PLATFORM_EXPORT int ModalEventResults();  // (40, 2)
+QVA_PLATFORM_EXPORT int FrequencyTask();      // (40, 3)
+// Data kind of the per-mode energy distributions of event results, see
+// QVAFsmModalEventResults::ModeFrameGridType().
+QVA_PLATFORM_EXPORT int ModeFrameGrid();      // (6, 21)
 }  // namespace QVASimKind

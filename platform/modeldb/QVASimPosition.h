@@ -24,6 +24,8 @@ class QVA_PLATFORM_EXPORT QVASimPosition {
   // The kind (CoreFragmentTypeIndex) of the object at this position.
   int TypePosition() const;
   int Object() const { return object_; }
+  // The database, null for an empty position.
+  QVASimDatabase* Database() const { return database_; }
 
   // A new data record of `kind` owned by this position. With a valid
   // `collection` the record becomes a new member of it (the collection grows
