@@ -48,7 +48,6 @@ class QVADYN_EXPORT QVADynLogFile {
 
  private:
   struct Record;
-  void Release() noexcept;
 
   Record* record_ = nullptr;
 };

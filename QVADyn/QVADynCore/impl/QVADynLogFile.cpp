@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <new>
+#include <utility>
 
 #include "platform/base/mem_Alloc.h"
 
@@ -19,13 +20,20 @@ QVADynLogFile::QVADynLogFile(const QVADynLogFile& other) noexcept : record_(othe
 
 const QVADynLogFile& QVADynLogFile::operator=(const QVADynLogFile& other) noexcept {
   if (this == &other) return *this;
-  Release();
-  record_ = other.record_;
-  if (record_ != nullptr) ++record_->handleCount;
-  return *this;
+  QVADynLogFile shared(other);
+  std::swap(record_, shared.record_);
+  return *this;  // `shared` now holds the former record and releases it
 }
 
-QVADynLogFile::~QVADynLogFile() { Release(); }
+QVADynLogFile::~QVADynLogFile() {
+  if (record_ == nullptr) return;
+  if (--record_->handleCount == 0) {
+    if (record_->stream != nullptr) std::fclose(record_->stream);
+    record_->~Record();
+    mem_Free(record_);
+  }
+  record_ = nullptr;
+}
 
 void QVADynLogFile::Open(const char* path) {
   if (record_ != nullptr) return;
@@ -48,14 +56,4 @@ int QVADynLogFile::HandleCount() const noexcept {
 
 bool QVADynLogFile::IsWritable() const noexcept {
   return record_ != nullptr && record_->stream != nullptr;
-}
-
-void QVADynLogFile::Release() noexcept {
-  if (record_ == nullptr) return;
-  if (--record_->handleCount == 0) {
-    if (record_->stream != nullptr) std::fclose(record_->stream);
-    record_->~Record();
-    mem_Free(record_);
-  }
-  record_ = nullptr;
 }
