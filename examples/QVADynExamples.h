@@ -1,0 +1,24 @@
+#pragma once
+
+// The analyses the example host runs, one function per source file, each
+// called once from main() in QVADynExampleHost.cpp. Every example writes its
+// blocks to the shared log and prints a short account of what it did:
+//
+//   const QVADynExampleContext context{log, std::cout, "QVADynExample.log"};
+//   QVADynExampleLogFile(context);
+//   // log: "\n--- Example host ---\n\n"
+
+#include <ostream>
+
+#include "QVADyn/QVADynCore/QVADynLogFile.h"
+
+// What every example receives from the host: the component's log handle (the
+// example may copy it) and the stream for its account.
+struct QVADynExampleContext {
+  const QVADynLogFile& log;
+  std::ostream& out;
+  const char* logFileName;
+};
+
+// Writes the heading "Example host" to the log through a copied handle.
+void QVADynExampleLogFile(const QVADynExampleContext& context);

@@ -1,0 +1,24 @@
+# Shared by the scripts in this folder: installs the Debian packages the build
+# needs when one of them is missing (with sudo when not running as root).
+
+QVA_PACKAGES=(build-essential cmake ninja-build libopenblas-dev libgtest-dev libbenchmark-dev)
+
+qva_install_dependencies() {
+  local missing=()
+  local package
+  for package in "${QVA_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" apt-get update
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
