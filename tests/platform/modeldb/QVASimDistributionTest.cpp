@@ -1,0 +1,316 @@
+// Dense layout, whole and restricted views, chunk sizes and sparse storage of
+// distributions, against values placed by the plain column-major formula.
+// Every value compared is a small integer combination, exactly representable,
+// so comparisons are exact.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimCollection.h"
+#include "platform/modeldb/QVASimDMember.h"
+#include "platform/modeldb/QVASimDistribution.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimTransaction.h"
+#include "tests/platform/modeldb/QVASimTestSupport.h"
+
+namespace {
+
+// Value at (dof, frame, part position, case position): distinct for every place.
+double Tag(int dof, int frame, int part, int loadCase) {
+  return 1000.0 * dof + 100.0 * frame + 10.0 * part + loadCase;
+}
+
+// A recovered-results distribution U over [DOFs 1, 3, 4 | frames 0 ... 3 |
+// parts {4, 0} | cases 0 ... 1], filled through the plain array interface.
+class ResultDistribution : public ::testing::Test {
+ protected:
+  static constexpr int kDofs = 3;
+  static constexpr int kFrames = 4;
+  static constexpr int kParts = 2;
+  static constexpr int kCases = 2;
+
+  void SetUp() override {
+    QVASimTransaction transaction(model.database);
+    const int dofMembers[] = {1, 3, 4};
+    dofSet = QVASimCollection(model.results.Dofs()).CreateOrderedCSet(dofMembers, kDofs);
+    frameSet = QVASimCollection(model.results.FramesCollection()).CreateCSetStrided(0, kFrames, 1, 1);
+    const int parts[] = {4, 0};
+    partSet = QVASimCollection(model.results.ComplexNumberPart()).CreateOCSet(parts, kParts);
+    caseSet = QVASimCollection(model.results.CasesCollection()).CreateCSetStrided(0, kCases, 1, 1);
+    const QVASimCSetID sets[] = {dofSet, frameSet, partSet, caseSet};
+    const int chunks[] = {2, 3, 1, 1};
+    u = model.database.CreateDistribution(model.results.MyPosition(), CoreFragmentTypeIndex(6, 5),
+                                          4, sets, chunks, false);
+    model.results.SetU(transaction, u);
+    transaction.Commit();
+
+    std::vector<double> values(static_cast<std::size_t>(kDofs * kFrames * kParts * kCases));
+    for (int c = 0; c < kCases; ++c)
+      for (int p = 0; p < kParts; ++p)
+        for (int f = 0; f < kFrames; ++f)
+          for (int d = 0; d < kDofs; ++d)
+            values[static_cast<std::size_t>(d + kDofs * (f + kFrames * (p + kParts * c)))] =
+                Tag(d, f, p, c);
+    model.database.WriteDistribution(u, values.data());
+  }
+
+  QVASimTestModel model;
+  QVASimCSetID dofSet, frameSet, partSet, caseSet;
+  QVASimDistributionID u;
+};
+
+TEST_F(ResultDistribution, WholeDistributionDescribesItsSetsAndChunks) {
+  EXPECT_EQ(model.database.NumberOfValues(u), kDofs * kFrames * kParts * kCases);
+  QVAExpectRaises([&] { QVASimDistribution whole(u); }, kQVABasInvalidArgument,
+                  {"4 free dimensions", "distribution"});
+  QVASimDMember slice(model.results.ComplexNumberPart(), 4);
+  slice.Add(model.results.CasesCollection(), 1);
+  const QVASimDistribution view(u, slice);
+  EXPECT_EQ(view.NumberOfDimensions(), 4);
+  EXPECT_EQ(view.DataKind(), CoreFragmentTypeIndex(6, 5));
+  EXPECT_FALSE(view.IsScratch());
+  EXPECT_FALSE(view.IsSparse());
+  const int sizes[] = {kDofs, kFrames, kParts, kCases};
+  const int chunks[] = {2, 3, 1, 1};
+  for (int d = 0; d < 4; ++d) {
+    EXPECT_EQ(view.Size(d), sizes[d]);
+    EXPECT_EQ(view.ChunkSize(d), chunks[d]);
+  }
+  EXPECT_EQ(view.Set(0), dofSet);
+  EXPECT_EQ(view.Set(3), caseSet);
+  QVAExpectRaises([&] { view.Size(4); }, kQVASrvIndexOutOfRange, {"dimension 4", "0 ... 3"});
+}
+
+TEST_F(ResultDistribution, ResultSliceIsDofsByFramesAtOnePartAndCase) {
+  for (int c = 0; c < kCases; ++c) {
+    for (int p = 0; p < kParts; ++p) {
+      const int partMember = p == 0 ? 4 : 0;
+      QVASimDMember slice(model.results.ComplexNumberPart(), partMember);
+      slice.Add(model.results.CasesCollection(), QVASimCSet(caseSet)[c]);
+      const QVASimDistribution view(model.results.U(), slice);
+      ASSERT_EQ(view.Rows(), kDofs);
+      ASSERT_EQ(view.Columns(), kFrames);
+      ASSERT_EQ(view.LeadingDimension(), kDofs);
+      EXPECT_EQ(view.RowChunk(), 2);
+      EXPECT_EQ(view.ColumnChunk(), 3);
+      EXPECT_EQ(view.RowSet(), dofSet);
+      EXPECT_EQ(view.ColumnSet(), frameSet);
+      for (int f = 0; f < kFrames; ++f)
+        for (int d = 0; d < kDofs; ++d)
+          EXPECT_EQ(view.Values()[d + f * view.LeadingDimension()], Tag(d, f, p, c));
+    }
+  }
+}
+
+TEST_F(ResultDistribution, ViewWritesReachTheStoredValues) {
+  QVASimDMember slice(model.results.ComplexNumberPart(), 0);
+  slice.Add(model.results.CasesCollection(), 1);
+  const QVASimDistribution view(u, slice);
+  view.Values()[2 + 3 * view.LeadingDimension()] = -7.0;
+  std::vector<double> values(static_cast<std::size_t>(model.database.NumberOfValues(u)));
+  model.database.ReadDistribution(u, values.data());
+  EXPECT_EQ(values[static_cast<std::size_t>(2 + kDofs * (3 + kFrames * (1 + kParts * 1)))], -7.0);
+}
+
+TEST_F(ResultDistribution, FixingInnerDimensionsGivesLeadingDimensionAcrossThem) {
+  // Frames and cases fixed: DOFs x parts, neighbours in a row lie kDofs * kFrames apart.
+  QVASimDMember slice(model.results.FramesCollection(), 2);
+  slice.Add(model.results.CasesCollection(), 0);
+  const QVASimDistribution view(u, slice);
+  ASSERT_EQ(view.Rows(), kDofs);
+  ASSERT_EQ(view.Columns(), kParts);
+  ASSERT_EQ(view.LeadingDimension(), kDofs * kFrames);
+  EXPECT_EQ(view.ColumnSet(), partSet);
+  for (int p = 0; p < kParts; ++p)
+    for (int d = 0; d < kDofs; ++d)
+      EXPECT_EQ(view.Values()[d + p * view.LeadingDimension()], Tag(d, 2, p, 0));
+}
+
+TEST_F(ResultDistribution, OneFreeDimensionApartIsARow) {
+  QVASimDMember slice(model.results.Dofs(), 3);
+  slice.Add(model.results.ComplexNumberPart(), 0);
+  slice.Add(model.results.CasesCollection(), 1);
+  const QVASimDistribution view(u, slice);
+  ASSERT_EQ(view.Rows(), 1);
+  ASSERT_EQ(view.Columns(), kFrames);
+  ASSERT_EQ(view.LeadingDimension(), kDofs);
+  EXPECT_FALSE(view.RowSet().IsValid());
+  EXPECT_EQ(view.ColumnSet(), frameSet);
+  EXPECT_EQ(view.ColumnChunk(), 3);
+  for (int f = 0; f < kFrames; ++f) {
+    EXPECT_EQ(view.Values()[f * view.LeadingDimension()], Tag(1, f, 1, 1));
+  }
+}
+
+TEST_F(ResultDistribution, EveryDimensionFixedIsOneValue) {
+  QVASimDMember slice(model.results.Dofs(), 4);
+  slice.Add(model.results.FramesCollection(), 3);
+  slice.Add(model.results.ComplexNumberPart(), 4);
+  slice.Add(model.results.CasesCollection(), 1);
+  const QVASimDistribution view(u, slice);
+  EXPECT_EQ(view.Rows(), 1);
+  EXPECT_EQ(view.Columns(), 1);
+  EXPECT_EQ(view.Values()[0], Tag(2, 3, 0, 1));
+  QVAExpectRaises([&] { slice.Add(model.results.Dofs(), 1); }, kQVASrvIndexOutOfRange,
+                  {"pair 4", "beyond 4 pairs"});
+}
+
+TEST_F(ResultDistribution, BadRestrictionsRaiseNamingMemberAndSet) {
+  // Member 2 of the DOFs collection is not in the DOF set {1, 3, 4}.
+  QVASimDMember outside(model.results.Dofs(), 2);
+  outside.Add(model.results.CasesCollection(), 0);
+  QVAExpectRaises([&] { QVASimDistribution view(u, outside); }, kQVASrvIndexOutOfRange,
+                  {"member 2", "dimension 0", "3 members"});
+  // Rows fixed, frames and parts free: frames are kDofs apart.
+  QVASimDMember inner(model.results.Dofs(), 1);
+  inner.Add(model.results.CasesCollection(), 0);
+  QVAExpectRaises([&] { QVASimDistribution view(u, inner); }, kQVABasInvalidArgument,
+                  {"dimension 1", "stride 3"});
+  // A pair over a collection that no dimension uses is ignored: still 4 free.
+  QVASimDMember unrelated(model.modal.ModesCollection(), 0);
+  QVAExpectRaises([&] { QVASimDistribution view(u, unrelated); }, kQVABasInvalidArgument,
+                  {"4 free dimensions"});
+}
+
+TEST(QVASimDistribution, TwoDimensionsOverOneCollectionAreFixedInOrder) {
+  // A damping-like matrix over [modes x modes]: a member fixes the rows first.
+  QVASimTestModel model;
+  QVASimTransaction transaction(model.database);
+  const QVASimCSetID modes = QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 3, 1, 1);
+  const QVASimCSetID sets[] = {modes, modes};
+  const QVASimDistributionID damping = model.database.CreateDistribution(
+      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 2, sets, nullptr, true);
+  const double values[] = {0, 1, 2, 10, 11, 12, 20, 21, 22};
+  model.database.WriteDistribution(damping, values);
+  const QVASimDistribution row(damping, QVASimDMember(model.modal.ModesCollection(), 1));
+  ASSERT_EQ(row.Rows(), 1);
+  ASSERT_EQ(row.Columns(), 3);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(row.Values()[j * row.LeadingDimension()], 10.0 * j + 1.0);
+  EXPECT_TRUE(row.IsScratch());
+  transaction.Commit();
+}
+
+TEST(QVASimDistribution, ChunkSizesAreCutToTheSets) {
+  QVASimTestModel model(200, 40);
+  QVASimTransaction transaction(model.database);
+  const QVASimCSetID dofs = QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 200, 1, 1);
+  const QVASimCSetID modes = QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 12, 1, 1);
+  const QVASimCSetID sets[] = {dofs, modes};
+  const int chunks[] = {100, 5};
+  const QVASimDistribution shapes(model.database.CreateDistribution(
+      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, chunks, false));
+  EXPECT_EQ(shapes.RowChunk(), 100);
+  EXPECT_EQ(shapes.ColumnChunk(), 5);
+  EXPECT_EQ(shapes.Rows(), 200);
+  EXPECT_EQ(shapes.Columns(), 12);
+  EXPECT_EQ(shapes.LeadingDimension(), 200);
+  const int oversized[] = {500, -1};
+  const QVASimDistribution whole(model.database.CreateDistribution(
+      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, oversized, false));
+  EXPECT_EQ(whole.RowChunk(), 200);
+  EXPECT_EQ(whole.ColumnChunk(), 12);
+  // One zeroed array: the whole matrix reads 0 and sits in one piece.
+  for (std::int64_t k = 0; k < 200 * 12; ++k) ASSERT_EQ(whole.Values()[k], 0.0);
+  whole.SetCacheSize(200 * 12 * 24);
+  EXPECT_EQ(whole.CacheSize(), 200 * 12 * 24);
+  transaction.Commit();
+}
+
+TEST(QVASimDistribution, OneDimensionIsAColumnAndEmptySetsGiveEmptyViews) {
+  QVASimTestModel model;
+  QVASimTransaction transaction(model.database);
+  QVASimCollection modes(model.modal.ModesCollection());
+  const QVASimCSetID five = modes.CreateCSetStrided(0, 5, 1, 1);
+  const QVASimDistribution mass(model.database.CreateDistribution(
+      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 19), 1, &five, nullptr, false));
+  EXPECT_EQ(mass.Rows(), 5);
+  EXPECT_EQ(mass.Columns(), 1);
+  EXPECT_EQ(mass.ColumnChunk(), 1);
+  EXPECT_FALSE(mass.ColumnSet().IsValid());
+  const QVASimCSetID none = modes.CreateCSetStrided(0, 0, 1, 1);
+  const QVASimCSetID sets[] = {none, five};
+  const QVASimDistribution empty(model.database.CreateDistribution(
+      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 15), 2, sets, nullptr, false));
+  EXPECT_EQ(empty.Rows(), 0);
+  EXPECT_EQ(empty.Columns(), 5);
+  EXPECT_EQ(empty.LeadingDimension(), 1);  // BLAS needs a leading dimension >= 1
+  EXPECT_EQ(empty.ChunkSize(0), 1);
+  EXPECT_EQ(model.database.NumberOfValues(empty.ID()), 0);
+  transaction.Commit();
+}
+
+TEST(QVASimDistribution, CreationChecksItsArguments) {
+  QVASimTestModel model;
+  const QVASimCSetID modes =
+      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 2, 1, 1);
+  const QVASimPosition owner = model.modal.MyPosition();
+  const int kind = CoreFragmentTypeIndex(6, 20);
+  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 1, &modes, nullptr, false); },
+                  kQVASimInconsistent, {"open transaction"});
+  QVASimTransaction transaction(model.database);
+  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 5, &modes, nullptr, false); },
+                  kQVABasInvalidArgument, {"number of sets 5", "1 ... 4"});
+  const QVASimCSetID missing(&model.database, 99);
+  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 1, &missing, nullptr, false); },
+                  kQVASimInvalidIdentifier, {"set 99"});
+  QVASimDatabase other;
+  QVAExpectRaises(
+      [&] { model.database.CreateDistribution(QVASimPosition(&other, 0), kind, 1, &modes, nullptr, false); },
+      kQVASimInvalidIdentifier, {"position 0"});
+  QVAExpectRaises([&] { QVASimDistribution view{QVASimDistributionID()}; },
+                  kQVASimInvalidIdentifier, {"distribution -1", "no database"});
+  transaction.Commit();
+}
+
+TEST(QVASimDistribution, SparseDistributionKeepsCompressedRows) {
+  QVASimTestModel model(10, 5);
+  QVASimTransaction transaction(model.database);
+  QVASimCollection dofs(model.modal.Dofs());
+  const int acoustic[] = {8, 9};
+  const int structural[] = {5, 6, 7};
+  const QVASimCSetID rows = dofs.CreateOrderedCSet(acoustic, 2);
+  const QVASimCSetID columns = dofs.CreateOrderedCSet(structural, 3);
+  const QVASimDistributionID coupling = model.database.CreateSparseDistribution(
+      model.modal.MyPosition(), CoreFragmentTypeIndex(30, 4), rows, columns);
+  model.modal.SetAcousticDofCoupling(transaction, coupling);
+  const QVASimDistribution view(coupling);
+  EXPECT_TRUE(view.IsSparse());
+  EXPECT_EQ(view.Rows(), 2);
+  EXPECT_EQ(view.Columns(), 3);
+  EXPECT_EQ(view.NumberOfNonZeros(), 0);
+  EXPECT_EQ(view.SparseRowStarts()[2], 0);
+
+  // [[1.5, 0, -2], [0, 0.25, 0]]
+  const int rowStarts[] = {0, 2, 3};
+  const int columnIndex[] = {0, 2, 1};
+  const double values[] = {1.5, -2.0, 0.25};
+  view.WriteSparse(rowStarts, columnIndex, values);
+  ASSERT_EQ(view.NumberOfNonZeros(), 3);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(view.SparseColumns()[k], columnIndex[k]);
+    EXPECT_EQ(view.SparseValues()[k], values[k]);
+  }
+  EXPECT_EQ(view.SparseRowStarts()[1], 2);
+
+  const int badColumns[] = {0, 3, 1};
+  QVAExpectRaises([&] { view.WriteSparse(rowStarts, badColumns, values); }, kQVASrvIndexOutOfRange,
+                  {"column 3", "entry 1", "0 ... 2"});
+  const int badStarts[] = {0, 2, 1};
+  QVAExpectRaises([&] { view.WriteSparse(badStarts, columnIndex, values); }, kQVABasInvalidArgument,
+                  {"row 1", "before its start 2"});
+  EXPECT_EQ(view.NumberOfNonZeros(), 3);  // unchanged by the refused writes
+  QVAExpectRaises([&] { QVASimDistribution slice(coupling, QVASimDMember(model.modal.Dofs(), 8)); },
+                  kQVABasInvalidArgument, {"sparse"});
+  QVAExpectRaises([&] { model.database.NumberOfValues(coupling); }, kQVABasInvalidArgument,
+                  {"sparse"});
+  // Dense entries refuse it.
+  QVAExpectRaises([&] { model.modal.SetStiffness(transaction, coupling); }, kQVABasInvalidArgument,
+                  {"sparse", "Stiffness"});
+  transaction.Commit();
+  EXPECT_EQ(model.modal.AcousticDofCoupling(), coupling);
+}
+
+}  // namespace
