@@ -51,6 +51,11 @@ class QVA_PLATFORM_EXPORT QVASrvDenseMatrix : public mem_AllocationOperators {
   // Row (column) of `member`, or -1 when the matrix has no such member.
   int RowOfMember(int member) const;
   int ColumnOfMember(int member) const;
+  // Member of `row` (`column`). A view made by CreateSubMatrix answers with the
+  // members of the rows and columns it covers, while RowSet() and ColumnSet()
+  // stay the sets of the whole matrix it was made from.
+  int RowMember(int row) const;
+  int ColumnMember(int column) const;
 
   int NumberOfRows() const;
   int NumberOfColumns() const;

@@ -1,0 +1,3 @@
+#include "platform/matrix/QVASrvDataRequest.h"
+
+QVASrvDataRequest::~QVASrvDataRequest() = default;

@@ -1,0 +1,235 @@
+// Dense and sparse matrices over distributions of the model database: the
+// creation functions and their chunk sizes, member lookup through the sets,
+// views and copies as an active-mode subset makes them, recovery into a slice
+// of a four-dimensional result, and the export of a sparse matrix.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/base/QVABasException.h"
+#include "platform/base/mem_Alloc.h"
+#include "platform/matrix/QVASrvDenseMatrix.h"
+#include "platform/matrix/QVASrvMatrixContainer.h"
+#include "platform/matrix/QVASrvSparseMatrix.h"
+#include "platform/matrix/QVASrvUtilities.h"
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimCollection.h"
+#include "platform/modeldb/QVASimDMember.h"
+#include "platform/modeldb/QVASimDatabase.h"
+#include "platform/modeldb/QVASimDistribution.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimTransaction.h"
+#include "tests/platform/matrix/QVAMatrixTestSupport.h"
+
+namespace {
+
+void ExpectErrorNumber(const std::function<void()>& action, int number, const std::string& text) {
+  try {
+    action();
+    ADD_FAILURE() << "no exception, expected error " << number;
+  } catch (const QVABasError& error) {
+    EXPECT_EQ(error.ErrorNumber(), number) << error.what();
+    EXPECT_NE(std::string(error.what()).find(text), std::string::npos) << error.what();
+  }
+}
+
+// A modal system with 8 DOFs and 6 modes: mode shapes over the DOFs
+// {1, 2, 3, 5, 6, 7} (in that order) and all modes, chunks 4 x 4.
+class QVASrvDatabaseMatrix : public ::testing::Test {
+ protected:
+  static constexpr int kRows = 6;
+  static constexpr int kModes = 6;
+
+  void SetUp() override {
+    QVASimTransaction transaction(database);
+    const int dofs[] = {1, 2, 3, 5, 6, 7};
+    dofSet = QVASimCollection(modal.Dofs()).CreateOrderedCSet(dofs, kRows);
+    modeSet = QVASimCollection(modal.ModesCollection()).CreateCSetStrided(0, kModes, 1, 1);
+    const QVASimCSetID sets[] = {dofSet, modeSet};
+    const int chunks[] = {4, 4};
+    shapes = QVASrvUtilities::CreateDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2,
+                                                 sets, chunks, true);
+    transaction.Commit();
+    values = QVARandomValues(kRows, kModes, 77);
+    database.WriteDistribution(shapes, values.data());
+  }
+
+  double Value(int row, int mode) const {
+    return values[static_cast<std::size_t>(row + mode * kRows)];
+  }
+
+  QVASimDatabase database;
+  QVAFsmModalSystem modal = database.CreateModalSystem(8, 3);
+  QVASimCSetID dofSet;
+  QVASimCSetID modeSet;
+  QVASimDistributionID shapes;
+  std::vector<double> values;
+};
+
+TEST_F(QVASrvDatabaseMatrix, CreationNormalisesChunkSizes) {
+  QVASimTransaction transaction(database);
+  const QVASimCSetID sets[] = {dofSet, modeSet};
+  const int chunks[] = {128, -1};
+  const QVASimDistributionID matrix = QVASrvUtilities::CreateDistribution(
+      modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 2, sets, chunks, false);
+  const QVASimDistribution whole(matrix);
+  EXPECT_EQ(whole.ChunkSize(0), kRows);  // 128 cut to 6
+  EXPECT_EQ(whole.ChunkSize(1), kModes);  // -1: the whole dimension
+  const QVASimDistributionID vector =
+      QVASrvUtilities::Create1DDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 19), modeSet, 0);
+  EXPECT_EQ(QVASimDistribution(vector).NumberOfDimensions(), 1);
+  EXPECT_EQ(QVASimDistribution(vector).ChunkSize(0), kModes);
+  const QVASimDistributionID square = QVASrvUtilities::Create2DDistribution(
+      modal.MyPosition(), CoreFragmentTypeIndex(6, 20), modeSet, modeSet, 4, 100);
+  EXPECT_EQ(QVASimDistribution(square).ChunkSize(0), 4);
+  EXPECT_EQ(QVASimDistribution(square).ChunkSize(1), kModes);
+  const QVASimDistributionID sparse = QVASrvUtilities::CreateSparseDistribution(
+      modal.MyPosition(), CoreFragmentTypeIndex(30, 4), dofSet, modeSet);
+  EXPECT_TRUE(QVASimDistribution(sparse).IsSparse());
+  ExpectErrorNumber([&] { QVASrvDenseMatrix dense(sparse); }, kQVASrvInvalidState, "is sparse");
+  ExpectErrorNumber(
+      [&] {
+        QVASrvUtilities::CreateDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 5,
+                                            sets, chunks, false);
+      },
+      kQVABasInvalidArgument, "5 sets");
+  transaction.Commit();
+}
+
+TEST_F(QVASrvDatabaseMatrix, ReadsAndWritesTheDatabaseValuesInPlace) {
+  QVASrvDenseMatrix matrix(shapes);
+  EXPECT_EQ(matrix.DistributionID(), shapes);
+  EXPECT_EQ(matrix.RowSet(), dofSet);
+  EXPECT_EQ(matrix.ColumnSet(), modeSet);
+  EXPECT_EQ(matrix.NumberOfColumnBlocks(), 2);
+  EXPECT_EQ(matrix.NumberOfColumnsInBlock(1), 2);
+  EXPECT_EQ(matrix.MaxNumberOfRowsInBlock(), 4);
+  EXPECT_EQ(matrix.RowOfMember(5), 3);   // DOF 5 is the fourth row
+  EXPECT_EQ(matrix.RowOfMember(4), -1);  // DOF 4 has no row
+  EXPECT_EQ(matrix.RowMember(5), 7);
+
+  QVASrvMatrix column(kRows, 1);
+  matrix.GetColumns(2, 2, column);
+  EXPECT_EQ(column(4, 0), Value(4, 2));
+  column = 0.5;
+  matrix.SetColumns(2, 2, column);
+  std::vector<double> stored(values.size());
+  database.ReadDistribution(shapes, stored.data());
+  EXPECT_EQ(stored[static_cast<std::size_t>(3 + 2 * kRows)], 0.5);
+  EXPECT_EQ(stored[static_cast<std::size_t>(3 + 1 * kRows)], Value(3, 1));
+}
+
+// What an active-mode subset does: a contiguous run of modes as a view, a
+// scattered choice as a container copy filled by member.
+TEST_F(QVASrvDatabaseMatrix, SubsetViewsAndMemberCopies) {
+  const QVASrvDenseMatrix source(shapes);
+  const std::unique_ptr<QVASrvDenseMatrix> view(source.CreateSubMatrix(0, kRows - 1, 2, 4));
+  EXPECT_EQ(view->DistributionID(), shapes);
+  EXPECT_EQ(view->ColumnMember(0), 2);
+  EXPECT_EQ(view->ColumnOfMember(4), 2);
+  EXPECT_EQ(view->ColumnOfMember(5), -1);
+  QVASrvMatrix block(kRows, 3);
+  view->GetColumns(0, 2, block);
+  EXPECT_EQ(block(1, 2), Value(1, 4));
+
+  QVASrvMatrixContainer container;
+  const QVASimCSet rows(source.RowSet());
+  const int modes[] = {0, 2, 5};
+  QVASrvDenseMatrix& copy =
+      container.Create(container.Size(), rows.Size(), 3, rows.OrderedMembers(), modes, 128, 32);
+  copy.CopyMappedValues(source, rows.OrderedMembers(), modes);
+  QVASrvMatrix copied(kRows, 3);
+  copy.GetColumns(0, 2, copied);
+  for (int i = 0; i < kRows; ++i) {
+    EXPECT_EQ(copied(i, 0), Value(i, 0));
+    EXPECT_EQ(copied(i, 1), Value(i, 2));
+    EXPECT_EQ(copied(i, 2), Value(i, 5));
+  }
+  EXPECT_EQ(copy.RowOfMember(7), 5);
+}
+
+// Recovery of u = phi * q into one slice (real part, second case) of a
+// result distribution [DOFs, frames, complex part, cases]; the other slices
+// stay zero.
+TEST_F(QVASrvDatabaseMatrix, MultiplyRowRangesWritesIntoAResultSlice) {
+  QVAFsmModalEventResults results = database.CreateModalEventResults(modal);
+  const int frames = 3;
+  QVASimTransaction transaction(database);
+  const int recovered[] = {2, 3, 5, 6};  // DOFs: rows 1, 2 and 4, 5 of the mode shapes
+  const QVASimCSetID dofs = QVASimCollection(results.Dofs()).CreateOrderedCSet(recovered, 4);
+  const QVASimCSetID frameSet =
+      QVASimCollection(results.FramesCollection()).CreateCSetStrided(0, frames, 1, 1);
+  const int parts[] = {4, 0};
+  const QVASimCSetID partSet = QVASimCollection(results.ComplexNumberPart()).CreateOCSet(parts, 2);
+  const QVASimCSetID caseSet = QVASimCollection(results.CasesCollection()).CreateCSetStrided(0, 2, 1, 1);
+  const QVASimCSetID sets[] = {dofs, frameSet, partSet, caseSet};
+  const int chunks[] = {2, 2, 1, 1};
+  const QVASimDistributionID u = QVASrvUtilities::CreateDistribution(
+      results.MyPosition(), CoreFragmentTypeIndex(6, 5), 4, sets, chunks, false);
+  transaction.Commit();
+
+  QVASimDMember slice(results.ComplexNumberPart(), 4);
+  slice.Add(results.CasesCollection(), 1);
+  QVASrvDenseMatrix out{QVASimDistribution(u, slice)};
+  ASSERT_EQ(out.NumberOfRows(), 4);
+  ASSERT_EQ(out.NumberOfColumns(), frames);
+
+  const std::vector<double> qValues = QVARandomValues(kModes, frames, 78);
+  QVASrvMatrix q(kModes, frames);
+  std::copy(qValues.begin(), qValues.end(), q.Values());
+  const int rowList[] = {1, 2, 4, 5};
+  int numberOfRanges = 0;
+  int* ranges = QVASrvFindContiguousRanges(rowList, 4, 0, numberOfRanges);
+  ASSERT_EQ(numberOfRanges, 2);
+  QVASrvDenseMatrix(shapes).MultiplyRowRanges(q, out, rowList, ranges, numberOfRanges);
+  mem_Free(ranges);
+
+  std::vector<double> stored(static_cast<std::size_t>(database.NumberOfValues(u)));
+  database.ReadDistribution(u, stored.data());
+  const std::vector<double> full = QVANaiveProduct(values, kRows, kModes, qValues, frames);
+  for (int c = 0; c < 2; ++c) {
+    for (int p = 0; p < 2; ++p) {
+      for (int f = 0; f < frames; ++f) {
+        for (int d = 0; d < 4; ++d) {
+          const double value = stored[static_cast<std::size_t>(d + 4 * (f + frames * (p + 2 * c)))];
+          if (c == 1 && p == 0) {
+            EXPECT_NEAR(value, full[static_cast<std::size_t>(rowList[d] + f * kRows)],
+                        QVAProductTolerance(kModes));
+          } else {
+            EXPECT_EQ(value, 0.0);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(QVASrvDatabaseMatrix, SparseExportWritesTheEntries) {
+  QVASrvSparseMatrix coupling(kRows, kModes);
+  const int rows[] = {0, 5, 2};
+  const int columns[] = {1, 5, 0};
+  const double entries[] = {1.5, -2.0, 4.0};
+  coupling.SetFromTriplets(3, rows, columns, entries);
+  QVASimTransaction transaction(database);
+  const QVASimDistributionID sparse = QVASrvUtilities::CreateSparseDistribution(
+      modal.MyPosition(), CoreFragmentTypeIndex(30, 4), dofSet, modeSet);
+  coupling.Export(dofSet, modeSet, sparse);
+  transaction.Commit();
+  const QVASimDistribution stored(sparse);
+  ASSERT_EQ(stored.NumberOfNonZeros(), 3);
+  EXPECT_EQ(stored.SparseRowStarts()[kRows], 3);
+  EXPECT_EQ(stored.SparseRowStarts()[3], 2);  // rows 0 and 2 come first
+  EXPECT_EQ(stored.SparseColumns()[1], 0);
+  EXPECT_EQ(stored.SparseValues()[2], -2.0);
+  ExpectErrorNumber([&] { coupling.Export(modeSet, dofSet, sparse); }, kQVASrvInvalidState,
+                    "not over the given row and column sets");
+  QVASrvSparseMatrix smaller(kRows - 1, kModes);
+  ExpectErrorNumber([&] { smaller.Export(dofSet, modeSet, sparse); }, kQVASrvSizeMismatch,
+                    "6 x 6 members");
+}
+
+}  // namespace

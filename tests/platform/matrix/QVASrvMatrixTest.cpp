@@ -1,0 +1,457 @@
+// In-core dense matrices: storage kinds, block copies, products against naive
+// loops, and the LAPACK factorizations checked by their residuals.
+
+#include "platform/matrix/QVASrvMatrix.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/base/QVABasException.h"
+#include "tests/platform/matrix/QVAMatrixTestSupport.h"
+
+namespace {
+
+QVASrvMatrix FullMatrix(int rows, int columns, const std::vector<double>& values) {
+  QVASrvMatrix matrix(rows, columns);
+  std::copy(values.begin(), values.end(), matrix.Values());
+  return matrix;
+}
+
+std::vector<double> ValuesOf(const QVASrvMatrix& matrix) {
+  std::vector<double> values(static_cast<std::size_t>(matrix.NumberOfRows()) *
+                             static_cast<std::size_t>(matrix.NumberOfColumns()));
+  for (int j = 0; j < matrix.NumberOfColumns(); ++j) {
+    for (int i = 0; i < matrix.NumberOfRows(); ++i) {
+      values[static_cast<std::size_t>(i + j * matrix.NumberOfRows())] = matrix(i, j);
+    }
+  }
+  return values;
+}
+
+// Runs `action`, expects a QVABasError of `number` whose message holds every
+// text of `fragments`.
+template <class Action>
+void ExpectError(Action action, int number, const std::vector<std::string>& fragments) {
+  try {
+    action();
+    ADD_FAILURE() << "no exception, expected error " << number;
+  } catch (const QVABasError& error) {
+    EXPECT_EQ(error.ErrorNumber(), number) << error.what();
+    for (const std::string& fragment : fragments) {
+      EXPECT_NE(std::string(error.what()).find(fragment), std::string::npos)
+          << "message \"" << error.what() << "\" lacks \"" << fragment << "\"";
+    }
+  }
+}
+
+// Relative residual |A x - b| / (|A| |x| + |b|) in the max norm; a
+// backward-stable solve keeps it near n * eps.
+double RelativeResidual(const std::vector<double>& a, int n, const std::vector<double>& x,
+                        const std::vector<double>& b, int numberOfRightHandSides) {
+  const std::vector<double> ax = QVANaiveProduct(a, n, n, x, numberOfRightHandSides);
+  return QVAMaxDifference(ax, b) / (n * QVAMaxAbs(a) * QVAMaxAbs(x) + QVAMaxAbs(b));
+}
+
+// Residual bound of the LAPACK solves on the small random systems below:
+// backward error ~ n * eps times a modest pivot growth; 10 n eps leaves room
+// for the growth of partial (LU) and Bunch-Kaufman (symmetric) pivoting.
+double SolveTolerance(int n) { return 10.0 * n * kQVAEps; }
+
+TEST(QVASrvMatrixStorage, OwnedValuesStartAtZeroAndDiagonalKeepsNValues) {
+  QVASrvMatrix full(3, 2);
+  EXPECT_EQ(full.NumberOfRows(), 3);
+  EXPECT_EQ(full.NumberOfColumns(), 2);
+  EXPECT_FALSE(full.IsSymmetric());
+  EXPECT_FALSE(full.IsDiagonal());
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(full.Values()[i], 0.0);
+
+  QVASrvMatrix diagonal(4, 4, nullptr, true, true);
+  EXPECT_TRUE(diagonal.IsSymmetric());
+  EXPECT_TRUE(diagonal.IsDiagonal());
+  diagonal(2, 2) = 400.0;
+  EXPECT_EQ(diagonal.Values()[2], 400.0);  // the third of four stored values
+  const QVASrvMatrix& reader = diagonal;
+  EXPECT_EQ(reader(2, 1), 0.0);
+  EXPECT_EQ(reader(2, 2), 400.0);
+  diagonal = 1.5;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(diagonal.Values()[i], 1.5);
+  EXPECT_EQ(reader(0, 3), 0.0);
+}
+
+TEST(QVASrvMatrixStorage, CallerBufferIsUsedAndNeverFreed) {
+  std::vector<double> buffer = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
+  {
+    QVASrvMatrix view(2, 3, buffer.data());
+    EXPECT_EQ(view.Values(), buffer.data());
+    EXPECT_EQ(view(1, 2), 6.0);
+    view(0, 1) = 30.0;
+    QVASrvMatrix copy(view);  // a copy owns its values
+    copy(0, 0) = -1.0;
+    EXPECT_EQ(buffer[0], 1.0);
+    EXPECT_EQ(copy(0, 1), 30.0);
+  }
+  EXPECT_EQ(buffer[2], 30.0);  // still readable: the view did not free it
+}
+
+TEST(QVASrvMatrixStorage, AssignmentTakesSizeKindAndValues) {
+  QVASrvMatrix source(2, 2, nullptr, true, false);
+  source(0, 1) = 7.0;
+  QVASrvMatrix target(5, 1);
+  target = source;
+  EXPECT_EQ(target.NumberOfRows(), 2);
+  EXPECT_TRUE(target.IsSymmetric());
+  EXPECT_EQ(target(0, 1), 7.0);
+
+  std::vector<double> buffer(4, 0.0);
+  QVASrvMatrix view(2, 2, buffer.data(), true, false);
+  view = source;
+  EXPECT_EQ(buffer[2], 7.0);
+  QVASrvMatrix other(3, 3);
+  ExpectError([&] { view = other; }, kQVASrvSizeMismatch, {"caller buffer", "3 x 3"});
+}
+
+TEST(QVASrvMatrixStorage, BadSizesIndicesAndDiagonalWritesRaise) {
+  ExpectError([] { QVASrvMatrix bad(-1, 2); }, kQVASrvSizeMismatch, {"-1 x 2"});
+  ExpectError([] { QVASrvMatrix bad(2, 3, nullptr, true); }, kQVASrvSizeMismatch, {"square"});
+  QVASrvMatrix matrix(3, 2);
+  ExpectError([&] { matrix(3, 0) = 1.0; }, kQVASrvIndexOutOfRange,
+              {"QVASrvMatrix 3 x 2", "(3, 0)", "0 ... 2"});
+  ExpectError([&] { static_cast<void>(std::as_const(matrix)(0, -1)); }, kQVASrvIndexOutOfRange,
+              {"(0, -1)"});
+  QVASrvMatrix diagonal(3, 3, nullptr, true, true);
+  ExpectError([&] { diagonal(0, 1) = 2.0; }, kQVASrvInvalidState, {"diagonal", "(0, 1)"});
+}
+
+TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
+  const std::vector<double> values = QVARandomValues(5, 4, 11);
+  const QVASrvMatrix source = FullMatrix(5, 4, values);
+  QVASrvMatrix block(3, 3);
+  source.GetValues(1, 3, 2, 3, block);
+  for (int j = 0; j < 2; ++j) {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(block(i, j), values[static_cast<std::size_t>(1 + i + (2 + j) * 5)]);
+  }
+  EXPECT_EQ(block(0, 2), 0.0);  // outside the copied rectangle
+
+  QVASrvMatrix target(5, 4);
+  target.SetValues(2, 4, 0, 1, block);
+  EXPECT_EQ(target(2, 0), block(0, 0));
+  EXPECT_EQ(target(4, 1), block(2, 1));
+  EXPECT_EQ(target(1, 0), 0.0);
+
+  // An empty range copies nothing.
+  source.GetValues(0, -1, 0, 2, block);
+  ExpectError([&] { source.GetValues(0, 5, 0, 0, block); }, kQVASrvIndexOutOfRange,
+              {"GetValues", "rows 0 ... 5", "0 ... 4"});
+  ExpectError([&] { source.GetValues(0, 3, 0, 0, block); }, kQVASrvSizeMismatch,
+              {"cannot hold 4 x 1"});
+
+  // A diagonal matrix takes the diagonal of a block and zeros off it only.
+  QVASrvMatrix diagonal(2, 2, nullptr, true, true);
+  QVASrvMatrix identity(2, 2);
+  identity(0, 0) = 1.0;
+  identity(1, 1) = 2.0;
+  diagonal.SetValues(0, 1, 0, 1, identity);
+  EXPECT_EQ(diagonal.Values()[1], 2.0);
+  identity(1, 0) = 3.0;
+  ExpectError([&] { diagonal.SetValues(0, 1, 0, 1, identity); }, kQVASrvInvalidState,
+              {"off-diagonal entry (1, 0)"});
+}
+
+TEST(QVASrvMatrixBlocks, SetSliceAndInterpolate) {
+  const std::vector<double> small = QVARandomValues(2, 3, 5);
+  const QVASrvMatrix slice = FullMatrix(2, 3, small);
+  QVASrvMatrix target(4, 5);
+  target.SetSlice(-2.0, slice, 1, 2);
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(target(1 + i, 2 + j), -2.0 * slice(i, j));
+  }
+  EXPECT_EQ(target(0, 2), 0.0);
+  ExpectError([&] { target.SetSlice(1.0, slice, 3, 0); }, kQVASrvIndexOutOfRange,
+              {"SetSlice", "(3, 0)"});
+
+  const QVASrvMatrix a = FullMatrix(2, 3, QVARandomValues(2, 3, 6));
+  const QVASrvMatrix b = FullMatrix(2, 3, QVARandomValues(2, 3, 7));
+  QVASrvMatrix between(2, 3);
+  between.Interpolate(0.25, a, b);
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 2; ++i) {
+      // One multiply-add per term: the result is within 2 eps of the
+      // reference formula evaluated the same way.
+      EXPECT_NEAR(between(i, j), 0.75 * a(i, j) + 0.25 * b(i, j), 2.0 * kQVAEps);
+    }
+  }
+  QVASrvMatrix lower(2, 2, nullptr, true, true);
+  QVASrvMatrix upper(2, 2, nullptr, true, true);
+  lower = 1.0;
+  upper = 3.0;
+  QVASrvMatrix diagonal(2, 2, nullptr, true, true);
+  diagonal.Interpolate(0.5, lower, upper);
+  EXPECT_EQ(diagonal.Values()[0], 2.0);  // exactly representable
+  ExpectError([&] { diagonal.Interpolate(0.5, lower, between); }, kQVASrvSizeMismatch,
+              {"Interpolate"});
+}
+
+TEST(QVASrvMatrixArithmetic, AddHandlesEveryStorageKind) {
+  QVASrvMatrix full = FullMatrix(3, 3, QVARandomValues(3, 3, 1));
+  const QVASrvMatrix original(full);
+  QVASrvMatrix diagonal(3, 3, nullptr, true, true);
+  diagonal(0, 0) = 1.0;
+  diagonal(1, 1) = 2.0;
+  diagonal(2, 2) = 4.0;
+  full.Add(-1.0, diagonal);
+  EXPECT_EQ(full(1, 1), original(1, 1) - 2.0);
+  EXPECT_EQ(full(0, 1), original(0, 1));
+  full.Add(2.0, original);
+  EXPECT_EQ(full(0, 1), 3.0 * original(0, 1));
+  diagonal.Add(0.5, diagonal);
+  EXPECT_EQ(diagonal.Values()[2], 6.0);
+  ExpectError([&] { diagonal.Add(1.0, full); }, kQVASrvInvalidState, {"off-diagonal"});
+  QVASrvMatrix other(3, 2);
+  ExpectError([&] { full.Add(1.0, other); }, kQVASrvSizeMismatch, {"differs in size"});
+}
+
+TEST(QVASrvMatrixArithmetic, MultiplyMatchesNaiveLoopsForEveryStorageKind) {
+  const int rows = 7;
+  const int inner = 5;
+  const int columns = 4;
+  const std::vector<double> aValues = QVARandomValues(rows, inner, 21);
+  const std::vector<double> bValues = QVARandomValues(inner, columns, 22);
+  const QVASrvMatrix a = FullMatrix(rows, inner, aValues);
+  const QVASrvMatrix b = FullMatrix(inner, columns, bValues);
+  QVASrvMatrix c(rows, columns);
+  c.Multiply(a, b);
+  EXPECT_LE(QVAMaxDifference(ValuesOf(c), QVANaiveProduct(aValues, rows, inner, bValues, columns)),
+            QVAProductTolerance(inner));
+
+  // Diagonal operands scale rows or columns; products of two values are exact
+  // up to one rounding, which the naive loop makes identically.
+  QVASrvMatrix scale(inner, inner, nullptr, true, true);
+  std::vector<double> scaleValues(static_cast<std::size_t>(inner * inner), 0.0);
+  for (int i = 0; i < inner; ++i) {
+    scale(i, i) = 1.0 + i;
+    scaleValues[static_cast<std::size_t>(i + i * inner)] = 1.0 + i;
+  }
+  QVASrvMatrix rowScaled(inner, columns);
+  rowScaled.Multiply(scale, b);
+  EXPECT_EQ(ValuesOf(rowScaled), QVANaiveProduct(scaleValues, inner, inner, bValues, columns));
+  QVASrvMatrix columnScaled(rows, inner);
+  columnScaled.Multiply(a, scale);
+  EXPECT_EQ(ValuesOf(columnScaled), QVANaiveProduct(aValues, rows, inner, scaleValues, inner));
+  QVASrvMatrix squared(inner, inner, nullptr, true, true);
+  squared.Multiply(scale, scale);
+  EXPECT_EQ(squared.Values()[4], 25.0);
+  QVASrvMatrix squaredFull(inner, inner);
+  squaredFull.Multiply(scale, scale);
+  EXPECT_EQ(squaredFull(3, 3), 16.0);
+  EXPECT_EQ(squaredFull(3, 2), 0.0);
+
+  // The target may be an operand.
+  QVASrvMatrix square = FullMatrix(inner, inner, QVARandomValues(inner, inner, 23));
+  const std::vector<double> squareValues = ValuesOf(square);
+  square.Multiply(square, square);
+  EXPECT_LE(QVAMaxDifference(ValuesOf(square),
+                             QVANaiveProduct(squareValues, inner, inner, squareValues, inner)),
+            QVAProductTolerance(inner));
+
+  ExpectError([&] { c.Multiply(b, a); }, kQVASrvSizeMismatch, {"Multiply", "5 x 4", "7 x 5"});
+  ExpectError([&] { squared.Multiply(a, b); }, kQVASrvSizeMismatch, {"Multiply"});
+  QVASrvMatrix diagonalTarget(inner, inner, nullptr, true, true);
+  ExpectError([&] { diagonalTarget.Multiply(scale, square); }, kQVASrvInvalidState,
+              {"not diagonal"});
+
+  QVASrvMatrix scaled(a);
+  scaled *= 2.0;
+  scaled.Multiply(0.5);
+  EXPECT_EQ(ValuesOf(scaled), aValues);  // scaling by powers of two is exact
+}
+
+TEST(QVASrvMatrixArithmetic, SymmetricMultiplyStoresAnExactlySymmetricProduct) {
+  const int n = 6;
+  std::vector<double> bValues = QVARandomValues(n, n, 31);
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      bValues[static_cast<std::size_t>(i + j * n)] = bValues[static_cast<std::size_t>(j + i * n)];
+    }
+  }
+  const QVASrvMatrix b = FullMatrix(n, n, bValues);
+  QVASrvMatrix d(n, n, nullptr, true, true);
+  for (int i = 0; i < n; ++i) d(i, i) = 0.5 + i;
+  QVASrvMatrix w(n, n);
+  w.Multiply(b, d);
+  // The target starts diagonal and grows to symmetric storage.
+  QVASrvMatrix t(n, n, nullptr, true, true);
+  t.SymmetricMultiply(w, b);
+  EXPECT_TRUE(t.IsSymmetric());
+  EXPECT_FALSE(t.IsDiagonal());
+  const std::vector<double> reference =
+      QVANaiveProduct(ValuesOf(w), n, n, bValues, n);
+  // Entries of w are below 6 in size: inner * 6 * eps per entry.
+  EXPECT_LE(QVAMaxDifference(ValuesOf(t), reference), 6.0 * QVAProductTolerance(n));
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) EXPECT_EQ(t(i, j), t(j, i));
+  }
+  std::vector<double> buffer(static_cast<std::size_t>(n), 0.0);
+  QVASrvMatrix fixed(n, n, buffer.data(), true, true);
+  ExpectError([&] { fixed.SymmetricMultiply(w, b); }, kQVASrvInvalidState, {"caller buffer"});
+}
+
+TEST(QVASrvMatrixArithmetic, TransposeSquareAndRectangular) {
+  const std::vector<double> values = QVARandomValues(3, 5, 41);
+  QVASrvMatrix owned = FullMatrix(3, 5, values);
+  owned.Transpose();
+  EXPECT_EQ(owned.NumberOfRows(), 5);
+  EXPECT_EQ(ValuesOf(owned), QVATransposed(values, 3, 5));
+
+  std::vector<double> buffer = values;
+  QVASrvMatrix view(3, 5, buffer.data());
+  view.Transpose();
+  EXPECT_EQ(view.NumberOfColumns(), 3);
+  EXPECT_EQ(buffer, QVATransposed(values, 3, 5));
+
+  const std::vector<double> squareValues = QVARandomValues(4, 4, 42);
+  QVASrvMatrix square = FullMatrix(4, 4, squareValues);
+  square.Transpose();
+  EXPECT_EQ(ValuesOf(square), QVATransposed(squareValues, 4, 4));
+}
+
+class QVASrvMatrixSolve : public ::testing::TestWithParam<bool> {};
+
+// LU (full storage) and symmetric indefinite (symmetric storage) on the same
+// kind of system: 12 unknowns, 3 right-hand sides, solve and transposed solve.
+TEST_P(QVASrvMatrixSolve, ResidualsOfSolveAndTransposedSolveAreBackwardStable) {
+  const bool symmetric = GetParam();
+  const int n = 12;
+  const int numberOfRightHandSides = 3;
+  std::vector<double> aValues = QVARandomValues(n, n, 51);
+  if (symmetric) {
+    // A random symmetric matrix has eigenvalues of both signs: indefinite.
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < j; ++i) {
+        aValues[static_cast<std::size_t>(i + j * n)] = aValues[static_cast<std::size_t>(j + i * n)];
+      }
+    }
+  }
+  QVASrvMatrix a(n, n, nullptr, symmetric, false);
+  std::copy(aValues.begin(), aValues.end(), a.Values());
+  const std::vector<double> bValues = QVARandomValues(n, numberOfRightHandSides, 52);
+
+  std::vector<int> pivots(static_cast<std::size_t>(n), 0);
+  a.Factorize(pivots.data());
+  EXPECT_EQ(a.State(), QVASrvMatrix::Content::kFactors);
+  for (const int pivot : pivots) EXPECT_NE(pivot, 0);
+
+  QVASrvMatrix x = FullMatrix(n, numberOfRightHandSides, bValues);
+  a.ForwardBackwardPass(pivots.data(), x);
+  std::vector<double> solution(x.Values(), x.Values() + n * numberOfRightHandSides);
+  EXPECT_LE(RelativeResidual(aValues, n, solution, bValues, numberOfRightHandSides),
+            SolveTolerance(n));
+
+  // The matrix's own pivots serve as well, and flag 1 solves with transpose(A).
+  QVASrvMatrix y = FullMatrix(n, numberOfRightHandSides, bValues);
+  a.ForwardBackwardPass(nullptr, y, 1);
+  solution.assign(y.Values(), y.Values() + n * numberOfRightHandSides);
+  EXPECT_LE(RelativeResidual(QVATransposed(aValues, n, n), n, solution, bValues,
+                             numberOfRightHandSides),
+            SolveTolerance(n));
+}
+
+INSTANTIATE_TEST_SUITE_P(FullAndSymmetric, QVASrvMatrixSolve, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& parameter) {
+                           return parameter.param ? "SymmetricIndefinite" : "LU";
+                         });
+
+TEST(QVASrvMatrixFactorize, SymmetricStorageReadsTheLowerTriangleOnly) {
+  const int n = 5;
+  std::vector<double> lower = QVARandomValues(n, n, 61);
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      lower[static_cast<std::size_t>(i + j * n)] = lower[static_cast<std::size_t>(j + i * n)];
+    }
+  }
+  QVASrvMatrix a(n, n, nullptr, true, false);
+  std::copy(lower.begin(), lower.end(), a.Values());
+  for (int j = 1; j < n; ++j) a(0, j) = 1.0e6;  // upper triangle ignored
+  a.Factorize();
+  const std::vector<double> b = QVARandomValues(n, 1, 62);
+  QVASrvMatrix x = FullMatrix(n, 1, b);
+  a.ForwardBackwardPass(nullptr, x);
+  EXPECT_LE(RelativeResidual(lower, n, std::vector<double>(x.Values(), x.Values() + n), b, 1),
+            SolveTolerance(n));
+}
+
+TEST(QVASrvMatrixFactorize, DiagonalSolvesByDivision) {
+  QVASrvMatrix d(3, 3, nullptr, true, true);
+  d(0, 0) = 2.0;
+  d(1, 1) = -4.0;
+  d(2, 2) = 0.5;
+  std::vector<int> pivots(3, 0);
+  d.Factorize(pivots.data());
+  EXPECT_EQ(pivots, (std::vector<int>{1, 2, 3}));
+  QVASrvMatrix x(3, 2);
+  x = 1.0;
+  d.ForwardBackwardPass(nullptr, x);
+  EXPECT_EQ(x(0, 1), 0.5);  // quotients of powers of two are exact
+  EXPECT_EQ(x(1, 0), -0.25);
+  EXPECT_EQ(x(2, 1), 2.0);
+}
+
+TEST(QVASrvMatrixFactorize, SingularMatricesRaiseNamingThePivotAndKeepTheirValues) {
+  // LU: the second pivot of [[1, 2], [2, 4]] is exactly 2 - 0.5 * 4 = 0.
+  QVASrvMatrix lu(2, 2);
+  lu(0, 0) = 1.0;
+  lu(0, 1) = 2.0;
+  lu(1, 0) = 2.0;
+  lu(1, 1) = 4.0;
+  ExpectError([&] { lu.Factorize(); }, kQVASrvSingularMatrix,
+              {"QVASrvMatrix 2 x 2 (full)", "singular", "pivot 1 of 0 ... 1", "dgetrf info 2"});
+  EXPECT_EQ(lu.State(), QVASrvMatrix::Content::kValues);
+  EXPECT_EQ(lu(1, 1), 4.0);
+
+  // Symmetric indefinite: a zero row and column give a zero 1 x 1 pivot.
+  QVASrvMatrix symmetric(3, 3, nullptr, true, false);
+  symmetric(0, 0) = 2.0;
+  symmetric(2, 2) = 3.0;
+  ExpectError([&] { symmetric.Factorize(); }, kQVASrvSingularMatrix,
+              {"(symmetric)", "pivot 1 of 0 ... 2", "dsytrf"});
+  EXPECT_EQ(symmetric(0, 0), 2.0);
+
+  QVASrvMatrix diagonal(3, 3, nullptr, true, true);
+  diagonal(0, 0) = 1.0;
+  diagonal(2, 2) = 1.0;
+  ExpectError([&] { diagonal.Factorize(); }, kQVASrvSingularMatrix,
+              {"(diagonal)", "diagonal entry 1"});
+}
+
+TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
+  QVASrvMatrix a(2, 2);
+  a(0, 0) = 4.0;
+  a(1, 1) = 2.0;
+  QVASrvMatrix rightHandSide(2, 1);
+  ExpectError([&] { a.ForwardBackwardPass(nullptr, rightHandSide); }, kQVASrvInvalidState,
+              {"needs Factorize()"});
+  a.Factorize();
+  QVASrvMatrix block(2, 2);
+  ExpectError([&] { a.GetValues(0, 1, 0, 1, block); }, kQVASrvInvalidState, {"factors"});
+  ExpectError([&] { block.Multiply(a, a); }, kQVASrvInvalidState, {"factors"});
+  ExpectError([&] { a.Factorize(); }, kQVASrvInvalidState, {"factors"});
+  QVASrvMatrix wrongRows(3, 1);
+  ExpectError([&] { a.ForwardBackwardPass(nullptr, wrongRows); }, kQVASrvSizeMismatch,
+              {"needs 2 rows"});
+  std::vector<int> badPivots = {1, 7};
+  ExpectError([&] { a.ForwardBackwardPass(badPivots.data(), rightHandSide); },
+              kQVABasInvalidArgument, {"pivot 1 is 7"});
+
+  // A copy of the factors solves too; new values make it an ordinary matrix again.
+  const QVASrvMatrix factors(a);
+  rightHandSide = 8.0;
+  factors.ForwardBackwardPass(nullptr, rightHandSide);
+  EXPECT_EQ(rightHandSide(0, 0), 2.0);
+  EXPECT_EQ(rightHandSide(1, 0), 4.0);
+  a = 1.0;
+  EXPECT_EQ(a.State(), QVASrvMatrix::Content::kValues);
+  EXPECT_EQ(a(0, 1), 1.0);
+}
+
+}  // namespace
