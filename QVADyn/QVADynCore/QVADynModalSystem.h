@@ -1,0 +1,172 @@
+#pragma once
+
+// The in-memory view of one real modal basis in the host's model database:
+// eigenvalues (omega^2 of mass-normalized modes), mode shapes (solver DOFs x
+// modes, in blocked storage), projected damping and coupling matrices, and the
+// counts of structural, residual and acoustic modes. Every event is built over
+// a modal system, which must outlive it.
+//
+// Mode numbering, with n modes, a acoustic and r residual modes:
+//   all 0 ... n-1;  structural 0 ... n-a-1;  residual n-a-r ... n-a-1;
+//   acoustic n-a ... n-1.
+// Mode-column map: the mode in column j of column block b has the code
+// b*128 + j; with a column chunk of 5 and 12 modes the map reads
+//   0 1 2 3 4 128 129 130 131 132 256 257.
+//
+// Reading: construct over the DOF definition, the modal-database object and
+// the log handle, then Open(). Writing: SetEigenvalues(), then the Create...
+// operations, whose matrices the caller fills. A second constructor builds an
+// active-mode subset in memory (views where the selection is contiguous,
+// in-core copies otherwise).
+//
+// Mode-shape reads change cached state and accumulate time even through const
+// operations; a modal system is used by one thread at a time.
+
+#include "QVADyn/QVADynCore/QVADynExport.h"
+#include "QVADyn/QVADynCore/QVADynLogFile.h"
+#include "QVADyn/QVADynCore/QVADynTypes.h"
+#include "platform/matrix/QVASrvDataRequest.h"
+#include "platform/matrix/QVASrvDenseMatrix.h"
+#include "platform/matrix/QVASrvMatrix.h"
+#include "platform/matrix/QVASrvMatrixContainer.h"
+#include "platform/matrix/QVASrvSparseMatrix.h"
+#include "platform/modeldb/QVAFsmModalSystem.h"
+#include "platform/modeldb/QVAFsmSystemDofDefinition.h"
+
+class QVADYN_EXPORT QVADynModalSystem {
+ public:
+  // Copies the log handle and the modal-database handle and adopts `dofs`
+  // (allocated with new; deleted with the last modal system sharing it, that
+  // is this one and its subsets). Reads nothing.
+  QVADynModalSystem(QVAFsmSystemDofDefinition* dofs, QVAFsmModalSystem& modal, QVADynLogFile& log);
+
+  // The active-mode subset of `source` over `activeModes` (zero-based mode
+  // numbers of the source, structural ones first). Requires
+  // 0 < numActiveModes < source.NumberOfModes() and a list; otherwise throws
+  // the fixed assertion text as a const char*. Writes nothing to the database.
+  // The subset must not outlive `source`.
+  QVADynModalSystem(const QVADynModalSystem& source, int numActiveModes, const int* activeModes);
+
+  QVADynModalSystem(const QVADynModalSystem&) = delete;
+  QVADynModalSystem& operator=(const QVADynModalSystem&) = delete;
+  ~QVADynModalSystem();
+
+  // --- reading the basis ---------------------------------------------------
+  // Wraps the stored mode shapes, damping and coupling matrices, reads the
+  // eigenvalues and participation factors, builds the mode-column map, takes
+  // the residual and acoustic counts and sets up the solver DOFs from the
+  // mode-shape rows. Called once.
+  void Open();
+  int NumberOfModes() const { return numberOfModes_; }
+  int NumberOfAcousticModes() const { return numberOfAcousticModes_; }
+  int NumberOfResidualModes() const { return numberOfResidualModes_; }
+  const QVAFsmSystemDofDefinition& DofDefinition() const;
+  // The property-evaluation frequency of the system's frequency task.
+  double PropertyEvaluation() const;
+  // Size of the frequency task's recovery-node set, 0 when there is none.
+  int NumberOfRecoveryNodes() const;
+  // Writes the recovery nodes into `nodes` (NumberOfRecoveryNodes() entries).
+  void RecoveryNodes(int* nodes) const;
+
+  // --- writing a basis -----------------------------------------------------
+  // Stores the counts and writes the modes, structural, residual and acoustic
+  // sets, the eigenvalues and a unit generalized mass, in one transaction.
+  void SetEigenvalues(const double* eigenvalues, int numModes, int numAcousticModes,
+                      int numResidualModes);
+  // New mode-shape matrix (numRows solver DOFs x modes), chunked by the
+  // mode-shape block-size settings; attached unless `scratch`. The modal system
+  // owns it; the caller fills it.
+  QVASrvDenseMatrix& CreateModeShapes(int numRows, bool scratch);
+  // New projected damping matrix of `kind` (0, 1: structural x structural
+  // modes; 2: acoustic x acoustic); raises QVADynUnsupportedDamping for any
+  // other kind.
+  QVASrvDenseMatrix& CreateDamping(QVADynDampingType kind, bool scratch);
+  // New acoustic coupling matrix, acoustic modes x structural modes.
+  QVASrvDenseMatrix& CreateAcousticCoupling(bool scratch);
+
+  // --- read access for the component (no side effects) ----------------------
+  QVASrvDenseMatrix* ModeShapes() const { return modeShapes_; }
+  QVASrvDenseMatrix* ViscousDamping() const { return viscousDamping_; }
+  QVASrvDenseMatrix* StructuralDamping() const { return structuralDamping_; }
+  QVASrvDenseMatrix* AcousticViscousDamping() const { return acousticViscousDamping_; }
+  QVASrvDenseMatrix* AcousticCoupling() const { return acousticCoupling_; }
+  const double* Eigenvalues() const { return eigenvalues_; }
+  // n x 6 values, column by column, or null.
+  const double* ParticipationFactors(int slot) const { return participationFactors_[slot]; }
+  const int* ModeColumnMap() const { return modeColumnMap_; }
+  QVADynLogFile LogFile() const { return logFile_; }
+  const QVAFsmModalSystem& ModalDatabaseObject() const { return modal_; }
+  bool IsSubset() const { return isSubset_; }
+
+  // --- mode-shape storage and nodal access ----------------------------------
+  // Node-by-DOF arrays: for c modes, node p, mode position k and DOF place d at
+  // p*MaxNodalDof*c + k*MaxNodalDof + d; a one-mode array at p*MaxNodalDof + d.
+  void GetModesNodalStorage(const QVASrvDataRequest& request, double* out, int block) const;
+  void GetModeNodalStorage(const QVASrvDataRequest& request, int mode, double* out) const;
+  void SetModesNodalStorage(const QVASrvDataRequest& request, const double* in, int block);
+  void BeginReadModes();
+  // Leaves the block-read state and logs the time spent loading blocks.
+  void EndReadModes();
+  // Builds the per-node DOF index for the nodes whose flag is non-zero (all
+  // nodes when `nodes` is null).
+  void BeginNodalModeAccess(const int* nodes);
+  // Drops the index, logs the time spent reading nodal mode shapes, resets it.
+  void EndNodalModeAccess();
+  // Modes firstMode ... lastMode of `node` into out[k*MaxNodalDof + d]; places
+  // the node lacks are not written (callers zero `out`). Uses the block-read
+  // path in the block-read state, else the node-access path.
+  void GetModesNodal(int firstMode, int lastMode, int node, double* out) const;
+
+  // --- participation factors and mode-shape reaction forces -----------------
+  // Gamma = Phi^T M R over the six rigid-body vectors R (solver DOFs x 6 of
+  // `dofs`), stored with SetParticipationFactors(result, slot).
+  void CalculateParticipationFactors(const QVASrvSparseMatrix& mass,
+                                     const QVAFsmSystemDofDefinition& dofs,
+                                     const QVASrvMatrix& rigidBody, int slot);
+  // Takes ownership of `values` (n x 6 column by column, from mem_Malloc) as
+  // slot `slot`; unless this is a subset, writes the participation factors and
+  // the effective masses (their squares) to the database.
+  void SetParticipationFactors(double* values, int slot);
+  // Copies the value table (perMode x count doubles) and the map
+  // (NumberOfNodes x MaxNodalDof ints, 1-based positions, 0 for none).
+  void SetModeShapeReactionForces(const double* values, const int* map, int perMode, int count);
+  void GetModeShapeReactionForces(int mode, int node, double* out) const;
+  void GetModeShapeReactionForces(int node, double* out) const;
+  const int* GetModalRfMap() const { return modalRfMap_; }
+
+ protected:
+  // The node-access path of GetModesNodal.
+  void GetNodalModeshapes(int firstMode, int lastMode, int node, double* out) const;
+  // Rebuilds the mode-column map from the mode-shape matrix's column blocks.
+  void BuildModeColumnMap();
+
+  // Members are those of the modal system's data model, in its order.
+  QVADynLogFile logFile_;
+  QVAFsmModalSystem modal_;
+  bool isSubset_ = false;
+  struct DofDefinitionHolder;
+  DofDefinitionHolder* dofs_ = nullptr;
+  int numberOfModes_ = 0;
+  int numberOfAcousticModes_ = 0;
+  int numberOfResidualModes_ = 0;
+  QVASrvDenseMatrix* modeShapes_ = nullptr;
+  QVASrvDenseMatrix* viscousDamping_ = nullptr;
+  QVASrvDenseMatrix* structuralDamping_ = nullptr;
+  QVASrvDenseMatrix* acousticViscousDamping_ = nullptr;
+  QVASrvDenseMatrix* acousticCoupling_ = nullptr;
+  QVASrvMatrixContainer* container_ = nullptr;
+  int reactionForcesPerMode_ = 0;
+  int numberOfModesWithReactionForces_ = 0;
+  double* reactionForces_ = nullptr;
+  int* modalRfMap_ = nullptr;
+  double* eigenvalues_ = nullptr;
+  double* participationFactors_[4] = {nullptr, nullptr, nullptr, nullptr};
+  int* modeColumnMap_ = nullptr;
+  bool readModes_ = false;
+  mutable int cachedColumnBlock_ = -1;
+  mutable double* blockReadBuffer_ = nullptr;
+  mutable int columnsInCachedBlock_ = 0;
+  int* nodeStart_ = nullptr;
+  int* nodeDofList_ = nullptr;
+  mutable double accumulatedAccessTime_ = 0.0;
+};
