@@ -63,7 +63,10 @@ QVASimCSetID QVASimCollection::CreateCSetStrided(int first, int count, int strid
                       << " by " << stride << " does not fit an int");
   }
   std::vector<int> members(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) members[static_cast<std::size_t>(i)] = first + i * stride;
+  for (int i = 0; i < count; ++i) {
+    members[static_cast<std::size_t>(i)] =
+        static_cast<int>(first + std::int64_t{i} * stride);  // between first and last
+  }
   // Distinct unless the stride is 0.
   return AddSet(id_, members.data(), count, false, stride == 0, caller);
 }
