@@ -70,9 +70,8 @@ void BM_CreateOrderedSet(benchmark::State& state) {
   const QVASimCollection dofs(database.CreateCollection(QVASimKind::Dofs(), count));
   double seconds = 0.0;
   for (auto _ : state) {
-    seconds += Seconds([&] {
-      benchmark::DoNotOptimize(dofs.CreateOrderedCSet(members.data(), count).Index());
-    });
+    seconds += Seconds(
+        [&] { benchmark::DoNotOptimize(dofs.CreateOrderedCSet(members.data(), count).Index()); });
   }
   Report(state, seconds, baseline);
 }
@@ -84,7 +83,8 @@ void BM_IndexOfEveryMember(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const std::vector<int> members = ShuffledMembers(count);
   std::vector<int> inverse(members.size());
-  for (int i = 0; i < count; ++i) inverse[static_cast<std::size_t>(members[static_cast<std::size_t>(i)])] = i;
+  for (int i = 0; i < count; ++i)
+    inverse[static_cast<std::size_t>(members[static_cast<std::size_t>(i)])] = i;
   const double baseline = BaselineSeconds([&] {
     long sum = 0;
     for (int member = 0; member < count; ++member) sum += inverse[static_cast<std::size_t>(member)];
@@ -140,11 +140,13 @@ void BM_SetupSolverDofs(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   constexpr int kPlaces = 6;
   QVAFsmSystemDofDefinition definition((count + kPlaces - 1) / kPlaces, kPlaces);
-  for (int dof = 0; dof < count; ++dof) definition.AddDof(dof / kPlaces, dof % kPlaces, dof % kPlaces + 1);
+  for (int dof = 0; dof < count; ++dof)
+    definition.AddDof(dof / kPlaces, dof % kPlaces, dof % kPlaces + 1);
   const std::vector<int> rows = ShuffledMembers(count);
   const double baseline = BaselineSeconds([&] {
     std::vector<int> inverse(static_cast<std::size_t>(count), -1);
-    for (int i = 0; i < count; ++i) inverse[static_cast<std::size_t>(rows[static_cast<std::size_t>(i)])] = i;
+    for (int i = 0; i < count; ++i)
+      inverse[static_cast<std::size_t>(rows[static_cast<std::size_t>(i)])] = i;
     benchmark::DoNotOptimize(inverse.data());
   });
   QVASimDatabase database;

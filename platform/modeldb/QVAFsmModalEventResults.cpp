@@ -5,14 +5,6 @@
 
 namespace {
 
-QVASimCSetID GetSet(const QVASimPosition& position, const char* name) {
-  return QVAFsmEntries::GetSet(position, name, "QVAFsmModalEventResults getter");
-}
-
-QVASimDistributionID GetDistribution(const QVASimPosition& position, const char* name) {
-  return QVAFsmEntries::GetDistribution(position, name, "QVAFsmModalEventResults getter");
-}
-
 // Attaches a set over the collection of entry `collection`.
 void PutSet(QVASimTransaction& transaction, const QVASimPosition& position, const char* name,
             const QVASimCSetID& set, const char* collection, const char* caller) {
@@ -25,18 +17,16 @@ void PutSet(QVASimTransaction& transaction, const QVASimPosition& position, cons
 void PutDistribution(QVASimTransaction& transaction, const QVASimPosition& position,
                      const char* name, const QVASimDistributionID& distribution,
                      const char* collection, const char* caller) {
-  QVAFsmEntries::PutDistribution(transaction, position, name, distribution,
-                                 QVAFsmEntries::Shape::kAnyDense,
-                                 QVAFsmEntries::GetCollection(position, collection, caller),
-                                 caller);
+  QVAFsmEntries::PutDistribution(
+      transaction, position, name, distribution, QVAFsmEntries::Shape::kAnyDense,
+      QVAFsmEntries::GetCollection(position, collection, caller), caller);
 }
 
 }  // namespace
 
 QVAFsmModalEventResults::QVAFsmModalEventResults(const QVASimPosition& position)
     : position_(position) {
-  QVAFsmEntries::VerifyObject(position, QVASimKind::ModalEventResults(),
-                              "QVAFsmModalEventResults");
+  QVAFsmEntries::VerifyObject(position, QVASimKind::ModalEventResults(), "QVAFsmModalEventResults");
 }
 
 QVASimCollectionID QVAFsmModalEventResults::Modes() const {
@@ -66,11 +56,17 @@ QVASimCollectionID QVAFsmModalEventResults::CasesCollection() const {
 
 int QVAFsmModalEventResults::ModeFrameGridType() const { return QVASimKind::ModeFrameGrid(); }
 
-QVASimCSetID QVAFsmModalEventResults::Frames() const { return GetSet(position_, "Frames"); }
+QVASimCSetID QVAFsmModalEventResults::Frames() const {
+  return QVAFsmEntries::GetSet(position_, "Frames", "QVAFsmModalEventResults::Frames");
+}
 
-QVASimCSetID QVAFsmModalEventResults::Cases() const { return GetSet(position_, "Cases"); }
+QVASimCSetID QVAFsmModalEventResults::Cases() const {
+  return QVAFsmEntries::GetSet(position_, "Cases", "QVAFsmModalEventResults::Cases");
+}
 
-QVASimCSetID QVAFsmModalEventResults::ActiveModes() const { return GetSet(position_, "ActiveModes"); }
+QVASimCSetID QVAFsmModalEventResults::ActiveModes() const {
+  return QVAFsmEntries::GetSet(position_, "ActiveModes", "QVAFsmModalEventResults::ActiveModes");
+}
 
 void QVAFsmModalEventResults::SetFrames(QVASimTransaction& transaction, const QVASimCSetID& set) {
   PutSet(transaction, position_, "Frames", set, QVAFsmEntries::kFramesCollection,
@@ -82,137 +78,138 @@ void QVAFsmModalEventResults::SetCases(QVASimTransaction& transaction, const QVA
          "QVAFsmModalEventResults::SetCases");
 }
 
-void QVAFsmModalEventResults::SetActiveModes(QVASimTransaction& transaction, const QVASimCSetID& set) {
+void QVAFsmModalEventResults::SetActiveModes(QVASimTransaction& transaction,
+                                             const QVASimCSetID& set) {
   PutSet(transaction, position_, "ActiveModes", set, QVAFsmEntries::kModesCollection,
          "QVAFsmModalEventResults::SetActiveModes");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::GU() const {
-  return GetDistribution(position_, "GU");
+  return QVAFsmEntries::GetDistribution(position_, "GU", "QVAFsmModalEventResults::GU");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::GV() const {
-  return GetDistribution(position_, "GV");
+  return QVAFsmEntries::GetDistribution(position_, "GV", "QVAFsmModalEventResults::GV");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::GA() const {
-  return GetDistribution(position_, "GA");
+  return QVAFsmEntries::GetDistribution(position_, "GA", "QVAFsmModalEventResults::GA");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::U() const {
-  return GetDistribution(position_, "U");
+  return QVAFsmEntries::GetDistribution(position_, "U", "QVAFsmModalEventResults::U");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::V() const {
-  return GetDistribution(position_, "V");
+  return QVAFsmEntries::GetDistribution(position_, "V", "QVAFsmModalEventResults::V");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::A() const {
-  return GetDistribution(position_, "A");
+  return QVAFsmEntries::GetDistribution(position_, "A", "QVAFsmModalEventResults::A");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::RF() const {
-  return GetDistribution(position_, "RF");
+  return QVAFsmEntries::GetDistribution(position_, "RF", "QVAFsmModalEventResults::RF");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::KE() const {
-  return GetDistribution(position_, "KE");
+  return QVAFsmEntries::GetDistribution(position_, "KE", "QVAFsmModalEventResults::KE");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::SE() const {
-  return GetDistribution(position_, "SE");
+  return QVAFsmEntries::GetDistribution(position_, "SE", "QVAFsmModalEventResults::SE");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::Work() const {
-  return GetDistribution(position_, "Work");
+  return QVAFsmEntries::GetDistribution(position_, "Work", "QVAFsmModalEventResults::Work");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::AllKE() const {
-  return GetDistribution(position_, "AllKE");
+  return QVAFsmEntries::GetDistribution(position_, "AllKE", "QVAFsmModalEventResults::AllKE");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::AllSE() const {
-  return GetDistribution(position_, "AllSE");
+  return QVAFsmEntries::GetDistribution(position_, "AllSE", "QVAFsmModalEventResults::AllSE");
 }
 
 QVASimDistributionID QVAFsmModalEventResults::AllWork() const {
-  return GetDistribution(position_, "AllWork");
+  return QVAFsmEntries::GetDistribution(position_, "AllWork", "QVAFsmModalEventResults::AllWork");
 }
 
 void QVAFsmModalEventResults::SetGU(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                    const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "GU", distribution, QVAFsmEntries::kModesCollection,
                   "QVAFsmModalEventResults::SetGU");
 }
 
 void QVAFsmModalEventResults::SetGV(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                    const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "GV", distribution, QVAFsmEntries::kModesCollection,
                   "QVAFsmModalEventResults::SetGV");
 }
 
 void QVAFsmModalEventResults::SetGA(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                    const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "GA", distribution, QVAFsmEntries::kModesCollection,
                   "QVAFsmModalEventResults::SetGA");
 }
 
 void QVAFsmModalEventResults::SetU(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                   const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "U", distribution, QVAFsmEntries::kDofs,
                   "QVAFsmModalEventResults::SetU");
 }
 
 void QVAFsmModalEventResults::SetV(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                   const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "V", distribution, QVAFsmEntries::kDofs,
                   "QVAFsmModalEventResults::SetV");
 }
 
 void QVAFsmModalEventResults::SetA(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                   const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "A", distribution, QVAFsmEntries::kDofs,
                   "QVAFsmModalEventResults::SetA");
 }
 
 void QVAFsmModalEventResults::SetRF(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                    const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "RF", distribution, QVAFsmEntries::kDofs,
                   "QVAFsmModalEventResults::SetRF");
 }
 
 void QVAFsmModalEventResults::SetKE(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                    const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "KE", distribution, QVAFsmEntries::kModesCollection,
                   "QVAFsmModalEventResults::SetKE");
 }
 
 void QVAFsmModalEventResults::SetSE(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                    const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "SE", distribution, QVAFsmEntries::kModesCollection,
                   "QVAFsmModalEventResults::SetSE");
 }
 
 void QVAFsmModalEventResults::SetWork(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                      const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "Work", distribution, QVAFsmEntries::kModesCollection,
                   "QVAFsmModalEventResults::SetWork");
 }
 
 void QVAFsmModalEventResults::SetAllKE(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                       const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "AllKE", distribution, QVAFsmEntries::kFramesCollection,
                   "QVAFsmModalEventResults::SetAllKE");
 }
 
 void QVAFsmModalEventResults::SetAllSE(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                       const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "AllSE", distribution, QVAFsmEntries::kFramesCollection,
                   "QVAFsmModalEventResults::SetAllSE");
 }
 
 void QVAFsmModalEventResults::SetAllWork(QVASimTransaction& transaction,
-                                     const QVASimDistributionID& distribution) {
+                                         const QVASimDistributionID& distribution) {
   PutDistribution(transaction, position_, "AllWork", distribution, QVAFsmEntries::kFramesCollection,
                   "QVAFsmModalEventResults::SetAllWork");
 }

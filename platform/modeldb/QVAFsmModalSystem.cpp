@@ -5,14 +5,6 @@
 
 namespace {
 
-QVASimCSetID GetSet(const QVASimPosition& position, const char* name) {
-  return QVAFsmEntries::GetSet(position, name, "QVAFsmModalSystem getter");
-}
-
-QVASimDistributionID GetDistribution(const QVASimPosition& position, const char* name) {
-  return QVAFsmEntries::GetDistribution(position, name, "QVAFsmModalSystem getter");
-}
-
 // Sets of a modal system are over its modes collection.
 void PutSet(QVASimTransaction& transaction, const QVASimPosition& position, const char* name,
             const QVASimCSetID& set, const char* caller) {
@@ -37,19 +29,28 @@ QVASimCollectionID QVAFsmModalSystem::ModesCollection() const {
                                       "QVAFsmModalSystem::ModesCollection");
 }
 
-QVASimCSetID QVAFsmModalSystem::Modes() const { return GetSet(position_, "Modes"); }
+QVASimCSetID QVAFsmModalSystem::Modes() const {
+  return QVAFsmEntries::GetSet(position_, "Modes", "QVAFsmModalSystem::Modes");
+}
 
-QVASimCSetID QVAFsmModalSystem::StructuralModes() const { return GetSet(position_, "StructuralModes"); }
+QVASimCSetID QVAFsmModalSystem::StructuralModes() const {
+  return QVAFsmEntries::GetSet(position_, "StructuralModes", "QVAFsmModalSystem::StructuralModes");
+}
 
-QVASimCSetID QVAFsmModalSystem::ResidualModes() const { return GetSet(position_, "ResidualModes"); }
+QVASimCSetID QVAFsmModalSystem::ResidualModes() const {
+  return QVAFsmEntries::GetSet(position_, "ResidualModes", "QVAFsmModalSystem::ResidualModes");
+}
 
-QVASimCSetID QVAFsmModalSystem::AcousticModes() const { return GetSet(position_, "AcousticModes"); }
+QVASimCSetID QVAFsmModalSystem::AcousticModes() const {
+  return QVAFsmEntries::GetSet(position_, "AcousticModes", "QVAFsmModalSystem::AcousticModes");
+}
 
 void QVAFsmModalSystem::SetModes(QVASimTransaction& transaction, const QVASimCSetID& set) {
   PutSet(transaction, position_, "Modes", set, "QVAFsmModalSystem::SetModes");
 }
 
-void QVAFsmModalSystem::SetStructuralModes(QVASimTransaction& transaction, const QVASimCSetID& set) {
+void QVAFsmModalSystem::SetStructuralModes(QVASimTransaction& transaction,
+                                           const QVASimCSetID& set) {
   PutSet(transaction, position_, "StructuralModes", set, "QVAFsmModalSystem::SetStructuralModes");
 }
 
@@ -62,121 +63,143 @@ void QVAFsmModalSystem::SetAcousticModes(QVASimTransaction& transaction, const Q
 }
 
 QVASimDistributionID QVAFsmModalSystem::Eigenvalues() const {
-  return GetDistribution(position_, "Eigenvalues");
+  return QVAFsmEntries::GetDistribution(position_, "Eigenvalues", "QVAFsmModalSystem::Eigenvalues");
 }
 
 QVASimDistributionID QVAFsmModalSystem::ModeShapes() const {
-  return GetDistribution(position_, "ModeShapes");
+  return QVAFsmEntries::GetDistribution(position_, "ModeShapes", "QVAFsmModalSystem::ModeShapes");
 }
 
 QVASimDistributionID QVAFsmModalSystem::ImaginaryModeShapes() const {
-  return GetDistribution(position_, "ImaginaryModeShapes");
+  return QVAFsmEntries::GetDistribution(position_, "ImaginaryModeShapes",
+                                        "QVAFsmModalSystem::ImaginaryModeShapes");
 }
 
 QVASimDistributionID QVAFsmModalSystem::GeneralizedMass() const {
-  return GetDistribution(position_, "GeneralizedMass");
+  return QVAFsmEntries::GetDistribution(position_, "GeneralizedMass",
+                                        "QVAFsmModalSystem::GeneralizedMass");
 }
 
 QVASimDistributionID QVAFsmModalSystem::Stiffness() const {
-  return GetDistribution(position_, "Stiffness");
+  return QVAFsmEntries::GetDistribution(position_, "Stiffness", "QVAFsmModalSystem::Stiffness");
 }
 
 QVASimDistributionID QVAFsmModalSystem::ViscousDamping() const {
-  return GetDistribution(position_, "ViscousDamping");
+  return QVAFsmEntries::GetDistribution(position_, "ViscousDamping",
+                                        "QVAFsmModalSystem::ViscousDamping");
 }
 
 QVASimDistributionID QVAFsmModalSystem::StructuralDamping() const {
-  return GetDistribution(position_, "StructuralDamping");
+  return QVAFsmEntries::GetDistribution(position_, "StructuralDamping",
+                                        "QVAFsmModalSystem::StructuralDamping");
 }
 
 QVASimDistributionID QVAFsmModalSystem::AcousticViscousDamping() const {
-  return GetDistribution(position_, "AcousticViscousDamping");
+  return QVAFsmEntries::GetDistribution(position_, "AcousticViscousDamping",
+                                        "QVAFsmModalSystem::AcousticViscousDamping");
 }
 
 QVASimDistributionID QVAFsmModalSystem::AcousticCoupling() const {
-  return GetDistribution(position_, "AcousticCoupling");
+  return QVAFsmEntries::GetDistribution(position_, "AcousticCoupling",
+                                        "QVAFsmModalSystem::AcousticCoupling");
 }
 
 QVASimDistributionID QVAFsmModalSystem::ParticipationFactors() const {
-  return GetDistribution(position_, "ParticipationFactors");
+  return QVAFsmEntries::GetDistribution(position_, "ParticipationFactors",
+                                        "QVAFsmModalSystem::ParticipationFactors");
 }
 
 QVASimDistributionID QVAFsmModalSystem::EffectiveMass() const {
-  return GetDistribution(position_, "EffectiveMass");
+  return QVAFsmEntries::GetDistribution(position_, "EffectiveMass",
+                                        "QVAFsmModalSystem::EffectiveMass");
 }
 
 QVASimDistributionID QVAFsmModalSystem::ProjectedModeShapes() const {
-  return GetDistribution(position_, "ProjectedModeShapes");
+  return QVAFsmEntries::GetDistribution(position_, "ProjectedModeShapes",
+                                        "QVAFsmModalSystem::ProjectedModeShapes");
 }
 
 QVASimDistributionID QVAFsmModalSystem::AcousticDofCoupling() const {
-  return GetDistribution(position_, "AcousticDofCoupling");
+  return QVAFsmEntries::GetDistribution(position_, "AcousticDofCoupling",
+                                        "QVAFsmModalSystem::AcousticDofCoupling");
 }
 
 QVASimDistributionID QVAFsmModalSystem::RealModeShapes() const { return ModeShapes(); }
 
 void QVAFsmModalSystem::SetEigenvalues(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "Eigenvalues", distribution, "QVAFsmModalSystem::SetEigenvalues");
+                                       const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "Eigenvalues", distribution,
+                  "QVAFsmModalSystem::SetEigenvalues");
 }
 
 void QVAFsmModalSystem::SetModeShapes(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "ModeShapes", distribution, "QVAFsmModalSystem::SetModeShapes");
+                                      const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "ModeShapes", distribution,
+                  "QVAFsmModalSystem::SetModeShapes");
 }
 
 void QVAFsmModalSystem::SetImaginaryModeShapes(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "ImaginaryModeShapes", distribution, "QVAFsmModalSystem::SetImaginaryModeShapes");
+                                               const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "ImaginaryModeShapes", distribution,
+                  "QVAFsmModalSystem::SetImaginaryModeShapes");
 }
 
 void QVAFsmModalSystem::SetGeneralizedMass(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "GeneralizedMass", distribution, "QVAFsmModalSystem::SetGeneralizedMass");
+                                           const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "GeneralizedMass", distribution,
+                  "QVAFsmModalSystem::SetGeneralizedMass");
 }
 
 void QVAFsmModalSystem::SetStiffness(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "Stiffness", distribution, "QVAFsmModalSystem::SetStiffness");
+                                     const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "Stiffness", distribution,
+                  "QVAFsmModalSystem::SetStiffness");
 }
 
 void QVAFsmModalSystem::SetViscousDamping(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "ViscousDamping", distribution, "QVAFsmModalSystem::SetViscousDamping");
+                                          const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "ViscousDamping", distribution,
+                  "QVAFsmModalSystem::SetViscousDamping");
 }
 
 void QVAFsmModalSystem::SetStructuralDamping(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "StructuralDamping", distribution, "QVAFsmModalSystem::SetStructuralDamping");
+                                             const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "StructuralDamping", distribution,
+                  "QVAFsmModalSystem::SetStructuralDamping");
 }
 
 void QVAFsmModalSystem::SetAcousticViscousDamping(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "AcousticViscousDamping", distribution, "QVAFsmModalSystem::SetAcousticViscousDamping");
+                                                  const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "AcousticViscousDamping", distribution,
+                  "QVAFsmModalSystem::SetAcousticViscousDamping");
 }
 
 void QVAFsmModalSystem::SetAcousticCoupling(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "AcousticCoupling", distribution, "QVAFsmModalSystem::SetAcousticCoupling");
+                                            const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "AcousticCoupling", distribution,
+                  "QVAFsmModalSystem::SetAcousticCoupling");
 }
 
 void QVAFsmModalSystem::SetParticipationFactors(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "ParticipationFactors", distribution, "QVAFsmModalSystem::SetParticipationFactors");
+                                                const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "ParticipationFactors", distribution,
+                  "QVAFsmModalSystem::SetParticipationFactors");
 }
 
 void QVAFsmModalSystem::SetEffectiveMass(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "EffectiveMass", distribution, "QVAFsmModalSystem::SetEffectiveMass");
+                                         const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "EffectiveMass", distribution,
+                  "QVAFsmModalSystem::SetEffectiveMass");
 }
 
 void QVAFsmModalSystem::SetProjectedModeShapes(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
-  PutDistribution(transaction, position_, "ProjectedModeShapes", distribution, "QVAFsmModalSystem::SetProjectedModeShapes");
+                                               const QVASimDistributionID& distribution) {
+  PutDistribution(transaction, position_, "ProjectedModeShapes", distribution,
+                  "QVAFsmModalSystem::SetProjectedModeShapes");
 }
 
 void QVAFsmModalSystem::SetAcousticDofCoupling(QVASimTransaction& transaction,
-                                const QVASimDistributionID& distribution) {
+                                               const QVASimDistributionID& distribution) {
   QVAFsmEntries::PutDistribution(transaction, position_, "AcousticDofCoupling", distribution,
                                  QVAFsmEntries::Shape::kSparse, QVASimCollectionID(),
                                  "QVAFsmModalSystem::SetAcousticDofCoupling");

@@ -55,8 +55,8 @@ QVASimDistributionID QVAFsmSystem::UserMatrix(const KRNString& name) const {
 
 void QVAFsmSystem::SetDistribution(QVASimTransaction& transaction, int index,
                                    const QVASimDistributionID& distribution) {
-  QVAFsmEntries::PutDistribution(transaction, position_, NumberedEntry(index).c_str(),
-                                 distribution, QVAFsmEntries::Shape::kAny, QVASimCollectionID(),
+  QVAFsmEntries::PutDistribution(transaction, position_, NumberedEntry(index).c_str(), distribution,
+                                 QVAFsmEntries::Shape::kAny, QVASimCollectionID(),
                                  "QVAFsmSystem::SetDistribution");
 }
 

@@ -20,8 +20,8 @@ int QVASimCSet::operator[](int position) const {
   QVASimStore& store = QVASimChecks::SetStore(id_, caller);
   const int size = store.Set(id_.Index()).size;
   QVA_VERIFY(position >= 0 && position < size, kQVASrvIndexOutOfRange,
-             caller << ": position " << position << " outside set " << id_.Index() << " of "
-                    << size << " members (0 ... " << size - 1 << ")");
+             caller << ": position " << position << " outside set " << id_.Index() << " of " << size
+                    << " members (0 ... " << size - 1 << ")");
   return store.SetMembers(id_.Index())[position];
 }
 
@@ -43,8 +43,8 @@ QVASimCSetID QVASimCSet::Intersection(const QVASimCSet& other) const {
   const char* caller = "QVASimCSet::Intersection";
   QVASimStore& store = QVASimChecks::SetStore(id_, caller);
   QVASimChecks::SetStore(other.id_, caller);
-  QVASimChecks::VerifySameDatabase(id_.Database(), other.id_.Database(), "set",
-                                   other.id_.Index(), caller);
+  QVASimChecks::VerifySameDatabase(id_.Database(), other.id_.Database(), "set", other.id_.Index(),
+                                   caller);
   const QVASimSetInfo info = store.Set(id_.Index());
   const QVASimSetInfo otherInfo = store.Set(other.id_.Index());
   QVA_VERIFY(info.collection == otherInfo.collection, kQVASimWrongCollection,
@@ -58,5 +58,5 @@ QVASimCSetID QVASimCSet::Intersection(const QVASimCSet& other) const {
     if (store.SetPosition(other.id_.Index(), members[i]) >= 0) common.push_back(members[i]);
   }
   return QVASimCSetID(id_.Database(), store.AddSet(info.collection, common.data(),
-                                                    static_cast<int>(common.size()), true));
+                                                   static_cast<int>(common.size()), true));
 }

@@ -30,7 +30,9 @@ int QVASimCollection::Size() const {
 }
 
 bool QVASimCollection::IsOpen() const {
-  return QVASimChecks::CollectionStore(id_, "QVASimCollection::IsOpen").Collection(id_.Index()).open;
+  return QVASimChecks::CollectionStore(id_, "QVASimCollection::IsOpen")
+      .Collection(id_.Index())
+      .open;
 }
 
 bool QVASimCollection::IsSymbolCollection() const {
@@ -59,8 +61,8 @@ QVASimCSetID QVASimCollection::CreateCSetStrided(int first, int count, int strid
     const std::int64_t last = std::int64_t{first} + std::int64_t{count - 1} * stride;
     QVA_VERIFY(last >= std::numeric_limits<int>::min() && last <= std::numeric_limits<int>::max(),
                kQVASrvIndexOutOfRange,
-               caller << ": last member " << last << " of " << count << " from " << first
-                      << " by " << stride << " does not fit an int");
+               caller << ": last member " << last << " of " << count << " from " << first << " by "
+                      << stride << " does not fit an int");
   }
   std::vector<int> members(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {

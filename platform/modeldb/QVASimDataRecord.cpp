@@ -16,7 +16,8 @@ int QVASimDataRecord::Kind() const {
 QVASimCollectionID QVASimDataRecord::Collection() const {
   const QVASimDataRecordInfo info =
       QVASimChecks::DataRecordStore(*this, "QVASimDataRecord::Collection").DataRecord(index_);
-  return info.collection < 0 ? QVASimCollectionID() : QVASimCollectionID(database_, info.collection);
+  return info.collection < 0 ? QVASimCollectionID()
+                             : QVASimCollectionID(database_, info.collection);
 }
 
 int QVASimDataRecord::Member() const {

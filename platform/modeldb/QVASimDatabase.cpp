@@ -54,8 +54,7 @@ QVASimDistributionInfo DescribeDistribution(const QVASimDatabase& database,
   info.numberOfSets = numberOfSets;
   for (int d = 0; d < numberOfSets; ++d) {
     QVASimStore& store = QVASimChecks::SetStore(sets[d], caller);
-    QVASimChecks::VerifySameDatabase(&database, sets[d].Database(), "set", sets[d].Index(),
-                                     caller);
+    QVASimChecks::VerifySameDatabase(&database, sets[d].Database(), "set", sets[d].Index(), caller);
     const int size = store.Set(sets[d].Index()).size;
     const int whole = std::max(size, 1);
     const int chunk = chunkSizes != nullptr ? chunkSizes[d] : 0;
@@ -83,8 +82,7 @@ QVASimCollectionID QVASimDatabase::CreateCollection(int kind, int size) {
   return QVASimCollectionID(this, store_->AddCollection(info, nullptr));
 }
 
-QVASimCollectionID QVASimDatabase::CreateSymbolCollection(int kind, const int* symbols,
-                                                          int count) {
+QVASimCollectionID QVASimDatabase::CreateSymbolCollection(int kind, const int* symbols, int count) {
   const char* caller = "QVASimDatabase::CreateSymbolCollection";
   QVA_VERIFY(count >= 0 && (count == 0 || symbols != nullptr), kQVABasInvalidArgument,
              caller << ": " << count << " symbols from " << (symbols ? "a list" : "a null list"));
@@ -155,9 +153,8 @@ QVAFsmModalEventResults QVASimDatabase::CreateModalEventResults(const QVAFsmModa
 QVASimDistributionID QVASimDatabase::CreateDistribution(const QVASimPosition& owner, int dataKind,
                                                         int numberOfSets, const QVASimCSetID* sets,
                                                         const int* chunkSizes, bool scratch) {
-  QVASimDistributionInfo info = DescribeDistribution(*this, owner, dataKind, numberOfSets, sets,
-                                                     chunkSizes,
-                                                     "QVASimDatabase::CreateDistribution");
+  QVASimDistributionInfo info = DescribeDistribution(
+      *this, owner, dataKind, numberOfSets, sets, chunkSizes, "QVASimDatabase::CreateDistribution");
   info.scratch = scratch;
   return QVASimDistributionID(this, store_->AddDistribution(info));
 }
@@ -167,8 +164,8 @@ QVASimDistributionID QVASimDatabase::CreateSparseDistribution(const QVASimPositi
                                                               const QVASimCSetID& rowSet,
                                                               const QVASimCSetID& columnSet) {
   const QVASimCSetID sets[] = {rowSet, columnSet};
-  QVASimDistributionInfo info = DescribeDistribution(
-      *this, owner, dataKind, 2, sets, nullptr, "QVASimDatabase::CreateSparseDistribution");
+  QVASimDistributionInfo info = DescribeDistribution(*this, owner, dataKind, 2, sets, nullptr,
+                                                     "QVASimDatabase::CreateSparseDistribution");
   info.sparse = true;
   return QVASimDistributionID(this, store_->AddDistribution(info));
 }
@@ -211,9 +208,7 @@ void QVASimDatabase::ReadDistribution(const QVASimDistributionID& distribution,
   }
 }
 
-int QVASimDatabase::TransactionDepth() const {
-  return static_cast<int>(openTransactions_.size());
-}
+int QVASimDatabase::TransactionDepth() const { return static_cast<int>(openTransactions_.size()); }
 
 bool QVASimDatabase::IsInnermostTransaction(const QVASimTransaction& transaction) const {
   return !openTransactions_.empty() && openTransactions_.back() == &transaction;

@@ -16,8 +16,7 @@ constexpr int kMaximumFreeDimensions = 2;
 QVASimDistribution::QVASimDistribution(const QVASimDistributionID& id)
     : QVASimDistribution(id, QVASimDMember()) {}
 
-QVASimDistribution::QVASimDistribution(const QVASimDistributionID& id,
-                                       const QVASimDMember& members)
+QVASimDistribution::QVASimDistribution(const QVASimDistributionID& id, const QVASimDMember& members)
     : id_(id) {
   const char* caller = "QVASimDistribution";
   QVASimStore& store = QVASimChecks::DistributionStore(id, caller);
@@ -35,8 +34,8 @@ QVASimDistribution::QVASimDistribution(const QVASimDistributionID& id,
       if (fixed[d] || store.Set(info.sets[d]).collection != collection.Index()) continue;
       QVA_VERIFY(!info.sparse, kQVABasInvalidArgument,
                  caller << ": distribution " << id.Index()
-                        << " is sparse and cannot be restricted (collection "
-                        << collection.Index() << ", member " << members.Member(p) << ")");
+                        << " is sparse and cannot be restricted (collection " << collection.Index()
+                        << ", member " << members.Member(p) << ")");
       const int found = store.SetPosition(info.sets[d], members.Member(p));
       QVA_VERIFY(found >= 0, kQVASrvIndexOutOfRange,
                  caller << ": member " << members.Member(p) << " of collection "
@@ -144,8 +143,8 @@ QVASimDistributionInfo DimensionInfo(const QVASimDistributionID& id, int dimensi
       QVASimChecks::DistributionStore(id, caller).Distribution(id.Index());
   QVA_VERIFY(dimension >= 0 && dimension < info.numberOfSets, kQVASrvIndexOutOfRange,
              caller << ": dimension " << dimension << " outside distribution " << id.Index()
-                    << " of " << info.numberOfSets << " dimensions (0 ... "
-                    << info.numberOfSets - 1 << ")");
+                    << " of " << info.numberOfSets << " dimensions (0 ... " << info.numberOfSets - 1
+                    << ")");
   return info;
 }
 

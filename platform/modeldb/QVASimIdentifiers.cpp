@@ -8,8 +8,7 @@
 #include "platform/modeldb/QVASimStore.h"
 
 bool QVASimCollectionID::IsValid() const {
-  return database_ != nullptr && index_ >= 0 &&
-         index_ < database_->Store().NumberOfCollections();
+  return database_ != nullptr && index_ >= 0 && index_ < database_->Store().NumberOfCollections();
 }
 
 bool QVASimCSetID::IsValid() const {

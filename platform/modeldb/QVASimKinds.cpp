@@ -7,11 +7,11 @@ constexpr int kLargestKindNumber = 999;
 }  // namespace
 
 int CoreFragmentTypeIndex(int kind, int subkind) {
-  QVA_VERIFY(kind >= 0 && kind <= kLargestKindNumber && subkind >= 0 &&
-                 subkind <= kLargestKindNumber,
-             kQVABasInvalidArgument,
-             "CoreFragmentTypeIndex: kind (" << kind << ", " << subkind
-                                              << ") outside 0 ... " << kLargestKindNumber);
+  QVA_VERIFY(
+      kind >= 0 && kind <= kLargestKindNumber && subkind >= 0 && subkind <= kLargestKindNumber,
+      kQVABasInvalidArgument,
+      "CoreFragmentTypeIndex: kind (" << kind << ", " << subkind << ") outside 0 ... "
+                                      << kLargestKindNumber);
   return kind * (kLargestKindNumber + 1) + subkind;
 }
 

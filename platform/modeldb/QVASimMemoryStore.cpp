@@ -74,16 +74,7 @@ struct QVASimMemoryStore::DataRecordRecord {
 // One logged change. `hadOld` tells whether the entry, field or association
 // existed before the change; the old value is kept in the matching member.
 struct QVASimMemoryStore::UndoItem {
-  enum class Type {
-    kEntry,
-    kCollectionSize,
-    kSetAdded,
-    kDistributionAdded,
-    kDataRecordAdded,
-    kStringField,
-    kAssociation
-  };
-  Type type = Type::kEntry;
+  UndoItemType type = UndoItemType::kEntry;
   int index = -1;
   int key = 0;
   bool hadOld = false;
@@ -92,6 +83,33 @@ struct QVASimMemoryStore::UndoItem {
   std::string name;
   std::string oldText;
 };
+
+namespace {
+
+template <class Record>
+bool Exists(const std::vector<std::unique_ptr<Record>>& records, int index) {
+  return index >= 0 && index < static_cast<int>(records.size()) &&
+         records[static_cast<std::size_t>(index)]->exists;
+}
+
+}  // namespace
+
+// Adds `record` and, inside a transaction, logs its addition; the log has room
+// before the record goes in, so a failure leaves neither behind.
+template <class Record>
+int QVASimMemoryStore::Append(std::vector<std::unique_ptr<Record>>& records,
+                              std::unique_ptr<Record> record, UndoItemType type) {
+  ReserveLog();
+  records.push_back(std::move(record));
+  const int index = static_cast<int>(records.size()) - 1;
+  if (Logging()) {
+    UndoItem item;
+    item.type = type;
+    item.index = index;
+    log_.push_back(std::move(item));
+  }
+  return index;
+}
 
 QVASimStore::~QVASimStore() = default;
 
@@ -124,7 +142,7 @@ void QVASimMemoryStore::SetEntry(int object, const std::string& name, const QVAS
   auto& entries = objects_[object]->entries;
   if (Logging()) {
     UndoItem item;
-    item.type = UndoItem::Type::kEntry;
+    item.type = UndoItemType::kEntry;
     item.index = object;
     item.name = name;
     auto found = entries.find(name);
@@ -143,9 +161,7 @@ int QVASimMemoryStore::AddCollection(const QVASimCollectionInfo& info, const int
   return static_cast<int>(collections_.size()) - 1;
 }
 
-int QVASimMemoryStore::NumberOfCollections() const {
-  return static_cast<int>(collections_.size());
-}
+int QVASimMemoryStore::NumberOfCollections() const { return static_cast<int>(collections_.size()); }
 
 QVASimCollectionInfo QVASimMemoryStore::Collection(int collection) const {
   return collections_[collection]->info;
@@ -160,7 +176,7 @@ void QVASimMemoryStore::ResizeCollection(int collection, int size) {
   QVASimCollectionInfo& info = collections_[collection]->info;
   if (Logging()) {
     UndoItem item;
-    item.type = UndoItem::Type::kCollectionSize;
+    item.type = UndoItemType::kCollectionSize;
     item.index = collection;
     item.oldNumber = info.size;
     log_.push_back(std::move(item));
@@ -173,21 +189,10 @@ int QVASimMemoryStore::AddSet(int collection, const int* members, int count, boo
   record->collection = collection;
   record->isVolatile = isVolatile;
   record->members.assign(members, members + count);
-  ReserveLog();
-  sets_.push_back(std::move(record));
-  const int set = static_cast<int>(sets_.size()) - 1;
-  if (Logging()) {
-    UndoItem item;
-    item.type = UndoItem::Type::kSetAdded;
-    item.index = set;
-    log_.push_back(std::move(item));
-  }
-  return set;
+  return Append(sets_, std::move(record), UndoItemType::kSetAdded);
 }
 
-bool QVASimMemoryStore::SetExists(int set) const {
-  return set >= 0 && set < static_cast<int>(sets_.size()) && sets_[set]->exists;
-}
+bool QVASimMemoryStore::SetExists(int set) const { return Exists(sets_, set); }
 
 QVASimSetInfo QVASimMemoryStore::Set(int set) const {
   const SetRecord& record = *sets_[set];
@@ -239,25 +244,16 @@ int QVASimMemoryStore::AddDistribution(const QVASimDistributionInfo& info) {
   } else {
     const std::size_t count = NumberOfDenseValues(info);
     // calloc hands large arrays out as untouched zero pages: no fill pass.
-    auto* values = static_cast<double*>(std::calloc(std::max<std::size_t>(count, 1), sizeof(double)));
+    auto* values =
+        static_cast<double*>(std::calloc(std::max<std::size_t>(count, 1), sizeof(double)));
     if (values == nullptr) mem_ReportExhaustion(count * sizeof(double));
     record->values.reset(values);
   }
-  ReserveLog();
-  distributions_.push_back(std::move(record));
-  const int distribution = static_cast<int>(distributions_.size()) - 1;
-  if (Logging()) {
-    UndoItem item;
-    item.type = UndoItem::Type::kDistributionAdded;
-    item.index = distribution;
-    log_.push_back(std::move(item));
-  }
-  return distribution;
+  return Append(distributions_, std::move(record), UndoItemType::kDistributionAdded);
 }
 
 bool QVASimMemoryStore::DistributionExists(int distribution) const {
-  return distribution >= 0 && distribution < static_cast<int>(distributions_.size()) &&
-         distributions_[distribution]->exists;
+  return Exists(distributions_, distribution);
 }
 
 QVASimDistributionInfo QVASimMemoryStore::Distribution(int distribution) const {
@@ -300,21 +296,10 @@ const double* QVASimMemoryStore::SparseValues(int distribution) const {
 int QVASimMemoryStore::AddDataRecord(const QVASimDataRecordInfo& info) {
   auto record = std::make_unique<DataRecordRecord>();
   record->info = info;
-  ReserveLog();
-  records_.push_back(std::move(record));
-  const int index = static_cast<int>(records_.size()) - 1;
-  if (Logging()) {
-    UndoItem item;
-    item.type = UndoItem::Type::kDataRecordAdded;
-    item.index = index;
-    log_.push_back(std::move(item));
-  }
-  return index;
+  return Append(records_, std::move(record), UndoItemType::kDataRecordAdded);
 }
 
-bool QVASimMemoryStore::DataRecordExists(int record) const {
-  return record >= 0 && record < static_cast<int>(records_.size()) && records_[record]->exists;
-}
+bool QVASimMemoryStore::DataRecordExists(int record) const { return Exists(records_, record); }
 
 QVASimDataRecordInfo QVASimMemoryStore::DataRecord(int record) const {
   return records_[record]->info;
@@ -325,7 +310,7 @@ void QVASimMemoryStore::SetStringField(int record, int field, const char* text) 
   std::string newText(text != nullptr ? text : "");
   if (Logging()) {
     UndoItem item;
-    item.type = UndoItem::Type::kStringField;
+    item.type = UndoItemType::kStringField;
     item.index = record;
     item.key = field;
     auto found = strings.find(field);
@@ -346,7 +331,7 @@ void QVASimMemoryStore::SetAssociation(int record, int kind, int other) {
   auto& associations = records_[record]->associations;
   if (Logging()) {
     UndoItem item;
-    item.type = UndoItem::Type::kAssociation;
+    item.type = UndoItemType::kAssociation;
     item.index = record;
     item.key = kind;
     auto found = associations.find(kind);
@@ -394,7 +379,7 @@ int QVASimMemoryStore::TransactionDepth() const { return static_cast<int>(marks_
 // created or kept, or erases it, so nothing here allocates.
 void QVASimMemoryStore::Undo(UndoItem& item) noexcept {
   switch (item.type) {
-    case UndoItem::Type::kEntry: {
+    case UndoItemType::kEntry: {
       auto& entries = objects_[item.index]->entries;
       if (item.hadOld) {
         entries.find(item.name)->second = item.oldEntry;
@@ -403,19 +388,19 @@ void QVASimMemoryStore::Undo(UndoItem& item) noexcept {
       }
       break;
     }
-    case UndoItem::Type::kCollectionSize:
+    case UndoItemType::kCollectionSize:
       collections_[item.index]->info.size = item.oldNumber;
       break;
-    case UndoItem::Type::kSetAdded:
+    case UndoItemType::kSetAdded:
       sets_[item.index]->exists = false;
       break;
-    case UndoItem::Type::kDistributionAdded:
+    case UndoItemType::kDistributionAdded:
       distributions_[item.index]->exists = false;
       break;
-    case UndoItem::Type::kDataRecordAdded:
+    case UndoItemType::kDataRecordAdded:
       records_[item.index]->exists = false;
       break;
-    case UndoItem::Type::kStringField: {
+    case UndoItemType::kStringField: {
       auto& strings = records_[item.index]->strings;
       if (item.hadOld) {
         strings.find(item.key)->second.swap(item.oldText);
@@ -424,7 +409,7 @@ void QVASimMemoryStore::Undo(UndoItem& item) noexcept {
       }
       break;
     }
-    case UndoItem::Type::kAssociation: {
+    case UndoItemType::kAssociation: {
       auto& associations = records_[item.index]->associations;
       if (item.hadOld) {
         associations.find(item.key)->second = item.oldNumber;

@@ -72,7 +72,20 @@ class QVA_PLATFORM_EXPORT QVASimMemoryStore : public QVASimStore {
   struct DataRecordRecord;
   struct UndoItem;
 
+  enum class UndoItemType {
+    kEntry,
+    kCollectionSize,
+    kSetAdded,
+    kDistributionAdded,
+    kDataRecordAdded,
+    kStringField,
+    kAssociation
+  };
+
   bool Logging() const { return !marks_.empty(); }
+  template <class Record>
+  int Append(std::vector<std::unique_ptr<Record>>& records, std::unique_ptr<Record> record,
+             UndoItemType type);
   void ReserveLog();
   void Undo(UndoItem& item) noexcept;
 

@@ -46,10 +46,10 @@ struct QVASimEntry {
 
 struct QVASimCollectionInfo {
   int kind = 0;
-  int size = 0;           // members; for a symbol collection the number of symbols
-  bool open = false;      // grows to hold the members that sets and records name
-  bool symbol = false;    // members are the symbols
-  int object = -1;        // the collection's own position
+  int size = 0;         // members; for a symbol collection the number of symbols
+  bool open = false;    // grows to hold the members that sets and records name
+  bool symbol = false;  // members are the symbols
+  int object = -1;      // the collection's own position
 };
 
 struct QVASimSetInfo {

@@ -16,9 +16,9 @@ QVASimTransaction::~QVASimTransaction() {
 }
 
 void QVASimTransaction::Commit() {
-  QVA_VERIFY(!committed_, kQVASimInconsistent,
-             "QVASimTransaction::Commit: the transaction at level " << level_
-                                                                     << " is already committed");
+  QVA_VERIFY(
+      !committed_, kQVASimInconsistent,
+      "QVASimTransaction::Commit: the transaction at level " << level_ << " is already committed");
   QVA_VERIFY(context_.IsInnermostTransaction(*this), kQVASimInconsistent,
              "QVASimTransaction::Commit: the transaction at level "
                  << level_ << " is not the innermost open one (" << context_.TransactionDepth()

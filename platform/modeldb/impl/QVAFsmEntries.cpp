@@ -32,8 +32,8 @@ void VerifyObject(const QVASimPosition& position, int kind, const char* classNam
   QVASimStore& store = QVASimChecks::PositionStore(position, className);
   const int actual = store.ObjectKind(position.Object());
   QVA_VERIFY(actual == kind, kQVASimWrongCollection,
-             className << ": position " << position.Object() << " is of kind " << actual
-                       << ", not " << kind);
+             className << ": position " << position.Object() << " is of kind " << actual << ", not "
+                       << kind);
 }
 
 QVASimCollectionID GetCollection(const QVASimPosition& position, const char* name,
@@ -72,12 +72,11 @@ void PutSet(QVASimTransaction& transaction, const QVASimPosition& position, cons
             const QVASimCSetID& set, const QVASimCollectionID& collection, const char* caller) {
   QVASimStore& store = WritableStore(transaction, position, caller);
   QVASimChecks::SetStore(set, caller);
-  QVASimChecks::VerifySameDatabase(position.Database(), set.Database(), "set", set.Index(),
-                                   caller);
+  QVASimChecks::VerifySameDatabase(position.Database(), set.Database(), "set", set.Index(), caller);
   const int actual = store.Set(set.Index()).collection;
   QVA_VERIFY(!collection.IsValid() || actual == collection.Index(), kQVASimWrongCollection,
-             caller << ": set " << set.Index() << " is over collection " << actual
-                    << "; '" << name << "' takes sets over collection " << collection.Index());
+             caller << ": set " << set.Index() << " is over collection " << actual << "; '" << name
+                    << "' takes sets over collection " << collection.Index());
   QVASimEntry entry;
   entry.type = QVASimEntry::Type::kSet;
   entry.index = set.Index();
@@ -101,9 +100,8 @@ void PutDistribution(QVASimTransaction& transaction, const QVASimPosition& posit
     const int actual = store.Set(info.sets[0]).collection;
     QVA_VERIFY(actual == firstCollection.Index(), kQVASimWrongCollection,
                caller << ": the first set (" << info.sets[0] << ") of distribution "
-                      << distribution.Index() << " is over collection " << actual << "; '"
-                      << name << "' takes distributions over collection "
-                      << firstCollection.Index());
+                      << distribution.Index() << " is over collection " << actual << "; '" << name
+                      << "' takes distributions over collection " << firstCollection.Index());
   }
   QVASimEntry entry;
   entry.type = QVASimEntry::Type::kDistribution;

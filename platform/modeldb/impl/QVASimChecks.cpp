@@ -46,8 +46,7 @@ int FirstRepeat(const int* members, int count, int low, int high) {
 
 QVASimStore& CollectionStore(const QVASimCollectionID& id, const char* caller) {
   QVASimStore& store = DatabaseStore(id.Database(), "collection", id.Index(), caller);
-  QVA_VERIFY(id.Index() >= 0 && id.Index() < store.NumberOfCollections(),
-             kQVASimInvalidIdentifier,
+  QVA_VERIFY(id.Index() >= 0 && id.Index() < store.NumberOfCollections(), kQVASimInvalidIdentifier,
              caller << ": collection " << id.Index() << " does not exist (collections 0 ... "
                     << store.NumberOfCollections() - 1 << ")");
   return store;
@@ -55,9 +54,9 @@ QVASimStore& CollectionStore(const QVASimCollectionID& id, const char* caller) {
 
 QVASimStore& SetStore(const QVASimCSetID& id, const char* caller) {
   QVASimStore& store = DatabaseStore(id.Database(), "set", id.Index(), caller);
-  QVA_VERIFY(store.SetExists(id.Index()), kQVASimInvalidIdentifier,
-             caller << ": set " << id.Index()
-                    << " does not exist (never made, or removed by a rollback)");
+  QVA_VERIFY(
+      store.SetExists(id.Index()), kQVASimInvalidIdentifier,
+      caller << ": set " << id.Index() << " does not exist (never made, or removed by a rollback)");
   return store;
 }
 
@@ -96,10 +95,11 @@ void VerifyTransaction(const QVASimTransaction& transaction, const QVASimDatabas
                        const char* caller) {
   QVA_VERIFY(&transaction.Context() == &database, kQVASimInconsistent,
              caller << ": the transaction is open on another database");
-  QVA_VERIFY(database.IsInnermostTransaction(transaction), kQVASimInconsistent,
-             caller << ": the transaction is not the innermost open one ("
-                    << (transaction.IsCommitted() ? "committed" : "an inner one is open or it ended")
-                    << "; " << database.TransactionDepth() << " open)");
+  QVA_VERIFY(
+      database.IsInnermostTransaction(transaction), kQVASimInconsistent,
+      caller << ": the transaction is not the innermost open one ("
+             << (transaction.IsCommitted() ? "committed" : "an inner one is open or it ended")
+             << "; " << database.TransactionDepth() << " open)");
 }
 
 void AdmitMembers(QVASimStore& store, int collection, const int* members, int count,
@@ -116,8 +116,8 @@ void AdmitMembers(QVASimStore& store, int collection, const int* members, int co
       QVA_VERIFY(std::find(symbols, symbols + info.size, members[i]) != symbols + info.size,
                  kQVASrvIndexOutOfRange,
                  caller << ": member " << members[i] << " at position " << i
-                        << " is no symbol of symbol collection " << collection << " ("
-                        << info.size << " symbols)");
+                        << " is no symbol of symbol collection " << collection << " (" << info.size
+                        << " symbols)");
     }
   }
   const auto [low, high] = std::minmax_element(members, members + count);
@@ -137,10 +137,11 @@ void AdmitMembers(QVASimStore& store, int collection, const int* members, int co
   if (refuseDuplicates) {
     const int repeat = FirstRepeat(members, count, *low, *high);
     QVA_VERIFY(repeat < 0, kQVABasInvalidArgument,
-               caller << ": member " << members[repeat] << " at position "
-                      << repeat << " appears twice in a set over collection " << collection);
+               caller << ": member " << members[repeat] << " at position " << repeat
+                      << " appears twice in a set over collection " << collection);
   }
-  if (info.open && !info.symbol && *high >= info.size) store.ResizeCollection(collection, *high + 1);
+  if (info.open && !info.symbol && *high >= info.size)
+    store.ResizeCollection(collection, *high + 1);
 }
 
 }  // namespace QVASimChecks

@@ -39,8 +39,7 @@ TEST(QVAFsmModalSystem, NewSystemHoldsItsCollectionsAndNothingElse) {
   EXPECT_FALSE(task.RecoveryNodes().IsValid());
   QVAExpectRaises([&] { QVAFsmModalEventResults wrong(model.modal.MyPosition()); },
                   kQVASimWrongCollection, {"QVAFsmModalEventResults", "kind"});
-  QVAExpectRaises([&] { QVAFsmModalSystem().Modes(); }, kQVASimInvalidIdentifier,
-                  {"position -1"});
+  QVAExpectRaises([&] { QVAFsmModalSystem().Modes(); }, kQVASimInvalidIdentifier, {"position -1"});
 }
 
 TEST(QVAFsmModalEventResults, ResultsShareTheSystemsCollectionsAndOwnFramesAndCases) {
@@ -61,8 +60,7 @@ TEST(QVAFsmModalEventResults, ResultsShareTheSystemsCollectionsAndOwnFramesAndCa
 TEST(QVAFsmModalEventResults, AttachingChecksTheCollectionOfTheFirstSet) {
   QVASimTestModel model;
   QVASimTransaction transaction(model.database);
-  const QVASimCSetID modes =
-      QVASimCollection(model.results.Modes()).CreateCSetStrided(0, 3, 1, 1);
+  const QVASimCSetID modes = QVASimCollection(model.results.Modes()).CreateCSetStrided(0, 3, 1, 1);
   const QVASimCSetID frames =
       QVASimCollection(model.results.FramesCollection()).CreateCSetStrided(0, 4, 1, 1);
   const QVASimCSetID dofs = QVASimCollection(model.results.Dofs()).CreateCSetStrided(0, 6, 1, 1);
@@ -85,8 +83,7 @@ TEST(QVAFsmModalEventResults, AttachingChecksTheCollectionOfTheFirstSet) {
   model.results.SetFrames(transaction, frames);
   QVAExpectRaises([&] { model.results.SetGV(transaction, u); }, kQVASimWrongCollection,
                   {"QVAFsmModalEventResults::SetGV", "first set", "collection"});
-  QVAExpectRaises([&] { model.results.SetV(transaction, gu); }, kQVASimWrongCollection,
-                  {"SetV"});
+  QVAExpectRaises([&] { model.results.SetV(transaction, gu); }, kQVASimWrongCollection, {"SetV"});
   QVAExpectRaises([&] { model.results.SetAllWork(transaction, u); }, kQVASimWrongCollection,
                   {"SetAllWork"});
   QVAExpectRaises([&] { model.results.SetCases(transaction, frames); }, kQVASimWrongCollection,
@@ -107,8 +104,8 @@ TEST(QVAFsmModalSystem, ModeSetsAreOverTheModesCollection) {
   QVASimTestModel model;
   QVASimTransaction transaction(model.database);
   const QVASimCSetID dofs = QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 2, 1, 1);
-  QVAExpectRaises([&] { model.modal.SetResidualModes(transaction, dofs); },
-                  kQVASimWrongCollection, {"SetResidualModes", "set"});
+  QVAExpectRaises([&] { model.modal.SetResidualModes(transaction, dofs); }, kQVASimWrongCollection,
+                  {"SetResidualModes", "set"});
   const QVASimCSetID acoustic =
       QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(7, 3, 1, 1);
   model.modal.SetAcousticModes(transaction, acoustic);
@@ -161,8 +158,9 @@ TEST(QVASimDataRecord, LoadCasesAreNamedThroughAssociatedRecords) {
     EXPECT_EQ(name.Associated(namedBy).Index(), loadCase.Index());
   }
   EXPECT_EQ(members, (std::vector<int>{0, 1, 2}));
-  const QVASimCSetID cases = QVASimCollection(model.results.CasesCollection())
-                                 .CreateCSet(members.data(), static_cast<int>(members.size()), false);
+  const QVASimCSetID cases =
+      QVASimCollection(model.results.CasesCollection())
+          .CreateCSet(members.data(), static_cast<int>(members.size()), false);
   model.results.SetCases(transaction, cases);
   transaction.Commit();
   EXPECT_EQ(QVASimCSet(model.results.Cases()).Size(), 3);
@@ -199,7 +197,8 @@ TEST(QVASimDatabase, HostRoundTripThroughPlainArrays) {
   QVAFsmModalSystem modal = database.CreateModalSystem(4, 2);
   QVASimTransaction transaction(modal.MyPosition().Context());
   const QVASimCSetID dofs = QVASimCollection(modal.Dofs()).CreateCSetStrided(0, 4, 1, 1);
-  const QVASimCSetID modes = QVASimCollection(modal.ModesCollection()).CreateCSetStrided(0, 2, 1, 1);
+  const QVASimCSetID modes =
+      QVASimCollection(modal.ModesCollection()).CreateCSetStrided(0, 2, 1, 1);
   const QVASimCSetID sets[] = {dofs, modes};
   const int chunks[] = {3, 1};
   const QVASimDistributionID shapes = database.CreateDistribution(

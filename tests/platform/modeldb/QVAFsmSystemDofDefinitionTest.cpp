@@ -72,10 +72,16 @@ TEST_F(SmallModel, PlacesWithoutDofsAndLabels) {
   EXPECT_EQ(dofs.DofLabel({0, 1}), 3);
   EXPECT_EQ(dofs.DofLabel({3, 2}), kAcoustic);
   EXPECT_EQ(dofs.DofLabel({2, 1}), 0);
-  QVAExpectRaises([&] { dofs.SystemDofFromNodeDof({4, 0}); }, kQVASrvIndexOutOfRange,
-                  {"node 4", "0 ... 3"});
-  QVAExpectRaises([&] { dofs.DofLabel({1, 3}); }, kQVASrvIndexOutOfRange,
-                  {"DOF place 3", "0 ... 2"});
+  QVAExpectRaises(
+      [&] {
+        dofs.SystemDofFromNodeDof({4, 0});
+      },
+      kQVASrvIndexOutOfRange, {"node 4", "0 ... 3"});
+  QVAExpectRaises(
+      [&] {
+        dofs.DofLabel({1, 3});
+      },
+      kQVASrvIndexOutOfRange, {"DOF place 3", "0 ... 2"});
   QVAExpectRaises([&] { dofs.AddDof(0, 1, 9); }, kQVABasInvalidArgument,
                   {"place 1 of node 0", "system DOF 1"});
   QVAExpectRaises([&] { dofs.SystemDofFromSolverDof(6); }, kQVASrvIndexOutOfRange,

@@ -56,7 +56,7 @@ TEST(QVASimCollection, OpenCollectionGrowsToItsLargestMember) {
   EXPECT_EQ(open.Size(), 10);
   const int few[] = {2, 1};
   open.CreateOrderedCSet(few, 2);
-  EXPECT_EQ(open.Size(), 10);  // never shrinks
+  EXPECT_EQ(open.Size(), 10);                                        // never shrinks
   const QVASimCSet backwards(open.CreateCSetStrided(12, 3, -2, 1));  // 12 10 8
   EXPECT_EQ(MembersOf(backwards), (std::vector<int>{12, 10, 8}));
   EXPECT_EQ(open.Size(), 13);
@@ -105,8 +105,7 @@ TEST(QVASimCollection, SymbolCollectionMembersAreItsSymbols) {
   const QVASimCollection modes(model.modal.ModesCollection());
   QVAExpectRaises([&] { modes.CreateOCSet(rigidBody, 6); }, kQVASimWrongCollection,
                   {"no symbol collection"});
-  QVAExpectRaises([&] { modes.GetCMemberID(2); }, kQVASimWrongCollection,
-                  {"no symbol collection"});
+  QVAExpectRaises([&] { modes.GetCMemberID(2); }, kQVASimWrongCollection, {"no symbol collection"});
   const int twice[] = {3, 3};
   QVAExpectRaises([&] { model.database.CreateSymbolCollection(1, twice, 2); },
                   kQVABasInvalidArgument, {"symbol 3", "twice"});
@@ -140,8 +139,7 @@ TEST(QVASimCSet, ReadingOutsideRaisesNamingPositionAndBound) {
   QVASimDatabase database;
   const QVASimCollection frames(database.CreateCollection(QVASimKind::Frames(), -1));
   const QVASimCSet set(frames.CreateCSetStrided(10, 5, 1, 1));
-  QVAExpectRaises([&] { set[7]; }, kQVASrvIndexOutOfRange,
-                  {"position 7", "5 members", "0 ... 4"});
+  QVAExpectRaises([&] { set[7]; }, kQVASrvIndexOutOfRange, {"position 7", "5 members", "0 ... 4"});
   QVAExpectRaises([&] { set[-1]; }, kQVASrvIndexOutOfRange, {"position -1"});
   QVAExpectRaises([&] { QVASimCSet none{QVASimCSetID(&database, 4)}; }, kQVASimInvalidIdentifier,
                   {"set 4", "does not exist"});
@@ -166,7 +164,8 @@ TEST(QVASimCSet, IntersectionKeepsThisSetsOrder) {
   }
   EXPECT_EQ(MembersOf(common), expected);  // {7, 5}
   EXPECT_EQ(common.Collection(), modes.ID());
-  EXPECT_EQ(QVASimCSet(residual.Intersection(QVASimCSet(modes.CreateCSetStrided(0, 0, 1, 1)))).Size(), 0);
+  EXPECT_EQ(
+      QVASimCSet(residual.Intersection(QVASimCSet(modes.CreateCSetStrided(0, 0, 1, 1)))).Size(), 0);
   const QVASimCSet dofs(QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 3, 1, 1));
   QVAExpectRaises([&] { activeSet.Intersection(dofs); }, kQVASimWrongCollection,
                   {"over collection"});

@@ -36,7 +36,8 @@ class ResultDistribution : public ::testing::Test {
     QVASimTransaction transaction(model.database);
     const int dofMembers[] = {1, 3, 4};
     dofSet = QVASimCollection(model.results.Dofs()).CreateOrderedCSet(dofMembers, kDofs);
-    frameSet = QVASimCollection(model.results.FramesCollection()).CreateCSetStrided(0, kFrames, 1, 1);
+    frameSet =
+        QVASimCollection(model.results.FramesCollection()).CreateCSetStrided(0, kFrames, 1, 1);
     const int parts[] = {4, 0};
     partSet = QVASimCollection(model.results.ComplexNumberPart()).CreateOCSet(parts, kParts);
     caseSet = QVASimCollection(model.results.CasesCollection()).CreateCSetStrided(0, kCases, 1, 1);
@@ -179,7 +180,8 @@ TEST(QVASimDistribution, TwoDimensionsOverOneCollectionAreFixedInOrder) {
   // A damping-like matrix over [modes x modes]: a member fixes the rows first.
   QVASimTestModel model;
   QVASimTransaction transaction(model.database);
-  const QVASimCSetID modes = QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 3, 1, 1);
+  const QVASimCSetID modes =
+      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 3, 1, 1);
   const QVASimCSetID sets[] = {modes, modes};
   const QVASimDistributionID damping = model.database.CreateDistribution(
       model.modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 2, sets, nullptr, true);
@@ -197,7 +199,8 @@ TEST(QVASimDistribution, ChunkSizesAreCutToTheSets) {
   QVASimTestModel model(200, 40);
   QVASimTransaction transaction(model.database);
   const QVASimCSetID dofs = QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 200, 1, 1);
-  const QVASimCSetID modes = QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 12, 1, 1);
+  const QVASimCSetID modes =
+      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 12, 1, 1);
   const QVASimCSetID sets[] = {dofs, modes};
   const int chunks[] = {100, 5};
   const QVASimDistribution shapes(model.database.CreateDistribution(
@@ -248,17 +251,23 @@ TEST(QVASimDistribution, CreationChecksItsArguments) {
       QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 2, 1, 1);
   const QVASimPosition owner = model.modal.MyPosition();
   const int kind = CoreFragmentTypeIndex(6, 20);
-  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 1, &modes, nullptr, false); },
-                  kQVASimInconsistent, {"open transaction"});
+  QVAExpectRaises(
+      [&] { model.database.CreateDistribution(owner, kind, 1, &modes, nullptr, false); },
+      kQVASimInconsistent, {"open transaction"});
   QVASimTransaction transaction(model.database);
-  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 5, &modes, nullptr, false); },
-                  kQVABasInvalidArgument, {"number of sets 5", "1 ... 4"});
+  QVAExpectRaises(
+      [&] { model.database.CreateDistribution(owner, kind, 5, &modes, nullptr, false); },
+      kQVABasInvalidArgument, {"number of sets 5", "1 ... 4"});
   const QVASimCSetID missing(&model.database, 99);
-  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 1, &missing, nullptr, false); },
-                  kQVASimInvalidIdentifier, {"set 99"});
+  QVAExpectRaises(
+      [&] { model.database.CreateDistribution(owner, kind, 1, &missing, nullptr, false); },
+      kQVASimInvalidIdentifier, {"set 99"});
   QVASimDatabase other;
   QVAExpectRaises(
-      [&] { model.database.CreateDistribution(QVASimPosition(&other, 0), kind, 1, &modes, nullptr, false); },
+      [&] {
+        model.database.CreateDistribution(QVASimPosition(&other, 0), kind, 1, &modes, nullptr,
+                                          false);
+      },
       kQVASimInvalidIdentifier, {"position 0"});
   QVAExpectRaises([&] { QVASimDistribution view{QVASimDistributionID()}; },
                   kQVASimInvalidIdentifier, {"distribution -1", "no database"});

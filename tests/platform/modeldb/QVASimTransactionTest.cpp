@@ -47,7 +47,7 @@ TEST(QVASimTransaction, RollbackRestoresEntriesAndRemovesWhatItMade) {
     madeValues = MakeEigenvalues(model, madeSet);
     storage = QVASimDistribution(madeValues).Values();
     storage[7] = 49.0;
-    model.modal.SetModes(transaction, madeSet);            // replaces an entry
+    model.modal.SetModes(transaction, madeSet);  // replaces an entry
     model.modal.SetEigenvalues(transaction, madeValues);
     model.modal.SetStructuralModes(transaction, madeSet);  // a new entry
     model.results.SetActiveModes(transaction, madeSet);
