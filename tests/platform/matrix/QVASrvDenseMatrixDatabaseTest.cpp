@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "platform/base/QVABasException.h"
@@ -24,18 +22,9 @@
 #include "platform/modeldb/QVASimKinds.h"
 #include "platform/modeldb/QVASimTransaction.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
+#include "tests/platform/modeldb/QVASimTestSupport.h"
 
 namespace {
-
-void ExpectErrorNumber(const std::function<void()>& action, int number, const std::string& text) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception, expected error " << number;
-  } catch (const QVABasError& error) {
-    EXPECT_EQ(error.ErrorNumber(), number) << error.what();
-    EXPECT_NE(std::string(error.what()).find(text), std::string::npos) << error.what();
-  }
-}
 
 // A modal system with 8 DOFs and 6 modes: mode shapes over the DOFs
 // {1, 2, 3, 5, 6, 7} (in that order) and all modes, chunks 4 x 4.
@@ -90,13 +79,13 @@ TEST_F(QVASrvDatabaseMatrix, CreationNormalisesChunkSizes) {
   const QVASimDistributionID sparse = QVASrvUtilities::CreateSparseDistribution(
       modal.MyPosition(), CoreFragmentTypeIndex(30, 4), dofSet, modeSet);
   EXPECT_TRUE(QVASimDistribution(sparse).IsSparse());
-  ExpectErrorNumber([&] { QVASrvDenseMatrix dense(sparse); }, kQVASrvInvalidState, "is sparse");
-  ExpectErrorNumber(
+  QVAExpectRaises([&] { QVASrvDenseMatrix dense(sparse); }, kQVASrvInvalidState, {"is sparse"});
+  QVAExpectRaises(
       [&] {
         QVASrvUtilities::CreateDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 5,
                                             sets, chunks, false);
       },
-      kQVABasInvalidArgument, "5 sets");
+      kQVABasInvalidArgument, {"5 sets"});
   transaction.Commit();
 }
 
@@ -225,11 +214,11 @@ TEST_F(QVASrvDatabaseMatrix, SparseExportWritesTheEntries) {
   EXPECT_EQ(stored.SparseRowStarts()[3], 2);  // rows 0 and 2 come first
   EXPECT_EQ(stored.SparseColumns()[1], 0);
   EXPECT_EQ(stored.SparseValues()[2], -2.0);
-  ExpectErrorNumber([&] { coupling.Export(modeSet, dofSet, sparse); }, kQVASrvInvalidState,
-                    "not over the given row and column sets");
+  QVAExpectRaises([&] { coupling.Export(modeSet, dofSet, sparse); }, kQVASrvInvalidState,
+                    {"not over the given row and column sets"});
   QVASrvSparseMatrix smaller(kRows - 1, kModes);
-  ExpectErrorNumber([&] { smaller.Export(dofSet, modeSet, sparse); }, kQVASrvSizeMismatch,
-                    "6 x 6 members");
+  QVAExpectRaises([&] { smaller.Export(dofSet, modeSet, sparse); }, kQVASrvSizeMismatch,
+                    {"6 x 6 members"});
 }
 
 }  // namespace

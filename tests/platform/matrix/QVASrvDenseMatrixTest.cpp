@@ -5,10 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "platform/base/QVABasException.h"
@@ -17,22 +15,9 @@
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
+#include "tests/platform/modeldb/QVASimTestSupport.h"
 
 namespace {
-
-void ExpectErrorNumber(const std::function<void()>& action, int number,
-                       const std::vector<std::string>& fragments) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception, expected error " << number;
-  } catch (const QVABasError& error) {
-    EXPECT_EQ(error.ErrorNumber(), number) << error.what();
-    for (const std::string& fragment : fragments) {
-      EXPECT_NE(std::string(error.what()).find(fragment), std::string::npos)
-          << "message \"" << error.what() << "\" lacks \"" << fragment << "\"";
-    }
-  }
-}
 
 // Fills a dense matrix with seeded random values and returns them column-major.
 std::vector<double> FillRandom(QVASrvDenseMatrix& matrix, unsigned seed) {
@@ -63,7 +48,7 @@ TEST(QVASrvDenseMatrixBlocks, ChunksCutTheMatrixFromItsFirstRowAndColumn) {
   EXPECT_EQ(matrix.MaxNumberOfColumnsInBlock(), 5);
   EXPECT_EQ(matrix.MaxNumberOfRowsInBlock(), 100);
   EXPECT_EQ(matrix.NumberOfRowBlocks(), 1);
-  ExpectErrorNumber([&] { static_cast<void>(matrix.FirstColumnInBlock(3)); },
+  QVAExpectRaises([&] { static_cast<void>(matrix.FirstColumnInBlock(3)); },
                     kQVASrvIndexOutOfRange, {"FirstColumnInBlock", "block 3", "0 ... 2"});
 
   QVASrvScratchDenseMatrix rows(25, 3, 10, -1);
@@ -117,13 +102,13 @@ TEST(QVASrvDenseMatrixTransfer, ValuesColumnsAndRowsRoundTrip) {
   // Empty ranges move nothing.
   matrix.SetValues(0, -1, 0, -1, diagonal);
 
-  ExpectErrorNumber([&] { matrix.GetValues(0, 6, 0, 0, columns); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { matrix.GetValues(0, 6, 0, 0, columns); }, kQVASrvIndexOutOfRange,
                     {"QVASrvDenseMatrix (in-core, 6 x 5)", "rows 0 ... 6", "0 ... 5"});
-  ExpectErrorNumber([&] { matrix.SetValues(0, 0, 4, 5, columns); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { matrix.SetValues(0, 0, 4, 5, columns); }, kQVASrvIndexOutOfRange,
                     {"columns 4 ... 5", "0 ... 4"});
-  ExpectErrorNumber([&] { matrix.GetColumns(0, 2, columns); }, kQVASrvSizeMismatch,
+  QVAExpectRaises([&] { matrix.GetColumns(0, 2, columns); }, kQVASrvSizeMismatch,
                     {"cannot hold 6 x 3"});
-  ExpectErrorNumber([&] { matrix.GetValues(0, 1, 0, 1, diagonal); }, kQVASrvInvalidState,
+  QVAExpectRaises([&] { matrix.GetValues(0, 1, 0, 1, diagonal); }, kQVASrvInvalidState,
                     {"diagonal storage"});
 }
 
@@ -153,7 +138,7 @@ TEST(QVASrvDenseMatrixViews, SubMatricesShareValuesAndMembers) {
   const std::unique_ptr<QVASrvDenseMatrix> inner(view->CreateSubMatrix(1, 2, 0, 0));
   EXPECT_EQ(inner->RowMember(1), 13);
   EXPECT_EQ(ReadAll(*inner)[0], values[2 + 1 * 5]);
-  ExpectErrorNumber([&] { view->CreateSubMatrix(0, 3, 0, 0); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { view->CreateSubMatrix(0, 3, 0, 0); }, kQVASrvIndexOutOfRange,
                     {"CreateSubMatrix", "rows 0 ... 3", "0 ... 2"});
 }
 
@@ -174,9 +159,9 @@ TEST(QVASrvDenseMatrixContainer, HoldsAppendedMatricesAndLooksUpMembers) {
   EXPECT_EQ(plain.ColumnOfMember(4), -1);
   EXPECT_EQ(copy.MaxNumberOfRowsInBlock(), 3);
   for (const double value : ReadAll(copy)) EXPECT_EQ(value, 0.0);
-  ExpectErrorNumber([&] { container.Create(5, 1, 1, nullptr, nullptr, 1, 1); },
+  QVAExpectRaises([&] { container.Create(5, 1, 1, nullptr, nullptr, 1, 1); },
                     kQVASrvIndexOutOfRange, {"index 5", "2"});
-  ExpectErrorNumber([&] { static_cast<void>(container[2]); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { static_cast<void>(container[2]); }, kQVASrvIndexOutOfRange,
                     {"index 2", "0 ... 1"});
 }
 
@@ -201,7 +186,7 @@ TEST(QVASrvDenseMatrixCopies, CopyMappedValuesTakesEntriesByMember) {
   EXPECT_EQ(ReadAll(again), copied);
 
   const int missing[] = {5, 6, 2};
-  ExpectErrorNumber([&] { copy.CopyMappedValues(source, missing, modes); },
+  QVAExpectRaises([&] { copy.CopyMappedValues(source, missing, modes); },
                     kQVASrvIndexOutOfRange, {"member 6 of row 1", "is not a row of"});
 }
 
@@ -220,7 +205,7 @@ TEST(QVASrvDenseMatrixCopies, CopyRowsToMemoryPlacesRowsAndZerosTheRest) {
     EXPECT_EQ(q(3, j), 0.0);
   }
   const int outside[] = {4, 5, 2};
-  ExpectErrorNumber([&] { amplitudes.CopyRowsToMemory(outside, 5, q); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { amplitudes.CopyRowsToMemory(outside, 5, q); }, kQVASrvIndexOutOfRange,
                     {"row 1 goes to row 5", "0 ... 4"});
 }
 
@@ -263,15 +248,15 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesMatchesNaiveRowsOverManyRanges)
   std::vector<int> broken = rowList;
   broken[static_cast<std::size_t>(ranges[1]) + 1] += 1;
   if (ranges[2] - ranges[1] > 1) {
-    ExpectErrorNumber([&] { phi.MultiplyRowRanges(q, out, broken.data(), ranges, numberOfRanges); },
+    QVAExpectRaises([&] { phi.MultiplyRowRanges(q, out, broken.data(), ranges, numberOfRanges); },
                       kQVASrvIndexOutOfRange, {"range 1 is not contiguous"});
   }
   const int farRows[] = {59, 60};
   const int oneRange[] = {0, 2};
-  ExpectErrorNumber([&] { phi.MultiplyRowRanges(q, out, farRows, oneRange, 1); },
+  QVAExpectRaises([&] { phi.MultiplyRowRanges(q, out, farRows, oneRange, 1); },
                     kQVASrvIndexOutOfRange, {"rows 59 ... 60", "0 ... 59"});
   QVASrvMatrix wrongQ(modes + 1, frames);
-  ExpectErrorNumber([&] { phi.MultiplyRowRanges(wrongQ, out, rowList.data(), ranges, 1); },
+  QVAExpectRaises([&] { phi.MultiplyRowRanges(wrongQ, out, rowList.data(), ranges, 1); },
                     kQVASrvSizeMismatch, {"q is 8 x 4", "needs 7 x 4"});
   mem_Free(ranges);
 }
@@ -326,7 +311,7 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
   // alpha = 2 doubles the product's error bound; beta adds one rounding.
   EXPECT_LE(QVAMaxDifference(result, reference), 2.0 * QVAProductTolerance(rows + 1));
   const int badMap[] = {5, 0, 0, 0, 0, 0, 0, 0, 0};
-  ExpectErrorNumber([&] { phi.TransposeMultiplyMapped(badMap, t, result.data(), 1.0, 0.0); },
+  QVAExpectRaises([&] { phi.TransposeMultiplyMapped(badMap, t, result.data(), 1.0, 0.0); },
                     kQVASrvIndexOutOfRange, {"row 0 maps to row 5", "0 ... 4"});
 
   // this * coefficients into a third dense matrix, here a view with a
@@ -342,9 +327,9 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
             QVAProductTolerance(columns));
   EXPECT_EQ(storage.Values()[0], 0.0);  // the row above the view is untouched
   QVASrvScratchDenseMatrix wrongRows(rows - 1, others, 128, 32);
-  ExpectErrorNumber([&] { phi.Multiply(coefficients, wrongRows); }, kQVASrvSizeMismatch,
+  QVAExpectRaises([&] { phi.Multiply(coefficients, wrongRows); }, kQVASrvSizeMismatch,
                     {"Multiply", "do not fit"});
-  ExpectErrorNumber([&] { phi.TransposeMultiply(wrongRows, projected.data(), false); },
+  QVAExpectRaises([&] { phi.TransposeMultiply(wrongRows, projected.data(), false); },
                     kQVASrvSizeMismatch, {"TransposeMultiply", "needs 9 rows"});
 }
 

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "platform/base/QVABasException.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
+#include "tests/platform/modeldb/QVASimTestSupport.h"
 
 namespace {
 
@@ -28,22 +28,6 @@ std::vector<double> ValuesOf(const QVASrvMatrix& matrix) {
     }
   }
   return values;
-}
-
-// Runs `action`, expects a QVABasError of `number` whose message holds every
-// text of `fragments`.
-template <class Action>
-void ExpectError(Action action, int number, const std::vector<std::string>& fragments) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception, expected error " << number;
-  } catch (const QVABasError& error) {
-    EXPECT_EQ(error.ErrorNumber(), number) << error.what();
-    for (const std::string& fragment : fragments) {
-      EXPECT_NE(std::string(error.what()).find(fragment), std::string::npos)
-          << "message \"" << error.what() << "\" lacks \"" << fragment << "\"";
-    }
-  }
 }
 
 // Relative residual |A x - b| / (|A| |x| + |b|) in the max norm; a
@@ -109,19 +93,19 @@ TEST(QVASrvMatrixStorage, AssignmentTakesSizeKindAndValues) {
   view = source;
   EXPECT_EQ(buffer[2], 7.0);
   QVASrvMatrix other(3, 3);
-  ExpectError([&] { view = other; }, kQVASrvSizeMismatch, {"caller buffer", "3 x 3"});
+  QVAExpectRaises([&] { view = other; }, kQVASrvSizeMismatch, {"caller buffer", "3 x 3"});
 }
 
 TEST(QVASrvMatrixStorage, BadSizesIndicesAndDiagonalWritesRaise) {
-  ExpectError([] { QVASrvMatrix bad(-1, 2); }, kQVASrvSizeMismatch, {"-1 x 2"});
-  ExpectError([] { QVASrvMatrix bad(2, 3, nullptr, true); }, kQVASrvSizeMismatch, {"square"});
+  QVAExpectRaises([] { QVASrvMatrix bad(-1, 2); }, kQVASrvSizeMismatch, {"-1 x 2"});
+  QVAExpectRaises([] { QVASrvMatrix bad(2, 3, nullptr, true); }, kQVASrvSizeMismatch, {"square"});
   QVASrvMatrix matrix(3, 2);
-  ExpectError([&] { matrix(3, 0) = 1.0; }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { matrix(3, 0) = 1.0; }, kQVASrvIndexOutOfRange,
               {"QVASrvMatrix 3 x 2", "(3, 0)", "0 ... 2"});
-  ExpectError([&] { static_cast<void>(std::as_const(matrix)(0, -1)); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { static_cast<void>(std::as_const(matrix)(0, -1)); }, kQVASrvIndexOutOfRange,
               {"(0, -1)"});
   QVASrvMatrix diagonal(3, 3, nullptr, true, true);
-  ExpectError([&] { diagonal(0, 1) = 2.0; }, kQVASrvInvalidState, {"diagonal", "(0, 1)"});
+  QVAExpectRaises([&] { diagonal(0, 1) = 2.0; }, kQVASrvInvalidState, {"diagonal", "(0, 1)"});
 }
 
 TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
@@ -142,9 +126,9 @@ TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
 
   // An empty range copies nothing.
   source.GetValues(0, -1, 0, 2, block);
-  ExpectError([&] { source.GetValues(0, 5, 0, 0, block); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { source.GetValues(0, 5, 0, 0, block); }, kQVASrvIndexOutOfRange,
               {"GetValues", "rows 0 ... 5", "0 ... 4"});
-  ExpectError([&] { source.GetValues(0, 3, 0, 0, block); }, kQVASrvSizeMismatch,
+  QVAExpectRaises([&] { source.GetValues(0, 3, 0, 0, block); }, kQVASrvSizeMismatch,
               {"cannot hold 4 x 1"});
 
   // A diagonal matrix takes the diagonal of a block and zeros off it only.
@@ -155,7 +139,7 @@ TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
   diagonal.SetValues(0, 1, 0, 1, identity);
   EXPECT_EQ(diagonal.Values()[1], 2.0);
   identity(1, 0) = 3.0;
-  ExpectError([&] { diagonal.SetValues(0, 1, 0, 1, identity); }, kQVASrvInvalidState,
+  QVAExpectRaises([&] { diagonal.SetValues(0, 1, 0, 1, identity); }, kQVASrvInvalidState,
               {"off-diagonal entry (1, 0)"});
 }
 
@@ -168,7 +152,7 @@ TEST(QVASrvMatrixBlocks, SetSliceAndInterpolate) {
     for (int i = 0; i < 2; ++i) EXPECT_EQ(target(1 + i, 2 + j), -2.0 * slice(i, j));
   }
   EXPECT_EQ(target(0, 2), 0.0);
-  ExpectError([&] { target.SetSlice(1.0, slice, 3, 0); }, kQVASrvIndexOutOfRange,
+  QVAExpectRaises([&] { target.SetSlice(1.0, slice, 3, 0); }, kQVASrvIndexOutOfRange,
               {"SetSlice", "(3, 0)"});
 
   const QVASrvMatrix a = FullMatrix(2, 3, QVARandomValues(2, 3, 6));
@@ -189,7 +173,7 @@ TEST(QVASrvMatrixBlocks, SetSliceAndInterpolate) {
   QVASrvMatrix diagonal(2, 2, nullptr, true, true);
   diagonal.Interpolate(0.5, lower, upper);
   EXPECT_EQ(diagonal.Values()[0], 2.0);  // exactly representable
-  ExpectError([&] { diagonal.Interpolate(0.5, lower, between); }, kQVASrvSizeMismatch,
+  QVAExpectRaises([&] { diagonal.Interpolate(0.5, lower, between); }, kQVASrvSizeMismatch,
               {"Interpolate"});
 }
 
@@ -207,9 +191,9 @@ TEST(QVASrvMatrixArithmetic, AddHandlesEveryStorageKind) {
   EXPECT_EQ(full(0, 1), 3.0 * original(0, 1));
   diagonal.Add(0.5, diagonal);
   EXPECT_EQ(diagonal.Values()[2], 6.0);
-  ExpectError([&] { diagonal.Add(1.0, full); }, kQVASrvInvalidState, {"off-diagonal"});
+  QVAExpectRaises([&] { diagonal.Add(1.0, full); }, kQVASrvInvalidState, {"off-diagonal"});
   QVASrvMatrix other(3, 2);
-  ExpectError([&] { full.Add(1.0, other); }, kQVASrvSizeMismatch, {"differs in size"});
+  QVAExpectRaises([&] { full.Add(1.0, other); }, kQVASrvSizeMismatch, {"differs in size"});
 }
 
 TEST(QVASrvMatrixArithmetic, MultiplyMatchesNaiveLoopsForEveryStorageKind) {
@@ -255,10 +239,10 @@ TEST(QVASrvMatrixArithmetic, MultiplyMatchesNaiveLoopsForEveryStorageKind) {
                              QVANaiveProduct(squareValues, inner, inner, squareValues, inner)),
             QVAProductTolerance(inner));
 
-  ExpectError([&] { c.Multiply(b, a); }, kQVASrvSizeMismatch, {"Multiply", "5 x 4", "7 x 5"});
-  ExpectError([&] { squared.Multiply(a, b); }, kQVASrvSizeMismatch, {"Multiply"});
+  QVAExpectRaises([&] { c.Multiply(b, a); }, kQVASrvSizeMismatch, {"Multiply", "5 x 4", "7 x 5"});
+  QVAExpectRaises([&] { squared.Multiply(a, b); }, kQVASrvSizeMismatch, {"Multiply"});
   QVASrvMatrix diagonalTarget(inner, inner, nullptr, true, true);
-  ExpectError([&] { diagonalTarget.Multiply(scale, square); }, kQVASrvInvalidState,
+  QVAExpectRaises([&] { diagonalTarget.Multiply(scale, square); }, kQVASrvInvalidState,
               {"not diagonal"});
 
   QVASrvMatrix scaled(a);
@@ -294,7 +278,7 @@ TEST(QVASrvMatrixArithmetic, SymmetricMultiplyStoresAnExactlySymmetricProduct) {
   }
   std::vector<double> buffer(static_cast<std::size_t>(n), 0.0);
   QVASrvMatrix fixed(n, n, buffer.data(), true, true);
-  ExpectError([&] { fixed.SymmetricMultiply(w, b); }, kQVASrvInvalidState, {"caller buffer"});
+  QVAExpectRaises([&] { fixed.SymmetricMultiply(w, b); }, kQVASrvInvalidState, {"caller buffer"});
 }
 
 TEST(QVASrvMatrixArithmetic, TransposeSquareAndRectangular) {
@@ -404,7 +388,7 @@ TEST(QVASrvMatrixFactorize, SingularMatricesRaiseNamingThePivotAndKeepTheirValue
   lu(0, 1) = 2.0;
   lu(1, 0) = 2.0;
   lu(1, 1) = 4.0;
-  ExpectError([&] { lu.Factorize(); }, kQVASrvSingularMatrix,
+  QVAExpectRaises([&] { lu.Factorize(); }, kQVASrvSingularMatrix,
               {"QVASrvMatrix 2 x 2 (full)", "singular", "pivot 1 of 0 ... 1", "dgetrf info 2"});
   EXPECT_EQ(lu.State(), QVASrvMatrix::Content::kValues);
   EXPECT_EQ(lu(1, 1), 4.0);
@@ -413,14 +397,14 @@ TEST(QVASrvMatrixFactorize, SingularMatricesRaiseNamingThePivotAndKeepTheirValue
   QVASrvMatrix symmetric(3, 3, nullptr, true, false);
   symmetric(0, 0) = 2.0;
   symmetric(2, 2) = 3.0;
-  ExpectError([&] { symmetric.Factorize(); }, kQVASrvSingularMatrix,
+  QVAExpectRaises([&] { symmetric.Factorize(); }, kQVASrvSingularMatrix,
               {"(symmetric)", "pivot 1 of 0 ... 2", "dsytrf"});
   EXPECT_EQ(symmetric(0, 0), 2.0);
 
   QVASrvMatrix diagonal(3, 3, nullptr, true, true);
   diagonal(0, 0) = 1.0;
   diagonal(2, 2) = 1.0;
-  ExpectError([&] { diagonal.Factorize(); }, kQVASrvSingularMatrix,
+  QVAExpectRaises([&] { diagonal.Factorize(); }, kQVASrvSingularMatrix,
               {"(diagonal)", "diagonal entry 1"});
 }
 
@@ -429,18 +413,18 @@ TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
   a(0, 0) = 4.0;
   a(1, 1) = 2.0;
   QVASrvMatrix rightHandSide(2, 1);
-  ExpectError([&] { a.ForwardBackwardPass(nullptr, rightHandSide); }, kQVASrvInvalidState,
+  QVAExpectRaises([&] { a.ForwardBackwardPass(nullptr, rightHandSide); }, kQVASrvInvalidState,
               {"needs Factorize()"});
   a.Factorize();
   QVASrvMatrix block(2, 2);
-  ExpectError([&] { a.GetValues(0, 1, 0, 1, block); }, kQVASrvInvalidState, {"factors"});
-  ExpectError([&] { block.Multiply(a, a); }, kQVASrvInvalidState, {"factors"});
-  ExpectError([&] { a.Factorize(); }, kQVASrvInvalidState, {"factors"});
+  QVAExpectRaises([&] { a.GetValues(0, 1, 0, 1, block); }, kQVASrvInvalidState, {"factors"});
+  QVAExpectRaises([&] { block.Multiply(a, a); }, kQVASrvInvalidState, {"factors"});
+  QVAExpectRaises([&] { a.Factorize(); }, kQVASrvInvalidState, {"factors"});
   QVASrvMatrix wrongRows(3, 1);
-  ExpectError([&] { a.ForwardBackwardPass(nullptr, wrongRows); }, kQVASrvSizeMismatch,
+  QVAExpectRaises([&] { a.ForwardBackwardPass(nullptr, wrongRows); }, kQVASrvSizeMismatch,
               {"needs 2 rows"});
   std::vector<int> badPivots = {1, 7};
-  ExpectError([&] { a.ForwardBackwardPass(badPivots.data(), rightHandSide); },
+  QVAExpectRaises([&] { a.ForwardBackwardPass(badPivots.data(), rightHandSide); },
               kQVABasInvalidArgument, {"pivot 1 is 7"});
 
   // A copy of the factors solves too; new values make it an ordinary matrix again.

@@ -6,15 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
+#include "tests/platform/modeldb/QVASimTestSupport.h"
 
 namespace {
 
@@ -47,16 +46,6 @@ SparseCase RandomSparse(int rows, int columns, unsigned seed) {
   return result;
 }
 
-void ExpectErrorNumber(const std::function<void()>& action, int number, const std::string& text) {
-  try {
-    action();
-    ADD_FAILURE() << "no exception, expected error " << number;
-  } catch (const QVABasError& error) {
-    EXPECT_EQ(error.ErrorNumber(), number) << error.what();
-    EXPECT_NE(std::string(error.what()).find(text), std::string::npos) << error.what();
-  }
-}
-
 // Sums of at most `inner` products of entries below 2 in size (an entry may
 // be the sum of two triplets) against the naive loop: 4 * inner * eps.
 double SparseTolerance(int inner) { return 2.0 * QVAProductTolerance(inner); }
@@ -78,10 +67,10 @@ TEST(QVASrvSparseMatrixAssembly, TripletsAreSummedAndSorted) {
   EXPECT_EQ(matrix.ColumnIndices()[1], 3);
 
   const int outside[] = {3};
-  ExpectErrorNumber([&] { matrix.SetFromTriplets(1, outside, columns, values); },
-                    kQVASrvIndexOutOfRange, "triplet 0 at (3, 1)");
-  ExpectErrorNumber([&] { static_cast<void>(matrix.Value(0, 4)); }, kQVASrvIndexOutOfRange,
-                    "(0, 4)");
+  QVAExpectRaises([&] { matrix.SetFromTriplets(1, outside, columns, values); },
+                    kQVASrvIndexOutOfRange, {"triplet 0 at (3, 1)"});
+  QVAExpectRaises([&] { static_cast<void>(matrix.Value(0, 4)); }, kQVASrvIndexOutOfRange,
+                    {"(0, 4)"});
   EXPECT_TRUE(QVASrvSparseMatrix().IsNull());
 }
 
@@ -157,11 +146,11 @@ TEST(QVASrvSparseMatrixProducts, MultiplyDenseIntoBufferAndDenseMatrix) {
             SparseTolerance(columns));
 
   QVASrvScratchDenseMatrix wrong(rows + 1, modes, 128, 32);
-  ExpectErrorNumber([&] { a.sparse.MultiplyDense(*dense, wrong, false); }, kQVASrvSizeMismatch,
-                    "needs 8 x 4");
+  QVAExpectRaises([&] { a.sparse.MultiplyDense(*dense, wrong, false); }, kQVASrvSizeMismatch,
+                    {"needs 8 x 4"});
   QVASrvScratchDenseMatrix tooFewRows(columns - 1, modes, 128, 32);
-  ExpectErrorNumber([&] { a.sparse.MultiplyDense(tooFewRows, product.data(), false); },
-                    kQVASrvSizeMismatch, "needs 5 rows");
+  QVAExpectRaises([&] { a.sparse.MultiplyDense(tooFewRows, product.data(), false); },
+                    kQVASrvSizeMismatch, {"needs 5 rows"});
 }
 
 TEST(QVASrvSparseMatrixRows, PermuteRowsMovesAndDropsRows) {
@@ -177,11 +166,11 @@ TEST(QVASrvSparseMatrixRows, PermuteRowsMovesAndDropsRows) {
     EXPECT_EQ(permuted.Value(3, column), 0.0);  // nothing moved there
   }
   const int twice[] = {0, 0, 1, 2};
-  ExpectErrorNumber([&] { permuted.PermuteRows(twice); }, kQVASrvIndexOutOfRange,
-                    "rows 0 and 1 both move to row 0");
+  QVAExpectRaises([&] { permuted.PermuteRows(twice); }, kQVASrvIndexOutOfRange,
+                    {"rows 0 and 1 both move to row 0"});
   const int outside[] = {0, 1, 2, 4};
-  ExpectErrorNumber([&] { permuted.PermuteRows(outside); }, kQVASrvIndexOutOfRange,
-                    "row 3 moves to row 4");
+  QVAExpectRaises([&] { permuted.PermuteRows(outside); }, kQVASrvIndexOutOfRange,
+                    {"row 3 moves to row 4"});
 }
 
 TEST(QVASrvSparseMatrixRows, SubtractMergesRowsAndTreatsNullAsZero) {
@@ -204,8 +193,8 @@ TEST(QVASrvSparseMatrixRows, SubtractMergesRowsAndTreatsNullAsZero) {
   QVASrvSparseMatrix none(3, 3);
   none.Subtract(QVASrvSparseMatrix(), QVASrvSparseMatrix());
   EXPECT_TRUE(none.IsNull());
-  ExpectErrorNumber([&] { none.Subtract(a.sparse, QVASrvSparseMatrix(4, 6)); },
-                    kQVASrvSizeMismatch, "differ in size");
+  QVAExpectRaises([&] { none.Subtract(a.sparse, QVASrvSparseMatrix(4, 6)); },
+                    kQVASrvSizeMismatch, {"differ in size"});
 }
 
 }  // namespace
