@@ -12,6 +12,8 @@
 namespace {
 
 constexpr std::int64_t kCountBytes = 4;
+static_assert(sizeof(int) == 4 && sizeof(double) == 8,
+              "scratch files hold 32-bit integers and 64-bit doubles");
 
 }  // namespace
 

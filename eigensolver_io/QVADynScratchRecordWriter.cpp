@@ -11,6 +11,9 @@
 
 namespace {
 
+static_assert(sizeof(int) == 4 && sizeof(double) == 8,
+              "scratch files hold 32-bit integers and 64-bit doubles");
+
 // Appends `count` items to `record` in file byte order.
 template <class Item>
 void AppendItems(std::vector<unsigned char>& record, const Item* values, std::int64_t count) {

@@ -109,23 +109,29 @@ void ExpectHeader(QVADynTestParsedRecord record, int first, int second) {
   EXPECT_EQ(record.Int(), second);
 }
 
+// The open, read and close codes of one file (close 0: the read code closes).
+struct FileCodes {
+  int open;
+  int read;
+  int close;
+  const char* fileName;
+};
+
+std::string CodeName(const ::testing::TestParamInfo<FileCodes>& param) {
+  return "Code" + std::to_string(param.param.open);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- vectors
 
-struct VectorCodes {
-  int open;
-  int read;
-  const char* fileName;
-};
-
-class QVADynKvrVectorFile : public ::testing::TestWithParam<VectorCodes> {};
+class QVADynKvrVectorFile : public ::testing::TestWithParam<FileCodes> {};
 
 // Open reports n, read takes n values of a longer record, deletes the file; a
 // second open finds no file.
 TEST_P(QVADynKvrVectorFile, ReadsTheVectorAndDeletesTheFile) {
   QVADynTestScratchDirectory directory;
-  const VectorCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   QVADynTestRecordFile file;
   file.Record().Int(4).Int(99);
   file.Record().Double(0.5).Double(1.5).Double(2.5).Double(3.5).Double(4.5);
@@ -148,7 +154,7 @@ TEST_P(QVADynKvrVectorFile, ReadsTheVectorAndDeletesTheFile) {
 // A negative count reads no value and still finishes the file.
 TEST_P(QVADynKvrVectorFile, NegativeCountReadsNothingAndDeletes) {
   QVADynTestScratchDirectory directory;
-  const VectorCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   QVADynTestRecordFile file;
   file.Record().Int(2).Int(0);
   file.Record().Double(0.5).Double(1.5);
@@ -167,7 +173,7 @@ TEST_P(QVADynKvrVectorFile, NegativeCountReadsNothingAndDeletes) {
 // closed, so the next read raises too.
 TEST_P(QVADynKvrVectorFile, ShortRecordRaisesAndKeepsTheFile) {
   QVADynTestScratchDirectory directory;
-  const VectorCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   QVADynTestRecordFile file;
   file.Record().Int(4).Int(0);
   file.Record().Double(0.5).Double(1.5);
@@ -196,7 +202,7 @@ TEST_P(QVADynKvrVectorFile, ShortRecordRaisesAndKeepsTheFile) {
 // and leave *a3 alone.
 TEST_P(QVADynKvrVectorFile, ImpossibleHeaderCountRaises) {
   QVADynTestScratchDirectory directory;
-  const VectorCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   for (const int count : {-1, 1000000}) {
     QVADynTestRecordFile file;
     file.Record().Int(count).Int(0);
@@ -215,11 +221,9 @@ TEST_P(QVADynKvrVectorFile, ImpossibleHeaderCountRaises) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, QVADynKvrVectorFile,
-                         ::testing::Values(VectorCodes{10, 11, kQVADynKvrStructuralVectorFile},
-                                           VectorCodes{50, 51, kQVADynKvrAcousticVectorFile}),
-                         [](const ::testing::TestParamInfo<VectorCodes>& param) {
-                           return "Code" + std::to_string(param.param.open);
-                         });
+                         ::testing::Values(FileCodes{10, 11, 0, kQVADynKvrStructuralVectorFile},
+                                           FileCodes{50, 51, 0, kQVADynKvrAcousticVectorFile}),
+                         CodeName);
 
 // ---------------------------------------------------------------- mode shapes
 
@@ -269,7 +273,9 @@ TEST(QVADynKvrStructuralModes, OpeningAgainRestartsTheFile) {
   int second = 0;
   double mode[2] = {};
   ReadKvr(20, &rows, &second, nullptr);
-  ReadKvr(21, &rows, &second, mode, 1, 2);
+  ReadKvr(21, &rows, &second, mode, 2, 2);
+  EXPECT_EQ(mode[0], ModeValue(1, 1));
+  mode[0] = 0.0;
   ReadKvr(20, &rows, &second, nullptr);
   ReadKvr(21, &rows, &second, mode, 1, 1);
   EXPECT_EQ(mode[0], ModeValue(1, 1));
@@ -384,20 +390,13 @@ TEST(QVADynKvrStructuralModes, ImpossibleHeaderRaisesAndLeavesTheArguments) {
 
 // ---------------------------------------------------------------- damping
 
-struct MatrixCodes {
-  int open;
-  int read;
-  int close;
-  const char* fileName;
-};
-
-class QVADynKvrDampingFile : public ::testing::TestWithParam<MatrixCodes> {};
+class QVADynKvrDampingFile : public ::testing::TestWithParam<FileCodes> {};
 
 // The diagonal block 3 ... 5 of a stored 5 x 5 matrix, then close and delete;
 // a second open raises because the file is gone.
 TEST_P(QVADynKvrDampingFile, ReadsTheDiagonalBlockAndDeletesTheFile) {
   QVADynTestScratchDirectory directory;
-  const MatrixCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   WriteMatrix(codes.fileName, 5);
   int a2 = 0;
   int a3 = 0;
@@ -425,7 +424,7 @@ TEST_P(QVADynKvrDampingFile, ReadsTheDiagonalBlockAndDeletesTheFile) {
 // columns 1, 2; then the block 2 ... 2 skips column 3 and takes entry (2, 4).
 TEST_P(QVADynKvrDampingFile, LaterReadsContinueWhereTheLastStopped) {
   QVADynTestScratchDirectory directory;
-  const MatrixCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   WriteMatrix(codes.fileName, 5);
   int a2 = 0;
   int a3 = 0;
@@ -443,7 +442,7 @@ TEST_P(QVADynKvrDampingFile, LaterReadsContinueWhereTheLastStopped) {
 // block left alone.
 TEST_P(QVADynKvrDampingFile, DamagedFilesAndBadBlocksRaise) {
   QVADynTestScratchDirectory directory;
-  const MatrixCodes codes = GetParam();
+  const FileCodes codes = GetParam();
   const std::string file = "\"" + std::string(codes.fileName) + "\"";
   int a2 = 0;
   int a3 = 0;
@@ -487,12 +486,10 @@ TEST_P(QVADynKvrDampingFile, DamagedFilesAndBadBlocksRaise) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, QVADynKvrDampingFile,
-                         ::testing::Values(MatrixCodes{30, 31, -30, kQVADynKvrViscousDampingFile},
-                                           MatrixCodes{40, 41, -40, kQVADynKvrStructuralDampingFile},
-                                           MatrixCodes{70, 71, -70, kQVADynKvrAcousticViscousDampingFile}),
-                         [](const ::testing::TestParamInfo<MatrixCodes>& param) {
-                           return "Code" + std::to_string(param.param.open);
-                         });
+                         ::testing::Values(FileCodes{30, 31, -30, kQVADynKvrViscousDampingFile},
+                                           FileCodes{40, 41, -40, kQVADynKvrStructuralDampingFile},
+                                           FileCodes{70, 71, -70, kQVADynKvrAcousticViscousDampingFile}),
+                         CodeName);
 
 // ---------------------------------------------------------------- other codes
 
