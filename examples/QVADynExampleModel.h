@@ -62,8 +62,9 @@ class QVADynExampleModel {
   static constexpr int kDofLabels[kPlaces] = {2, 3, 4, 9, 10, 11};
 
   // Builds the mesh, assembles K and M and solves the numberOfModes lowest
-  // modes (LAPACK dsygvx on the pencil (M, K), whose largest eigenvalues
-  // 1/omega^2 it finds to full relative accuracy). Raises QVABasError
+  // modes (LAPACK dsygvx on the pencil (M, K), for the largest eigenvalues
+  // 1/omega^2: the reduction through the Cholesky factor of K keeps the error
+  // of the lowest modes relative to their own size). Raises QVABasError
   // kQVABasInvalidArgument for non-positive dimensions or material values,
   // fewer than 1 element or a mode count outside 1 ... NumberOfDofs(), and
   // kQVASrvSingularMatrix when LAPACK fails or the modes are not

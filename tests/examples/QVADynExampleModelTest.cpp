@@ -103,7 +103,7 @@ TEST(QVADynExampleModelTest, RejectsInvalidBeamsAndModeCounts) {
                   {"13 modes", "12 DOFs"});
 }
 
-TEST(QVADynExampleModelTest, StiffnessIsSymmetricPositiveDefinite) {
+TEST(QVADynExampleModelTest, StiffnessAndMassAreSymmetricPositiveDefinite) {
   const QVADynExampleModel& model = DefaultModel();
   const int order = model.NumberOfDofs();
   for (const std::vector<double>* matrix : {&model.Stiffness(), &model.Mass()}) {
