@@ -65,7 +65,8 @@ class QVA_PLATFORM_EXPORT QVAFsmSystemDofDefinition : public mem_AllocationOpera
   // caller frees it with mem_Free; an array is returned even when count is 0).
   int* SolverDofsFromNodes(const bool* nodes, int& count) const;
 
-  // One entry per system DOF: its solver DOF, or -1.
+  // One entry per system DOF: its solver DOF, or -1. The array belongs to the
+  // definition and stays valid until the next AddDof or SetupSolverDofs.
   const int* MappingToSolverDofs() const;
 
   // Makes the members of `rowSet` (system DOFs, over the Dofs() collection)
