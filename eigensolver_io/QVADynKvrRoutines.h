@@ -3,7 +3,8 @@
 // Call-by-address routines through which the host's eigensolver and the
 // component exchange the scratch files of QVADynKvrScratchFiles.h in the
 // current working directory. Every argument is the address of its value, so
-// the routines can be called from Fortran as well as from C and C++.
+// the routines can be called from Fortran as well as from C and C++ (the
+// header compiles as either).
 //
 // QVADYNREADKVREIG keeps one reader per file name open between calls, for the
 // whole process: an open code reads the header, later codes go on from where
@@ -35,7 +36,9 @@
 
 #include "QVADyn/QVADynCore/QVADynExport.h"
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 // Operation `*code` on one scratch file; a2, a3, a5, a6 address 32-bit
 // integers, a4 an array of doubles. Codes not listed do nothing.
@@ -89,4 +92,6 @@ QVADYN_EXPORT void QVADYNREADKVREIG(const int* code, int* a2, int* a3, double* a
 // as it was and kvr.erp is kept. Does nothing when kvr.erp is missing.
 QVADYN_EXPORT void QVADYNACOUSTICPROJECTION(const int* code, const int* rows, const int* vectors,
                                             double* X, const int* kept);
+#ifdef __cplusplus
 }
+#endif
