@@ -92,7 +92,8 @@ class QVA_PLATFORM_EXPORT QVASrvDenseMatrix : public mem_AllocationOperators {
   // Entry (i, j) of this matrix <- entry (row of rowMembers[i], column of
   // columnMembers[j]) of `source`, members looked up in the source's row and
   // column sets, for every row i and column j of this matrix. A member the
-  // source lacks raises.
+  // source lacks raises. A null list stands for this matrix's own members
+  // (RowMember(i), ColumnMember(j)).
   void CopyMappedValues(const QVASrvDenseMatrix& source, const int* rowMembers,
                         const int* columnMembers);
 

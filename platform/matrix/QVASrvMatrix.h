@@ -8,7 +8,8 @@
 //                              and ForwardBackwardPass read its lower triangle
 //                              only; every other operation uses all values;
 //   diagonal   (true,  true)   n values, the diagonal; off-diagonal entries
-//                              read as 0 and cannot be written.
+//                              read as 0 and cannot be written. The second
+//                              flag alone also gives diagonal storage.
 //
 // With a caller buffer the matrix works on that memory (rows*columns values,
 // or n for a diagonal matrix) and never frees it; otherwise it owns its values.
@@ -57,7 +58,8 @@ class QVA_PLATFORM_EXPORT QVASrvMatrix : public mem_AllocationOperators {
   const double* Values() const { return values_; }
 
   // Entry (row, column); reading an off-diagonal entry of a diagonal matrix
-  // gives 0, writing one raises.
+  // gives 0, writing one raises (the non-const form counts as writing: read
+  // such entries through a const matrix).
   double operator()(int row, int column) const;
   double& operator()(int row, int column);
 
