@@ -17,6 +17,10 @@ qva_install_dependencies() {
   echo "Installing: ${missing[*]}"
   local sudo=()
   if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages and no sudo: run as root: apt-get install ${missing[*]}" >&2
+      return 1
+    fi
     sudo=(sudo)
   fi
   "${sudo[@]}" apt-get update

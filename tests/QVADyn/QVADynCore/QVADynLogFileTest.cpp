@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
@@ -26,9 +26,17 @@ int OpenDescriptorCount() {
   return count;
 }
 
+// The bytes of `file` as they are on disk now.
 std::string Contents(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes;
+  std::FILE* stream = std::fopen(file.c_str(), "rb");
+  if (stream == nullptr) return bytes;
+  char buffer[256];
+  for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) {
+    bytes.append(buffer, count);
+  }
+  std::fclose(stream);
+  return bytes;
 }
 
 class QVADynLogFileTest : public ::testing::Test {

@@ -16,13 +16,17 @@ TEST(omi_IntTable, NegativeKeysAreKeptApartFromTheirMagnitudes) {
   EXPECT_TRUE(table.Insert(-3, -30));
   EXPECT_FALSE(table.Insert(3, 99));  // present already: unchanged
   EXPECT_EQ(table.Size(), 2);
-  ASSERT_NE(table.Find(3), nullptr);
-  EXPECT_EQ(*table.Find(3), 30);
-  ASSERT_NE(table.Find(-3), nullptr);
-  EXPECT_EQ(*table.Find(-3), -30);
+  const int* positive = table.Find(3);
+  ASSERT_NE(positive, nullptr);
+  EXPECT_EQ(*positive, 30);
+  int* negative = table.Find(-3);
+  ASSERT_NE(negative, nullptr);
+  EXPECT_EQ(*negative, -30);
   EXPECT_EQ(table.Find(4), nullptr);
-  *table.Find(-3) = -31;
-  EXPECT_EQ(*static_cast<const omi_IntTable<int>&>(table).Find(-3), -31);
+  *negative = -31;
+  const int* changed = static_cast<const omi_IntTable<int>&>(table).Find(-3);
+  ASSERT_NE(changed, nullptr);
+  EXPECT_EQ(*changed, -31);
   EXPECT_TRUE(table.Remove(-3));
   EXPECT_FALSE(table.Remove(-3));
   EXPECT_NE(table.Find(3), nullptr);
