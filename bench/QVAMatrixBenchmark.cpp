@@ -83,9 +83,8 @@ void BM_MultiplyRowRanges(benchmark::State& state) {
   double best = 0.0;
   double rawBest = 0.0;
   for (auto _ : state) {
-    const double ours = Seconds([&] {
-      phi.MultiplyRowRanges(q, out, rowList.data(), ranges, found);
-    });
+    const double ours =
+        Seconds([&] { phi.MultiplyRowRanges(q, out, rowList.data(), ranges, found); });
     const double raw = Seconds([&] {
       QVAMtxGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(), kDofs, q.Values(), kModes,
                  0.0, out.Values(), kDofs);
@@ -114,7 +113,8 @@ void BM_ScratchStorageOverhead(benchmark::State& state) {
   double overhead = 0.0;
   for (auto _ : state) {
     const std::int64_t before = AllocatedBytes();
-    auto matrix = std::make_unique<QVASrvScratchDenseMatrix>(kDofs, kModes, kRowChunk, kColumnChunk);
+    auto matrix =
+        std::make_unique<QVASrvScratchDenseMatrix>(kDofs, kModes, kRowChunk, kColumnChunk);
     overhead = static_cast<double>(AllocatedBytes() - before) / valueBytes - 1.0;
     benchmark::DoNotOptimize(matrix->Values());
   }

@@ -18,9 +18,9 @@ void dgemm_(const char* transposeA, const char* transposeB, const int* m, const 
             const int* ldb, const double* beta, double* c, const int* ldc,
             std::size_t transposeALength, std::size_t transposeBLength);
 
-void dgemv_(const char* transpose, const int* m, const int* n, const double* alpha,
-            const double* a, const int* lda, const double* x, const int* incx,
-            const double* beta, double* y, const int* incy, std::size_t transposeLength);
+void dgemv_(const char* transpose, const int* m, const int* n, const double* alpha, const double* a,
+            const int* lda, const double* x, const int* incx, const double* beta, double* y,
+            const int* incy, std::size_t transposeLength);
 
 void dgeev_(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda,
             double* wr, double* wi, double* vl, const int* ldvl, double* vr, const int* ldvr,
@@ -29,9 +29,8 @@ void dgeev_(const char* jobvl, const char* jobvr, const int* n, double* a, const
 
 void zgeev_(const char* jobvl, const char* jobvr, const int* n, std::complex<double>* a,
             const int* lda, std::complex<double>* w, std::complex<double>* vl, const int* ldvl,
-            std::complex<double>* vr, const int* ldvr, std::complex<double>* work,
-            const int* lwork, double* rwork, int* info, std::size_t jobvlLength,
-            std::size_t jobvrLength);
+            std::complex<double>* vr, const int* ldvr, std::complex<double>* work, const int* lwork,
+            double* rwork, int* info, std::size_t jobvlLength, std::size_t jobvrLength);
 
 void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* pivots, int* info);
 

@@ -17,8 +17,8 @@ std::string QVASrvDescribe(const QVASrvDenseMatrix& matrix) {
       std::to_string(matrix.NumberOfRows()) + " x " + std::to_string(matrix.NumberOfColumns());
   const QVASimDistributionID distribution = matrix.DistributionID();
   if (distribution.IsValid()) {
-    return "QVASrvDenseMatrix (distribution " + std::to_string(distribution.Index()) + ", " +
-           size + ")";
+    return "QVASrvDenseMatrix (distribution " + std::to_string(distribution.Index()) + ", " + size +
+           ")";
   }
   return "QVASrvDenseMatrix (in-core, " + size + ")";
 }
@@ -35,8 +35,8 @@ void VerifyRange(const QVASrvDenseMatrix& matrix, const char* operation, const c
 void VerifyBlock(const QVASrvDenseMatrix& matrix, const char* operation, int block,
                  int numberOfBlocks) {
   QVA_VERIFY(block >= 0 && block < numberOfBlocks, kQVASrvIndexOutOfRange,
-             QVASrvDescribe(matrix) << "::" << operation << ": block " << block
-                                    << " outside 0 ... " << numberOfBlocks - 1);
+             QVASrvDescribe(matrix) << "::" << operation << ": block " << block << " outside 0 ... "
+                                    << numberOfBlocks - 1);
 }
 
 // The in-core operand of a product or copy: holds values, and (unless
@@ -44,13 +44,12 @@ void VerifyBlock(const QVASrvDenseMatrix& matrix, const char* operation, int blo
 void VerifyInCore(const QVASrvDenseMatrix& matrix, const char* operation,
                   const QVASrvMatrix& operand, bool diagonalAllowed) {
   QVA_VERIFY(operand.State() == QVASrvMatrix::Content::kValues, kQVASrvInvalidState,
-             QVASrvDescribe(matrix) << "::" << operation
-                                    << ": the in-core matrix holds factors, not values");
+             QVASrvDescribe(matrix)
+                 << "::" << operation << ": the in-core matrix holds factors, not values");
   QVA_VERIFY(diagonalAllowed || !operand.IsDiagonal(), kQVASrvInvalidState,
-             QVASrvDescribe(matrix) << "::" << operation << ": the in-core matrix "
-                                    << operand.NumberOfRows() << " x "
-                                    << operand.NumberOfColumns()
-                                    << " has diagonal storage; full storage is needed");
+             QVASrvDescribe(matrix)
+                 << "::" << operation << ": the in-core matrix " << operand.NumberOfRows() << " x "
+                 << operand.NumberOfColumns() << " has diagonal storage; full storage is needed");
 }
 
 // The leading dimension as BLAS takes it.
@@ -93,13 +92,13 @@ bool Overlap(const Extent& a, const Extent& b) {
 void VerifyApart(const QVASrvDenseMatrix& matrix, const char* operation, const Extent& result,
                  const Extent& operand) {
   QVA_VERIFY(!Overlap(result, operand), kQVASrvInvalidState,
-             QVASrvDescribe(matrix) << "::" << operation
-                                    << ": the result shares storage with an operand");
+             QVASrvDescribe(matrix)
+                 << "::" << operation << ": the result shares storage with an operand");
 }
 
 // Copies a rows x columns rectangle between column-major arrays.
-void CopyColumns(const double* from, std::int64_t fromLeading, double* to,
-                 std::int64_t toLeading, int rows, int columns) {
+void CopyColumns(const double* from, std::int64_t fromLeading, double* to, std::int64_t toLeading,
+                 int rows, int columns) {
   for (int column = 0; column < columns; ++column) {
     std::copy_n(from + column * fromLeading, rows, to + column * toLeading);
   }
@@ -161,9 +160,9 @@ void QVASrvDenseMatrix::View::AssignDistribution(const QVASimDistribution& sourc
 }
 
 void QVASrvDenseMatrix::View::AllocateOwned(int numberOfRows, int numberOfColumns) {
-  QVA_VERIFY(numberOfRows >= 0 && numberOfColumns >= 0, kQVASrvSizeMismatch,
-             "QVASrvDenseMatrix: size " << numberOfRows << " x " << numberOfColumns
-                                        << " is negative");
+  QVA_VERIFY(
+      numberOfRows >= 0 && numberOfColumns >= 0, kQVASrvSizeMismatch,
+      "QVASrvDenseMatrix: size " << numberOfRows << " x " << numberOfColumns << " is negative");
   const std::int64_t count = static_cast<std::int64_t>(numberOfRows) * numberOfColumns;
   ownedValues = mem_AllocArray<double>(static_cast<std::size_t>(count));
   std::fill_n(ownedValues, count, 0.0);
@@ -187,8 +186,7 @@ void QVASrvDenseMatrix::View::SetChunks(int requestedRowChunk, int requestedColu
 
 QVASrvDenseMatrix::QVASrvDenseMatrix() : view_(new View) {}
 
-QVASrvDenseMatrix::QVASrvDenseMatrix(const QVASimDistributionID& distribution)
-    : view_(new View) {
+QVASrvDenseMatrix::QVASrvDenseMatrix(const QVASimDistributionID& distribution) : view_(new View) {
   if (!distribution.IsValid()) return;
   try {
     view_->AssignDistribution(QVASimDistribution(distribution));
@@ -313,8 +311,8 @@ void QVASrvDenseMatrix::SetValues(int firstRow, int lastRow, int firstColumn, in
   QVA_VERIFY(block.NumberOfRows() >= rows && block.NumberOfColumns() >= columns,
              kQVASrvSizeMismatch,
              QVASrvDescribe(*this) << "::SetValues: the in-core matrix " << block.NumberOfRows()
-                                   << " x " << block.NumberOfColumns() << " has fewer than "
-                                   << rows << " x " << columns << " values");
+                                   << " x " << block.NumberOfColumns() << " has fewer than " << rows
+                                   << " x " << columns << " values");
   double* to = view_->values + firstRow + firstColumn * view_->leadingDimension;
   if (block.IsDiagonal()) {
     for (int column = 0; column < columns; ++column) {
@@ -346,12 +344,11 @@ void QVASrvDenseMatrix::GetRows(int first, int last, QVASrvMatrix& block) const 
 
 void QVASrvDenseMatrix::CopyRowsToMemory(const int* rowList, int rows, QVASrvMatrix& out) const {
   VerifyInCore(*this, "CopyRowsToMemory", out, false);
-  QVA_VERIFY(out.NumberOfRows() >= rows && out.NumberOfColumns() >= view_->columns,
-             kQVASrvSizeMismatch,
-             QVASrvDescribe(*this) << "::CopyRowsToMemory: the in-core matrix "
-                                   << out.NumberOfRows() << " x " << out.NumberOfColumns()
-                                   << " cannot hold " << rows << " x " << view_->columns
-                                   << " values");
+  QVA_VERIFY(
+      out.NumberOfRows() >= rows && out.NumberOfColumns() >= view_->columns, kQVASrvSizeMismatch,
+      QVASrvDescribe(*this) << "::CopyRowsToMemory: the in-core matrix " << out.NumberOfRows()
+                            << " x " << out.NumberOfColumns() << " cannot hold " << rows << " x "
+                            << view_->columns << " values");
   QVA_VERIFY(!Overlap(ExtentOf(*this), ExtentOf(out)), kQVASrvInvalidState,
              QVASrvDescribe(*this) << "::CopyRowsToMemory: the in-core matrix shares its storage");
   for (int row = 0; row < view_->rows; ++row) {
@@ -375,8 +372,8 @@ void QVASrvDenseMatrix::CopyMappedValues(const QVASrvDenseMatrix& source, const 
     const int member = rowMembers != nullptr ? rowMembers[row] : RowMember(row);
     const int found = source.RowOfMember(member);
     QVA_VERIFY(found >= 0, kQVASrvIndexOutOfRange,
-               QVASrvDescribe(*this) << "::CopyMappedValues: member " << member << " of row "
-                                     << row << " is not a row of " << QVASrvDescribe(source));
+               QVASrvDescribe(*this) << "::CopyMappedValues: member " << member << " of row " << row
+                                     << " is not a row of " << QVASrvDescribe(source));
     sourceRow[static_cast<std::size_t>(row)] = found;
   }
   std::vector<std::int64_t> sourceColumn(static_cast<std::size_t>(view_->columns));
@@ -385,8 +382,7 @@ void QVASrvDenseMatrix::CopyMappedValues(const QVASrvDenseMatrix& source, const 
     const int found = source.ColumnOfMember(member);
     QVA_VERIFY(found >= 0, kQVASrvIndexOutOfRange,
                QVASrvDescribe(*this) << "::CopyMappedValues: member " << member << " of column "
-                                     << column << " is not a column of "
-                                     << QVASrvDescribe(source));
+                                     << column << " is not a column of " << QVASrvDescribe(source));
     sourceColumn[static_cast<std::size_t>(column)] = found;
   }
   // A source sharing this matrix's storage is read from a copy of its values.
@@ -401,7 +397,8 @@ void QVASrvDenseMatrix::CopyMappedValues(const QVASrvDenseMatrix& source, const 
     sourceLeading = source.NumberOfRows();
   }
   for (int column = 0; column < view_->columns; ++column) {
-    const double* from = sourceValues + sourceColumn[static_cast<std::size_t>(column)] * sourceLeading;
+    const double* from =
+        sourceValues + sourceColumn[static_cast<std::size_t>(column)] * sourceLeading;
     double* to = view_->values + column * view_->leadingDimension;
     for (int row = 0; row < view_->rows; ++row) {
       to[row] = from[sourceRow[static_cast<std::size_t>(row)]];
@@ -418,39 +415,37 @@ void QVASrvDenseMatrix::MultiplyRowRanges(const QVASrvMatrix& q, QVASrvDenseMatr
   QVA_VERIFY(q.NumberOfRows() == view_->columns && q.NumberOfColumns() == out.NumberOfColumns(),
              kQVASrvSizeMismatch,
              QVASrvDescribe(*this) << "::MultiplyRowRanges: q is " << q.NumberOfRows() << " x "
-                                   << q.NumberOfColumns() << ", needs " << view_->columns
-                                   << " x " << out.NumberOfColumns() << " for "
-                                   << QVASrvDescribe(out));
+                                   << q.NumberOfColumns() << ", needs " << view_->columns << " x "
+                                   << out.NumberOfColumns() << " for " << QVASrvDescribe(out));
   QVA_VERIFY(numberOfRanges >= 0, kQVASrvIndexOutOfRange,
              QVASrvDescribe(*this) << "::MultiplyRowRanges: " << numberOfRanges << " ranges");
   if (numberOfRanges == 0) return;
   VerifyApart(*this, "MultiplyRowRanges", ExtentOf(out), ExtentOf(*this));
   VerifyApart(*this, "MultiplyRowRanges", ExtentOf(out), ExtentOf(q));
-  QVA_VERIFY(ranges[0] >= 0 && ranges[numberOfRanges] <= out.NumberOfRows(),
-             kQVASrvIndexOutOfRange,
-             QVASrvDescribe(*this) << "::MultiplyRowRanges: list positions " << ranges[0]
-                                   << " ... " << ranges[numberOfRanges] - 1 << " outside the "
+  QVA_VERIFY(ranges[0] >= 0 && ranges[numberOfRanges] <= out.NumberOfRows(), kQVASrvIndexOutOfRange,
+             QVASrvDescribe(*this) << "::MultiplyRowRanges: list positions " << ranges[0] << " ... "
+                                   << ranges[numberOfRanges] - 1 << " outside the "
                                    << out.NumberOfRows() << " rows of " << QVASrvDescribe(out));
   for (int range = 0; range < numberOfRanges; ++range) {
     const int first = ranges[range];
     const int size = ranges[range + 1] - first;
     QVA_VERIFY(size >= 0, kQVASrvIndexOutOfRange,
-               QVASrvDescribe(*this) << "::MultiplyRowRanges: range " << range
-                                     << " ends before it starts (" << first << " > "
-                                     << ranges[range + 1] << ")");
+               QVASrvDescribe(*this)
+                   << "::MultiplyRowRanges: range " << range << " ends before it starts (" << first
+                   << " > " << ranges[range + 1] << ")");
     if (size == 0) continue;
     const int firstRow = rowList[first];
     QVA_VERIFY(firstRow >= 0 && static_cast<std::int64_t>(firstRow) + size <= view_->rows,
                kQVASrvIndexOutOfRange,
-               QVASrvDescribe(*this) << "::MultiplyRowRanges: range " << range << " covers rows "
-                                     << firstRow << " ... " << firstRow + size - 1
-                                     << ", outside 0 ... " << view_->rows - 1);
+               QVASrvDescribe(*this)
+                   << "::MultiplyRowRanges: range " << range << " covers rows " << firstRow
+                   << " ... " << firstRow + size - 1 << ", outside 0 ... " << view_->rows - 1);
     for (int i = 1; i < size; ++i) {
       QVA_VERIFY(rowList[first + i] == firstRow + i, kQVASrvIndexOutOfRange,
-                 QVASrvDescribe(*this) << "::MultiplyRowRanges: range " << range
-                                       << " is not contiguous: list position " << first + i
-                                       << " holds row " << rowList[first + i] << ", expected "
-                                       << firstRow + i);
+                 QVASrvDescribe(*this)
+                     << "::MultiplyRowRanges: range " << range
+                     << " is not contiguous: list position " << first + i << " holds row "
+                     << rowList[first + i] << ", expected " << firstRow + i);
     }
   }
   const int leading = BlasLeadingDimension(*this);
@@ -465,8 +460,8 @@ void QVASrvDenseMatrix::MultiplyRowRanges(const QVASrvMatrix& q, QVASrvDenseMatr
   }
 }
 
-QVASrvDenseMatrix* QVASrvDenseMatrix::CreateSubMatrix(int firstRow, int lastRow,
-                                                      int firstColumn, int lastColumn) const {
+QVASrvDenseMatrix* QVASrvDenseMatrix::CreateSubMatrix(int firstRow, int lastRow, int firstColumn,
+                                                      int lastColumn) const {
   VerifyRange(*this, "CreateSubMatrix", "row", firstRow, lastRow, view_->rows);
   VerifyRange(*this, "CreateSubMatrix", "column", firstColumn, lastColumn, view_->columns);
   QVASrvDenseMatrix* subMatrix = new QVASrvDenseMatrix();
@@ -493,8 +488,8 @@ QVASrvDenseMatrix* QVASrvDenseMatrix::CreateSubMatrix(int firstRow, int lastRow,
 void QVASrvDenseMatrix::TransposeMultiply(const QVASrvDenseMatrix& other, double* result,
                                           bool symmetric) const {
   QVA_VERIFY(other.NumberOfRows() == view_->rows, kQVASrvSizeMismatch,
-             QVASrvDescribe(*this) << "::TransposeMultiply: " << QVASrvDescribe(other)
-                                   << " needs " << view_->rows << " rows");
+             QVASrvDescribe(*this) << "::TransposeMultiply: " << QVASrvDescribe(other) << " needs "
+                                   << view_->rows << " rows");
   const int columns = view_->columns;
   const int otherColumns = other.NumberOfColumns();
   VerifyApart(*this, "TransposeMultiply", ExtentOf(result, columns, columns, otherColumns),
@@ -502,8 +497,8 @@ void QVASrvDenseMatrix::TransposeMultiply(const QVASrvDenseMatrix& other, double
   VerifyApart(*this, "TransposeMultiply", ExtentOf(result, columns, columns, otherColumns),
               ExtentOf(other));
   QVAMtxGemm('T', 'N', columns, otherColumns, view_->rows, 1.0, view_->values,
-             BlasLeadingDimension(*this), other.Values(), BlasLeadingDimension(other), 0.0,
-             result, columns);
+             BlasLeadingDimension(*this), other.Values(), BlasLeadingDimension(other), 0.0, result,
+             columns);
   if (symmetric && columns == otherColumns) {
     // Known to be symmetric: the lower triangle is copied to the upper one so
     // that the result is symmetric to the last bit.
@@ -516,8 +511,7 @@ void QVASrvDenseMatrix::TransposeMultiply(const QVASrvDenseMatrix& other, double
 }
 
 void QVASrvDenseMatrix::TransposeMultiplyMapped(const int* rowMap, const QVASrvMatrix& other,
-                                                double* result, double alpha,
-                                                double beta) const {
+                                                double* result, double alpha, double beta) const {
   VerifyInCore(*this, "TransposeMultiplyMapped", other, true);
   const int rows = view_->rows;
   const int otherColumns = other.NumberOfColumns();
@@ -526,9 +520,9 @@ void QVASrvDenseMatrix::TransposeMultiplyMapped(const int* rowMap, const QVASrvM
     const int otherRow = rowMap[row];
     if (otherRow < 0) continue;
     QVA_VERIFY(otherRow < other.NumberOfRows(), kQVASrvIndexOutOfRange,
-               QVASrvDescribe(*this) << "::TransposeMultiplyMapped: row " << row
-                                     << " maps to row " << otherRow << ", outside 0 ... "
-                                     << other.NumberOfRows() - 1 << " of the in-core matrix");
+               QVASrvDescribe(*this)
+                   << "::TransposeMultiplyMapped: row " << row << " maps to row " << otherRow
+                   << ", outside 0 ... " << other.NumberOfRows() - 1 << " of the in-core matrix");
     for (int column = 0; column < otherColumns; ++column) {
       mapped[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * rows] =
           other(otherRow, column);
@@ -553,7 +547,7 @@ void QVASrvDenseMatrix::Multiply(const QVASrvMatrix& coefficients,
                                    << QVASrvDescribe(result) << " do not fit");
   VerifyApart(*this, "Multiply", ExtentOf(result), ExtentOf(*this));
   VerifyApart(*this, "Multiply", ExtentOf(result), ExtentOf(coefficients));
-  QVAMtxGemm('N', 'N', view_->rows, result.NumberOfColumns(), view_->columns, 1.0,
-             view_->values, BlasLeadingDimension(*this), coefficients.Values(),
-             coefficients.NumberOfRows(), 0.0, result.Values(), BlasLeadingDimension(result));
+  QVAMtxGemm('N', 'N', view_->rows, result.NumberOfColumns(), view_->columns, 1.0, view_->values,
+             BlasLeadingDimension(*this), coefficients.Values(), coefficients.NumberOfRows(), 0.0,
+             result.Values(), BlasLeadingDimension(result));
 }

@@ -69,17 +69,17 @@ void VerifyValues(const QVASrvMatrix& matrix, const char* operation) {
 void VerifyRange(const QVASrvMatrix& matrix, const char* operation, const char* dimension,
                  int first, int last, int size) {
   QVA_VERIFY(first >= 0 && last < size && last >= first - 1, kQVASrvIndexOutOfRange,
-             Describe(matrix) << "::" << operation << ": " << dimension << "s " << first
-                              << " ... " << last << " outside 0 ... " << size - 1);
+             Describe(matrix) << "::" << operation << ": " << dimension << "s " << first << " ... "
+                              << last << " outside 0 ... " << size - 1);
 }
 
 void VerifyIndex(const QVASrvMatrix& matrix, const char* operation, int row, int column) {
-  QVA_VERIFY(row >= 0 && row < matrix.NumberOfRows() && column >= 0 &&
-                 column < matrix.NumberOfColumns(),
-             kQVASrvIndexOutOfRange,
-             Describe(matrix) << "::" << operation << ": entry (" << row << ", " << column
-                              << ") outside 0 ... " << matrix.NumberOfRows() - 1 << " x 0 ... "
-                              << matrix.NumberOfColumns() - 1);
+  QVA_VERIFY(
+      row >= 0 && row < matrix.NumberOfRows() && column >= 0 && column < matrix.NumberOfColumns(),
+      kQVASrvIndexOutOfRange,
+      Describe(matrix) << "::" << operation << ": entry (" << row << ", " << column
+                       << ") outside 0 ... " << matrix.NumberOfRows() - 1 << " x 0 ... "
+                       << matrix.NumberOfColumns() - 1);
 }
 
 void VerifySameSize(const QVASrvMatrix& target, const QVASrvMatrix& operand,
@@ -244,8 +244,8 @@ void QVASrvMatrix::GetValues(int firstRow, int lastRow, int firstColumn, int las
   const int rows = lastRow - firstRow + 1;
   const int columns = lastColumn - firstColumn + 1;
   QVA_VERIFY(block.rows_ >= rows && block.columns_ >= columns, kQVASrvSizeMismatch,
-             Describe(*this) << "::GetValues: block " << Describe(block) << " cannot hold "
-                             << rows << " x " << columns << " values");
+             Describe(*this) << "::GetValues: block " << Describe(block) << " cannot hold " << rows
+                             << " x " << columns << " values");
   CopyRectangle(*this, firstRow, firstColumn, block, 0, 0, rows, columns, 1.0, "GetValues");
 }
 
@@ -286,8 +286,8 @@ void QVASrvMatrix::Multiply(const QVASrvMatrix& a, const QVASrvMatrix& b) {
   VerifyValues(b, "Multiply");
   QVA_VERIFY(a.columns_ == b.rows_ && rows_ == a.rows_ && columns_ == b.columns_,
              kQVASrvSizeMismatch,
-             Describe(*this) << "::Multiply: cannot hold the product of " << Describe(a)
-                             << " and " << Describe(b));
+             Describe(*this) << "::Multiply: cannot hold the product of " << Describe(a) << " and "
+                             << Describe(b));
   if (diagonal_) {
     QVA_VERIFY(a.diagonal_ && b.diagonal_, kQVASrvInvalidState,
                Describe(*this) << "::Multiply: the product of " << Describe(a) << " and "
@@ -381,9 +381,9 @@ void QVASrvMatrix::SetSlice(double alpha, const QVASrvMatrix& b, int row, int co
   QVA_VERIFY(row >= 0 && column >= 0 && static_cast<std::int64_t>(row) + b.rows_ <= rows_ &&
                  static_cast<std::int64_t>(column) + b.columns_ <= columns_,
              kQVASrvIndexOutOfRange,
-             Describe(*this) << "::SetSlice: " << Describe(b) << " at (" << row << ", "
-                             << column << ") reaches beyond row " << rows_ - 1
-                             << " or column " << columns_ - 1);
+             Describe(*this) << "::SetSlice: " << Describe(b) << " at (" << row << ", " << column
+                             << ") reaches beyond row " << rows_ - 1 << " or column "
+                             << columns_ - 1);
   CopyRectangle(b, 0, 0, *this, row, column, b.rows_, b.columns_, alpha, "SetSlice");
 }
 
@@ -459,12 +459,10 @@ void QVASrvMatrix::ForwardBackwardPass(const int* pivots, QVASrvMatrix& rightHan
              Describe(*this) << "::ForwardBackwardPass: needs Factorize() first");
   VerifyValues(rightHandSide, "ForwardBackwardPass");
   QVA_VERIFY(rightHandSide.rows_ == rows_, kQVASrvSizeMismatch,
-             Describe(*this) << "::ForwardBackwardPass: right-hand side "
-                             << Describe(rightHandSide) << " needs " << rows_ << " rows");
-  QVA_VERIFY(!rightHandSide.diagonal_ && !SharesStorage(*this, rightHandSide),
-             kQVASrvInvalidState,
-             Describe(*this) << "::ForwardBackwardPass: right-hand side "
-                             << Describe(rightHandSide)
+             Describe(*this) << "::ForwardBackwardPass: right-hand side " << Describe(rightHandSide)
+                             << " needs " << rows_ << " rows");
+  QVA_VERIFY(!rightHandSide.diagonal_ && !SharesStorage(*this, rightHandSide), kQVASrvInvalidState,
+             Describe(*this) << "::ForwardBackwardPass: right-hand side " << Describe(rightHandSide)
                              << " must be full storage apart from the factors");
   const int n = rows_;
   const int numberOfRightHandSides = rightHandSide.columns_;
@@ -488,12 +486,12 @@ void QVASrvMatrix::ForwardBackwardPass(const int* pivots, QVASrvMatrix& rightHan
   int info = 0;
   if (symmetric_) {
     const char lower = 'L';
-    dsytrs_(&lower, &n, &numberOfRightHandSides, values_, &n, usedPivots, rightHandSide.values_,
-            &n, &info, 1);
+    dsytrs_(&lower, &n, &numberOfRightHandSides, values_, &n, usedPivots, rightHandSide.values_, &n,
+            &info, 1);
   } else {
     const char transpose = flag == 0 ? 'N' : 'T';
-    dgetrs_(&transpose, &n, &numberOfRightHandSides, values_, &n, usedPivots,
-            rightHandSide.values_, &n, &info, 1);
+    dgetrs_(&transpose, &n, &numberOfRightHandSides, values_, &n, usedPivots, rightHandSide.values_,
+            &n, &info, 1);
   }
   QVA_VERIFY(info == 0, kQVABasInvalidArgument,
              Describe(*this) << "::ForwardBackwardPass: LAPACK rejected argument " << -info);

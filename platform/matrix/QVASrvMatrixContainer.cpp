@@ -12,8 +12,8 @@ namespace {
 // An in-core matrix whose rows and columns carry the members of a list.
 class QVASrvContainedDenseMatrix : public QVASrvScratchDenseMatrix {
  public:
-  QVASrvContainedDenseMatrix(int rows, int columns, const int* rowMembers,
-                             const int* columnMembers, int rowChunk, int columnChunk)
+  QVASrvContainedDenseMatrix(int rows, int columns, const int* rowMembers, const int* columnMembers,
+                             int rowChunk, int columnChunk)
       : QVASrvScratchDenseMatrix(rows, columns, rowChunk, columnChunk) {
     view_->rowMembers.SetList(rowMembers, rows);
     view_->columnMembers.SetList(columnMembers, columns);
@@ -33,9 +33,9 @@ QVASrvMatrixContainer::~QVASrvMatrixContainer() { delete data_; }
 QVASrvDenseMatrix& QVASrvMatrixContainer::Create(int index, int rows, int columns,
                                                  const int* rowMembers, const int* columnMembers,
                                                  int rowChunk, int columnChunk) {
-  QVA_VERIFY(index == Size(), kQVASrvIndexOutOfRange,
-             "QVASrvMatrixContainer::Create: index " << index << " must be the next one, "
-                                                     << Size());
+  QVA_VERIFY(
+      index == Size(), kQVASrvIndexOutOfRange,
+      "QVASrvMatrixContainer::Create: index " << index << " must be the next one, " << Size());
   data_->matrices.push_back(std::make_unique<QVASrvContainedDenseMatrix>(
       rows, columns, rowMembers, columnMembers, rowChunk, columnChunk));
   return *data_->matrices.back();
@@ -44,9 +44,9 @@ QVASrvDenseMatrix& QVASrvMatrixContainer::Create(int index, int rows, int column
 int QVASrvMatrixContainer::Size() const { return static_cast<int>(data_->matrices.size()); }
 
 QVASrvDenseMatrix& QVASrvMatrixContainer::operator[](int index) const {
-  QVA_VERIFY(index >= 0 && index < Size(), kQVASrvIndexOutOfRange,
-             "QVASrvMatrixContainer::operator[]: index " << index << " outside 0 ... "
-                                                         << Size() - 1);
+  QVA_VERIFY(
+      index >= 0 && index < Size(), kQVASrvIndexOutOfRange,
+      "QVASrvMatrixContainer::operator[]: index " << index << " outside 0 ... " << Size() - 1);
   return *data_->matrices[static_cast<std::size_t>(index)];
 }
 

@@ -112,12 +112,12 @@ void QVASrvSparseMatrix::SetFromTriplets(int count, const int* rows, const int* 
   QVA_VERIFY(count >= 0, kQVASrvSizeMismatch,
              Describe(*this) << "::SetFromTriplets: " << count << " triplets");
   for (int i = 0; i < count; ++i) {
-    QVA_VERIFY(rows[i] >= 0 && rows[i] < data_->rows && columns[i] >= 0 &&
-                   columns[i] < data_->columns,
-               kQVASrvIndexOutOfRange,
-               Describe(*this) << "::SetFromTriplets: triplet " << i << " at (" << rows[i]
-                               << ", " << columns[i] << ") outside 0 ... " << data_->rows - 1
-                               << " x 0 ... " << data_->columns - 1);
+    QVA_VERIFY(
+        rows[i] >= 0 && rows[i] < data_->rows && columns[i] >= 0 && columns[i] < data_->columns,
+        kQVASrvIndexOutOfRange,
+        Describe(*this) << "::SetFromTriplets: triplet " << i << " at (" << rows[i] << ", "
+                        << columns[i] << ") outside 0 ... " << data_->rows - 1 << " x 0 ... "
+                        << data_->columns - 1);
   }
   std::vector<int> order(static_cast<std::size_t>(count));
   std::iota(order.begin(), order.end(), 0);
@@ -269,11 +269,11 @@ void QVASrvSparseMatrix::MultiplyDense(const QVASrvDenseMatrix& dense, QVASrvDen
                                        bool transpose) const {
   VerifyProductSizes(*this, dense, transpose);
   const int resultRows = transpose ? data_->columns : data_->rows;
-  QVA_VERIFY(result.NumberOfRows() == resultRows &&
-                 result.NumberOfColumns() == dense.NumberOfColumns(),
-             kQVASrvSizeMismatch,
-             Describe(*this) << "::MultiplyDense: result " << QVASrvDescribe(result)
-                             << " needs " << resultRows << " x " << dense.NumberOfColumns());
+  QVA_VERIFY(
+      result.NumberOfRows() == resultRows && result.NumberOfColumns() == dense.NumberOfColumns(),
+      kQVASrvSizeMismatch,
+      Describe(*this) << "::MultiplyDense: result " << QVASrvDescribe(result) << " needs "
+                      << resultRows << " x " << dense.NumberOfColumns());
   QVA_VERIFY(result.Values() != dense.Values() || resultRows == 0 || dense.NumberOfColumns() == 0,
              kQVASrvInvalidState,
              Describe(*this) << "::MultiplyDense: result and operand share their storage");
@@ -292,8 +292,8 @@ void QVASrvSparseMatrix::Export(const QVASimCSetID& rowSet, const QVASimCSetID& 
                              << " is not over the given row and column sets");
   const int rows = QVASimCSet(rowSet).Size();
   const int columns = QVASimCSet(columnSet).Size();
-  QVA_VERIFY(rows == data_->rows && columns == data_->columns, kQVASrvSizeMismatch,
-             Describe(*this) << "::Export: the sets have " << rows << " x " << columns
-                             << " members");
+  QVA_VERIFY(
+      rows == data_->rows && columns == data_->columns, kQVASrvSizeMismatch,
+      Describe(*this) << "::Export: the sets have " << rows << " x " << columns << " members");
   target.WriteSparse(data_->rowStarts.data(), data_->columnIndices.data(), data_->values.data());
 }

@@ -50,8 +50,7 @@ QVASimDistributionID QVASrvUtilities::Create1DDistribution(const QVASimPosition&
 }
 
 QVASimDistributionID QVASrvUtilities::Create2DDistribution(const QVASimPosition& position,
-                                                           int dataKind,
-                                                           const QVASimCSetID& rowSet,
+                                                           int dataKind, const QVASimCSetID& rowSet,
                                                            const QVASimCSetID& columnSet,
                                                            int rowChunk, int columnChunk) {
   const QVASimCSetID sets[] = {rowSet, columnSet};
@@ -94,9 +93,10 @@ int* QVASrvFindContiguousRanges(const int* list, int count, int limit, int& numb
   numberOfRanges = 0;
   boundaries[0] = 0;
   for (int entry = 1; entry <= count; ++entry) {
-    const bool runEnds = entry == count ||
-                         static_cast<std::int64_t>(list[entry]) != list[entry - 1] + std::int64_t{1} ||
-                         (limit > 0 && entry - boundaries[numberOfRanges] >= limit);
+    const bool runEnds =
+        entry == count ||
+        static_cast<std::int64_t>(list[entry]) != list[entry - 1] + std::int64_t{1} ||
+        (limit > 0 && entry - boundaries[numberOfRanges] >= limit);
     if (runEnds) boundaries[++numberOfRanges] = entry;
   }
   return boundaries;

@@ -1,13 +1,12 @@
 // BLAS and LAPACK by address: products against naive loops, eigenpairs
 // checked by their residuals.
 
-#include "platform/matrix/QVABlaModule.h"
-
 #include <gtest/gtest.h>
 
 #include <complex>
 #include <vector>
 
+#include "platform/matrix/QVABlaModule.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
 
 namespace {
@@ -75,9 +74,11 @@ TEST(QVABlaModule, DgeevEigenpairsHaveSmallResiduals) {
       if (wi[j] == 0.0) {
         v[i] = vr[static_cast<std::size_t>(i + j * n)];
       } else if (wi[j] > 0.0) {
-        v[i] = Complex(vr[static_cast<std::size_t>(i + j * n)], vr[static_cast<std::size_t>(i + (j + 1) * n)]);
+        v[i] = Complex(vr[static_cast<std::size_t>(i + j * n)],
+                       vr[static_cast<std::size_t>(i + (j + 1) * n)]);
       } else {
-        v[i] = Complex(vr[static_cast<std::size_t>(i + (j - 1) * n)], -vr[static_cast<std::size_t>(i + j * n)]);
+        v[i] = Complex(vr[static_cast<std::size_t>(i + (j - 1) * n)],
+                       -vr[static_cast<std::size_t>(i + j * n)]);
       }
     }
     sawComplexPair = sawComplexPair || wi[j] != 0.0;
@@ -121,7 +122,8 @@ TEST(QVABlaModule, ZgeevEigenpairsHaveSmallResiduals) {
     double size = 0.0;
     for (int i = 0; i < n; ++i) {
       Complex av = 0.0;
-      for (int l = 0; l < n; ++l) av += a[static_cast<std::size_t>(i + l * n)] * vr[static_cast<std::size_t>(l + j * n)];
+      for (int l = 0; l < n; ++l)
+        av += a[static_cast<std::size_t>(i + l * n)] * vr[static_cast<std::size_t>(l + j * n)];
       residual = std::max(residual, std::abs(av - w[j] * vr[static_cast<std::size_t>(i + j * n)]));
       size = std::max(size, std::abs(vr[static_cast<std::size_t>(i + j * n)]));
     }

@@ -33,7 +33,8 @@ inline std::vector<double> QVANaiveProduct(const std::vector<double>& a, int row
     for (int i = 0; i < rows; ++i) {
       double sum = 0.0;
       for (int k = 0; k < inner; ++k) {
-        sum += a[static_cast<std::size_t>(i + k * rows)] * b[static_cast<std::size_t>(k + j * inner)];
+        sum +=
+            a[static_cast<std::size_t>(i + k * rows)] * b[static_cast<std::size_t>(k + j * inner)];
       }
       c[static_cast<std::size_t>(i + j * rows)] = sum;
     }

@@ -66,10 +66,10 @@ TEST_F(QVASrvDatabaseMatrix, CreationNormalisesChunkSizes) {
   const QVASimDistributionID matrix = QVASrvUtilities::CreateDistribution(
       modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 2, sets, chunks, false);
   const QVASimDistribution whole(matrix);
-  EXPECT_EQ(whole.ChunkSize(0), kRows);  // 128 cut to 6
+  EXPECT_EQ(whole.ChunkSize(0), kRows);   // 128 cut to 6
   EXPECT_EQ(whole.ChunkSize(1), kModes);  // -1: the whole dimension
-  const QVASimDistributionID vector =
-      QVASrvUtilities::Create1DDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 19), modeSet, 0);
+  const QVASimDistributionID vector = QVASrvUtilities::Create1DDistribution(
+      modal.MyPosition(), CoreFragmentTypeIndex(6, 19), modeSet, 0);
   EXPECT_EQ(QVASimDistribution(vector).NumberOfDimensions(), 1);
   EXPECT_EQ(QVASimDistribution(vector).ChunkSize(0), kModes);
   const QVASimDistributionID square = QVASrvUtilities::Create2DDistribution(
@@ -154,7 +154,8 @@ TEST_F(QVASrvDatabaseMatrix, MultiplyRowRangesWritesIntoAResultSlice) {
       QVASimCollection(results.FramesCollection()).CreateCSetStrided(0, frames, 1, 1);
   const int parts[] = {4, 0};
   const QVASimCSetID partSet = QVASimCollection(results.ComplexNumberPart()).CreateOCSet(parts, 2);
-  const QVASimCSetID caseSet = QVASimCollection(results.CasesCollection()).CreateCSetStrided(0, 2, 1, 1);
+  const QVASimCSetID caseSet =
+      QVASimCollection(results.CasesCollection()).CreateCSetStrided(0, 2, 1, 1);
   const QVASimCSetID sets[] = {dofs, frameSet, partSet, caseSet};
   const int chunks[] = {2, 2, 1, 1};
   const QVASimDistributionID u = QVASrvUtilities::CreateDistribution(
@@ -215,10 +216,10 @@ TEST_F(QVASrvDatabaseMatrix, SparseExportWritesTheEntries) {
   EXPECT_EQ(stored.SparseColumns()[1], 0);
   EXPECT_EQ(stored.SparseValues()[2], -2.0);
   QVAExpectRaises([&] { coupling.Export(modeSet, dofSet, sparse); }, kQVASrvInvalidState,
-                    {"not over the given row and column sets"});
+                  {"not over the given row and column sets"});
   QVASrvSparseMatrix smaller(kRows - 1, kModes);
   QVAExpectRaises([&] { smaller.Export(dofSet, modeSet, sparse); }, kQVASrvSizeMismatch,
-                    {"6 x 6 members"});
+                  {"6 x 6 members"});
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Blocked dense matrices over scratch storage and container copies: blocks,
 // block transfers, views, member lookup, and the products against naive loops.
 
-#include "platform/matrix/QVASrvDenseMatrix.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,6 +9,7 @@
 
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
+#include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrixContainer.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -48,8 +47,8 @@ TEST(QVASrvDenseMatrixBlocks, ChunksCutTheMatrixFromItsFirstRowAndColumn) {
   EXPECT_EQ(matrix.MaxNumberOfColumnsInBlock(), 5);
   EXPECT_EQ(matrix.MaxNumberOfRowsInBlock(), 100);
   EXPECT_EQ(matrix.NumberOfRowBlocks(), 1);
-  QVAExpectRaises([&] { static_cast<void>(matrix.FirstColumnInBlock(3)); },
-                    kQVASrvIndexOutOfRange, {"FirstColumnInBlock", "block 3", "0 ... 2"});
+  QVAExpectRaises([&] { static_cast<void>(matrix.FirstColumnInBlock(3)); }, kQVASrvIndexOutOfRange,
+                  {"FirstColumnInBlock", "block 3", "0 ... 2"});
 
   QVASrvScratchDenseMatrix rows(25, 3, 10, -1);
   EXPECT_EQ(rows.NumberOfRowBlocks(), 3);
@@ -103,13 +102,13 @@ TEST(QVASrvDenseMatrixTransfer, ValuesColumnsAndRowsRoundTrip) {
   matrix.SetValues(0, -1, 0, -1, diagonal);
 
   QVAExpectRaises([&] { matrix.GetValues(0, 6, 0, 0, columns); }, kQVASrvIndexOutOfRange,
-                    {"QVASrvDenseMatrix (in-core, 6 x 5)", "rows 0 ... 6", "0 ... 5"});
+                  {"QVASrvDenseMatrix (in-core, 6 x 5)", "rows 0 ... 6", "0 ... 5"});
   QVAExpectRaises([&] { matrix.SetValues(0, 0, 4, 5, columns); }, kQVASrvIndexOutOfRange,
-                    {"columns 4 ... 5", "0 ... 4"});
+                  {"columns 4 ... 5", "0 ... 4"});
   QVAExpectRaises([&] { matrix.GetColumns(0, 2, columns); }, kQVASrvSizeMismatch,
-                    {"cannot hold 6 x 3"});
+                  {"cannot hold 6 x 3"});
   QVAExpectRaises([&] { matrix.GetValues(0, 1, 0, 1, diagonal); }, kQVASrvInvalidState,
-                    {"diagonal storage"});
+                  {"diagonal storage"});
 }
 
 TEST(QVASrvDenseMatrixViews, SubMatricesShareValuesAndMembers) {
@@ -139,7 +138,7 @@ TEST(QVASrvDenseMatrixViews, SubMatricesShareValuesAndMembers) {
   EXPECT_EQ(inner->RowMember(1), 13);
   EXPECT_EQ(ReadAll(*inner)[0], values[2 + 1 * 5]);
   QVAExpectRaises([&] { view->CreateSubMatrix(0, 3, 0, 0); }, kQVASrvIndexOutOfRange,
-                    {"CreateSubMatrix", "rows 0 ... 3", "0 ... 2"});
+                  {"CreateSubMatrix", "rows 0 ... 3", "0 ... 2"});
 }
 
 TEST(QVASrvDenseMatrixContainer, HoldsAppendedMatricesAndLooksUpMembers) {
@@ -160,9 +159,9 @@ TEST(QVASrvDenseMatrixContainer, HoldsAppendedMatricesAndLooksUpMembers) {
   EXPECT_EQ(copy.MaxNumberOfRowsInBlock(), 3);
   for (const double value : ReadAll(copy)) EXPECT_EQ(value, 0.0);
   QVAExpectRaises([&] { container.Create(5, 1, 1, nullptr, nullptr, 1, 1); },
-                    kQVASrvIndexOutOfRange, {"index 5", "2"});
+                  kQVASrvIndexOutOfRange, {"index 5", "2"});
   QVAExpectRaises([&] { static_cast<void>(container[2]); }, kQVASrvIndexOutOfRange,
-                    {"index 2", "0 ... 1"});
+                  {"index 2", "0 ... 1"});
 }
 
 TEST(QVASrvDenseMatrixCopies, CopyMappedValuesTakesEntriesByMember) {
@@ -186,8 +185,8 @@ TEST(QVASrvDenseMatrixCopies, CopyMappedValuesTakesEntriesByMember) {
   EXPECT_EQ(ReadAll(again), copied);
 
   const int missing[] = {5, 6, 2};
-  QVAExpectRaises([&] { copy.CopyMappedValues(source, missing, modes); },
-                    kQVASrvIndexOutOfRange, {"member 6 of row 1", "is not a row of"});
+  QVAExpectRaises([&] { copy.CopyMappedValues(source, missing, modes); }, kQVASrvIndexOutOfRange,
+                  {"member 6 of row 1", "is not a row of"});
 }
 
 TEST(QVASrvDenseMatrixCopies, CopyRowsToMemoryPlacesRowsAndZerosTheRest) {
@@ -206,7 +205,7 @@ TEST(QVASrvDenseMatrixCopies, CopyRowsToMemoryPlacesRowsAndZerosTheRest) {
   }
   const int outside[] = {4, 5, 2};
   QVAExpectRaises([&] { amplitudes.CopyRowsToMemory(outside, 5, q); }, kQVASrvIndexOutOfRange,
-                    {"row 1 goes to row 5", "0 ... 4"});
+                  {"row 1 goes to row 5", "0 ... 4"});
 }
 
 // Mode shapes 60 x 7 in chunks of 10 x 3, a random subset of its rows cut
@@ -237,8 +236,11 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesMatchesNaiveRowsOverManyRanges)
   double largest = 0.0;
   for (int f = 0; f < frames; ++f) {
     for (int i = 0; i < count; ++i) {
-      largest = std::max(largest, std::abs(result[static_cast<std::size_t>(i + f * count)] -
-                                           full[static_cast<std::size_t>(rowList[static_cast<std::size_t>(i)] + f * rows)]));
+      largest = std::max(
+          largest,
+          std::abs(
+              result[static_cast<std::size_t>(i + f * count)] -
+              full[static_cast<std::size_t>(rowList[static_cast<std::size_t>(i)] + f * rows)]));
     }
   }
   EXPECT_LE(largest, QVAProductTolerance(modes));
@@ -249,15 +251,15 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesMatchesNaiveRowsOverManyRanges)
   broken[static_cast<std::size_t>(ranges[1]) + 1] += 1;
   if (ranges[2] - ranges[1] > 1) {
     QVAExpectRaises([&] { phi.MultiplyRowRanges(q, out, broken.data(), ranges, numberOfRanges); },
-                      kQVASrvIndexOutOfRange, {"range 1 is not contiguous"});
+                    kQVASrvIndexOutOfRange, {"range 1 is not contiguous"});
   }
   const int farRows[] = {59, 60};
   const int oneRange[] = {0, 2};
   QVAExpectRaises([&] { phi.MultiplyRowRanges(q, out, farRows, oneRange, 1); },
-                    kQVASrvIndexOutOfRange, {"rows 59 ... 60", "0 ... 59"});
+                  kQVASrvIndexOutOfRange, {"rows 59 ... 60", "0 ... 59"});
   QVASrvMatrix wrongQ(modes + 1, frames);
   QVAExpectRaises([&] { phi.MultiplyRowRanges(wrongQ, out, rowList.data(), ranges, 1); },
-                    kQVASrvSizeMismatch, {"q is 8 x 4", "needs 7 x 4"});
+                  kQVASrvSizeMismatch, {"q is 8 x 4", "needs 7 x 4"});
   mem_Free(ranges);
 }
 
@@ -284,8 +286,8 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
                 gram[static_cast<std::size_t>(j + i * columns)]);
     }
   }
-  EXPECT_LE(QVAMaxDifference(gram, QVANaiveProduct(QVATransposed(phiValues, rows, columns),
-                                                   columns, rows, phiValues, columns)),
+  EXPECT_LE(QVAMaxDifference(gram, QVANaiveProduct(QVATransposed(phiValues, rows, columns), columns,
+                                                   rows, phiValues, columns)),
             QVAProductTolerance(rows));
 
   // Rows of the in-core matrix picked by a map; -1 contributes nothing.
@@ -312,7 +314,7 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
   EXPECT_LE(QVAMaxDifference(result, reference), 2.0 * QVAProductTolerance(rows + 1));
   const int badMap[] = {5, 0, 0, 0, 0, 0, 0, 0, 0};
   QVAExpectRaises([&] { phi.TransposeMultiplyMapped(badMap, t, result.data(), 1.0, 0.0); },
-                    kQVASrvIndexOutOfRange, {"row 0 maps to row 5", "0 ... 4"});
+                  kQVASrvIndexOutOfRange, {"row 0 maps to row 5", "0 ... 4"});
 
   // this * coefficients into a third dense matrix, here a view with a
   // leading dimension larger than its row count.
@@ -328,9 +330,9 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
   EXPECT_EQ(storage.Values()[0], 0.0);  // the row above the view is untouched
   QVASrvScratchDenseMatrix wrongRows(rows - 1, others, 128, 32);
   QVAExpectRaises([&] { phi.Multiply(coefficients, wrongRows); }, kQVASrvSizeMismatch,
-                    {"Multiply", "do not fit"});
+                  {"Multiply", "do not fit"});
   QVAExpectRaises([&] { phi.TransposeMultiply(wrongRows, projected.data(), false); },
-                    kQVASrvSizeMismatch, {"TransposeMultiply", "needs 9 rows"});
+                  kQVASrvSizeMismatch, {"TransposeMultiply", "needs 9 rows"});
 }
 
 }  // namespace

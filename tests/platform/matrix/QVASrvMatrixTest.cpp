@@ -1,13 +1,12 @@
 // In-core dense matrices: storage kinds, block copies, products against naive
 // loops, and the LAPACK factorizations checked by their residuals.
 
-#include "platform/matrix/QVASrvMatrix.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "platform/base/QVABasException.h"
+#include "platform/matrix/QVASrvMatrix.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
 #include "tests/platform/modeldb/QVASimTestSupport.h"
 
@@ -101,9 +100,9 @@ TEST(QVASrvMatrixStorage, BadSizesIndicesAndDiagonalWritesRaise) {
   QVAExpectRaises([] { QVASrvMatrix bad(2, 3, nullptr, true); }, kQVASrvSizeMismatch, {"square"});
   QVASrvMatrix matrix(3, 2);
   QVAExpectRaises([&] { matrix(3, 0) = 1.0; }, kQVASrvIndexOutOfRange,
-              {"QVASrvMatrix 3 x 2", "(3, 0)", "0 ... 2"});
+                  {"QVASrvMatrix 3 x 2", "(3, 0)", "0 ... 2"});
   QVAExpectRaises([&] { static_cast<void>(std::as_const(matrix)(0, -1)); }, kQVASrvIndexOutOfRange,
-              {"(0, -1)"});
+                  {"(0, -1)"});
   QVASrvMatrix diagonal(3, 3, nullptr, true, true);
   QVAExpectRaises([&] { diagonal(0, 1) = 2.0; }, kQVASrvInvalidState, {"diagonal", "(0, 1)"});
 }
@@ -114,7 +113,8 @@ TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
   QVASrvMatrix block(3, 3);
   source.GetValues(1, 3, 2, 3, block);
   for (int j = 0; j < 2; ++j) {
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(block(i, j), values[static_cast<std::size_t>(1 + i + (2 + j) * 5)]);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(block(i, j), values[static_cast<std::size_t>(1 + i + (2 + j) * 5)]);
   }
   EXPECT_EQ(block(0, 2), 0.0);  // outside the copied rectangle
 
@@ -127,9 +127,9 @@ TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
   // An empty range copies nothing.
   source.GetValues(0, -1, 0, 2, block);
   QVAExpectRaises([&] { source.GetValues(0, 5, 0, 0, block); }, kQVASrvIndexOutOfRange,
-              {"GetValues", "rows 0 ... 5", "0 ... 4"});
+                  {"GetValues", "rows 0 ... 5", "0 ... 4"});
   QVAExpectRaises([&] { source.GetValues(0, 3, 0, 0, block); }, kQVASrvSizeMismatch,
-              {"cannot hold 4 x 1"});
+                  {"cannot hold 4 x 1"});
 
   // A diagonal matrix takes the diagonal of a block and zeros off it only.
   QVASrvMatrix diagonal(2, 2, nullptr, true, true);
@@ -140,7 +140,7 @@ TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
   EXPECT_EQ(diagonal.Values()[1], 2.0);
   identity(1, 0) = 3.0;
   QVAExpectRaises([&] { diagonal.SetValues(0, 1, 0, 1, identity); }, kQVASrvInvalidState,
-              {"off-diagonal entry (1, 0)"});
+                  {"off-diagonal entry (1, 0)"});
 }
 
 TEST(QVASrvMatrixBlocks, SetSliceAndInterpolate) {
@@ -153,7 +153,7 @@ TEST(QVASrvMatrixBlocks, SetSliceAndInterpolate) {
   }
   EXPECT_EQ(target(0, 2), 0.0);
   QVAExpectRaises([&] { target.SetSlice(1.0, slice, 3, 0); }, kQVASrvIndexOutOfRange,
-              {"SetSlice", "(3, 0)"});
+                  {"SetSlice", "(3, 0)"});
 
   const QVASrvMatrix a = FullMatrix(2, 3, QVARandomValues(2, 3, 6));
   const QVASrvMatrix b = FullMatrix(2, 3, QVARandomValues(2, 3, 7));
@@ -174,7 +174,7 @@ TEST(QVASrvMatrixBlocks, SetSliceAndInterpolate) {
   diagonal.Interpolate(0.5, lower, upper);
   EXPECT_EQ(diagonal.Values()[0], 2.0);  // exactly representable
   QVAExpectRaises([&] { diagonal.Interpolate(0.5, lower, between); }, kQVASrvSizeMismatch,
-              {"Interpolate"});
+                  {"Interpolate"});
 }
 
 TEST(QVASrvMatrixArithmetic, AddHandlesEveryStorageKind) {
@@ -243,7 +243,7 @@ TEST(QVASrvMatrixArithmetic, MultiplyMatchesNaiveLoopsForEveryStorageKind) {
   QVAExpectRaises([&] { squared.Multiply(a, b); }, kQVASrvSizeMismatch, {"Multiply"});
   QVASrvMatrix diagonalTarget(inner, inner, nullptr, true, true);
   QVAExpectRaises([&] { diagonalTarget.Multiply(scale, square); }, kQVASrvInvalidState,
-              {"not diagonal"});
+                  {"not diagonal"});
 
   QVASrvMatrix scaled(a);
   scaled *= 2.0;
@@ -269,8 +269,7 @@ TEST(QVASrvMatrixArithmetic, SymmetricMultiplyStoresAnExactlySymmetricProduct) {
   t.SymmetricMultiply(w, b);
   EXPECT_TRUE(t.IsSymmetric());
   EXPECT_FALSE(t.IsDiagonal());
-  const std::vector<double> reference =
-      QVANaiveProduct(ValuesOf(w), n, n, bValues, n);
+  const std::vector<double> reference = QVANaiveProduct(ValuesOf(w), n, n, bValues, n);
   // Entries of w are below 6 in size: inner * 6 * eps per entry.
   EXPECT_LE(QVAMaxDifference(ValuesOf(t), reference), 6.0 * QVAProductTolerance(n));
   for (int j = 0; j < n; ++j) {
@@ -336,9 +335,9 @@ TEST_P(QVASrvMatrixSolve, ResidualsOfSolveAndTransposedSolveAreBackwardStable) {
   QVASrvMatrix y = FullMatrix(n, numberOfRightHandSides, bValues);
   a.ForwardBackwardPass(nullptr, y, 1);
   solution.assign(y.Values(), y.Values() + n * numberOfRightHandSides);
-  EXPECT_LE(RelativeResidual(QVATransposed(aValues, n, n), n, solution, bValues,
-                             numberOfRightHandSides),
-            SolveTolerance(n));
+  EXPECT_LE(
+      RelativeResidual(QVATransposed(aValues, n, n), n, solution, bValues, numberOfRightHandSides),
+      SolveTolerance(n));
 }
 
 INSTANTIATE_TEST_SUITE_P(FullAndSymmetric, QVASrvMatrixSolve, ::testing::Values(false, true),
@@ -389,7 +388,7 @@ TEST(QVASrvMatrixFactorize, SingularMatricesRaiseNamingThePivotAndKeepTheirValue
   lu(1, 0) = 2.0;
   lu(1, 1) = 4.0;
   QVAExpectRaises([&] { lu.Factorize(); }, kQVASrvSingularMatrix,
-              {"QVASrvMatrix 2 x 2 (full)", "singular", "pivot 1 of 0 ... 1", "dgetrf info 2"});
+                  {"QVASrvMatrix 2 x 2 (full)", "singular", "pivot 1 of 0 ... 1", "dgetrf info 2"});
   EXPECT_EQ(lu.State(), QVASrvMatrix::Content::kValues);
   EXPECT_EQ(lu(1, 1), 4.0);
 
@@ -398,14 +397,14 @@ TEST(QVASrvMatrixFactorize, SingularMatricesRaiseNamingThePivotAndKeepTheirValue
   symmetric(0, 0) = 2.0;
   symmetric(2, 2) = 3.0;
   QVAExpectRaises([&] { symmetric.Factorize(); }, kQVASrvSingularMatrix,
-              {"(symmetric)", "pivot 1 of 0 ... 2", "dsytrf"});
+                  {"(symmetric)", "pivot 1 of 0 ... 2", "dsytrf"});
   EXPECT_EQ(symmetric(0, 0), 2.0);
 
   QVASrvMatrix diagonal(3, 3, nullptr, true, true);
   diagonal(0, 0) = 1.0;
   diagonal(2, 2) = 1.0;
   QVAExpectRaises([&] { diagonal.Factorize(); }, kQVASrvSingularMatrix,
-              {"(diagonal)", "diagonal entry 1"});
+                  {"(diagonal)", "diagonal entry 1"});
 }
 
 TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
@@ -414,7 +413,7 @@ TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
   a(1, 1) = 2.0;
   QVASrvMatrix rightHandSide(2, 1);
   QVAExpectRaises([&] { a.ForwardBackwardPass(nullptr, rightHandSide); }, kQVASrvInvalidState,
-              {"needs Factorize()"});
+                  {"needs Factorize()"});
   a.Factorize();
   QVASrvMatrix block(2, 2);
   QVAExpectRaises([&] { a.GetValues(0, 1, 0, 1, block); }, kQVASrvInvalidState, {"factors"});
@@ -422,10 +421,10 @@ TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
   QVAExpectRaises([&] { a.Factorize(); }, kQVASrvInvalidState, {"factors"});
   QVASrvMatrix wrongRows(3, 1);
   QVAExpectRaises([&] { a.ForwardBackwardPass(nullptr, wrongRows); }, kQVASrvSizeMismatch,
-              {"needs 2 rows"});
+                  {"needs 2 rows"});
   std::vector<int> badPivots = {1, 7};
   QVAExpectRaises([&] { a.ForwardBackwardPass(badPivots.data(), rightHandSide); },
-              kQVABasInvalidArgument, {"pivot 1 is 7"});
+                  kQVABasInvalidArgument, {"pivot 1 is 7"});
 
   // A copy of the factors solves too; new values make it an ordinary matrix again.
   const QVASrvMatrix factors(a);

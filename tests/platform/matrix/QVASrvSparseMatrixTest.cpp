@@ -2,8 +2,6 @@
 // differences, and products with vectors and dense matrices against the same
 // products of the dense equivalent.
 
-#include "platform/matrix/QVASrvSparseMatrix.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,6 +10,7 @@
 
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
+#include "platform/matrix/QVASrvSparseMatrix.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
 #include "tests/platform/modeldb/QVASimTestSupport.h"
 
@@ -68,9 +67,9 @@ TEST(QVASrvSparseMatrixAssembly, TripletsAreSummedAndSorted) {
 
   const int outside[] = {3};
   QVAExpectRaises([&] { matrix.SetFromTriplets(1, outside, columns, values); },
-                    kQVASrvIndexOutOfRange, {"triplet 0 at (3, 1)"});
+                  kQVASrvIndexOutOfRange, {"triplet 0 at (3, 1)"});
   QVAExpectRaises([&] { static_cast<void>(matrix.Value(0, 4)); }, kQVASrvIndexOutOfRange,
-                    {"(0, 4)"});
+                  {"(0, 4)"});
   EXPECT_TRUE(QVASrvSparseMatrix().IsNull());
 }
 
@@ -147,10 +146,10 @@ TEST(QVASrvSparseMatrixProducts, MultiplyDenseIntoBufferAndDenseMatrix) {
 
   QVASrvScratchDenseMatrix wrong(rows + 1, modes, 128, 32);
   QVAExpectRaises([&] { a.sparse.MultiplyDense(*dense, wrong, false); }, kQVASrvSizeMismatch,
-                    {"needs 8 x 4"});
+                  {"needs 8 x 4"});
   QVASrvScratchDenseMatrix tooFewRows(columns - 1, modes, 128, 32);
   QVAExpectRaises([&] { a.sparse.MultiplyDense(tooFewRows, product.data(), false); },
-                    kQVASrvSizeMismatch, {"needs 5 rows"});
+                  kQVASrvSizeMismatch, {"needs 5 rows"});
 }
 
 TEST(QVASrvSparseMatrixRows, PermuteRowsMovesAndDropsRows) {
@@ -167,10 +166,10 @@ TEST(QVASrvSparseMatrixRows, PermuteRowsMovesAndDropsRows) {
   }
   const int twice[] = {0, 0, 1, 2};
   QVAExpectRaises([&] { permuted.PermuteRows(twice); }, kQVASrvIndexOutOfRange,
-                    {"rows 0 and 1 both move to row 0"});
+                  {"rows 0 and 1 both move to row 0"});
   const int outside[] = {0, 1, 2, 4};
   QVAExpectRaises([&] { permuted.PermuteRows(outside); }, kQVASrvIndexOutOfRange,
-                    {"row 3 moves to row 4"});
+                  {"row 3 moves to row 4"});
 }
 
 TEST(QVASrvSparseMatrixRows, SubtractMergesRowsAndTreatsNullAsZero) {
@@ -193,8 +192,8 @@ TEST(QVASrvSparseMatrixRows, SubtractMergesRowsAndTreatsNullAsZero) {
   QVASrvSparseMatrix none(3, 3);
   none.Subtract(QVASrvSparseMatrix(), QVASrvSparseMatrix());
   EXPECT_TRUE(none.IsNull());
-  QVAExpectRaises([&] { none.Subtract(a.sparse, QVASrvSparseMatrix(4, 6)); },
-                    kQVASrvSizeMismatch, {"differ in size"});
+  QVAExpectRaises([&] { none.Subtract(a.sparse, QVASrvSparseMatrix(4, 6)); }, kQVASrvSizeMismatch,
+                  {"differ in size"});
 }
 
 }  // namespace

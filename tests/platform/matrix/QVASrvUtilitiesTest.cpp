@@ -1,8 +1,6 @@
 // Index-list and key-array helpers of the matrix services, the chunk-size
 // limit and the abort routine.
 
-#include "platform/matrix/QVASrvUtilities.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,14 +9,15 @@
 
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
+#include "platform/matrix/QVASrvUtilities.h"
 
 namespace {
 
 // Boundaries and range count of QVASrvFindContiguousRanges, the array freed.
 std::vector<int> Ranges(const std::vector<int>& list, int limit) {
   int numberOfRanges = -1;
-  int* boundaries = QVASrvFindContiguousRanges(list.data(), static_cast<int>(list.size()), limit,
-                                               numberOfRanges);
+  int* boundaries =
+      QVASrvFindContiguousRanges(list.data(), static_cast<int>(list.size()), limit, numberOfRanges);
   std::vector<int> result(boundaries, boundaries + numberOfRanges + 1);
   mem_Free(boundaries);
   return result;
@@ -109,9 +108,9 @@ TEST(QVASrvUtilitiesChunks, LimitChunkSize2GBKeepsOneBlockBelowTheLimit) {
 
 TEST(QVASrvUtilitiesDeathTest, ReportAndAbortNamesWhatIsMissing) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(QVASrvUtilities::ReportAndAbort("force", "QVADyn/QVADynCore/impl/QVADynUtilities",
-                                               95),
-               "\\*\\*\\*Fatal Error: force missing: QVADyn/QVADynCore/impl/QVADynUtilities: 95");
+  EXPECT_DEATH(
+      QVASrvUtilities::ReportAndAbort("force", "QVADyn/QVADynCore/impl/QVADynUtilities", 95),
+      "\\*\\*\\*Fatal Error: force missing: QVADyn/QVADynCore/impl/QVADynUtilities: 95");
 }
 
 }  // namespace
