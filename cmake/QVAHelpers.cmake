@@ -3,7 +3,7 @@
 function(qva_target_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow
     -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual
-    -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
+    -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough)
   if(QVA_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
