@@ -79,7 +79,8 @@ void AddPlaneBending(int deflectionPlace, int rotationPlace, double rotationSign
                                   {22.0 * h, 4.0 * h2, 13.0 * h, -3.0 * h2},
                                   {54.0, 13.0 * h, 156.0, -22.0 * h},
                                   {-13.0 * h, -3.0 * h2, -22.0 * h, 4.0 * h2}};
-  const int index[4] = {deflectionPlace, rotationPlace, QVADynExampleModel::kPlaces + deflectionPlace,
+  const int index[4] = {deflectionPlace, rotationPlace,
+                        QVADynExampleModel::kPlaces + deflectionPlace,
                         QVADynExampleModel::kPlaces + rotationPlace};
   const double sign[4] = {1.0, rotationSign, 1.0, rotationSign};
   const double stiffnessScale = bendingStiffness / (h2 * h);
@@ -87,7 +88,8 @@ void AddPlaneBending(int deflectionPlace, int rotationPlace, double rotationSign
   for (int a = 0; a < 4; ++a) {
     for (int b = 0; b < 4; ++b) {
       const double orientation = sign[a] * sign[b];
-      stiffness[index[a] * kElementDofs + index[b]] += orientation * stiffnessScale * stiffnessTable[a][b];
+      stiffness[index[a] * kElementDofs + index[b]] +=
+          orientation * stiffnessScale * stiffnessTable[a][b];
       mass[index[a] * kElementDofs + index[b]] += orientation * massScale * massTable[a][b];
     }
   }
@@ -111,7 +113,8 @@ struct Triplets {
       dense[At(rows[entry], columns[entry], order)] += values[entry];
     }
     sparse = QVASrvSparseMatrix(order, order);
-    sparse.SetFromTriplets(static_cast<int>(values.size()), rows.data(), columns.data(), values.data());
+    sparse.SetFromTriplets(static_cast<int>(values.size()), rows.data(), columns.data(),
+                           values.data());
   }
 };
 
@@ -155,11 +158,10 @@ QVADynExampleModel::QVADynExampleModel(const QVADynExampleBeam& beam, int number
                  beam.youngsModulus > 0.0 && beam.density > 0.0 && beam.poissonRatio > -1.0 &&
                  beam.poissonRatio < 0.5,
              kQVABasInvalidArgument,
-             "QVADynExampleModel: length " << beam.length << ", section " << beam.depth << " x "
-                                           << beam.width << ", E " << beam.youngsModulus
-                                           << ", rho " << beam.density << ", nu "
-                                           << beam.poissonRatio
-                                           << ": lengths, E and rho must be positive and nu in (-1, 0.5)");
+             "QVADynExampleModel: length "
+                 << beam.length << ", section " << beam.depth << " x " << beam.width << ", E "
+                 << beam.youngsModulus << ", rho " << beam.density << ", nu " << beam.poissonRatio
+                 << ": lengths, E and rho must be positive and nu in (-1, 0.5)");
   QVA_VERIFY(beam.numberOfElements >= 1, kQVABasInvalidArgument,
              "QVADynExampleModel: " << beam.numberOfElements << " elements; at least 1 needed");
   QVA_VERIFY(numberOfModes >= 1 && numberOfModes <= NumberOfDofs(), kQVABasInvalidArgument,
@@ -198,18 +200,17 @@ double QVADynExampleModel::ShearModulus() const {
 double QVADynExampleModel::TotalMass() const { return beam_.density * Area() * beam_.length; }
 
 const double* QVADynExampleModel::Coordinates(int node) const {
-  QVA_VERIFY(node >= 0 && node < NumberOfNodes(), kQVASrvIndexOutOfRange,
-             "QVADynExampleModel::Coordinates: node " << node << " outside 0 ... "
-                                                      << NumberOfNodes() - 1);
+  QVA_VERIFY(
+      node >= 0 && node < NumberOfNodes(), kQVASrvIndexOutOfRange,
+      "QVADynExampleModel::Coordinates: node " << node << " outside 0 ... " << NumberOfNodes() - 1);
   return coordinates_.data() + 3 * static_cast<std::size_t>(node);
 }
 
 int QVADynExampleModel::Dof(int node, int place) const {
-  QVA_VERIFY(node >= 0 && node < NumberOfNodes() && place >= 0 && place < kPlaces,
-             kQVASrvIndexOutOfRange,
-             "QVADynExampleModel::Dof: node " << node << ", place " << place << " outside nodes 0 ... "
-                                              << NumberOfNodes() - 1 << ", places 0 ... "
-                                              << kPlaces - 1);
+  QVA_VERIFY(
+      node >= 0 && node < NumberOfNodes() && place >= 0 && place < kPlaces, kQVASrvIndexOutOfRange,
+      "QVADynExampleModel::Dof: node " << node << ", place " << place << " outside nodes 0 ... "
+                                       << NumberOfNodes() - 1 << ", places 0 ... " << kPlaces - 1);
   return node == RootNode() ? -1 : kPlaces * (node - 1) + place;
 }
 
@@ -241,16 +242,16 @@ QVASrvMatrix QVADynExampleModel::CreateRigidBodyModes(const double reference[3])
 }
 
 double QVADynExampleModel::Frequency(int mode) const {
-  QVA_VERIFY(mode >= 0 && mode < NumberOfModes(), kQVASrvIndexOutOfRange,
-             "QVADynExampleModel::Frequency: mode " << mode << " outside 0 ... "
-                                                    << NumberOfModes() - 1);
+  QVA_VERIFY(
+      mode >= 0 && mode < NumberOfModes(), kQVASrvIndexOutOfRange,
+      "QVADynExampleModel::Frequency: mode " << mode << " outside 0 ... " << NumberOfModes() - 1);
   return std::sqrt(eigenvalues_[static_cast<std::size_t>(mode)]) / (2.0 * std::numbers::pi);
 }
 
 QVADynExampleModeFamily QVADynExampleModel::Family(int mode) const {
-  QVA_VERIFY(mode >= 0 && mode < NumberOfModes(), kQVASrvIndexOutOfRange,
-             "QVADynExampleModel::Family: mode " << mode << " outside 0 ... "
-                                                 << NumberOfModes() - 1);
+  QVA_VERIFY(
+      mode >= 0 && mode < NumberOfModes(), kQVASrvIndexOutOfRange,
+      "QVADynExampleModel::Family: mode " << mode << " outside 0 ... " << NumberOfModes() - 1);
   return families_[static_cast<std::size_t>(mode)];
 }
 
@@ -288,8 +289,7 @@ double QVADynExampleModel::ClosedFormFrequency(QVADynExampleModeFamily family, i
 
 double QVADynExampleModel::CantileverBendingRoot(int order) {
   QVA_VERIFY(order >= 1, kQVABasInvalidArgument,
-             "QVADynExampleModel::CantileverBendingRoot: order " << order
-                                                                 << "; orders start at 1");
+             "QVADynExampleModel::CantileverBendingRoot: order " << order << "; orders start at 1");
   // Newton on cos(x) + 1/cosh(x) = 0, the same roots scaled to stay finite;
   // the n-th root lies just beyond (2n - 1) pi / 2.
   double root = order == 1 ? 1.875 : (2.0 * order - 1.0) * std::numbers::pi / 2.0;
@@ -329,7 +329,8 @@ void QVADynExampleModel::Assemble() {
       for (int b = 0; b < kElementDofs; ++b) {
         if (dofs[b] < 0) continue;
         const std::size_t entry = static_cast<std::size_t>(a * kElementDofs + b);
-        if (elementStiffness[entry] != 0.0) stiffness.Add(dofs[a], dofs[b], elementStiffness[entry]);
+        if (elementStiffness[entry] != 0.0)
+          stiffness.Add(dofs[a], dofs[b], elementStiffness[entry]);
         if (elementMass[entry] != 0.0) mass.Add(dofs[a], dofs[b], elementMass[entry]);
       }
     }
@@ -357,7 +358,8 @@ void QVADynExampleModel::SolveModes(int numberOfModes) {
   const double absoluteTolerance = 2.0 * DBL_MIN;
   int found = 0;
   std::vector<double> inverseEigenvalues(static_cast<std::size_t>(order));
-  std::vector<double> vectors(static_cast<std::size_t>(order) * static_cast<std::size_t>(numberOfModes));
+  std::vector<double> vectors(static_cast<std::size_t>(order) *
+                              static_cast<std::size_t>(numberOfModes));
   std::vector<int> integerWork(5 * static_cast<std::size_t>(order));
   std::vector<int> failed(static_cast<std::size_t>(order));
   int info = 0;
@@ -371,8 +373,8 @@ void QVADynExampleModel::SolveModes(int numberOfModes) {
   std::vector<double> work(static_cast<std::size_t>(workLength));
   dsygvx_(&problemType, &wantVectors, &byIndex, &lower, &order, massCopy.data(), &order,
           stiffnessCopy.data(), &order, &unusedBound, &unusedBound, &firstIndex, &lastIndex,
-          &absoluteTolerance, &found, inverseEigenvalues.data(), vectors.data(), &order, work.data(),
-          &workLength, integerWork.data(), failed.data(), &info, 1, 1, 1);
+          &absoluteTolerance, &found, inverseEigenvalues.data(), vectors.data(), &order,
+          work.data(), &workLength, integerWork.data(), failed.data(), &info, 1, 1, 1);
   QVA_VERIFY(info == 0 && found == numberOfModes, kQVASrvSingularMatrix,
              "QVADynExampleModel: dsygvx info " << info << ", " << found << " of " << numberOfModes
                                                 << " modes; info > " << order
@@ -384,14 +386,16 @@ void QVADynExampleModel::SolveModes(int numberOfModes) {
   std::vector<double> massTimesMode(static_cast<std::size_t>(order));
   for (int mode = 0; mode < numberOfModes; ++mode) {
     const int column = numberOfModes - 1 - mode;
-    eigenvalues_[static_cast<std::size_t>(mode)] = 1.0 / inverseEigenvalues[static_cast<std::size_t>(column)];
+    eigenvalues_[static_cast<std::size_t>(mode)] =
+        1.0 / inverseEigenvalues[static_cast<std::size_t>(column)];
     const double* source = vectors.data() + At(0, column, order);
     double* shape = modeShapes_.data() + At(0, mode, order);
     std::copy(source, source + order, shape);
     // Mass-normalize, with the largest component positive.
     sparseMass_.Multiply(shape, 1, massTimesMode.data(), false);
     double generalizedMass = 0.0;
-    for (int dof = 0; dof < order; ++dof) generalizedMass += shape[dof] * massTimesMode[static_cast<std::size_t>(dof)];
+    for (int dof = 0; dof < order; ++dof)
+      generalizedMass += shape[dof] * massTimesMode[static_cast<std::size_t>(dof)];
     const double* largest = std::max_element(shape, shape + order, [](double left, double right) {
       return std::fabs(left) < std::fabs(right);
     });
@@ -430,7 +434,8 @@ void QVADynExampleModel::ClassifyModes() {
     // kinetic energy of the mode among the families.
     double energy[kFamilies] = {0.0, 0.0, 0.0, 0.0};
     for (int dof = 0; dof < order; ++dof) {
-      energy[static_cast<int>(kFamilyOfPlace[dof % kPlaces])] += shape[dof] * massTimesMode[static_cast<std::size_t>(dof)];
+      energy[static_cast<int>(kFamilyOfPlace[dof % kPlaces])] +=
+          shape[dof] * massTimesMode[static_cast<std::size_t>(dof)];
     }
     const int family = static_cast<int>(std::max_element(energy, energy + kFamilies) - energy);
     families_[static_cast<std::size_t>(mode)] = static_cast<QVADynExampleModeFamily>(family);

@@ -136,7 +136,8 @@ TEST(QVADynExampleModelTest, SparseOperatorsHoldTheDenseEntries) {
         const double expected = (*dense[which])[static_cast<std::size_t>(column) * order + row];
         // At most 4 element contributions per entry, summed possibly in
         // another order: 4 eps of the entry's size.
-        ASSERT_NEAR(sparse[which]->StoredValues()[entry], expected, 4.0 * kEps * std::fabs(expected))
+        ASSERT_NEAR(sparse[which]->StoredValues()[entry], expected,
+                    4.0 * kEps * std::fabs(expected))
             << "row " << row << " column " << column;
         storedNonZeros += expected != 0.0 ? 1 : 0;
       }
@@ -168,7 +169,9 @@ TEST(QVADynExampleModelTest, StaticTipLoadsGiveTheClosedFormDeflections) {
     int info = 0;
     dpotrs_(&lower, &order, &one, factor.data(), &order, load.data(), &order, &info, 1);
     ASSERT_EQ(info, 0);
-    auto at = [&](int node, int dofPlace) { return load[static_cast<std::size_t>(model.Dof(node, dofPlace))]; };
+    auto at = [&](int node, int dofPlace) {
+      return load[static_cast<std::size_t>(model.Dof(node, dofPlace))];
+    };
     // Cholesky solve with cond(K) ~ 1e7 for 10 elements: the tip values are
     // exact up to ~cond * eps ~ 1e-9 relative.
     const double tolerance = 1e-8;
@@ -178,28 +181,30 @@ TEST(QVADynExampleModelTest, StaticTipLoadsGiveTheClosedFormDeflections) {
         break;
       case 1: {
         const double inertia = model.SecondMomentZ();
-        EXPECT_NEAR(at(tip, 1) / (force * length * length * length / (3.0 * youngs * inertia)),
-                    1.0, tolerance);
+        EXPECT_NEAR(at(tip, 1) / (force * length * length * length / (3.0 * youngs * inertia)), 1.0,
+                    tolerance);
         // rz = +d(uy)/dx.
         EXPECT_NEAR(at(tip, 5) / (force * length * length / (2.0 * youngs * inertia)), 1.0,
                     tolerance);
         // Mid-span: P x^2 (3L - x) / (6 E I) at x = L/2.
-        EXPECT_NEAR(at(5, 1) / (force * 0.25 * length * length * 2.5 * length / (6.0 * youngs * inertia)),
-                    1.0, tolerance);
+        EXPECT_NEAR(
+            at(5, 1) / (force * 0.25 * length * length * 2.5 * length / (6.0 * youngs * inertia)),
+            1.0, tolerance);
         break;
       }
       case 2: {
         const double inertia = model.SecondMomentY();
-        EXPECT_NEAR(at(tip, 2) / (force * length * length * length / (3.0 * youngs * inertia)),
-                    1.0, tolerance);
+        EXPECT_NEAR(at(tip, 2) / (force * length * length * length / (3.0 * youngs * inertia)), 1.0,
+                    tolerance);
         // ry = -d(uz)/dx.
         EXPECT_NEAR(at(tip, 4) / (-force * length * length / (2.0 * youngs * inertia)), 1.0,
                     tolerance);
         break;
       }
       case 3:
-        EXPECT_NEAR(at(tip, 3) / (force * length / (model.ShearModulus() * model.TorsionConstant())),
-                    1.0, tolerance);
+        EXPECT_NEAR(
+            at(tip, 3) / (force * length / (model.ShearModulus() * model.TorsionConstant())), 1.0,
+            tolerance);
         break;
     }
   }
@@ -227,8 +232,8 @@ TEST(QVADynExampleModelTest, RigidBodyMotionsStrainOnlyTheRootElement) {
       double force = 0.0;
       double scale = 0.0;
       for (int column = 0; column < order; ++column) {
-        const double term = stiffness[static_cast<std::size_t>(column) * order + row] *
-                            rigidBody(column, motion);
+        const double term =
+            stiffness[static_cast<std::size_t>(column) * order + row] * rigidBody(column, motion);
         force += term;
         scale += std::fabs(term);
       }
@@ -251,7 +256,8 @@ TEST(QVADynExampleModelTest, MassAssemblesTheBarMass) {
   auto generalized = [&](int motion) {
     double sum = 0.0;
     for (int dof = 0; dof < order; ++dof) {
-      sum += rigidBody(dof, motion) * massTimesRigid[static_cast<std::size_t>(motion) * order + dof];
+      sum +=
+          rigidBody(dof, motion) * massTimesRigid[static_cast<std::size_t>(motion) * order + dof];
     }
     return sum;
   };
@@ -345,9 +351,9 @@ TEST(QVADynExampleModelTest, AxialAndTorsionalFrequenciesMatchTheDiscreteBar) {
   const QVADynExampleModel& model = DefaultModel();
   const QVADynExampleBeam& beam = model.Beam();
   const double h = beam.length / model.NumberOfElements();
-  const double speeds[2] = {
-      std::sqrt(beam.youngsModulus / beam.density),
-      std::sqrt(model.ShearModulus() * model.TorsionConstant() / (beam.density * model.PolarMoment()))};
+  const double speeds[2] = {std::sqrt(beam.youngsModulus / beam.density),
+                            std::sqrt(model.ShearModulus() * model.TorsionConstant() /
+                                      (beam.density * model.PolarMoment()))};
   const Family families[2] = {Family::kAxial, Family::kTorsion};
   int checked = 0;
   for (int which = 0; which < 2; ++which) {
@@ -363,8 +369,8 @@ TEST(QVADynExampleModelTest, AxialAndTorsionalFrequenciesMatchTheDiscreteBar) {
       EXPECT_NEAR(model.Eigenvalues()[mode] / discrete, 1.0, 1e-12)
           << QVADynExampleModeFamilyName(families[which]) << " " << order;
       // Against the continuous bar the error is (kh)^2 / 24 to leading order.
-      EXPECT_NEAR(RelativeFrequencyError(model, families[which], order),
-                  wave * wave * h * h / 24.0, 0.01 * wave * wave * h * h / 24.0);
+      EXPECT_NEAR(RelativeFrequencyError(model, families[which], order), wave * wave * h * h / 24.0,
+                  0.01 * wave * wave * h * h / 24.0);
       ++checked;
     }
   }
@@ -399,7 +405,8 @@ TEST(QVADynExampleModelTest, FamiliesDoNotCouple) {
   double other = 0.0;
   for (int dof = 0; dof < order; ++dof) {
     const int place = dof % 6;
-    if (place != 1 && place != 5) other += std::fabs(shape[dof] * massTimesMode[static_cast<std::size_t>(dof)]);
+    if (place != 1 && place != 5)
+      other += std::fabs(shape[dof] * massTimesMode[static_cast<std::size_t>(dof)]);
   }
   EXPECT_LE(other, 1e-12);
   // The largest component is positive: the tip's uy for the first mode.
