@@ -74,8 +74,10 @@ class QVADYN_EXPORT QVADynModalSystem {
   void SetEigenvalues(const double* eigenvalues, int numModes, int numAcousticModes,
                       int numResidualModes);
   // New mode-shape matrix (numRows solver DOFs x modes), chunked by the
-  // mode-shape block-size settings; attached unless `scratch`. The modal system
-  // owns it; the caller fills it.
+  // mode-shape block-size settings (limited to 2 GB per chunk; a column block
+  // holds at most 128 modes, the most the mode-column map can address);
+  // attached unless `scratch`. Its rows are solver DOFs 0 ... numRows-1 of the
+  // DOF definition. The modal system owns it; the caller fills it.
   QVASrvDenseMatrix& CreateModeShapes(int numRows, bool scratch);
   // New projected damping matrix of `kind` (0, 1: structural x structural
   // modes; 2: acoustic x acoustic); raises QVADynUnsupportedDamping for any
@@ -104,18 +106,29 @@ class QVADYN_EXPORT QVADynModalSystem {
   void GetModesNodalStorage(const QVASrvDataRequest& request, double* out, int block) const;
   void GetModeNodalStorage(const QVASrvDataRequest& request, int mode, double* out) const;
   void SetModesNodalStorage(const QVASrvDataRequest& request, const double* in, int block);
+  // Enters the block-read state: allocates a buffer for the widest column
+  // block over all rows, indexes the rows of every node, forgets any cached
+  // block, resets the access time and the block-load count.
   void BeginReadModes();
-  // Leaves the block-read state and logs the time spent loading blocks.
+  // Leaves the block-read state, frees the buffer and logs
+  // "Elapsed time spent reading mode shapes: <seconds>\n".
   void EndReadModes();
   // Builds the per-node DOF index for the nodes whose flag is non-zero (all
-  // nodes when `nodes` is null).
+  // nodes when `nodes` is null, else NumberOfNodes flags) over the solver DOFs
+  // that are rows of the mode-shape matrix, and resets the access time.
   void BeginNodalModeAccess(const int* nodes);
-  // Drops the index, logs the time spent reading nodal mode shapes, resets it.
+  // Drops the index, logs "Elapsed time spent accessing element-nodal mode
+  // shapes: <seconds>\n" and resets the access time.
   void EndNodalModeAccess();
-  // Modes firstMode ... lastMode of `node` into out[k*MaxNodalDof + d]; places
-  // the node lacks are not written (callers zero `out`). Uses the block-read
-  // path in the block-read state, else the node-access path.
+  // Modes firstMode ... lastMode of `node` into out[k*MaxNodalDof + d]. In the
+  // block-read state the modes must lie in one column block and places the
+  // node lacks read as 0; otherwise the node-access path reads the node's rows
+  // and leaves places the node lacks unwritten (callers zero `out`). Raises
+  // QVABasError (kQVASrvInvalidState) when neither state is active.
   void GetModesNodal(int firstMode, int lastMode, int node, double* out) const;
+  // Number of column blocks loaded into the block-read buffer since the last
+  // BeginReadModes().
+  int NumberOfBlockLoads() const { return blockLoads_; }
 
   // --- participation factors and mode-shape reaction forces -----------------
   // Gamma = Phi^T M R over the six rigid-body vectors R (solver DOFs x 6 of
@@ -139,6 +152,8 @@ class QVADYN_EXPORT QVADynModalSystem {
   void GetNodalModeshapes(int firstMode, int lastMode, int node, double* out) const;
   // Rebuilds the mode-column map from the mode-shape matrix's column blocks.
   void BuildModeColumnMap();
+  // Frees the buffer and the row index of the block-read state.
+  void ReleaseBlockRead();
 
   // Members are those of the modal system's data model, in its order.
   QVADynLogFile logFile_;
@@ -164,9 +179,22 @@ class QVADYN_EXPORT QVADynModalSystem {
   int* modeColumnMap_ = nullptr;
   bool readModes_ = false;
   mutable int cachedColumnBlock_ = -1;
+  // The cached column block: all rows of its columns, column by column.
   mutable double* blockReadBuffer_ = nullptr;
   mutable int columnsInCachedBlock_ = 0;
   int* nodeStart_ = nullptr;
   int* nodeDofList_ = nullptr;
   mutable double accumulatedAccessTime_ = 0.0;
+  // Block loads of the current block-read state (diagnostics).
+  mutable int blockLoads_ = 0;
+  // Row index of the block-read state, built once for all the blocks it loads:
+  // the mode-shape rows of node p are blockReadRows_[blockReadNodeStart_[p]]
+  // ... blockReadRows_[blockReadNodeStart_[p + 1] - 1], in the order of their
+  // DOF places, which blockReadPlaces_ holds beside them.
+  // blockReadRunRow_[p] is the first of them when they are consecutive rows at
+  // consecutive places (one copy per mode serves the node), else -1.
+  int* blockReadNodeStart_ = nullptr;
+  int* blockReadRows_ = nullptr;
+  int* blockReadPlaces_ = nullptr;
+  int* blockReadRunRow_ = nullptr;
 };

@@ -1,0 +1,617 @@
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynLogTexts.h"
+#include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "platform/base/QVABasException.h"
+#include "platform/base/cow_String.h"
+#include "platform/base/mem_Alloc.h"
+#include "platform/base/omi_Timer.h"
+#include "platform/matrix/QVASrvUtilities.h"
+#include "platform/modeldb/QVAFsmFrequencyTask.h"
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimCollection.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimTransaction.h"
+
+#include "QVADynModalSystemDofDefinitionHolder.h"
+
+namespace {
+
+constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynModalSystem";
+
+// A mode-column code is block * kModesPerColumnBlock + position in the block.
+constexpr int kModesPerColumnBlock = 128;
+
+// Data kinds of the distributions of a modal basis.
+int EigenvalueKind() { return CoreFragmentTypeIndex(6, 15); }
+int GeneralizedMassKind() { return CoreFragmentTypeIndex(6, 19); }
+int ModeShapeKind() { return CoreFragmentTypeIndex(6, 7); }
+int ProjectedMatrixKind() { return CoreFragmentTypeIndex(6, 20); }
+
+// Symbol of the real part in the complex-number-part collection.
+constexpr int kRealPartSymbol = 4;
+
+// Number of participation factors per mode (one per rigid-body direction).
+constexpr int kRigidBodyDirections = 6;
+
+// Chunk sizes that mean "the whole dimension".
+constexpr int kWholeDimension[] = {-1, -1};
+
+// Replaces an owned matrix.
+void Replace(QVASrvDenseMatrix*& member, std::unique_ptr<QVASrvDenseMatrix> matrix) {
+  delete member;
+  member = matrix.release();
+}
+
+// A new dense matrix over a stored distribution, or null when it is absent.
+std::unique_ptr<QVASrvDenseMatrix> WrapIfPresent(const QVASimDistributionID& distribution) {
+  if (!distribution.IsValid()) return nullptr;
+  return std::make_unique<QVASrvDenseMatrix>(distribution);
+}
+
+// Rows per piece when a data request is walked: one piece of a column block
+// (rows x columns doubles) then stays in the processor's cache.
+constexpr int kRowsPerPiece = 256;
+
+// Calls visit(firstRow, rows) for consecutive pieces of at most kRowsPerPiece
+// rows that together cover every range of `request`, in range order.
+template <class Visit>
+void ForEachRequestPiece(const QVASrvDataRequest& request, Visit visit) {
+  const int numberOfRanges = request.NumberOfRanges();
+  for (int range = 0; range < numberOfRanges; ++range) {
+    const int start = request.RangeStart(range);
+    const int size = request.RangeSize(range);
+    for (int offset = 0; offset < size; offset += kRowsPerPiece) {
+      visit(start + offset, std::min(kRowsPerPiece, size - offset));
+    }
+  }
+}
+
+// The places of rows firstRow ... firstRow + rows - 1 (rows <= kRowsPerPiece),
+// looked up one by one.
+class PlaceLookup {
+ public:
+  explicit PlaceLookup(const QVAFsmSystemDofDefinition& dofs)
+      : dofs_(dofs), places_(static_cast<std::size_t>(kRowsPerPiece)) {}
+  const QVAFsmNodeDof* operator()(int firstRow, int rows) {
+    for (int row = 0; row < rows; ++row) {
+      places_[static_cast<std::size_t>(row)] = dofs_.NodeDofFromSolverDof(firstRow + row);
+    }
+    return places_.data();
+  }
+
+ private:
+  const QVAFsmSystemDofDefinition& dofs_;
+  std::vector<QVAFsmNodeDof> places_;
+};
+
+// Reads columns firstColumn ... firstColumn + columns - 1 of `modeShapes` at
+// the rows of `request` into the node-by-DOF array `out` (c = columns): the
+// value of row r, column k goes to out[node*maxNodalDof*c + k*maxNodalDof +
+// place], (node, place) being the place of solver DOF r.
+void ReadNodal(const QVASrvDenseMatrix& modeShapes, const QVAFsmSystemDofDefinition& dofs,
+               const QVASrvDataRequest& request, int firstColumn, int columns, double* out) {
+  const int maxNodalDof = dofs.MaxNodalDof();
+  const int lastColumn = firstColumn + columns - 1;
+  const std::ptrdiff_t nodeStride = static_cast<std::ptrdiff_t>(maxNodalDof) * columns;
+  PlaceLookup placesOf(dofs);
+  std::vector<double> piece(static_cast<std::size_t>(kRowsPerPiece) * columns);
+  ForEachRequestPiece(request, [&](int firstRow, int rows) {
+    QVASrvMatrix values(rows, columns, piece.data());
+    modeShapes.GetValues(firstRow, firstRow + rows - 1, firstColumn, lastColumn, values);
+    const QVAFsmNodeDof* places = placesOf(firstRow, rows);
+    for (int row = 0; row < rows; ++row) {
+      double* nodal = out + places[row].node * nodeStride + places[row].dof;
+      const double* value = piece.data() + row;
+      for (int column = 0; column < columns; ++column) {
+        nodal[column * maxNodalDof] = value[column * rows];
+      }
+    }
+  });
+}
+
+// Copies `count` runs of `length` values, run k from values + k*valueStride
+// to slice + k*sliceStride. The usual run lengths (the DOFs of a node) get a
+// loop of fixed length.
+template <int kLength>
+void CopyFixedRuns(const double* values, std::ptrdiff_t valueStride, double* slice,
+                   int sliceStride, int count) {
+  for (int run = 0; run < count; ++run) {
+    for (int place = 0; place < kLength; ++place) {
+      slice[run * sliceStride + place] = values[run * valueStride + place];
+    }
+  }
+}
+
+void CopyRuns(const double* values, std::ptrdiff_t valueStride, double* slice, int sliceStride,
+              int count, int length) {
+  switch (length) {
+    case 6:
+      CopyFixedRuns<6>(values, valueStride, slice, sliceStride, count);
+      return;
+    case 3:
+      CopyFixedRuns<3>(values, valueStride, slice, sliceStride, count);
+      return;
+    case 1:
+      CopyFixedRuns<1>(values, valueStride, slice, sliceStride, count);
+      return;
+    default:
+      for (int run = 0; run < count; ++run) {
+        std::copy_n(values + run * valueStride, length, slice + run * sliceStride);
+      }
+      return;
+  }
+}
+
+// Per-node lists of the mode-shape rows (solver DOFs 0 ... rows - 1) of the
+// selected nodes (flag non-zero; all when `nodes` is null), each node's rows
+// in the order of their DOF places: the rows of node p are rowList[start[p]]
+// ... rowList[start[p + 1] - 1], at the places placeList[...]; runRow[p] is
+// the first of them when they are consecutive rows at consecutive places, else
+// -1. The arrays come from mem_Malloc; the caller frees them.
+struct NodeRowIndex {
+  int* start = nullptr;
+  int* rowList = nullptr;
+  int* placeList = nullptr;
+  int* runRow = nullptr;
+};
+
+NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, const int* nodes) {
+  const int numberOfNodes = dofs.NumberOfNodes();
+  const int maxNodalDof = dofs.MaxNodalDof();
+  std::vector<int> rowOfPlace(static_cast<std::size_t>(numberOfNodes) * maxNodalDof, -1);
+  int selected = 0;
+  for (int row = 0; row < rows; ++row) {
+    const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(row);
+    if (nodes == nullptr || nodes[place.node] != 0) {
+      rowOfPlace[static_cast<std::size_t>(place.node) * maxNodalDof +
+                 static_cast<std::size_t>(place.dof)] = row;
+      ++selected;
+    }
+  }
+  using Array = std::unique_ptr<int, decltype(&mem_Free)>;
+  const auto allocate = [](int count) {
+    return Array(mem_AllocArray<int>(static_cast<std::size_t>(count)), &mem_Free);
+  };
+  Array start = allocate(numberOfNodes + 1);
+  Array rowList = allocate(selected);
+  Array placeList = allocate(selected);
+  Array runRow = allocate(numberOfNodes);
+  int next = 0;
+  start.get()[0] = 0;
+  for (int node = 0; node < numberOfNodes; ++node) {
+    bool consecutive = true;
+    for (int place = 0; place < maxNodalDof; ++place) {
+      const int row = rowOfPlace[static_cast<std::size_t>(node) * maxNodalDof +
+                                 static_cast<std::size_t>(place)];
+      if (row < 0) continue;
+      if (next > start.get()[node]) {
+        consecutive = consecutive && row == rowList.get()[next - 1] + 1 &&
+                      place == placeList.get()[next - 1] + 1;
+      }
+      rowList.get()[next] = row;
+      placeList.get()[next] = place;
+      ++next;
+    }
+    start.get()[node + 1] = next;
+    const bool hasRows = next > start.get()[node];
+    runRow.get()[node] = hasRows && consecutive ? rowList.get()[start.get()[node]] : -1;
+  }
+  return NodeRowIndex{start.release(), rowList.release(), placeList.release(), runRow.release()};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- construction
+
+QVADynModalSystem::QVADynModalSystem(QVAFsmSystemDofDefinition* dofs, QVAFsmModalSystem& modal,
+                                     QVADynLogFile& log)
+    : logFile_(log), modal_(modal), dofs_(DofDefinitionHolder::Adopt(dofs)) {}
+
+QVADynModalSystem::~QVADynModalSystem() {
+  ReleaseBlockRead();
+  mem_Free(nodeStart_);
+  mem_Free(nodeDofList_);
+  for (QVASrvDenseMatrix* matrix : {modeShapes_, viscousDamping_, structuralDamping_,
+                                    acousticViscousDamping_, acousticCoupling_}) {
+    if (container_ == nullptr || !container_->Holds(matrix)) delete matrix;
+  }
+  delete container_;
+  mem_Free(reactionForces_);
+  mem_Free(modalRfMap_);
+  mem_Free(eigenvalues_);
+  for (double* factors : participationFactors_) mem_Free(factors);
+  mem_Free(modeColumnMap_);
+  if (dofs_ != nullptr) dofs_->Release();
+}
+
+const QVAFsmSystemDofDefinition& QVADynModalSystem::DofDefinition() const { return *dofs_->dofs; }
+
+// ---------------------------------------------------------------- reading the basis
+
+void QVADynModalSystem::Open() {
+  Replace(modeShapes_, std::make_unique<QVASrvDenseMatrix>(modal_.ModeShapes()));
+  Replace(viscousDamping_, WrapIfPresent(modal_.ViscousDamping()));
+  Replace(structuralDamping_, WrapIfPresent(modal_.StructuralDamping()));
+  Replace(acousticViscousDamping_, WrapIfPresent(modal_.AcousticViscousDamping()));
+  Replace(acousticCoupling_, WrapIfPresent(modal_.AcousticCoupling()));
+
+  {
+    const QVASrvDenseMatrix eigenvalues(modal_.Eigenvalues());
+    numberOfModes_ = eigenvalues.NumberOfRows();
+    mem_Free(eigenvalues_);
+    eigenvalues_ = nullptr;
+    eigenvalues_ = mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_));
+    QVASrvMatrix realParts(numberOfModes_, 1, eigenvalues_);
+    eigenvalues.GetValues(0, numberOfModes_ - 1, 0, 0, realParts);
+  }
+
+  const QVASimDistributionID stored = modal_.ParticipationFactors();
+  if (stored.IsValid()) {
+    const QVASrvDenseMatrix factors(stored);
+    mem_Free(participationFactors_[0]);
+    participationFactors_[0] = nullptr;
+    participationFactors_[0] = mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_) *
+                                                      kRigidBodyDirections);
+    QVASrvMatrix values(numberOfModes_, kRigidBodyDirections, participationFactors_[0]);
+    factors.GetValues(0, numberOfModes_ - 1, 0, kRigidBodyDirections - 1, values);
+  }
+
+  BuildModeColumnMap();
+
+  const QVASimCSetID residualModes = modal_.ResidualModes();
+  if (residualModes.IsValid()) numberOfResidualModes_ = QVASimCSet(residualModes).Size();
+  const QVASimCSetID acousticModes = modal_.AcousticModes();
+  if (acousticModes.IsValid()) numberOfAcousticModes_ = QVASimCSet(acousticModes).Size();
+
+  dofs_->dofs->SetupSolverDofs(modeShapes_->RowSet());
+}
+
+double QVADynModalSystem::PropertyEvaluation() const {
+  return QVAFsmFrequencyTask(modal_.Task()).PropertyEvaluation();
+}
+
+int QVADynModalSystem::NumberOfRecoveryNodes() const {
+  const QVASimCSetID nodes = QVAFsmFrequencyTask(modal_.Task()).RecoveryNodes();
+  return nodes.IsValid() ? QVASimCSet(nodes).Size() : 0;
+}
+
+void QVADynModalSystem::RecoveryNodes(int* nodes) const {
+  const QVASimCSetID recoveryNodes = QVAFsmFrequencyTask(modal_.Task()).RecoveryNodes();
+  if (!recoveryNodes.IsValid()) return;
+  const QVASimCSet set(recoveryNodes);
+  std::copy_n(set.OrderedMembers(), set.Size(), nodes);
+}
+
+void QVADynModalSystem::BuildModeColumnMap() {
+  mem_Free(modeColumnMap_);
+  modeColumnMap_ = nullptr;
+  modeColumnMap_ = mem_AllocArray<int>(static_cast<std::size_t>(numberOfModes_));
+  std::fill_n(modeColumnMap_, numberOfModes_, -1);
+  int mode = 0;
+  const int numberOfBlocks = modeShapes_ != nullptr ? modeShapes_->NumberOfColumnBlocks() : 0;
+  for (int block = 0; block < numberOfBlocks && mode < numberOfModes_; ++block) {
+    const int columns = modeShapes_->NumberOfColumnsInBlock(block);
+    QVA_VERIFY(columns <= kModesPerColumnBlock, kQVASrvSizeMismatch,
+               "QVADynModalSystem: column block " << block << " of the mode shapes holds "
+                                                  << columns << " modes; the mode-column map "
+                                                  << "addresses at most " << kModesPerColumnBlock
+                                                  << " per block");
+    for (int position = 0; position < columns && mode < numberOfModes_; ++position) {
+      modeColumnMap_[mode++] = block * kModesPerColumnBlock + position;
+    }
+  }
+}
+
+// ---------------------------------------------------------------- writing a basis
+
+void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
+                                       int numAcousticModes, int numResidualModes) {
+  QVASimTransaction transaction(modal_.MyPosition().Context());
+  numberOfModes_ = numModes;
+  numberOfAcousticModes_ = numAcousticModes;
+  numberOfResidualModes_ = numResidualModes;
+
+  const QVASimCollection modes(modal_.ModesCollection());
+  const QVASimCSetID allModes = modes.CreateCSetStrided(0, numModes, 1, 1);
+  modal_.SetModes(transaction, allModes);
+
+  const QVASimCollection complexParts(modal_.ComplexNumberPart());
+  const QVASimCSetID realPart = complexParts.CreateOCSet(&kRealPartSymbol, 1);
+  const QVASimCSetID eigenvalueSets[] = {allModes, realPart};
+  const QVASimDistributionID eigenvalueDistribution = QVASrvUtilities::CreateDistribution(
+      modal_.MyPosition(), EigenvalueKind(), 2, eigenvalueSets, kWholeDimension, false);
+  modal_.SetEigenvalues(transaction, eigenvalueDistribution);
+  double* copy = mem_AllocArray<double>(static_cast<std::size_t>(numModes));
+  std::copy_n(eigenvalues, numModes, copy);
+  mem_Free(eigenvalues_);
+  eigenvalues_ = copy;
+  QVASrvDenseMatrix(eigenvalueDistribution)
+      .SetValues(0, numModes - 1, 0, 0, QVASrvMatrix(numModes, 1, eigenvalues_));
+
+  const int numStructuralModes = numModes - numAcousticModes;
+  modal_.SetStructuralModes(transaction, modes.CreateCSetStrided(0, numStructuralModes, 1, 1));
+  if (numResidualModes != 0) {
+    modal_.SetResidualModes(transaction, modes.CreateCSetStrided(
+                                             numStructuralModes - numResidualModes,
+                                             numResidualModes, 1, 1));
+  }
+  if (numAcousticModes != 0) {
+    modal_.SetAcousticModes(transaction,
+                            modes.CreateCSetStrided(numStructuralModes, numAcousticModes, 1, 1));
+  }
+
+  const QVASimDistributionID generalizedMass = QVASrvUtilities::CreateDistribution(
+      modal_.MyPosition(), GeneralizedMassKind(), 1, &allModes, kWholeDimension, false);
+  modal_.SetGeneralizedMass(transaction, generalizedMass);
+  QVASrvMatrix unitMass(numModes, 1);
+  unitMass = 1.0;
+  QVASrvDenseMatrix(generalizedMass).SetValues(0, numModes - 1, 0, 0, unitMass);
+
+  transaction.Commit();
+}
+
+QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch) {
+  QVASimTransaction transaction(modal_.MyPosition().Context());
+
+  int rowChunk = QVADynUtilities::ModeShapeRowBlocksize();
+  int columnChunk = QVADynUtilities::ModeShapeColBlocksize();
+  QVASrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, numRows, numberOfModes_);
+  rowChunk = std::min(rowChunk, numRows);
+  columnChunk = std::min({columnChunk, numberOfModes_, kModesPerColumnBlock});
+
+  const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
+  std::vector<int> systemDofs(static_cast<std::size_t>(numRows));
+  for (int solverDof = 0; solverDof < numRows; ++solverDof) {
+    systemDofs[static_cast<std::size_t>(solverDof)] = dofs.SystemDofFromSolverDof(solverDof);
+  }
+  const QVASimCollectionID dofCollection = modal_.Dofs();
+  const QVASimCSetID dofSet = QVASimCollection(dofCollection).CreateOrderedCSet(systemDofs.data(),
+                                                                                numRows);
+
+  const QVASimCSetID sets[] = {dofSet, modal_.Modes()};
+  const int chunks[] = {rowChunk, columnChunk};
+  const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
+      modal_.MyPosition(), ModeShapeKind(), 2, sets, chunks, scratch);
+  Replace(modeShapes_, std::make_unique<QVASrvDenseMatrix>(distribution));
+  if (!scratch) modal_.SetModeShapes(transaction, distribution);
+
+  dofs.WritePermutation(dofCollection);
+
+  transaction.Commit();
+  BuildModeColumnMap();
+  return *modeShapes_;
+}
+
+QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool scratch) {
+  if (kind != QVADynViscousDamping && kind != QVADynStructuralDamping &&
+      kind != QVADynAcousticViscousDamping) {
+    QVADynUnsupportedDamping().Throw(kSourcePath, __LINE__);
+  }
+  QVASimTransaction transaction(modal_.MyPosition().Context());
+  const QVASimCSetID modes =
+      kind == QVADynAcousticViscousDamping ? modal_.AcousticModes() : modal_.StructuralModes();
+  const QVASimCSetID sets[] = {modes, modes};
+  const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
+      modal_.MyPosition(), ProjectedMatrixKind(), 2, sets, kWholeDimension, scratch);
+
+  QVASrvDenseMatrix** member = nullptr;
+  switch (kind) {
+    case QVADynViscousDamping:
+      if (!scratch) modal_.SetViscousDamping(transaction, distribution);
+      member = &viscousDamping_;
+      break;
+    case QVADynStructuralDamping:
+      if (!scratch) modal_.SetStructuralDamping(transaction, distribution);
+      member = &structuralDamping_;
+      break;
+    default:
+      if (!scratch) modal_.SetAcousticViscousDamping(transaction, distribution);
+      member = &acousticViscousDamping_;
+      break;
+  }
+  Replace(*member, std::make_unique<QVASrvDenseMatrix>(distribution));
+  transaction.Commit();
+  return **member;
+}
+
+QVASrvDenseMatrix& QVADynModalSystem::CreateAcousticCoupling(bool scratch) {
+  QVASimTransaction transaction(modal_.MyPosition().Context());
+  const QVASimCSetID sets[] = {modal_.AcousticModes(), modal_.StructuralModes()};
+  const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
+      modal_.MyPosition(), ProjectedMatrixKind(), 2, sets, kWholeDimension, scratch);
+  if (!scratch) modal_.SetAcousticCoupling(transaction, distribution);
+  transaction.Commit();
+  Replace(acousticCoupling_, std::make_unique<QVASrvDenseMatrix>(distribution));
+  return *acousticCoupling_;
+}
+
+// ---------------------------------------------------------------- block transfer
+
+void QVADynModalSystem::GetModesNodalStorage(const QVASrvDataRequest& request, double* out,
+                                             int block) const {
+  ReadNodal(*modeShapes_, *dofs_->dofs, request, modeShapes_->FirstColumnInBlock(block),
+            modeShapes_->NumberOfColumnsInBlock(block), out);
+}
+
+void QVADynModalSystem::GetModeNodalStorage(const QVASrvDataRequest& request, int mode,
+                                            double* out) const {
+  ReadNodal(*modeShapes_, *dofs_->dofs, request, mode, 1, out);
+}
+
+void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, const double* in,
+                                             int block) {
+  const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
+  const int maxNodalDof = dofs.MaxNodalDof();
+  const int columns = modeShapes_->NumberOfColumnsInBlock(block);
+  const int firstColumn = modeShapes_->FirstColumnInBlock(block);
+  const int lastColumn = firstColumn + columns - 1;
+  const std::ptrdiff_t nodeStride = static_cast<std::ptrdiff_t>(maxNodalDof) * columns;
+  PlaceLookup placesOf(dofs);
+  std::vector<double> piece(static_cast<std::size_t>(kRowsPerPiece) * columns);
+  ForEachRequestPiece(request, [&](int firstRow, int rows) {
+    const QVAFsmNodeDof* places = placesOf(firstRow, rows);
+    for (int row = 0; row < rows; ++row) {
+      const double* nodal = in + places[row].node * nodeStride + places[row].dof;
+      for (int column = 0; column < columns; ++column) {
+        piece[static_cast<std::size_t>(row + column * rows)] = nodal[column * maxNodalDof];
+      }
+    }
+    modeShapes_->SetValues(firstRow, firstRow + rows - 1, firstColumn, lastColumn,
+                           QVASrvMatrix(rows, columns, piece.data()));
+  });
+}
+
+// ---------------------------------------------------------------- block-read state
+//
+// The cached column block is held as the matrix services deliver it, all rows
+// of its columns stored column by column, and a node's modes are gathered
+// from it through the row index. What GetModesNodal returns is what the
+// node-by-DOF array of the block holds at the node's slice (0 at the places
+// the node lacks), while each value passes through memory once on the way in
+// and once on the way out.
+
+void QVADynModalSystem::BeginReadModes() {
+  const std::size_t size = static_cast<std::size_t>(modeShapes_->MaxNumberOfColumnsInBlock()) *
+                           static_cast<std::size_t>(modeShapes_->NumberOfRows());
+  // Every block is loaded whole before it is read: the buffer needs no zeroing.
+  std::unique_ptr<double, decltype(&mem_Free)> buffer(mem_AllocArray<double>(size), &mem_Free);
+  const NodeRowIndex index =
+      BuildNodeRowIndex(*dofs_->dofs, modeShapes_->NumberOfRows(), nullptr);
+  ReleaseBlockRead();
+  blockReadBuffer_ = buffer.release();
+  blockReadNodeStart_ = index.start;
+  blockReadRows_ = index.rowList;
+  blockReadPlaces_ = index.placeList;
+  blockReadRunRow_ = index.runRow;
+  readModes_ = true;
+  cachedColumnBlock_ = -1;
+  columnsInCachedBlock_ = 0;
+  accumulatedAccessTime_ = 0.0;
+  blockLoads_ = 0;
+}
+
+void QVADynModalSystem::EndReadModes() {
+  ReleaseBlockRead();
+  readModes_ = false;
+  cachedColumnBlock_ = -1;
+  cow_String line(kQVADynLogReadingModeShapesTime);
+  line.AppendDouble(accumulatedAccessTime_).Append(kQVADynLogLineEnd);
+  logFile_.Write(line);
+}
+
+void QVADynModalSystem::ReleaseBlockRead() {
+  mem_Free(blockReadBuffer_);
+  blockReadBuffer_ = nullptr;
+  mem_Free(blockReadNodeStart_);
+  blockReadNodeStart_ = nullptr;
+  mem_Free(blockReadRows_);
+  blockReadRows_ = nullptr;
+  mem_Free(blockReadPlaces_);
+  blockReadPlaces_ = nullptr;
+  mem_Free(blockReadRunRow_);
+  blockReadRunRow_ = nullptr;
+}
+
+void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, double* out) const {
+  if (blockReadBuffer_ == nullptr) {
+    GetNodalModeshapes(firstMode, lastMode, node, out);
+    return;
+  }
+  const int code = modeColumnMap_[firstMode];
+  const int block = code / kModesPerColumnBlock;
+  const int position = code % kModesPerColumnBlock;
+  const int rows = modeShapes_->NumberOfRows();
+  if (block != cachedColumnBlock_) {
+    omi_Timer timer;
+    timer.Start();
+    const int columns = modeShapes_->NumberOfColumnsInBlock(block);
+    const int firstColumn = modeShapes_->FirstColumnInBlock(block);
+    QVASrvMatrix values(rows, columns, blockReadBuffer_);
+    modeShapes_->GetValues(0, rows - 1, firstColumn, firstColumn + columns - 1, values);
+    columnsInCachedBlock_ = columns;
+    cachedColumnBlock_ = block;
+    ++blockLoads_;
+    timer.Stop();
+    accumulatedAccessTime_ += timer.ElapsedSeconds();
+  }
+  const int maxNodalDof = dofs_->dofs->MaxNodalDof();
+  const int numberOfModes = lastMode - firstMode + 1;
+  const int first = blockReadNodeStart_[node];
+  const int last = blockReadNodeStart_[node + 1];
+  if (last - first < maxNodalDof) {
+    std::fill_n(out, static_cast<std::ptrdiff_t>(numberOfModes) * maxNodalDof, 0.0);
+  }
+  const int runRow = blockReadRunRow_[node];
+  if (runRow >= 0) {
+    CopyRuns(blockReadBuffer_ + static_cast<std::ptrdiff_t>(position) * rows + runRow, rows,
+             out + blockReadPlaces_[first], maxNodalDof, numberOfModes, last - first);
+    return;
+  }
+  for (int mode = 0; mode < numberOfModes; ++mode) {
+    const double* column =
+        blockReadBuffer_ + static_cast<std::ptrdiff_t>(position + mode) * rows;
+    double* slice = out + static_cast<std::ptrdiff_t>(mode) * maxNodalDof;
+    for (int entry = first; entry < last; ++entry) {
+      slice[blockReadPlaces_[entry]] = column[blockReadRows_[entry]];
+    }
+  }
+}
+
+// ---------------------------------------------------------------- node-access state
+
+void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) {
+  // Solver DOFs that carry mode-shape values: the rows of the mode-shape matrix.
+  const int modeShapeRows = modeShapes_ != nullptr ? modeShapes_->NumberOfRows() : 0;
+  const int rows = std::min(dofs_->dofs->NumberOfSolverDofs(), modeShapeRows);
+  const NodeRowIndex index = BuildNodeRowIndex(*dofs_->dofs, rows, nodes);
+  mem_Free(index.placeList);
+  mem_Free(index.runRow);
+  mem_Free(nodeDofList_);
+  nodeDofList_ = index.rowList;
+  mem_Free(nodeStart_);
+  nodeStart_ = index.start;
+  accumulatedAccessTime_ = 0.0;
+}
+
+void QVADynModalSystem::EndNodalModeAccess() {
+  mem_Free(nodeDofList_);
+  nodeDofList_ = nullptr;
+  mem_Free(nodeStart_);
+  nodeStart_ = nullptr;
+  cow_String line(kQVADynLogNodalModeAccessTime);
+  line.AppendDouble(accumulatedAccessTime_).Append(kQVADynLogLineEnd);
+  logFile_.Write(line);
+  accumulatedAccessTime_ = 0.0;
+}
+
+void QVADynModalSystem::GetNodalModeshapes(int firstMode, int lastMode, int node,
+                                           double* out) const {
+  QVA_VERIFY(nodeStart_ != nullptr, kQVASrvInvalidState,
+             "QVADynModalSystem::GetModesNodal: node " << node << ", modes " << firstMode
+                                                       << " ... " << lastMode
+                                                       << ": neither BeginReadModes() nor "
+                                                       << "BeginNodalModeAccess() is active");
+  omi_Timer timer;
+  timer.Start();
+  const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
+  const int maxNodalDof = dofs.MaxNodalDof();
+  const int columns = lastMode - firstMode + 1;
+  std::vector<double> row(static_cast<std::size_t>(columns));
+  QVASrvMatrix rowValues(1, columns, row.data());
+  for (int entry = nodeStart_[node]; entry < nodeStart_[node + 1]; ++entry) {
+    const int solverDof = nodeDofList_[entry];
+    modeShapes_->GetValues(solverDof, solverDof, firstMode, lastMode, rowValues);
+    const int place = dofs.NodeDofFromSolverDof(solverDof).dof;
+    for (int mode = 0; mode < columns; ++mode) {
+      out[mode * maxNodalDof + place] = row[static_cast<std::size_t>(mode)];
+    }
+  }
+  timer.Stop();
+  accumulatedAccessTime_ += timer.ElapsedSeconds();
+}

@@ -1,0 +1,171 @@
+#include "QVADyn/QVADynCore/QVADynUtilities.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "platform/base/mem_Alloc.h"
+#include "platform/matrix/QVASrvUtilities.h"
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimCollection.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimTransaction.h"
+
+namespace {
+
+constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynUtilities";
+constexpr int kMissingForceLine = 95;
+
+// The decimal value of an environment variable as atoi reads it, or
+// `fallback` when the variable is not set.
+int Setting(const char* variable, int fallback) {
+  const char* text = std::getenv(variable);
+  return text == nullptr ? fallback : std::atoi(text);
+}
+
+// Chunk size of a matrix dimension over `set`, from the kind of the set's
+// collection; the first matching kind wins.
+int ChunkSizeForSet(const QVASimCSetID& set) {
+  const QVASimCollectionID collection = QVASimCSet(set).Collection();
+  const int kind =
+      collection.IsValid() ? QVASimCollection(collection).Position().TypePosition() : -1;
+  struct KindChunk {
+    int kind;
+    int subkind;
+    int chunk;
+  };
+  static constexpr KindChunk kChunkByKind[] = {
+      {30, 3, 128}, {6, 14, 32}, {21, 4, 6}, {30, 60, 1024}, {30, 15, 1024}};
+  for (const KindChunk& entry : kChunkByKind) {
+    if (kind == CoreFragmentTypeIndex(entry.kind, entry.subkind)) return entry.chunk;
+  }
+  return 16;
+}
+
+// Creates the distribution with `create` in one transaction on the system's
+// position and attaches it with `attach`.
+void CreateAndAttach(QVAFsmSystem& system,
+                     const std::function<QVASimDistributionID(const QVASimPosition&)>& create,
+                     const std::function<void(QVASimTransaction&, const QVASimDistributionID&)>& attach) {
+  const QVASimPosition position = system.MyPosition();
+  QVASimTransaction transaction(position.Context());
+  attach(transaction, create(position));
+  transaction.Commit();
+}
+
+void CreateMatrixAttached(
+    QVAFsmSystem& system, const QVASimCSetID& rowSet, const QVASimCSetID& columnSet,
+    int valueKind,
+    const std::function<void(QVASimTransaction&, const QVASimDistributionID&)>& attach) {
+  int rowChunk = ChunkSizeForSet(rowSet);
+  int columnChunk = ChunkSizeForSet(columnSet);
+  const int rows = QVASimCSet(rowSet).Size();
+  const int columns = QVASimCSet(columnSet).Size();
+  rowChunk = std::min(rowChunk, rows);
+  columnChunk = std::min(columnChunk, columns);
+  QVASrvUtilities::LimitChunkSize2GB(rowChunk, columnChunk, rows, columns);
+  const QVASimCSetID sets[] = {rowSet, columnSet};
+  const int chunks[] = {rowChunk, columnChunk};
+  CreateAndAttach(
+      system,
+      [&](const QVASimPosition& position) {
+        return QVASrvUtilities::CreateDistribution(position, valueKind, 2, sets, chunks, false);
+      },
+      attach);
+}
+
+}  // namespace
+
+QVADynUtilities::~QVADynUtilities() = default;
+
+int QVADynUtilities::ModeShapeRowBlocksize() {
+  return Setting("TOR_DYN_MODESHAPE_ROW_BLOCKSIZE", 100);
+}
+
+int QVADynUtilities::ModeShapeColBlocksize() {
+  return Setting("TOR_DYN_MODESHAPE_COL_BLOCKSIZE", 5);
+}
+
+int QVADynUtilities::ResultsColBlocksize() { return Setting("TOR_DYN_RESULTS_COL_BLOCKSIZE", 20); }
+
+bool* QVADynUtilities::NodesWithModes(QVADynModalSystem& modal, int& numberOfNodes) {
+  const QVAFsmSystemDofDefinition& dofs = modal.DofDefinition();
+  const int rows = modal.ModeShapes() != nullptr ? modal.ModeShapes()->NumberOfRows() : 0;
+  numberOfNodes = dofs.NumberOfNodes();
+  bool* flags = mem_AllocArray<bool>(static_cast<std::size_t>(numberOfNodes));
+  std::fill_n(flags, numberOfNodes, false);
+  for (int solverDof = 0; solverDof < rows; ++solverDof) {
+    flags[dofs.NodeDofFromSolverDof(solverDof).node] = true;
+  }
+  return flags;
+}
+
+QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
+                                            const QVAFsmSystemDofDefinition& dofs,
+                                            const QVASrvDenseMatrix& modeShapes,
+                                            QVASrvSparseMatrix* load) {
+  if (load == nullptr) QVASrvUtilities::ReportAndAbort("force", kSourcePath, kMissingForceLine);
+  const int loadColumns = load->NumberOfColumns();
+  if (loadColumns == 0) return nullptr;
+
+  load->PermuteRows(dofs.MappingToSolverDofs());
+
+  // projection[j * loadColumns + k] = sum over solver DOFs of load(s, k) * phi(s, j).
+  const int modeColumns = modeShapes.NumberOfColumns();
+  const std::size_t size = static_cast<std::size_t>(modeColumns) * loadColumns;
+  std::unique_ptr<double, decltype(&mem_Free)> projection(mem_AllocZeroedArray<double>(size),
+                                                          &mem_Free);
+  load->MultiplyDense(modeShapes, projection.get(), true);
+
+  auto modalForce = std::make_unique<QVASrvMatrix>(numModes, loadColumns);
+  for (int column = 0; column < loadColumns; ++column) {
+    for (int position = 0; position < numModes; ++position) {
+      (*modalForce)(position, column) =
+          projection.get()[static_cast<std::size_t>(modes[position]) * loadColumns + column];
+    }
+  }
+  return modalForce.release();
+}
+
+void QVADynUtilities::CreateVector(QVAFsmSystem& system, const KRNString& name,
+                                   const QVASimCSetID& set, int valueKind) {
+  CreateAndAttach(
+      system,
+      [&](const QVASimPosition& position) {
+        return QVASrvUtilities::Create1DDistribution(position, valueKind, set, -1);
+      },
+      [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
+        system.SetUserMatrix(transaction, name, distribution);
+      });
+}
+
+void QVADynUtilities::CreateVector(QVAFsmSystem& system, int number, const QVASimCSetID& set,
+                                   int valueKind) {
+  CreateAndAttach(
+      system,
+      [&](const QVASimPosition& position) {
+        return QVASrvUtilities::Create1DDistribution(position, valueKind, set, -1);
+      },
+      [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
+        system.SetDistribution(transaction, number, distribution);
+      });
+}
+
+void QVADynUtilities::CreateMatrix(QVAFsmSystem& system, const KRNString& name,
+                                   const QVASimCSetID& rowSet, const QVASimCSetID& columnSet,
+                                   int valueKind) {
+  CreateMatrixAttached(system, rowSet, columnSet, valueKind,
+                       [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
+                         system.SetUserMatrix(transaction, name, distribution);
+                       });
+}
+
+void QVADynUtilities::CreateMatrix(QVAFsmSystem& system, int number, const QVASimCSetID& rowSet,
+                                   const QVASimCSetID& columnSet, int valueKind) {
+  CreateMatrixAttached(system, rowSet, columnSet, valueKind,
+                       [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
+                         system.SetDistribution(transaction, number, distribution);
+                       });
+}

@@ -1,0 +1,358 @@
+// Mode shapes by node: block transfers over data requests, the block-read
+// state with its block cache, the node-access state with its per-node DOF
+// index, and the elapsed-time lines both states write to the log.
+//
+// Mode-shape values are copied, never computed, so every value comparison
+// here is exact.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynLogTexts.h"
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADyn/QVADynCore/QVADynNodalDataRequest.h"
+#include "QVADyn/QVADynCore/QVADynSimpleDataRequest.h"
+#include "platform/base/QVABasException.h"
+#include "tests/support/QVATestLogCapture.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+constexpr double kUnwritten = -99.0;
+
+// Nodes alternate between places {0, 1, 2} and {3, 4, 5} of 6, so that a node
+// lacks half of its places; 12 modes in column blocks of 5, 5 and 2.
+QVATestModalBasisOptions AlternatingPlaces() {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 6;
+  options.maxNodalDof = 6;
+  for (int node = 0; node < options.numberOfNodes; ++node) {
+    options.placesOfNode.push_back(node % 2 == 0 ? std::vector<int>{0, 1, 2}
+                                                 : std::vector<int>{3, 4, 5});
+  }
+  options.numberOfModes = 12;
+  options.columnBlockSize = 5;
+  return options;
+}
+
+// The expected node slice of modes firstMode ... lastMode: out[k*6 + d], with
+// `absent` at the places the node lacks.
+std::vector<double> ExpectedSlice(const QVATestModalBasis& basis, int firstMode, int lastMode,
+                                  int node, double absent) {
+  const int places = basis.Options().maxNodalDof;
+  std::vector<double> slice(static_cast<std::size_t>(lastMode - firstMode + 1) * places, absent);
+  for (int mode = firstMode; mode <= lastMode; ++mode) {
+    for (int place = 0; place < places; ++place) {
+      if (basis.Dofs().SystemDofFromNodeDof(QVAFsmNodeDof{node, place}) < 0) continue;
+      slice[static_cast<std::size_t>((mode - firstMode) * places + place)] =
+          basis.NodalModeShape(mode, node, place);
+    }
+  }
+  return slice;
+}
+
+std::vector<double> Slice(const QVADynModalSystem& modal, int firstMode, int lastMode, int node,
+                          int places, double fill) {
+  std::vector<double> out(static_cast<std::size_t>(lastMode - firstMode + 1) * places, fill);
+  modal.GetModesNodal(firstMode, lastMode, node, out.data());
+  return out;
+}
+
+}  // namespace
+
+TEST(QVADynDataRequestTest, NodalRequestSplitsTheSolverDofsIntoRuns) {
+  // One DOF per node: the solver DOF of node p is p.
+  QVAFsmSystemDofDefinition dofs(12, 1);
+  for (int node = 0; node < 12; ++node) dofs.AddDof(node, 0, 2);
+  bool nodes[12] = {};
+  for (int node : {4, 5, 6, 10, 11}) nodes[node] = true;
+
+  const QVADynNodalDataRequest request(dofs, nodes, 12);
+  ASSERT_EQ(request.NumberOfRanges(), 2);
+  EXPECT_EQ(request.RangeStart(0), 4);
+  EXPECT_EQ(request.RangeSize(0), 3);
+  EXPECT_EQ(request.RangeStart(1), 10);
+  EXPECT_EQ(request.RangeSize(1), 2);
+
+  const QVADynNodalDataRequest cut(dofs, nodes, 11);
+  ASSERT_EQ(cut.NumberOfRanges(), 2);
+  EXPECT_EQ(cut.RangeSize(0), 3);
+  EXPECT_EQ(cut.RangeStart(1), 10);
+  EXPECT_EQ(cut.RangeSize(1), 1);
+
+  const QVADynNodalDataRequest none(dofs, nodes, 4);
+  EXPECT_EQ(none.NumberOfRanges(), 0);
+
+  const QVADynNodalDataRequest all(dofs, nullptr, 12);
+  ASSERT_EQ(all.NumberOfRanges(), 1);
+  EXPECT_EQ(all.RangeSize(0), 12);
+
+  const QVADynSimpleDataRequest simple(7);
+  ASSERT_EQ(simple.NumberOfRanges(), 1);
+  EXPECT_EQ(simple.RangeStart(0), 0);
+  EXPECT_EQ(simple.RangeSize(0), 7);
+}
+
+TEST(QVADynModalNodalAccessTest, BlockTransfersOverDataRequests) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  const int places = 6;
+  const int nodes = basis.Options().numberOfNodes;
+
+  // Block 1 holds modes 5 ... 9; every node over all rows.
+  std::vector<double> block(static_cast<std::size_t>(nodes) * places * 5, kUnwritten);
+  modal->GetModesNodalStorage(QVADynSimpleDataRequest(basis.NumberOfRows()), block.data(), 1);
+  for (int node = 0; node < nodes; ++node) {
+    const std::vector<double> expected = ExpectedSlice(basis, 5, 9, node, kUnwritten);
+    EXPECT_EQ(std::vector<double>(block.begin() + node * places * 5,
+                                  block.begin() + (node + 1) * places * 5),
+              expected)
+        << "node " << node;
+  }
+
+  // Only nodes 1 and 4 requested: the other nodes' places stay unwritten.
+  const bool flagged[] = {false, true, false, false, true, false};
+  const QVADynNodalDataRequest request(basis.Dofs(), flagged, basis.NumberOfRows());
+  std::vector<double> selected(block.size(), kUnwritten);
+  modal->GetModesNodalStorage(request, selected.data(), 1);
+  std::vector<double> oneMode(static_cast<std::size_t>(nodes) * places, kUnwritten);
+  modal->GetModeNodalStorage(request, 7, oneMode.data());
+  for (int node = 0; node < nodes; ++node) {
+    const bool wanted = flagged[node];
+    EXPECT_EQ(std::vector<double>(selected.begin() + node * places * 5,
+                                  selected.begin() + (node + 1) * places * 5),
+              wanted ? ExpectedSlice(basis, 5, 9, node, kUnwritten)
+                     : std::vector<double>(static_cast<std::size_t>(places) * 5, kUnwritten))
+        << "node " << node;
+    EXPECT_EQ(std::vector<double>(oneMode.begin() + node * places,
+                                  oneMode.begin() + (node + 1) * places),
+              wanted ? ExpectedSlice(basis, 7, 7, node, kUnwritten)
+                     : std::vector<double>(static_cast<std::size_t>(places), kUnwritten))
+        << "node " << node;
+  }
+
+  // Writing block 2 (modes 10, 11) of nodes 1 and 4 from a node-by-DOF array
+  // changes exactly those rows and columns of the stored matrix.
+  std::vector<double> written(static_cast<std::size_t>(nodes) * places * 2);
+  for (std::size_t i = 0; i < written.size(); ++i) written[i] = 1000.0 + static_cast<double>(i);
+  modal->SetModesNodalStorage(request, written.data(), 2);
+  const std::vector<double> stored = QVATestReadDenseMatrix(*modal->ModeShapes());
+  for (int row = 0; row < basis.NumberOfRows(); ++row) {
+    const QVAFsmNodeDof place = basis.Dofs().NodeDofFromSolverDof(row);
+    for (int mode = 0; mode < 12; ++mode) {
+      const double value =
+          stored[static_cast<std::size_t>(mode * basis.NumberOfRows() + row)];
+      if (mode >= 10 && flagged[place.node]) {
+        EXPECT_EQ(value, written[static_cast<std::size_t>(place.node * places * 2 +
+                                                         (mode - 10) * places + place.dof)]);
+      } else {
+        EXPECT_EQ(value, basis.ModeShape(row, mode)) << "row " << row << ", mode " << mode;
+      }
+    }
+  }
+}
+
+// Every node and every mode through the block-read state; a block is loaded
+// once while the requested block stays the same.
+TEST(QVADynModalNodalAccessTest, BlockReadStateLoadsEachBlockOnce) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  modal->BeginReadModes();
+  EXPECT_EQ(modal->NumberOfBlockLoads(), 0);
+
+  EXPECT_EQ(Slice(*modal, 0, 4, 2, 6, kUnwritten), ExpectedSlice(basis, 0, 4, 2, 0.0));
+  EXPECT_EQ(Slice(*modal, 1, 3, 3, 6, kUnwritten), ExpectedSlice(basis, 1, 3, 3, 0.0));
+  EXPECT_EQ(modal->NumberOfBlockLoads(), 1);
+  EXPECT_EQ(Slice(*modal, 6, 6, 3, 6, kUnwritten), ExpectedSlice(basis, 6, 6, 3, 0.0));
+  EXPECT_EQ(modal->NumberOfBlockLoads(), 2);
+
+  // A sweep over the blocks, all nodes per block: one load per block.
+  modal->BeginReadModes();
+  for (const auto& [first, last] : {std::pair{0, 4}, std::pair{5, 9}, std::pair{10, 11}}) {
+    for (int node = 0; node < 6; ++node) {
+      EXPECT_EQ(Slice(*modal, first, last, node, 6, kUnwritten),
+                ExpectedSlice(basis, first, last, node, 0.0))
+          << "modes " << first << " ... " << last << ", node " << node;
+    }
+  }
+  EXPECT_EQ(modal->NumberOfBlockLoads(), 3);
+  modal->EndReadModes();
+}
+
+// The cached block is served from memory: a change of the stored matrix after
+// the load is seen only once another block has been loaded in between.
+TEST(QVADynModalNodalAccessTest, BlockReadStateServesTheCachedBlock) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  modal->BeginReadModes();
+  const std::vector<double> before = Slice(*modal, 0, 0, 0, 6, 0.0);
+  QVASrvMatrix changed(1, 1);
+  changed(0, 0) = 42.0;
+  modal->ModeShapes()->SetValues(0, 0, 0, 0, changed);  // row 0 is node 0, place 0
+  EXPECT_EQ(Slice(*modal, 0, 0, 0, 6, 0.0), before);
+  Slice(*modal, 5, 5, 0, 6, 0.0);
+  EXPECT_EQ(Slice(*modal, 0, 0, 0, 6, 0.0)[0], 42.0);
+  EXPECT_EQ(modal->NumberOfBlockLoads(), 3);
+}
+
+// After a block of 5 columns, the block of 2 columns puts each node's slice
+// elsewhere in the buffer; the places a node lacks still read as 0.
+TEST(QVADynModalNodalAccessTest, BlockReadStateClearsPlacesOfBlocksOfAnotherWidth) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  modal->BeginReadModes();
+  for (int node = 0; node < 6; ++node) Slice(*modal, 0, 4, node, 6, 0.0);
+  for (int node = 0; node < 6; ++node) {
+    EXPECT_EQ(Slice(*modal, 10, 11, node, 6, kUnwritten), ExpectedSlice(basis, 10, 11, node, 0.0))
+        << "node " << node;
+  }
+  modal->EndReadModes();
+}
+
+// Nodes with gaps between their places, runs of every length, a node without
+// DOFs and an acoustic node (whose row comes after all structural rows): both
+// paths agree with the stored matrix for every node and mode block.
+TEST(QVADynModalNodalAccessTest, IrregularNodesOnBothPaths) {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 7;
+  options.placesOfNode = {{0, 2, 5}, {1, 2}, {0, 1, 2, 3, 4, 5}, {4}, {}, {0, 1, 2, 3}, {}};
+  options.acousticNodes = 1;
+  options.numberOfModes = 9;
+  options.numberOfAcousticModes = 1;
+  options.columnBlockSize = 4;
+  QVATestModalBasis basis(options);
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  const std::pair<int, int> blocks[] = {{0, 3}, {4, 7}, {8, 8}, {1, 2}};
+  modal->BeginReadModes();
+  for (const auto& [first, last] : blocks) {
+    for (int node = 0; node < 7; ++node) {
+      EXPECT_EQ(Slice(*modal, first, last, node, 6, kUnwritten),
+                ExpectedSlice(basis, first, last, node, 0.0))
+          << "block-read path, modes " << first << " ... " << last << ", node " << node;
+    }
+  }
+  modal->EndReadModes();
+  modal->BeginNodalModeAccess(nullptr);
+  for (const auto& [first, last] : blocks) {
+    for (int node = 0; node < 7; ++node) {
+      EXPECT_EQ(Slice(*modal, first, last, node, 6, kUnwritten),
+                ExpectedSlice(basis, first, last, node, kUnwritten))
+          << "node-access path, modes " << first << " ... " << last << ", node " << node;
+    }
+  }
+  modal->EndNodalModeAccess();
+}
+
+// A node with places 0, 1 and 2 of 6 gets exactly those places written.
+TEST(QVADynModalNodalAccessTest, NodeAccessWritesOnlyThePlacesTheNodeHas) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  modal->BeginNodalModeAccess(nullptr);
+  for (int node = 0; node < 6; ++node) {
+    EXPECT_EQ(Slice(*modal, 0, 11, node, 6, kUnwritten),
+              ExpectedSlice(basis, 0, 11, node, kUnwritten))
+        << "node " << node;
+    EXPECT_EQ(Slice(*modal, 3, 7, node, 6, kUnwritten), ExpectedSlice(basis, 3, 7, node, kUnwritten))
+        << "node " << node;
+  }
+  modal->EndNodalModeAccess();
+}
+
+TEST(QVADynModalNodalAccessTest, NodeAccessForOnlyNodeThreeLeavesTheOtherNodesEmpty) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  int flags[6] = {};
+  flags[3] = 7;  // any non-zero flag selects the node
+  modal->BeginNodalModeAccess(flags);
+  for (int node = 0; node < 6; ++node) {
+    const std::vector<double> expected =
+        node == 3 ? ExpectedSlice(basis, 0, 11, node, kUnwritten)
+                  : std::vector<double>(12 * 6, kUnwritten);
+    EXPECT_EQ(Slice(*modal, 0, 11, node, 6, kUnwritten), expected) << "node " << node;
+  }
+  modal->EndNodalModeAccess();
+}
+
+// Mode shapes over the first 7 of 18 solver DOFs: the DOF index holds only
+// rows of the matrix, so nodes 0 and 1 and the first place of node 2 are served.
+TEST(QVADynModalNodalAccessTest, NodeAccessOverModeShapesOfSomeDofs) {
+  QVATestModalBasisOptions options;
+  options.modeShapeRows = 7;
+  options.numberOfModes = 4;
+  QVATestModalBasis basis(options);  // 6 nodes x places {0, 1, 2}
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  EXPECT_EQ(modal->DofDefinition().NumberOfSolverDofs(), 7);
+  modal->BeginNodalModeAccess(nullptr);
+  for (int node = 0; node < 6; ++node) {
+    std::vector<double> expected(4 * 6, kUnwritten);
+    for (int mode = 0; mode < 4; ++mode) {
+      for (int place = 0; place < 3; ++place) {
+        if (3 * node + place < 7) {
+          expected[static_cast<std::size_t>(mode * 6 + place)] =
+              basis.NodalModeShape(mode, node, place);
+        }
+      }
+    }
+    EXPECT_EQ(Slice(*modal, 0, 3, node, 6, kUnwritten), expected) << "node " << node;
+  }
+  modal->EndNodalModeAccess();
+}
+
+TEST(QVADynModalNodalAccessTest, ReadingWithoutEitherStateRaises) {
+  QVATestModalBasis basis;
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  std::vector<double> out(6);
+  try {
+    modal->GetModesNodal(0, 0, 0, out.data());
+    ADD_FAILURE() << "no error raised";
+  } catch (const QVABasError& error) {
+    EXPECT_EQ(error.ErrorNumber(), kQVASrvInvalidState);
+  }
+  modal->BeginNodalModeAccess(nullptr);
+  modal->EndNodalModeAccess();
+  EXPECT_THROW(modal->GetModesNodal(0, 0, 0, out.data()), QVABasError);
+}
+
+TEST(QVADynModalNodalAccessTest, ElapsedTimeLines) {
+  QVATestModalBasis basis(AlternatingPlaces());
+  QVATestLogCapture capture;
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open(capture.Log());
+
+  // Without reads both states log a time of exactly 0.
+  modal->BeginNodalModeAccess(nullptr);
+  modal->EndNodalModeAccess();
+  EXPECT_EQ(capture.Contents(), "Elapsed time spent accessing element-nodal mode shapes: 0\n");
+  modal->BeginReadModes();
+  modal->EndReadModes();
+  EXPECT_EQ(capture.Contents(),
+            "Elapsed time spent accessing element-nodal mode shapes: 0\n"
+            "Elapsed time spent reading mode shapes: 0\n");
+
+  // With reads: the label, a non-negative number of seconds and a line end.
+  modal->BeginReadModes();
+  Slice(*modal, 0, 4, 0, 6, 0.0);
+  modal->EndReadModes();
+  const std::string contents = capture.Contents();
+  const std::string label = kQVADynLogReadingModeShapesTime;
+  const std::size_t start = contents.rfind(label);
+  ASSERT_NE(start, std::string::npos);
+  const std::string value = contents.substr(start + label.size());
+  ASSERT_FALSE(value.empty());
+  EXPECT_EQ(value.back(), '\n');
+  std::size_t parsed = 0;
+  EXPECT_GE(std::stod(value, &parsed), 0.0);
+  EXPECT_EQ(parsed, value.size() - 1);
+
+  // The reset: ending the node-access state starts its next measurement at 0.
+  modal->BeginNodalModeAccess(nullptr);
+  Slice(*modal, 0, 4, 0, 6, 0.0);
+  modal->EndNodalModeAccess();
+  modal->BeginNodalModeAccess(nullptr);
+  modal->EndNodalModeAccess();
+  const std::string last = capture.Contents();
+  const std::string lastLine = "Elapsed time spent accessing element-nodal mode shapes: 0\n";
+  EXPECT_EQ(last.substr(last.size() - lastLine.size()), lastLine);
+}

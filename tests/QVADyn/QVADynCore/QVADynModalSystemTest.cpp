@@ -1,0 +1,328 @@
+// The modal system's basis in the model database: writing a basis (sets,
+// eigenvalues, generalized mass, chunked mode shapes, damping and coupling) and
+// opening it again on a fresh modal system, the mode-column map, the frequency
+// task queries, and ownership of the adopted DOF definition.
+
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "platform/modeldb/QVAFsmFrequencyTask.h"
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimCollection.h"
+#include "platform/modeldb/QVASimDatabase.h"
+#include "platform/modeldb/QVASimDistribution.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimTransaction.h"
+#include "tests/support/QVATestEnvironment.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+std::vector<double> ReadAll(QVASimDatabase& database, const QVASimDistributionID& id) {
+  std::vector<double> values(static_cast<std::size_t>(database.NumberOfValues(id)));
+  database.ReadDistribution(id, values.data());
+  return values;
+}
+
+// A modal-database object and a writer over a DOF definition of `dofs` DOFs,
+// one per node, for the tests that write a basis without reading it back.
+struct Writer {
+  explicit Writer(int dofs) {
+    auto* definition = new QVAFsmSystemDofDefinition(dofs, 1);
+    for (int node = 0; node < dofs; ++node) definition->AddDof(node, 0, 2);
+    modal = database.CreateModalSystem(dofs, dofs);
+    system = std::make_unique<QVADynModalSystem>(definition, modal, log);
+  }
+  QVASimDatabase database;
+  QVAFsmModalSystem modal;
+  QVADynLogFile log;
+  std::unique_ptr<QVADynModalSystem> system;
+};
+
+}  // namespace
+
+// A basis of 7 structural modes (2 of them residual) and 2 acoustic modes over
+// 6 structural nodes and 2 acoustic nodes, with every projected matrix, written
+// and then opened on a fresh modal system.
+TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 8;
+  options.acousticNodes = 2;
+  options.numberOfModes = 9;
+  options.numberOfAcousticModes = 2;
+  options.numberOfResidualModes = 2;
+  options.rowBlockSize = 4;
+  options.columnBlockSize = 3;
+  options.viscousDamping = true;
+  options.structuralDamping = true;
+  options.acousticViscousDamping = true;
+  options.acousticCoupling = true;
+  QVATestModalBasis basis(options);
+  QVAFsmModalSystem& stored = basis.ModalObject();
+
+  // What lies in the database.
+  EXPECT_EQ(QVATestSetMembers(stored.Modes()), QVATestRange(0, 9));
+  EXPECT_EQ(QVATestSetMembers(stored.StructuralModes()), QVATestRange(0, 7));
+  EXPECT_EQ(QVATestSetMembers(stored.ResidualModes()), QVATestRange(5, 2));
+  EXPECT_EQ(QVATestSetMembers(stored.AcousticModes()), QVATestRange(7, 2));
+  EXPECT_EQ(ReadAll(basis.Database(), stored.GeneralizedMass()), std::vector<double>(9, 1.0));
+  const QVASimDistribution eigenvalues(stored.Eigenvalues());
+  EXPECT_EQ(eigenvalues.DataKind(), CoreFragmentTypeIndex(6, 15));
+  EXPECT_EQ(QVATestSetMembers(eigenvalues.Set(1)), std::vector<int>{4});
+  EXPECT_EQ(QVASimCSet(eigenvalues.Set(1)).Collection(), stored.ComplexNumberPart());
+  EXPECT_EQ(QVASimDistribution(stored.GeneralizedMass()).DataKind(), CoreFragmentTypeIndex(6, 19));
+  const QVASimDistribution modeShapes(stored.ModeShapes());
+  EXPECT_EQ(modeShapes.DataKind(), CoreFragmentTypeIndex(6, 7));
+  EXPECT_EQ(modeShapes.ChunkSize(0), 4);
+  EXPECT_EQ(modeShapes.ChunkSize(1), 3);
+  EXPECT_EQ(QVATestSetMembers(modeShapes.Set(0)), QVATestRange(0, basis.NumberOfSolverDofs()));
+  for (const QVASimDistributionID& id : {stored.ViscousDamping(), stored.StructuralDamping(),
+                                         stored.AcousticViscousDamping(), stored.AcousticCoupling()}) {
+    EXPECT_EQ(QVASimDistribution(id).DataKind(), CoreFragmentTypeIndex(6, 20));
+  }
+
+  // What a fresh modal system reads. Stored values are copied, never computed:
+  // exact comparisons.
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  EXPECT_EQ(modal->NumberOfModes(), 9);
+  EXPECT_EQ(modal->NumberOfAcousticModes(), 2);
+  EXPECT_EQ(modal->NumberOfResidualModes(), 2);
+  EXPECT_FALSE(modal->IsSubset());
+  EXPECT_EQ(std::vector<double>(modal->Eigenvalues(), modal->Eigenvalues() + 9),
+            basis.Eigenvalues());
+  EXPECT_EQ(QVATestReadDenseMatrix(*modal->ModeShapes()), basis.ModeShapes());
+  ASSERT_NE(modal->ViscousDamping(), nullptr);
+  ASSERT_NE(modal->StructuralDamping(), nullptr);
+  ASSERT_NE(modal->AcousticViscousDamping(), nullptr);
+  ASSERT_NE(modal->AcousticCoupling(), nullptr);
+  EXPECT_EQ(QVATestReadDenseMatrix(*modal->ViscousDamping()), basis.ViscousDamping());
+  EXPECT_EQ(QVATestReadDenseMatrix(*modal->StructuralDamping()), basis.StructuralDamping());
+  EXPECT_EQ(QVATestReadDenseMatrix(*modal->AcousticViscousDamping()),
+            basis.AcousticViscousDamping());
+  EXPECT_EQ(modal->AcousticCoupling()->NumberOfRows(), 2);
+  EXPECT_EQ(modal->AcousticCoupling()->NumberOfColumns(), 7);
+  EXPECT_EQ(QVATestReadDenseMatrix(*modal->AcousticCoupling()), basis.AcousticCoupling());
+  EXPECT_EQ(modal->ParticipationFactors(0), nullptr);
+  EXPECT_EQ(modal->DofDefinition().NumberOfSolverDofs(), basis.NumberOfSolverDofs());
+  EXPECT_EQ(modal->DofDefinition().NumberOfSolverAcousticDofs(), 2);
+
+  // The basis is mass-normalized: Phi^T M Phi = I. Sums of 20 products of
+  // numbers of order 1 after two Gram-Schmidt passes: error ~ 20 * eps.
+  constexpr double kOrthonormalityTolerance = 1e-13;
+  for (int i = 0; i < 9; ++i) {
+    for (int j = 0; j < 9; ++j) {
+      double product = 0.0;
+      for (int row = 0; row < basis.NumberOfRows(); ++row) {
+        product += basis.ModeShape(row, i) * basis.Mass()[static_cast<std::size_t>(row)] *
+                   basis.ModeShape(row, j);
+      }
+      EXPECT_NEAR(product, i == j ? 1.0 : 0.0, kOrthonormalityTolerance) << i << ", " << j;
+    }
+  }
+}
+
+TEST(QVADynModalSystemTest, SetEigenvaluesWritesTheBookkeepingSetsOfTenModes) {
+  Writer writer(4);
+  std::vector<double> eigenvalues(10);
+  for (int mode = 0; mode < 10; ++mode) eigenvalues[static_cast<std::size_t>(mode)] = 100.0 * (mode + 1);
+  writer.system->SetEigenvalues(eigenvalues.data(), 10, 3, 2);
+  // The modal system keeps its own copy.
+  eigenvalues[0] = -1.0;
+
+  EXPECT_EQ(writer.system->NumberOfModes(), 10);
+  EXPECT_EQ(writer.system->NumberOfAcousticModes(), 3);
+  EXPECT_EQ(writer.system->NumberOfResidualModes(), 2);
+  EXPECT_EQ(writer.system->Eigenvalues()[0], 100.0);
+  EXPECT_EQ(writer.system->Eigenvalues()[9], 1000.0);
+  EXPECT_EQ(QVATestSetMembers(writer.modal.Modes()), QVATestRange(0, 10));
+  EXPECT_EQ(QVATestSetMembers(writer.modal.StructuralModes()), QVATestRange(0, 7));
+  EXPECT_EQ(QVATestSetMembers(writer.modal.ResidualModes()), QVATestRange(5, 2));
+  EXPECT_EQ(QVATestSetMembers(writer.modal.AcousticModes()), QVATestRange(7, 3));
+  EXPECT_EQ(ReadAll(writer.database, writer.modal.GeneralizedMass()),
+            std::vector<double>(10, 1.0));
+  const std::vector<double> stored = ReadAll(writer.database, writer.modal.Eigenvalues());
+  ASSERT_EQ(stored.size(), 10u);
+  EXPECT_EQ(stored[0], 100.0);
+  EXPECT_EQ(stored[9], 1000.0);
+  EXPECT_EQ(writer.database.TransactionDepth(), 0);
+}
+
+TEST(QVADynModalSystemTest, SetEigenvaluesWithoutAcousticOrResidualModesAttachesNeither) {
+  Writer writer(4);
+  const double eigenvalues[] = {1.0, 4.0, 9.0};
+  writer.system->SetEigenvalues(eigenvalues, 3, 0, 0);
+  EXPECT_EQ(QVATestSetMembers(writer.modal.StructuralModes()), QVATestRange(0, 3));
+  EXPECT_FALSE(writer.modal.ResidualModes().IsValid());
+  EXPECT_FALSE(writer.modal.AcousticModes().IsValid());
+}
+
+TEST(QVADynModalSystemTest, OpenWithoutDampingLeavesTheProjectedMatricesNull) {
+  QVATestModalBasis basis;
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  EXPECT_EQ(modal->NumberOfModes(), 12);
+  EXPECT_EQ(modal->ViscousDamping(), nullptr);
+  EXPECT_EQ(modal->StructuralDamping(), nullptr);
+  EXPECT_EQ(modal->AcousticViscousDamping(), nullptr);
+  EXPECT_EQ(modal->AcousticCoupling(), nullptr);
+  EXPECT_EQ(modal->NumberOfResidualModes(), 0);
+  EXPECT_EQ(modal->NumberOfAcousticModes(), 0);
+}
+
+TEST(QVADynModalSystemTest, ModeColumnMapOfTwelveModesInChunksOfFive) {
+  QVATestModalBasis basis;  // 12 modes, column chunk 5
+  const std::vector<int> expected = {0, 1, 2, 3, 4, 128, 129, 130, 131, 132, 256, 257};
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  EXPECT_EQ(std::vector<int>(modal->ModeColumnMap(), modal->ModeColumnMap() + 12), expected);
+
+  // The writer builds the same map when it creates the mode shapes.
+  Writer writer(6);
+  std::vector<double> eigenvalues(12, 1.0);
+  writer.system->SetEigenvalues(eigenvalues.data(), 12, 0, 0);
+  const QVATestScopedEnvironment columns("TOR_DYN_MODESHAPE_COL_BLOCKSIZE", "5");
+  writer.system->CreateModeShapes(6, false);
+  EXPECT_EQ(std::vector<int>(writer.system->ModeColumnMap(), writer.system->ModeColumnMap() + 12),
+            expected);
+}
+
+TEST(QVADynModalSystemTest, ModeShapeChunksFollowTheSettingsCutToTheMatrix) {
+  Writer writer(10);
+  std::vector<double> eigenvalues(4, 1.0);
+  writer.system->SetEigenvalues(eigenvalues.data(), 4, 0, 0);
+  const QVATestScopedEnvironment rows("TOR_DYN_MODESHAPE_ROW_BLOCKSIZE", "7");
+  const QVATestScopedEnvironment columns("TOR_DYN_MODESHAPE_COL_BLOCKSIZE", "9");
+  QVASrvDenseMatrix& phi = writer.system->CreateModeShapes(10, false);
+  EXPECT_EQ(phi.NumberOfRows(), 10);
+  EXPECT_EQ(phi.NumberOfColumns(), 4);
+  EXPECT_EQ(phi.MaxNumberOfRowsInBlock(), 7);
+  EXPECT_EQ(phi.MaxNumberOfColumnsInBlock(), 4);
+  EXPECT_EQ(writer.modal.ModeShapes(), phi.DistributionID());
+  // The rows are the system DOFs of solver DOFs 0 ... 9, written as the DOF
+  // collection's permutation as well.
+  EXPECT_EQ(QVATestSetMembers(phi.RowSet()), QVATestRange(0, 10));
+}
+
+// The map codes a column's position in 7 bits: a column chunk above 128 from
+// the settings is held at 128 so that the codes stay unambiguous.
+TEST(QVADynModalSystemTest, ColumnChunkAboveOneHundredTwentyEightIsHeldAt128) {
+  Writer writer(2);
+  std::vector<double> eigenvalues(130, 1.0);
+  writer.system->SetEigenvalues(eigenvalues.data(), 130, 0, 0);
+  const QVATestScopedEnvironment columns("TOR_DYN_MODESHAPE_COL_BLOCKSIZE", "200");
+  const QVASrvDenseMatrix& phi = writer.system->CreateModeShapes(2, false);
+  EXPECT_EQ(phi.MaxNumberOfColumnsInBlock(), 128);
+  const int* map = writer.system->ModeColumnMap();
+  EXPECT_EQ(map[127], 127);
+  EXPECT_EQ(map[128], 128);  // block 1, position 0
+  EXPECT_EQ(map[129], 129);
+}
+
+TEST(QVADynModalSystemTest, ScratchModeShapesAreCreatedButNotAttached) {
+  Writer writer(5);
+  const double eigenvalues[] = {1.0, 2.0};
+  writer.system->SetEigenvalues(eigenvalues, 2, 0, 0);
+  const QVASrvDenseMatrix& phi = writer.system->CreateModeShapes(5, true);
+  EXPECT_EQ(writer.system->ModeShapes(), &phi);
+  EXPECT_TRUE(QVASimDistribution(phi.DistributionID()).IsScratch());
+  EXPECT_FALSE(writer.modal.ModeShapes().IsValid());
+}
+
+TEST(QVADynModalSystemTest, CreateDampingMakesTheMatrixOfEachKind) {
+  Writer writer(5);
+  const double eigenvalues[] = {1.0, 2.0, 3.0, 4.0, 5.0};
+  writer.system->SetEigenvalues(eigenvalues, 5, 2, 0);
+
+  QVASrvDenseMatrix& viscous = writer.system->CreateDamping(QVADynViscousDamping, false);
+  EXPECT_EQ(writer.system->ViscousDamping(), &viscous);
+  EXPECT_EQ(viscous.NumberOfRows(), 3);
+  EXPECT_EQ(viscous.NumberOfColumns(), 3);
+  EXPECT_EQ(writer.modal.ViscousDamping(), viscous.DistributionID());
+
+  QVASrvDenseMatrix& structural = writer.system->CreateDamping(QVADynStructuralDamping, true);
+  EXPECT_EQ(writer.system->StructuralDamping(), &structural);
+  EXPECT_EQ(structural.NumberOfRows(), 3);
+  EXPECT_FALSE(writer.modal.StructuralDamping().IsValid());
+
+  QVASrvDenseMatrix& acoustic = writer.system->CreateDamping(QVADynAcousticViscousDamping, false);
+  EXPECT_EQ(writer.system->AcousticViscousDamping(), &acoustic);
+  EXPECT_EQ(acoustic.NumberOfRows(), 2);
+  EXPECT_EQ(acoustic.NumberOfColumns(), 2);
+  EXPECT_EQ(QVATestSetMembers(acoustic.RowSet()), QVATestRange(3, 2));
+  EXPECT_EQ(writer.modal.AcousticViscousDamping(), acoustic.DistributionID());
+
+  QVASrvDenseMatrix& coupling = writer.system->CreateAcousticCoupling(false);
+  EXPECT_EQ(writer.system->AcousticCoupling(), &coupling);
+  EXPECT_EQ(QVATestSetMembers(coupling.RowSet()), QVATestRange(3, 2));
+  EXPECT_EQ(QVATestSetMembers(coupling.ColumnSet()), QVATestRange(0, 3));
+  EXPECT_EQ(writer.modal.AcousticCoupling(), coupling.DistributionID());
+  EXPECT_EQ(QVASimDistribution(coupling.DistributionID()).DataKind(), CoreFragmentTypeIndex(6, 20));
+}
+
+TEST(QVADynModalSystemTest, CreateDampingOfAnotherKindRaisesAndCreatesNothing) {
+  Writer writer(3);
+  const double eigenvalues[] = {1.0, 2.0};
+  writer.system->SetEigenvalues(eigenvalues, 2, 0, 0);
+  for (const QVADynDampingType kind :
+       {QVADynAcousticStructuralDamping, static_cast<QVADynDampingType>(-1)}) {
+    try {
+      writer.system->CreateDamping(kind, false);
+      ADD_FAILURE() << "kind " << static_cast<int>(kind) << " was accepted";
+    } catch (const QVADynUnsupportedDamping& error) {
+      EXPECT_EQ(error.ErrorNumber(), 223);
+      EXPECT_STREQ(error.File().Text(), "QVADyn/QVADynCore/impl/QVADynModalSystem");
+    }
+  }
+  EXPECT_EQ(writer.system->ViscousDamping(), nullptr);
+  EXPECT_EQ(writer.system->StructuralDamping(), nullptr);
+  EXPECT_EQ(writer.system->AcousticViscousDamping(), nullptr);
+  EXPECT_EQ(writer.database.TransactionDepth(), 0);
+}
+
+TEST(QVADynModalSystemTest, FrequencyTaskQueries) {
+  QVATestModalBasis basis;
+  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
+  EXPECT_EQ(modal->PropertyEvaluation(), 0.0);
+  EXPECT_EQ(modal->NumberOfRecoveryNodes(), 0);
+  int untouched[] = {-7};
+  modal->RecoveryNodes(untouched);
+  EXPECT_EQ(untouched[0], -7);
+
+  QVAFsmFrequencyTask task(basis.ModalObject().Task());
+  QVASimTransaction transaction(basis.ModalObject().MyPosition().Context());
+  task.SetPropertyEvaluation(transaction, 12.5);
+  const int nodes[] = {4, 1, 3};
+  task.SetRecoveryNodes(transaction,
+                        QVASimCollection(basis.ModalObject().Nodes()).CreateOrderedCSet(nodes, 3));
+  transaction.Commit();
+
+  EXPECT_EQ(modal->PropertyEvaluation(), 12.5);
+  ASSERT_EQ(modal->NumberOfRecoveryNodes(), 3);
+  int recovered[3] = {};
+  modal->RecoveryNodes(recovered);
+  EXPECT_EQ(std::vector<int>(recovered, recovered + 3), std::vector<int>({4, 1, 3}));
+}
+
+// The adopted DOF definition is the one the modal system answers with and is
+// deleted with it (the ASan build reports a leak or a double delete otherwise).
+TEST(QVADynModalSystemTest, AdoptedDofDefinitionLivesAsLongAsTheModalSystem) {
+  QVATestModalBasis basis;
+  QVAFsmSystemDofDefinition* dofs = basis.CreateDofDefinition();
+  QVADynLogFile log;
+  {
+    QVADynModalSystem modal(dofs, basis.ModalObject(), log);
+    EXPECT_EQ(&modal.DofDefinition(), dofs);
+    modal.Open();
+    EXPECT_EQ(modal.DofDefinition().NumberOfSolverDofs(), basis.NumberOfSolverDofs());
+  }
+  // Two modal systems over one stored basis, each with its own definition.
+  std::unique_ptr<QVADynModalSystem> first = basis.Open();
+  std::unique_ptr<QVADynModalSystem> second = basis.Open();
+  EXPECT_NE(&first->DofDefinition(), &second->DofDefinition());
+  first.reset();
+  EXPECT_EQ(second->DofDefinition().NumberOfNodes(), basis.Options().numberOfNodes);
+}
