@@ -22,3 +22,7 @@ struct QVADynExampleContext {
 
 // Writes the heading "Example host" to the log through a copied handle.
 void QVADynExampleLogFile(const QVADynExampleContext& context);
+// Modal load cross-spectra of a unit transverse load at every node of the
+// built-in cantilever, fully correlated, uncorrelated, convected and partially
+// coherent: prints the diagonal for the lowest modes.
+void QVADynExampleRandom(const QVADynExampleContext& context);

@@ -1,0 +1,28 @@
+#include "QVADyn/QVADynCore/QVADynPSD.h"
+
+#include <algorithm>
+
+#include "platform/base/QVABasException.h"
+
+QVADynPSD::QVADynPSD(bool baseMotion, double magnitude)
+    : baseMotion_(baseMotion), magnitude_(magnitude) {}
+
+QVADynPSD::~QVADynPSD() = default;
+
+void QVADynPSD::setPSDName(const char* name) {
+  std::fill_n(name_, kNameLength + 1, '\0');
+  if (name == nullptr) return;
+  for (int place = 0; place < kNameLength && name[place] != '\0'; ++place) {
+    name_[place] = name[place];
+  }
+}
+
+void QVADynPSD::setPSDTable(const double* values, int rows) {
+  QVA_VERIFY(rows >= 0, kQVABasInvalidArgument,
+             "QVADynPSD::setPSDTable: " << rows << " rows; the count must not be negative");
+  const std::size_t count = 3 * static_cast<std::size_t>(rows);
+  std::unique_ptr<double[], FreeTable> table(mem_AllocArray<double>(count));
+  if (count != 0) std::copy_n(values, count, table.get());
+  table_ = std::move(table);
+  tableRows_ = rows;
+}
