@@ -1,0 +1,645 @@
+// The event frame: active modes, frames, load cases, damping requests and
+// energy output of QVADynEvent, the common solve driver and the blocked
+// recovery, through an event built here the way the time-domain events are
+// (modal amplitudes as an active modes x frames matrix, nodal results as a
+// DOFs x frames matrix) and a solver that hands back known amplitudes.
+// Recovered values are checked against Phi * q by plain loops over the test
+// basis, logs as whole texts.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynEvent.h"
+#include "QVADyn/QVADynCore/QVADynLogTexts.h"
+#include "QVADyn/QVADynCore/QVADynModeNumberMismatch.h"
+#include "QVADyn/QVADynCore/QVADynMultipleCallsException.h"
+#include "QVADyn/QVADynCore/QVADynUnknownEnergyType.h"
+#include "QVADynBlockedRecovery.h"
+#include "QVADynEventTestSupport.h"
+#include "platform/base/omi_Timer.h"
+#include "platform/matrix/QVASrvUtilities.h"
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimDataRecord.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimStore.h"
+#include "platform/modeldb/QVASimTransaction.h"
+#include "tests/support/QVATestEnvironment.h"
+#include "tests/support/QVATestLogCapture.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr const char* kEventSource = "QVADyn/QVADynCore/impl/QVADynEvent";
+
+// An event of the time-domain kind: Solve stores the displacement of the
+// first load case as an active modes x frames matrix (GU) and writes the
+// requested energies; Recover stores Phi * q of the flagged nodes as a DOFs x
+// frames matrix (U). It uses the driver and recovery pieces of the base.
+class TestEvent : public QVADynEvent {
+ public:
+  TestEvent(const QVADynModalSystem& system, QVADynSolver* solver, QVAFsmModalEventResults results)
+      : QVADynEvent(system, results), solver_(solver) {}
+
+  int EventType() const override { return 1; }
+
+  void Solve(QVADynOperatorUpdate* update) override {
+    RunSolve(*solver_, update, EnergyOutput(),
+             [this](const QVADynSolution& solution, const QVADynEnergy& energy) {
+               WriteCases();
+               QVAFsmModalEventResults results = Results();
+               const int m = NumberOfActiveModes();
+               const int frames = NumberOfFrames();
+               QVASimTransaction transaction(results.MyPosition().Context());
+               modal_ = std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
+                   results.MyPosition(), CoreFragmentTypeIndex(6, 22), results.ActiveModes(),
+                   results.Frames(), -1, -1));
+               modal_->SetValues(0, m - 1, 0, frames - 1,
+                                 QVASrvMatrix(m, frames, solution.Displacement()));
+               results.SetGU(transaction, modal_->DistributionID());
+               transaction.Commit();
+               WriteEnergies(energy);
+             });
+  }
+
+  void SetReactionForces(const bool*, int, const QVASrvMatrix&, const QVASrvMatrix&) override {}
+  void GetModalAmplitudes(QVADynRecoveryType, QVADynNumberType, int, int, double*) override {}
+
+  void Recover(const bool* nodes, int /*quantities*/) override {
+    dofs_.Select(ModalSystem().DofDefinition(), nodes);
+    QVADynLogFile log = LogFile();
+    log.Write(cow_String(kQVADynLogRecoverHeading).Append(kQVADynLogRecoveringDisplacement));
+    omi_Timer timer;
+    timer.Start();
+    if (dofs_.Count() > 0) {
+      QVADynBlockedRecovery recovery(ModalSystem(), dofs_.Dofs(), dofs_.Count(), NumberOfFrames());
+      log.Write(recovery.RangeLines());
+      QVAFsmModalEventResults results = Results();
+      QVASimTransaction transaction(results.MyPosition().Context());
+      physical_ = std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
+          results.MyPosition(), CoreFragmentTypeIndex(6, 8), recovery.CreateDofSet(results),
+          results.Frames(), recovery.RowBlock(), recovery.ColumnBlock()));
+      recovery.Multiply(*modal_, ActiveModes(), *physical_);
+      results.SetU(transaction, physical_->DistributionID());
+      transaction.Commit();
+      ranges_ = recovery.NumberOfRanges();
+      rowBlock_ = recovery.RowBlock();
+      columnBlock_ = recovery.ColumnBlock();
+    }
+    timer.Stop();
+    log.Write(cow_String(kQVADynLogRecoverTime).AppendDouble(timer.ElapsedSeconds()).Append("\n"));
+  }
+
+  void GetNodalResults(const bool*, int frame, int, double* out, QVADynRecoveryType) override {
+    ReadNodalValues(*physical_, dofs_.Count(), dofs_.Dofs(), frame, out);
+  }
+  void GetImaginaryNodalResults(const bool*, int, int, double*, QVADynRecoveryType) override {}
+
+  using QVADynEvent::ModalEnergy;
+  using QVADynEvent::WholeModelEnergy;
+
+  int Ranges() const { return ranges_; }
+  int RowBlock() const { return rowBlock_; }
+  int ColumnBlock() const { return columnBlock_; }
+
+ private:
+  std::unique_ptr<QVADynSolver> solver_;
+  std::unique_ptr<QVASrvDenseMatrix> modal_;
+  std::unique_ptr<QVASrvDenseMatrix> physical_;
+  RecoveryDofs dofs_;
+  int ranges_ = 0;
+  int rowBlock_ = 0;
+  int columnBlock_ = 0;
+};
+
+std::vector<int> SetMembers(const QVASimCSetID& set) {
+  const QVASimCSet members(set);
+  return std::vector<int>(members.OrderedMembers(), members.OrderedMembers() + members.Size());
+}
+
+std::vector<QVADynFrameValue> Frames(int count) {
+  std::vector<QVADynFrameValue> frames(static_cast<std::size_t>(count));
+  for (int j = 0; j < count; ++j) frames[static_cast<std::size_t>(j)] = {1.0 + j, 0.5 * j, 0.01};
+  return frames;
+}
+
+// A basis of 8 nodes x 3 places (24 DOFs), 10 modes, mode-shape rows cut
+// into blocks of 5; each test opens its own modal system over it.
+class EventTest : public ::testing::Test {
+ protected:
+  static QVATestModalBasisOptions Options() {
+    QVATestModalBasisOptions options;
+    options.numberOfNodes = 8;
+    options.numberOfModes = 10;
+    options.rowBlockSize = 5;
+    options.columnBlockSize = 4;
+    options.viscousDamping = true;
+    options.structuralDamping = true;
+    return options;
+  }
+
+  EventTest() : basis_(Options()) {}
+
+  // A new event over `modal` with a fixed-amplitude solver and new results,
+  // kept in results_.
+  std::unique_ptr<TestEvent> MakeEvent(QVADynModalSystem& modal) {
+    results_ = basis_.Database().CreateModalEventResults(basis_.ModalObject());
+    return std::make_unique<TestEvent>(modal, new QVATestFixedAmplitudeSolver(seen_), results_);
+  }
+
+  // Solves `event` over `modes` with `frames` frames and recovers the nodes
+  // flagged, then compares every recovered value with Phi * q.
+  void ExpectRecoveredEqualsReference(TestEvent& event, const std::vector<int>& modes, int frames,
+                                      const std::vector<bool>& nodeFlags) {
+    event.SetActiveModes(static_cast<int>(modes.size()), modes.data());
+    const std::vector<QVADynFrameValue> values = Frames(frames);
+    event.SetFrameValues(frames, values.data());
+    event.LoadCase(0);
+    event.Solve(nullptr);
+    std::unique_ptr<bool[]> flags(new bool[nodeFlags.size()]);
+    for (std::size_t p = 0; p < nodeFlags.size(); ++p) flags[p] = nodeFlags[p];
+    event.Recover(flags.get(), 1);
+
+    const QVAFsmSystemDofDefinition& dofs = basis_.Dofs();
+    int count = 0;
+    int* selected = dofs.SolverDofsFromNodes(flags.get(), count);
+    const std::vector<int> rows(selected, selected + count);
+    mem_Free(selected);
+    const RecoveryReference reference =
+        ReferenceRecovery(basis_, rows, event.ActiveModes(), event.NumberOfActiveModes(), frames,
+                          [](int i, int j) { return KnownAmplitude(i, 0, j); });
+    const int maxNodalDof = dofs.MaxNodalDof();
+    for (int j = 0; j < frames; ++j) {
+      std::vector<double> out(static_cast<std::size_t>(dofs.NumberOfNodes() * maxNodalDof), -7.0);
+      event.GetNodalResults(nullptr, j, 0, out.data(), QVADynRecoverDisplacement);
+      for (int r = 0; r < count; ++r) {
+        const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(rows[static_cast<std::size_t>(r)]);
+        const std::size_t at =
+            static_cast<std::size_t>(r) + rows.size() * static_cast<std::size_t>(j);
+        // dgemm against a plain sum of n <= 10 terms: rounding of order
+        // n * eps times the sum of the magnitudes of the terms.
+        EXPECT_NEAR(out[static_cast<std::size_t>(place.node * maxNodalDof + place.dof)],
+                    reference.value[at], 16 * kEps * reference.magnitude[at] + 1e-300)
+            << "row " << r << " frame " << j;
+      }
+    }
+  }
+
+  QVATestModalBasis basis_;
+  QVAFsmModalEventResults results_;
+  QVATestFixedAmplitudeSolver::Seen seen_;
+};
+
+// --- active modes and frames -------------------------------------------------
+
+TEST_F(EventTest, EveryModeInReverseOrderIsKeptInModeOrderWhileTheResultsKeepTheGivenOrder) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> reverse = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+  event->SetActiveModes(10, reverse.data());
+  EXPECT_EQ(event->NumberOfActiveModes(), 10);
+  EXPECT_EQ(event->NumberOfActiveAcousticModes(), 0);
+  EXPECT_EQ(std::vector<int>(event->ActiveModes(), event->ActiveModes() + 10),
+            (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(SetMembers(results_.ActiveModes()), reverse);
+}
+
+TEST_F(EventTest, SubsetKeepsTheGivenOrderInEventAndResults) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {7, 2, 5};
+  event->SetActiveModes(3, modes.data());
+  EXPECT_EQ(std::vector<int>(event->ActiveModes(), event->ActiveModes() + 3), modes);
+  EXPECT_EQ(SetMembers(results_.ActiveModes()), modes);
+}
+
+TEST_F(EventTest, SecondSetActiveModesRaisesEvenWithTheSameList) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {1, 2};
+  event->SetActiveModes(2, modes.data());
+  const std::string message =
+      RaisedMessage<QVADynMultipleCallsException>([&] { event->SetActiveModes(2, modes.data()); },
+                                                  [](const QVADynMultipleCallsException& error) {
+                                                    EXPECT_EQ(error.ErrorNumber(), 221);
+                                                    EXPECT_EQ(error.File(), kEventSource);
+                                                    EXPECT_EQ(error.Line(), 97);
+                                                  });
+  EXPECT_EQ(message, "Multiple calls to QVADynEvent::SetActiveModes are not allowed!");
+  EXPECT_EQ(event->NumberOfActiveModes(), 2);
+}
+
+TEST_F(EventTest, FirstCallsWithNothingLeaveBothSettersOpen) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  event->SetActiveModes(0, nullptr);
+  event->SetFrameValues(0, nullptr);
+  EXPECT_EQ(event->NumberOfActiveModes(), 0);
+  EXPECT_EQ(event->NumberOfFrames(), 0);
+  const std::vector<int> modes = {4, 3};
+  const std::vector<QVADynFrameValue> frames = Frames(2);
+  event->SetActiveModes(2, modes.data());
+  event->SetFrameValues(2, frames.data());
+  EXPECT_EQ(event->NumberOfActiveModes(), 2);
+  EXPECT_EQ(event->NumberOfFrames(), 2);
+  EXPECT_EQ(SetMembers(results_.ActiveModes()), modes);
+}
+
+TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChangeNothing) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> outside = {1, 10};
+  ExpectPlatformError([&] { event->SetActiveModes(2, outside.data()); }, kQVABasInvalidArgument,
+                      {"entry 1 is mode 10", "10 modes [0, 10)"});
+  const std::vector<int> twice = {3, 1, 3};
+  ExpectPlatformError([&] { event->SetActiveModes(3, twice.data()); }, kQVABasInvalidArgument,
+                      {"mode 3 is listed twice"});
+  ExpectPlatformError([&] { event->SetActiveModes(-1, outside.data()); }, kQVABasInvalidArgument,
+                      {"negative number of active modes -1"});
+  ExpectPlatformError([&] { event->SetActiveModes(2, nullptr); }, kQVABasInvalidArgument,
+                      {"no list for 2 active modes"});
+  EXPECT_EQ(event->NumberOfActiveModes(), 0);
+  EXPECT_FALSE(results_.ActiveModes().IsValid());
+  const std::vector<int> valid = {3, 1};
+  event->SetActiveModes(2, valid.data());
+  EXPECT_EQ(SetMembers(results_.ActiveModes()), valid);
+}
+
+TEST(EventAcousticTest, AcousticModesCloseTheListOfASubset) {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 6;
+  options.acousticNodes = 2;
+  options.numberOfModes = 6;
+  options.numberOfAcousticModes = 2;  // modes 4 and 5
+  QVATestModalBasis basis(options);
+  auto modal = basis.Open();
+  const auto event = [&] {
+    return std::make_unique<TestEvent>(
+        *modal, nullptr, basis.Database().CreateModalEventResults(basis.ModalObject()));
+  };
+  const std::vector<int> acousticFirst = {4, 0, 5};
+  const std::vector<int> structuralOnly = {0, 1};
+  const auto refused = event();
+  ExpectPlatformError([&] { refused->SetActiveModes(3, acousticFirst.data()); },
+                      kQVABasInvalidArgument, {"2 acoustic modes (4 ... 5)", "last entries"});
+  ExpectPlatformError([&] { refused->SetActiveModes(2, structuralOnly.data()); },
+                      kQVABasInvalidArgument, {"2 acoustic modes"});
+  const std::vector<int> valid = {2, 0, 5, 4};
+  const auto accepted = event();
+  accepted->SetActiveModes(4, valid.data());
+  EXPECT_EQ(accepted->NumberOfActiveAcousticModes(), 2);
+  // With every mode given, the order does not matter: the event runs in mode order.
+  const std::vector<int> all = {5, 4, 3, 2, 1, 0};
+  const auto full = event();
+  full->SetActiveModes(6, all.data());
+  EXPECT_EQ(full->ActiveModes()[0], 0);
+}
+
+TEST_F(EventTest, FrameValuesAreCopiedAndWrittenAsAStridedSet) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  std::vector<QVADynFrameValue> frames = Frames(3);
+  event->SetFrameValues(3, frames.data());
+  frames[1].first = -1.0;
+  EXPECT_EQ(event->NumberOfFrames(), 3);
+  EXPECT_EQ(event->FrameValue(1).first, 2.0);
+  EXPECT_EQ(event->FrameValue(2).second, 1.0);
+  EXPECT_EQ(SetMembers(results_.Frames()), (std::vector<int>{0, 1, 2}));
+  ExpectPlatformError([&] { event->FrameValue(3); }, kQVASrvIndexOutOfRange,
+                      {"frame 3 outside the 3 frames [0, 3)"});
+  ExpectPlatformError([&] { event->FrameValue(-1); }, kQVASrvIndexOutOfRange, {"frame -1"});
+  const std::string message =
+      RaisedMessage<QVADynMultipleCallsException>([&] { event->SetFrameValues(3, frames.data()); },
+                                                  [](const QVADynMultipleCallsException& error) {
+                                                    EXPECT_EQ(error.File(), kEventSource);
+                                                    EXPECT_EQ(error.Line(), 135);
+                                                  });
+  EXPECT_EQ(message, "Multiple calls to QVADynEvent::SetFrameValues are not allowed!");
+}
+
+// --- loading --------------------------------------------------------------------
+
+TEST_F(EventTest, LoadCasesAreCreatedOnDemandAndReadOnlyAccessStaysInRange) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  EXPECT_EQ(event->NumberOfCases(), 0);
+  event->LoadCase(3);
+  EXPECT_EQ(event->NumberOfCases(), 4);
+  EXPECT_EQ(event->ConstLoadCase(3).NumberOfForces(), 0);
+  ExpectPlatformError([&] { event->ConstLoadCase(4); }, kQVASrvIndexOutOfRange,
+                      {"load case 4 outside the 4 load cases"});
+  ExpectPlatformError([&] { event->LoadCase(-1); }, kQVASrvIndexOutOfRange, {"-1"});
+  EXPECT_EQ(event->NumberOfCases(), 4);
+}
+
+TEST_F(EventTest, ModalForcesArePackedAtTheActiveModeCount) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {0, 4, 6};
+  event->SetActiveModes(3, modes.data());
+  // Two load cases, one real pattern each, scaled by amplitude rows 0 and 1.
+  auto* table = new QVASrvMatrix(2, 2);
+  (*table)(0, 1) = 2.0;
+  (*table)(1, 1) = -0.5;
+  event->AdoptAmplitudeTable(table);
+  for (int c = 0; c < 2; ++c) {
+    auto* pattern = new QVASrvMatrix(3, 1);
+    for (int k = 0; k < 3; ++k) (*pattern)(k, 0) = 1.0 + k + 10.0 * c;
+    const int amplitude = c;
+    event->LoadCase(c).AdoptForce(new QVADynForce(pattern, &amplitude, 1, nullptr, 0));
+  }
+  std::vector<double> out(12, -9.0);
+  event->GetModalForce(QVADynRealPart, 1, out.data(), 6);
+  // Products of small integers with 2 and -0.5: exact.
+  EXPECT_EQ(out, (std::vector<double>{2.0, 4.0, 6.0, -5.5, -6.0, -6.5, -9.0, -9.0, -9.0, -9.0, -9.0,
+                                      -9.0}));
+  const std::string message = RaisedMessage<QVADynModeNumberMismatch>(
+      [&] { event->GetModalForce(QVADynRealPart, 1, out.data(), 2); },
+      [](const QVADynModeNumberMismatch& error) {
+        EXPECT_EQ(error.File(), kEventSource);
+        EXPECT_EQ(error.Line(), 354);
+      });
+  EXPECT_EQ(message, "Number of modes != number of active modes in QVADynEvent::GetModalForce");
+}
+
+// --- damping --------------------------------------------------------------------
+
+TEST_F(EventTest, DiagonalDampingNeedsOneRecordPerActiveMode) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {1, 2};
+  event->SetActiveModes(2, modes.data());
+  const QVADynDiagonalDamping records[] = {{0.01, 0.02, 0.0, 0.0}, {0.0, 0.05, 0.0, 0.0}};
+  const std::string message =
+      RaisedMessage<QVADynModeNumberMismatch>([&] { event->SetDiagonalDamping(1, records); },
+                                              [](const QVADynModeNumberMismatch& error) {
+                                                EXPECT_EQ(error.File(), kEventSource);
+                                                EXPECT_EQ(error.Line(), 190);
+                                              });
+  EXPECT_EQ(message, "Number of modes != number of active modes in QVADynEvent::SetModalDamping!");
+  EXPECT_EQ(event->DiagonalDamping(), nullptr);
+  event->SetDiagonalDamping(2, records);
+  ASSERT_NE(event->DiagonalDamping(), nullptr);
+  EXPECT_NE(event->DiagonalDamping(), records);
+  EXPECT_EQ(event->DiagonalDamping()[1].criticalFraction, 0.05);
+}
+
+TEST_F(EventTest, ProjectedDampingIsGrantedForTheMatricesTheSystemHolds) {
+  auto modal = basis_.Open();  // viscous and structural, no acoustic damping
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {0, 1, 2};
+  event->SetActiveModes(3, modes.data());
+  EXPECT_EQ(event->RequestProjectedDamping(7), 3);
+  std::unique_ptr<QVADynModalDamping> damping(event->getDamping());
+  EXPECT_TRUE(damping->HasDamping(QVADynViscousDamping));
+  EXPECT_TRUE(damping->HasDamping(QVADynStructuralDamping));
+  EXPECT_EQ(event->RequestProjectedDamping(2), 2);
+  damping.reset(event->getDamping());
+  EXPECT_FALSE(damping->HasDamping(QVADynViscousDamping));
+  EXPECT_TRUE(damping->HasDamping(QVADynStructuralDamping));
+  EXPECT_EQ(event->RequestProjectedDamping(0), 0);
+  damping.reset(event->getDamping());
+  EXPECT_FALSE(damping->HasDamping(QVADynStructuralDamping));
+
+  QVATestModalBasis undamped;
+  auto plain = undamped.Open();
+  TestEvent other(*plain, nullptr,
+                  undamped.Database().CreateModalEventResults(undamped.ModalObject()));
+  EXPECT_EQ(other.RequestProjectedDamping(7), 0);
+}
+
+// --- lifetime and log -------------------------------------------------------------
+
+TEST_F(EventTest, DestructorLogsTheNodalReadTimeEvenWhenNothingWasRead) {
+  QVATestLogCapture capture;
+  auto modal = basis_.Open(capture.Log());
+  const std::string before = capture.Contents();
+  MakeEvent(*modal).reset();
+  EXPECT_EQ(capture.Contents(), before + "Elapsed time spent reading nodal data: 0\n");
+}
+
+TEST_F(EventTest, SolveNeedsActiveModesAndFrames) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  ExpectPlatformError([&] { event->Solve(nullptr); }, kQVASrvInvalidState,
+                      {"0 active modes and 0 frames", "SetActiveModes, SetFrameValues"});
+  const std::vector<int> modes = {0};
+  event->SetActiveModes(1, modes.data());
+  ExpectPlatformError([&] { event->Solve(nullptr); }, kQVASrvInvalidState,
+                      {"1 active modes and 0 frames"});
+  EXPECT_EQ(seen_.calls, 0);
+}
+
+TEST_F(EventTest, SolveHandsTheDriverDataToTheSolverAndLogsOneBlock) {
+  QVATestLogCapture capture;
+  auto modal = basis_.Open(capture.Log());
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {6, 1, 3};
+  event->SetActiveModes(3, modes.data());
+  const std::vector<QVADynFrameValue> frames = Frames(4);
+  event->SetFrameValues(4, frames.data());
+  event->LoadCase(1);
+  event->RequestEnergyOutput(1);
+  event->RequestEnergyOutput(8);
+  const std::string before = capture.Contents();
+  event->Solve(nullptr);
+  EXPECT_EQ(MaskTimes(capture.Contents().substr(before.size())),
+            "\n--- Solve dynamic system ---\n\n"
+            "Number of physical degrees of freedom:      24\n"
+            "Number of active modal degrees of freedom:  3\n"
+            "Number of frequency points:                 4\n"
+            "\n"
+            "Solve for modal amplitudes: elapsed time: <t>\n");
+  EXPECT_EQ(seen_.calls, 1);
+  EXPECT_EQ(seen_.numberOfModes, 3);
+  EXPECT_EQ(seen_.numberOfFrames, 4);
+  EXPECT_EQ(seen_.numberOfCases, 2);
+  EXPECT_EQ(seen_.energyRequest, 9);
+  EXPECT_FALSE(seen_.damped);
+  const std::vector<double>& eigenvalues = basis_.Eigenvalues();
+  EXPECT_EQ(seen_.stiffness, (std::vector<double>{eigenvalues[6], eigenvalues[1], eigenvalues[3]}));
+  EXPECT_EQ(seen_.frames[3].first, 4.0);
+}
+
+TEST_F(EventTest, SolveNamesTheLoadCasesOnce) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {0, 1};
+  event->SetActiveModes(2, modes.data());
+  const std::vector<QVADynFrameValue> frames = Frames(2);
+  event->SetFrameValues(2, frames.data());
+  event->LoadCase(2);
+  event->Solve(nullptr);
+  const std::vector<int> cases = SetMembers(results_.Cases());
+  ASSERT_EQ(cases.size(), 3U);
+  const QVASimCollectionID collection = results_.CasesCollection();
+  QVASimDatabase& database = basis_.Database();
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    std::string name;
+    for (int record = 0; record < 1000; ++record) {
+      if (!database.Store().DataRecordExists(record)) continue;
+      const QVASimDataRecord candidate(&database, record);
+      if (candidate.Collection() == collection && candidate.Member() == cases[i]) {
+        EXPECT_EQ(candidate.Kind(), CoreFragmentTypeIndex(19, 0));
+        name = candidate.Associated(CoreFragmentTypeIndex(17, 5)).StringField(0).Text();
+      }
+    }
+    EXPECT_EQ(name, "LoadCase #" + std::to_string(i));
+  }
+  event->LoadCase(3);
+  event->Solve(nullptr);
+  EXPECT_EQ(SetMembers(results_.Cases()), cases);
+}
+
+// --- recovery ---------------------------------------------------------------------
+
+struct RangeCase {
+  const char* limit;  // TOR_DYN_MAX_RECOVERY_SIZE, null: unset
+  int ranges;         // ranges over the 24 DOFs of the basis
+};
+
+class EventRecoveryTest : public EventTest, public ::testing::WithParamInterface<RangeCase> {};
+
+TEST_P(EventRecoveryTest, RecoveredValuesAreThoseOfPhiTimesQForEveryRangeLimit) {
+  const QVATestScopedEnvironment limit("TOR_DYN_MAX_RECOVERY_SIZE", GetParam().limit);
+  auto modal = basis_.Open();
+  {
+    auto event = MakeEvent(*modal);
+    ExpectRecoveredEqualsReference(*event, {7, 2, 5, 0}, 3, std::vector<bool>(8, true));
+    EXPECT_EQ(event->Ranges(), GetParam().ranges);
+  }
+  {
+    auto event = MakeEvent(*modal);
+    ExpectRecoveredEqualsReference(*event, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, 2,
+                                   {false, true, true, false, false, true, false, true});
+  }
+}
+
+// The mode-shape rows come in blocks of 5: unset, the limit is 5; 0 (from a
+// non-numeric value) means no limit.
+INSTANTIATE_TEST_SUITE_P(Limits, EventRecoveryTest,
+                         ::testing::Values(RangeCase{"1", 24}, RangeCase{"7", 4}, RangeCase{"5", 5},
+                                           RangeCase{nullptr, 5}, RangeCase{"abc", 1}),
+                         [](const ::testing::TestParamInfo<RangeCase>& parameter) {
+                           const std::string limit =
+                               parameter.param.limit == nullptr ? "Unset" : parameter.param.limit;
+                           return limit == "abc" ? std::string("NonNumeric") : "Limit" + limit;
+                         });
+
+TEST_F(EventTest, ResultBlocksFollowTheModeShapeRowsAndTheResultColumnSetting) {
+  const QVATestScopedEnvironment columns("TOR_DYN_RESULTS_COL_BLOCKSIZE", "2");
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  ExpectRecoveredEqualsReference(*event, {1, 0}, 3, std::vector<bool>(8, true));
+  EXPECT_EQ(event->RowBlock(), 5);
+  EXPECT_EQ(event->ColumnBlock(), 2);
+  const QVATestScopedEnvironment unset("TOR_DYN_RESULTS_COL_BLOCKSIZE", nullptr);
+  auto other = MakeEvent(*modal);
+  ExpectRecoveredEqualsReference(*other, {1, 0}, 3,
+                                 {false, true, false, false, false, false, false, false});
+  EXPECT_EQ(other->RowBlock(), 3);     // three DOFs, fewer than a mode-shape block
+  EXPECT_EQ(other->ColumnBlock(), 3);  // three frames, fewer than the default 20
+}
+
+TEST(EventRangeTest, DofListOneToThreeAndSevenEightIsTwoRanges) {
+  // Solver DOFs: node 0 {0}, node 1 {1, 2, 3}, node 2 {4, 5, 6}, node 3 {7, 8}.
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 4;
+  options.placesOfNode = {{0}, {0, 1, 2}, {0, 1, 2}, {0, 1}};
+  options.numberOfModes = 4;
+  QVATestModalBasis basis(options);
+  QVATestLogCapture capture;
+  auto modal = basis.Open(capture.Log());
+  QVATestFixedAmplitudeSolver::Seen seen;
+  TestEvent event(*modal, new QVATestFixedAmplitudeSolver(seen),
+                  basis.Database().CreateModalEventResults(basis.ModalObject()));
+  const std::vector<int> modes = {0, 1, 2, 3};
+  event.SetActiveModes(4, modes.data());
+  const std::vector<QVADynFrameValue> frames = Frames(2);
+  event.SetFrameValues(2, frames.data());
+  event.LoadCase(0);
+  event.Solve(nullptr);
+  const QVATestScopedEnvironment limit("TOR_DYN_MAX_RECOVERY_SIZE", "1000");
+  const bool nodes[] = {false, true, false, true};
+  const std::string before = capture.Contents();
+  event.Recover(nodes, 1);
+  EXPECT_EQ(MaskTimes(capture.Contents().substr(before.size())),
+            "\n--- Recover physical results ---\n\n"
+            "Recovering data for: displacement\n"
+            "Number of dofs for recovery:   5\n"
+            "Number of recovery dof ranges: 2\n"
+            "Recover physical quantities: elapsed time: <t>\n");
+}
+
+// --- energy output ----------------------------------------------------------------
+
+TEST_F(EventTest, EnergyRequestNineWritesModalAndWholeModelKineticEnergyOnly) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {2, 0, 1};
+  event->SetActiveModes(3, modes.data());
+  const std::vector<QVADynFrameValue> frames = Frames(4);
+  event->SetFrameValues(4, frames.data());
+  event->LoadCase(0);
+  event->RequestEnergyOutput(9);
+  event->Solve(nullptr);
+  EXPECT_TRUE(results_.KE().IsValid());
+  EXPECT_TRUE(results_.AllKE().IsValid());
+  EXPECT_FALSE(results_.SE().IsValid());
+  EXPECT_FALSE(results_.Work().IsValid());
+  EXPECT_FALSE(results_.AllSE().IsValid());
+  EXPECT_FALSE(results_.AllWork().IsValid());
+
+  // One load case: column j of the modal matrix is frame j, entry j of the
+  // whole-model one is frame j. The values are copied, so compared exactly.
+  for (int frame = 0; frame < 4; ++frame) {
+    std::vector<double> column(3);
+    event->ModalEnergy(QVADynEnergyKE, frame, 0, column.data());
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(column[static_cast<std::size_t>(k)],
+                QVATestFixedAmplitudeSolver::EnergyValue(QVADynEnergyKE, frame * 3 + k));
+    }
+  }
+  std::vector<double> whole(4);
+  event->WholeModelEnergy(QVADynEnergyAllKE, whole.data());
+  for (int frame = 0; frame < 4; ++frame) {
+    EXPECT_EQ(whole[static_cast<std::size_t>(frame)],
+              QVATestFixedAmplitudeSolver::EnergyValue(QVADynEnergyAllKE, frame));
+  }
+
+  std::vector<double> out(4, 0.0);
+  const std::string modalMessage =
+      RaisedMessage<QVADynUnknownEnergyType>([&] { event->ModalEnergy(3, 0, 0, out.data()); },
+                                             [](const QVADynUnknownEnergyType& error) {
+                                               EXPECT_EQ(error.File(), kEventSource);
+                                               EXPECT_EQ(error.Line(), 438);
+                                             });
+  EXPECT_EQ(modalMessage, "Unknown energy type in QVADynEvent::ModalEnergy");
+  const std::string wholeMessage = RaisedMessage<QVADynUnknownEnergyType>(
+      [&] { event->WholeModelEnergy(2, out.data()); },
+      [](const QVADynUnknownEnergyType& error) { EXPECT_EQ(error.Line(), 460); });
+  EXPECT_EQ(wholeMessage, "Unknown energy type in QVADynEvent::WholeModelEnergy");
+  ExpectPlatformError([&] { event->ModalEnergy(QVADynEnergySE, 0, 0, out.data()); },
+                      kQVASrvInvalidState, {"energy kind 1 was not written"});
+}
+
+TEST_F(EventTest, NoEnergyRequestWritesNoEnergy) {
+  auto modal = basis_.Open();
+  auto event = MakeEvent(*modal);
+  const std::vector<int> modes = {0};
+  event->SetActiveModes(1, modes.data());
+  const std::vector<QVADynFrameValue> frames = Frames(1);
+  event->SetFrameValues(1, frames.data());
+  event->LoadCase(0);
+  event->Solve(nullptr);
+  EXPECT_EQ(seen_.energyRequest, 0);
+  EXPECT_FALSE(results_.KE().IsValid());
+  EXPECT_FALSE(results_.AllKE().IsValid());
+}
+
+}  // namespace
