@@ -1,0 +1,208 @@
+#include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <memory>
+
+#include "platform/base/QVABasException.h"
+#include "platform/base/mem_Alloc.h"
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+// Below this an angular frequency counts as zero and a modal stiffness term
+// lambda - omega^2 of an undamped mode as resonance.
+constexpr double kSmallValue = 2.22e-16;
+// Stands in for the infinite response of an undamped mode at resonance.
+constexpr double kInfiniteResponse = 1.0e36;
+// Modes handled together in the inner loops.
+constexpr int kModesPerStep = 4;
+// Receptance values (per part) of one block of frames: 64 KB each part.
+constexpr int kReceptanceBlockValues = 8192;
+
+struct ArrayRelease {
+  void operator()(double* values) const noexcept { mem_Free(values); }
+};
+using Array = std::unique_ptr<double[], ArrayRelease>;
+
+Array AllocateArray(std::size_t count) { return Array(mem_AllocArray<double>(count)); }
+
+// The terms of one frequency shared by every mode.
+struct Frequency {
+  explicit Frequency(double cyclesPerUnitTime)
+      : omega(kTwoPi * cyclesPerUnitTime),
+        omegaSquared(omega * omega),
+        nonZero(omega > kSmallValue) {}
+  double omega;
+  double omegaSquared;
+  bool nonZero;
+};
+
+// Receptance H = 1 / (lambda - omega^2 + i (omega c + s)) of one mode:
+//   lambda exactly 0 at omega counting as 0: H = 0;
+//   b = omega c + s exactly 0: H = 1 / a, or -1e36 when |a| < 2.22e-16;
+//   otherwise H = (a - i b) / (a^2 + b^2), a = lambda - omega^2.
+// Written with selections rather than branches, so that a group of modes is
+// evaluated together; the divisor is 1.0 where the result does not use it.
+inline void ModeReceptance(double lambda, double viscous, double structural,
+                           const Frequency& frequency, double& real, double& imaginary) {
+  const double a = lambda - frequency.omegaSquared;
+  const double b = frequency.omega * viscous + structural;
+  const bool undamped = b == 0.0;
+  const bool resonant = undamped && std::fabs(a) < kSmallValue;
+  const bool atRest = lambda == 0.0 && !frequency.nonZero;
+  const double divisor = resonant ? 1.0 : (undamped ? a : b * b + a * a);
+  const double inverse = 1.0 / divisor;
+  const double dampedReal = inverse * a;
+  const double dampedImaginary = -inverse * b;
+  const double undampedReal = resonant ? -kInfiniteResponse : inverse;
+  real = atRest ? 0.0 : (undamped ? undampedReal : dampedReal);
+  imaginary = atRest || undamped ? 0.0 : dampedImaginary;
+}
+
+// Receptances of `modes` modes at one frequency into real[k], imaginary[k].
+void FrameReceptance(int modes, const double* lambda, const double* viscous,
+                     const double* structural, const Frequency& frequency, double* real,
+                     double* imaginary) {
+  int k = 0;
+  for (; k + kModesPerStep <= modes; k += kModesPerStep) {
+    for (int lane = 0; lane < kModesPerStep; ++lane) {
+      ModeReceptance(lambda[k + lane], viscous[k + lane], structural[k + lane], frequency,
+                     real[k + lane], imaginary[k + lane]);
+    }
+  }
+  for (; k < modes; ++k) {
+    ModeReceptance(lambda[k], viscous[k], structural[k], frequency, real[k], imaginary[k]);
+  }
+}
+
+// q = H F for `modes` modes: Re q = Hre Fre - Him Fim, Im q = Hre Fim + Him Fre.
+void ApplyReceptance(int modes, const double* receptanceReal, const double* receptanceImaginary,
+                     const double* forceReal, const double* forceImaginary, double* amplitudeReal,
+                     double* amplitudeImaginary) {
+  const auto apply = [&](int k) {
+    amplitudeReal[k] =
+        receptanceReal[k] * forceReal[k] - receptanceImaginary[k] * forceImaginary[k];
+    amplitudeImaginary[k] =
+        receptanceReal[k] * forceImaginary[k] + receptanceImaginary[k] * forceReal[k];
+  };
+  int k = 0;
+  for (; k + kModesPerStep <= modes; k += kModesPerStep) {
+    apply(k);
+    apply(k + 1);
+    apply(k + 2);
+    apply(k + 3);
+  }
+  for (; k < modes; ++k) apply(k);
+}
+
+// The n diagonal values of `matrix`, which must be an n x n matrix in
+// diagonal storage.
+const double* DiagonalOf(const QVASrvMatrix* matrix, int n, const char* name) {
+  QVA_VERIFY(matrix != nullptr && matrix->IsDiagonal() && matrix->NumberOfRows() == n,
+             kQVASrvInvalidState,
+             "QVADynHarmonicSolver: the diagonal method needs the "
+                 << name << " as an " << n << " x " << n << " diagonal matrix, the operators hold "
+                 << (matrix == nullptr ? 0 : matrix->NumberOfRows())
+                 << " rows; a modal system with acoustic modes needs its acoustic coupling "
+                    "matrix");
+  return matrix->Values();
+}
+
+}  // namespace
+
+QVADynHarmonicSolver::~QVADynHarmonicSolver() = default;
+
+QVADynHarmonicSolver::Method QVADynHarmonicSolver::MethodFor(const QVADynModalOperators& ops) {
+  QVA_VERIFY(ops.Stiffness() != nullptr && ops.ViscousDamping() != nullptr &&
+                 ops.StructuralDamping() != nullptr,
+             kQVASrvInvalidState, "QVADynHarmonicSolver: the modal operators are not built");
+  if (ops.HasAcousticCoupling()) return Method::kCoupledAcoustic;
+  if (!ops.ViscousDamping()->IsDiagonal() || !ops.StructuralDamping()->IsDiagonal() ||
+      ops.UpdateApplies(QVADynAllDomains)) {
+    return Method::kNonDiagonal;
+  }
+  return Method::kDiagonal;
+}
+
+QVADynSolution& QVADynHarmonicSolver::Solve(QVADynSolution& out, const QVADynModalOperators& ops,
+                                            int numberOfFrames, const QVADynFrameValue* frames,
+                                            QVADynEnergy* /*energy*/,
+                                            const QVADynLoadCaseList& loads, QVADynLogFile log) {
+  const Method method = MethodFor(ops);
+  QVA_VERIFY(numberOfFrames >= 0 && (numberOfFrames == 0 || frames != nullptr),
+             kQVABasInvalidArgument,
+             "QVADynHarmonicSolver::Solve: " << numberOfFrames << " frames without values");
+  const int m = ops.NumberOfActiveModes();
+  QVA_VERIFY(loads.NumberOfActiveModes() == m, kQVASrvSizeMismatch,
+             "QVADynHarmonicSolver::Solve: the load cases form forces of "
+                 << loads.NumberOfActiveModes() << " modes, the operators have " << m);
+  const std::size_t size = 2 * static_cast<std::size_t>(m) *
+                           static_cast<std::size_t>(loads.NumberOfCases()) *
+                           static_cast<std::size_t>(numberOfFrames);
+  Array output = AllocateArray(size);
+  switch (method) {
+    case Method::kCoupledAcoustic:
+      SolveCoupledAcoustic(output.get(), ops, numberOfFrames, frames, loads, log);
+      break;
+    case Method::kNonDiagonal:
+      SolveNonDiagonal(output.get(), ops, numberOfFrames, frames, loads, log);
+      break;
+    case Method::kDiagonal:
+      SolveDiagonal(output.get(), ops, numberOfFrames, frames, loads);
+      break;
+  }
+  out.Adopt(output.release(), nullptr, nullptr);
+  return out;
+}
+
+void QVADynHarmonicSolver::SolveDiagonal(double* output, const QVADynModalOperators& ops,
+                                         int numberOfFrames, const QVADynFrameValue* frames,
+                                         const QVADynLoadCaseList& loads) {
+  const int m = ops.NumberOfActiveModes();
+  const int cases = loads.NumberOfCases();
+  const double* lambda = DiagonalOf(ops.Stiffness(), m, "stiffness");
+  const double* viscous = DiagonalOf(ops.ViscousDamping(), m, "viscous damping");
+  const double* structural = DiagonalOf(ops.StructuralDamping(), m, "structural damping");
+  const std::size_t modes = static_cast<std::size_t>(m);
+  const std::size_t partSize = modes * static_cast<std::size_t>(numberOfFrames);
+
+  // Receptances of a block of frames (real parts frame by frame, then the
+  // imaginary parts), each frame's computed once and applied to every load
+  // case while it is still in cache.
+  const int framesPerBlock =
+      std::max(1, std::min(numberOfFrames, kReceptanceBlockValues / std::max(m, 1)));
+  const std::size_t blockSize = modes * static_cast<std::size_t>(framesPerBlock);
+  Array receptance = AllocateArray(2 * blockSize);
+  double* receptanceReal = receptance.get();
+  double* receptanceImaginary = receptance.get() + blockSize;
+
+  // Forces of all load cases at one frame: real parts, then imaginary parts.
+  const std::size_t forceSize = modes * static_cast<std::size_t>(cases);
+  Array forces = AllocateArray(2 * forceSize);
+  double* forceReal = forces.get();
+  double* forceImaginary = forces.get() + forceSize;
+
+  for (int first = 0; first < numberOfFrames; first += framesPerBlock) {
+    const int last = std::min(numberOfFrames, first + framesPerBlock);
+    for (int frame = first; frame < last; ++frame) {
+      const std::size_t inBlock = static_cast<std::size_t>(frame - first) * modes;
+      FrameReceptance(m, lambda, viscous, structural, Frequency(frames[frame].first),
+                      receptanceReal + inBlock, receptanceImaginary + inBlock);
+    }
+    for (int frame = first; frame < last; ++frame) {
+      loads.GetModalForces(forceReal, QVADynRealPart, frame);
+      loads.GetModalForces(forceImaginary, QVADynImaginaryPart, frame);
+      const std::size_t inBlock = static_cast<std::size_t>(frame - first) * modes;
+      const std::size_t offset = static_cast<std::size_t>(frame) * modes;
+      for (int loadCase = 0; loadCase < cases; ++loadCase) {
+        double* block = output + 2 * partSize * static_cast<std::size_t>(loadCase);
+        const std::size_t forceOffset = static_cast<std::size_t>(loadCase) * modes;
+        ApplyReceptance(m, receptanceReal + inBlock, receptanceImaginary + inBlock,
+                        forceReal + forceOffset, forceImaginary + forceOffset, block + offset,
+                        block + partSize + offset);
+      }
+    }
+  }
+}

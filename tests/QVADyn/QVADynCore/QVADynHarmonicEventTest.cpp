@@ -1,0 +1,340 @@
+// The harmonic event end to end over a test basis: modal amplitudes against
+// the single-DOF receptance of every mode, their velocity and acceleration
+// read-backs against i omega q and -omega^2 q, the recovered nodal
+// displacement against Phi q by plain loops, reaction forces, the logs as
+// whole texts, and the read-back limits.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynForce.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
+#include "QVADynEventTestSupport.h"
+#include "platform/modeldb/QVASimDatabase.h"
+#include "tests/support/QVATestEnvironment.h"
+#include "tests/support/QVATestLogCapture.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr double kTwoPi = 6.283185307179586;
+
+// An event over modes {4, 1, 7, 0, 9} of a 12-mode basis on 6 nodes x 3
+// places, with per-mode viscous and hysteretic damping, frequencies
+// 0, 1, 2.5 and 4, and two load cases: a real force (case 0) and a complex
+// one (case 1), each pattern scaled by amplitude 1 + frame / 2.
+class HarmonicEventTest : public ::testing::Test {
+ protected:
+  static constexpr int kModes = 5;
+  static constexpr int kFrames = 4;
+
+  HarmonicEventTest() {
+    QVATestModalBasisOptions options;
+    options.rowBlockSize = 4;
+    basis_ = std::make_unique<QVATestModalBasis>(options);
+  }
+
+  void Build(QVADynLogFile& log) {
+    modal_ = basis_->Open(log);
+    results_ = basis_->Database().CreateModalEventResults(basis_->ModalObject());
+    event_ = std::make_unique<QVADynHarmonicEvent>(*modal_, new QVADynHarmonicSolver, results_);
+    event_->SetActiveModes(kModes, modes_.data());
+    std::vector<QVADynFrameValue> frames(kFrames);
+    for (int j = 0; j < kFrames; ++j) {
+      frames[static_cast<std::size_t>(j)].first = frequencies_[static_cast<std::size_t>(j)];
+    }
+    event_->SetFrameValues(kFrames, frames.data());
+    event_->SetDiagonalDamping(kModes, records_.data());
+    auto* table = new QVASrvMatrix(1, kFrames);
+    for (int j = 0; j < kFrames; ++j) (*table)(0, j) = 1.0 + 0.5 * j;
+    event_->AdoptAmplitudeTable(table);
+    const int row = 0;
+    for (int c = 0; c < 2; ++c) {
+      const int columns = c == 0 ? 1 : 2;
+      auto* pattern = new QVASrvMatrix(kModes, columns);
+      for (int k = 0; k < kModes; ++k) {
+        (*pattern)(k, 0) =
+            patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)].real();
+        if (columns == 2) {
+          (*pattern)(k, 1) =
+              patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)].imag();
+        }
+      }
+      event_->LoadCase(c).AdoptForce(new QVADynForce(pattern, &row, 1, &row, columns - 1));
+    }
+  }
+
+  void Build() { Build(basis_->Log()); }
+
+  Complex Force(int c, int k, int j) const {
+    return patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] * (1.0 + 0.5 * j);
+  }
+
+  // Closed-form receptance of active mode k at frame j.
+  Complex Receptance(int k, int j) const {
+    const double lambda =
+        basis_->Eigenvalues()[static_cast<std::size_t>(modes_[static_cast<std::size_t>(k)])];
+    const QVADynDiagonalDamping& record = records_[static_cast<std::size_t>(k)];
+    const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
+    const double viscous = 2.0 * record.criticalFraction * std::sqrt(lambda);
+    return 1.0 / Complex(lambda - omega * omega, omega * viscous + record.structural * lambda);
+  }
+
+  Complex ExpectedAmplitude(int c, int k, int j) const { return Receptance(k, j) * Force(c, k, j); }
+
+  // |H| |F|, the scale of the rounding error of an amplitude.
+  double Scale(int c, int k, int j) const {
+    return std::abs(Receptance(k, j)) * std::abs(Force(c, k, j));
+  }
+
+  std::vector<double> ReadModal(QVADynRecoveryType type, QVADynNumberType part, int j, int c) {
+    std::vector<double> out(kModes, -1.0);
+    event_->GetModalAmplitudes(type, part, j, c, out.data());
+    return out;
+  }
+
+  const std::vector<int> modes_ = {4, 1, 7, 0, 9};
+  const std::vector<double> frequencies_ = {0.0, 1.0, 2.5, 4.0};
+  const std::vector<QVADynDiagonalDamping> records_ = {{0.0, 0.02, 0.0, 0.0},
+                                                       {0.04, 0.0, 0.0, 0.0},
+                                                       {0.01, 0.03, 0.0, 0.0},
+                                                       {0.0, 0.05, 0.0, 0.0},
+                                                       {0.02, 0.0, 0.0, 0.0}};
+  const std::vector<std::vector<Complex>> patterns_ = {
+      {{1.0, 0.0}, {-2.0, 0.0}, {0.5, 0.0}, {3.0, 0.0}, {-1.0, 0.0}},
+      {{0.0, 1.0}, {2.0, -1.0}, {-1.0, 0.5}, {0.0, 0.0}, {1.5, 2.5}}};
+  std::unique_ptr<QVATestModalBasis> basis_;
+  std::unique_ptr<QVADynModalSystem> modal_;
+  QVAFsmModalEventResults results_;
+  std::unique_ptr<QVADynHarmonicEvent> event_;
+};
+
+TEST_F(HarmonicEventTest, ModalAmplitudesFollowTheSingleDofReceptanceOfEachMode) {
+  Build();
+  EXPECT_EQ(event_->EventType(), 0);
+  event_->Solve(nullptr);
+  for (int c = 0; c < 2; ++c) {
+    for (int j = 0; j < kFrames; ++j) {
+      const std::vector<double> real = ReadModal(QVADynRecoverDisplacement, QVADynRealPart, j, c);
+      const std::vector<double> imaginary =
+          ReadModal(QVADynRecoverDisplacement, QVADynImaginaryPart, j, c);
+      for (int k = 0; k < kModes; ++k) {
+        const Complex expected = ExpectedAmplitude(c, k, j);
+        // Damping coefficient, receptance and complex product round a few
+        // times each; bounded relative to |H| |F| (the parts may cancel).
+        const double tolerance = 32 * kEps * Scale(c, k, j);
+        EXPECT_NEAR(real[static_cast<std::size_t>(k)], expected.real(), tolerance) << c << j << k;
+        EXPECT_NEAR(imaginary[static_cast<std::size_t>(k)], expected.imag(), tolerance)
+            << c << j << k;
+      }
+    }
+  }
+}
+
+TEST_F(HarmonicEventTest, VelocityAndAccelerationReadBackAsIOmegaQAndMinusOmegaSquaredQ) {
+  Build();
+  event_->Solve(nullptr);
+  for (int c = 0; c < 2; ++c) {
+    for (int j = 0; j < kFrames; ++j) {
+      const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
+      const std::vector<double> velocityReal =
+          ReadModal(QVADynRecoverVelocity, QVADynRealPart, j, c);
+      const std::vector<double> velocityImaginary =
+          ReadModal(QVADynRecoverVelocity, QVADynImaginaryPart, j, c);
+      const std::vector<double> accelerationReal =
+          ReadModal(QVADynRecoverAcceleration, QVADynRealPart, j, c);
+      const std::vector<double> accelerationImaginary =
+          ReadModal(QVADynRecoverAcceleration, QVADynImaginaryPart, j, c);
+      for (int k = 0; k < kModes; ++k) {
+        const Complex q = ExpectedAmplitude(c, k, j);
+        const Complex velocity = Complex(0.0, omega) * q;
+        const Complex acceleration = -omega * omega * q;
+        // The amplitude's tolerance scaled by omega (omega^2), plus the
+        // rounding of the scale factor itself.
+        const double tolerance = 40 * kEps * Scale(c, k, j);
+        const auto at = static_cast<std::size_t>(k);
+        EXPECT_NEAR(velocityReal[at], velocity.real(), omega * tolerance);
+        EXPECT_NEAR(velocityImaginary[at], velocity.imag(), omega * tolerance);
+        EXPECT_NEAR(accelerationReal[at], acceleration.real(), omega * omega * tolerance);
+        EXPECT_NEAR(accelerationImaginary[at], acceleration.imag(), omega * omega * tolerance);
+      }
+      if (j == 0) {
+        // f = 0: no velocity and no acceleration at all.
+        for (double value : velocityReal) EXPECT_EQ(value, 0.0);
+        for (double value : accelerationImaginary) EXPECT_EQ(value, 0.0);
+      }
+    }
+  }
+  // A reaction-force type reads the displacement.
+  EXPECT_EQ(ReadModal(QVADynRecoverReactionForce, QVADynRealPart, 2, 1),
+            ReadModal(QVADynRecoverDisplacement, QVADynRealPart, 2, 1));
+}
+
+TEST_F(HarmonicEventTest, RecoveredDisplacementIsPhiTimesTheReceptanceAmplitudes) {
+  for (const char* limit : {static_cast<const char*>(nullptr), "1"}) {
+    const QVATestScopedEnvironment setting("TOR_DYN_MAX_RECOVERY_SIZE", limit);
+    Build();
+    event_->Solve(nullptr);
+    const bool nodes[] = {true, false, true, true, false, true};
+    event_->Recover(nodes, 4);  // the quantities are not read
+    const QVAFsmSystemDofDefinition& dofs = basis_->Dofs();
+    int count = 0;
+    int* selected = dofs.SolverDofsFromNodes(nodes, count);
+    const std::vector<int> rows(selected, selected + count);
+    mem_Free(selected);
+    const int width = dofs.NumberOfNodes() * dofs.MaxNodalDof();
+    for (int c = 0; c < 2; ++c) {
+      const RecoveryReference real =
+          ReferenceRecovery(*basis_, rows, modes_.data(), kModes, kFrames,
+                            [&](int k, int j) { return ExpectedAmplitude(c, k, j).real(); });
+      const RecoveryReference imaginary =
+          ReferenceRecovery(*basis_, rows, modes_.data(), kModes, kFrames,
+                            [&](int k, int j) { return ExpectedAmplitude(c, k, j).imag(); });
+      for (int j = 0; j < kFrames; ++j) {
+        for (QVADynRecoveryType type :
+             {QVADynRecoverDisplacement, QVADynRecoverVelocity, QVADynRecoverAcceleration}) {
+          std::vector<double> outReal(static_cast<std::size_t>(width), 0.0);
+          std::vector<double> outImaginary(static_cast<std::size_t>(width), 0.0);
+          event_->GetNodalResults(nodes, j, c, outReal.data(), type);
+          event_->GetImaginaryNodalResults(nodes, j, c, outImaginary.data(), type);
+          for (int r = 0; r < count; ++r) {
+            const QVAFsmNodeDof place =
+                dofs.NodeDofFromSolverDof(rows[static_cast<std::size_t>(r)]);
+            const auto out = static_cast<std::size_t>(place.node * dofs.MaxNodalDof() + place.dof);
+            const auto at = static_cast<std::size_t>(r) + rows.size() * static_cast<std::size_t>(j);
+            // The amplitudes carry 32 eps |H||F| each (see above), the sum
+            // over 5 modes a few eps more: 40 eps of the summed magnitudes,
+            // taken over both parts.
+            const double scale = real.magnitude[at] + imaginary.magnitude[at];
+            EXPECT_NEAR(outReal[out], real.value[at], 40 * kEps * scale) << limit << c << j << r;
+            EXPECT_NEAR(outImaginary[out], imaginary.value[at], 40 * kEps * scale);
+          }
+        }
+      }
+    }
+    event_.reset();
+    modal_.reset();
+  }
+}
+
+TEST_F(HarmonicEventTest, SolveAndRecoverLogOneBlockEach) {
+  QVATestLogCapture capture;
+  Build(capture.Log());
+  const std::size_t start = capture.Contents().size();
+  event_->Solve(nullptr);
+  const bool nodes[] = {false, true, false, false, false, false};
+  event_->Recover(nodes, 1);
+  const bool none[] = {false, false, false, false, false, false};
+  event_->Recover(none, 1);
+  event_.reset();
+  EXPECT_EQ(MaskTimes(capture.Contents().substr(start)),
+            "\n--- Solve dynamic system ---\n\n"
+            "Number of physical degrees of freedom:      18\n"
+            "Number of active modal degrees of freedom:  5\n"
+            "Number of frequency points:                 4\n"
+            "\n"
+            "Solve for modal amplitudes: elapsed time: <t>\n"
+            "\n--- Recover physical results ---\n\n"
+            "Recovering data for: displacement\n"
+            "Number of dofs for recovery:   3\n"
+            "Number of recovery dof ranges: 1\n"
+            "Recover physical quantities: elapsed time: <t>\n"
+            "\n--- Recover physical results ---\n\n"
+            "Recovering data for: displacement\n"
+            "Elapsed time spent reading nodal data: <t>\n");
+}
+
+TEST_F(HarmonicEventTest, ReactionForcesAreStoredPerLoadCaseInOneDistribution) {
+  Build();
+  const bool nodes[] = {false, true, false, true, false, false};  // 6 DOFs
+  QVASrvMatrix real(6, kFrames);
+  QVASrvMatrix imaginary(6, kFrames);
+  for (int c = 0; c < 2; ++c) {
+    for (int j = 0; j < kFrames; ++j) {
+      for (int r = 0; r < 6; ++r) {
+        real(r, j) = 100.0 * c + 10.0 * j + r;
+        imaginary(r, j) = -real(r, j);
+      }
+    }
+    event_->SetReactionForces(nodes, c, real, imaginary);  // before any solve
+    EXPECT_TRUE(results_.RF().IsValid());
+  }
+  const QVASimDistributionID first = results_.RF();
+  event_->SetReactionForces(nodes, 1, real, imaginary);
+  EXPECT_EQ(results_.RF(), first);
+
+  const QVAFsmSystemDofDefinition& dofs = basis_->Dofs();
+  const int width = dofs.NumberOfNodes() * dofs.MaxNodalDof();
+  int count = 0;
+  int* selected = dofs.SolverDofsFromNodes(nodes, count);
+  for (int c = 0; c < 2; ++c) {
+    std::vector<double> outReal(static_cast<std::size_t>(width), -1.0);
+    std::vector<double> outImaginary(static_cast<std::size_t>(width), -1.0);
+    event_->GetNodalResults(nullptr, 2, c, outReal.data(), QVADynRecoverReactionForce);
+    event_->GetImaginaryNodalResults(nullptr, 2, c, outImaginary.data(),
+                                     QVADynRecoverReactionForce);
+    for (int r = 0; r < count; ++r) {
+      const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(selected[r]);
+      const auto out = static_cast<std::size_t>(place.node * dofs.MaxNodalDof() + place.dof);
+      EXPECT_EQ(outReal[out], 100.0 * c + 20.0 + r);  // copied values
+      EXPECT_EQ(outImaginary[out], -(100.0 * c + 20.0 + r));
+    }
+    EXPECT_EQ(outReal[0], -1.0);  // node 0 was not flagged
+  }
+  mem_Free(selected);
+
+  // Other nodes would write onto the rows of the first ones.
+  const bool others[] = {true, false, false, true, false, false};
+  ExpectPlatformError([&] { event_->SetReactionForces(others, 0, real, imaginary); },
+                      kQVABasInvalidArgument, {"pass the same nodes for every load case"});
+}
+
+TEST_F(HarmonicEventTest, ReadBacksRefuseResultsOfOtherNodesAndMissingSolutions) {
+  Build();
+  const bool all[] = {true, true, true, true, true, true};
+  ExpectPlatformError([&] { event_->Recover(all, 1); }, kQVASrvInvalidState,
+                      {"Solve the event first"});
+  std::vector<double> out(kModes, 0.0);
+  ExpectPlatformError(
+      [&] {
+        event_->GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, 0, 0, out.data());
+      },
+      kQVASrvInvalidState, {"Solve the event first"});
+  // Nothing stored yet: the nodal read-back leaves the output as it is.
+  std::vector<double> nodal(36, 5.0);
+  event_->GetNodalResults(all, 0, 0, nodal.data(), QVADynRecoverDisplacement);
+  EXPECT_EQ(nodal, std::vector<double>(36, 5.0));
+
+  event_->Solve(nullptr);
+  ExpectPlatformError(
+      [&] {
+        event_->GetModalAmplitudes(QVADynRecoverDisplacement, static_cast<QVADynNumberType>(2), 0,
+                                   0, out.data());
+      },
+      kQVABasInvalidArgument, {"part 2"});
+  ExpectPlatformError(
+      [&] { event_->GetModalAmplitudes(QVADynRecoverVelocity, QVADynRealPart, 4, 0, out.data()); },
+      kQVASrvIndexOutOfRange, {"frame 4"});
+  EXPECT_EQ(out, std::vector<double>(kModes, 0.0));
+
+  event_->Recover(all, 1);
+  const bool one[] = {false, false, true, false, false, false};
+  QVASrvMatrix forces(3, kFrames);
+  event_->SetReactionForces(one, 0, forces, forces);
+  // The DOF list is now that of node 2; U holds every node.
+  ExpectPlatformError(
+      [&] { event_->GetNodalResults(all, 0, 0, nodal.data(), QVADynRecoverDisplacement); },
+      kQVASrvInvalidState, {"recovery of the same nodes"});
+}
+
+}  // namespace

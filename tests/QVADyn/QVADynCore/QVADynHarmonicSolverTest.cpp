@@ -1,0 +1,366 @@
+// The harmonic solver: the choice of method and the diagonal method against
+// the closed-form receptance of a single-DOF oscillator,
+//   q = F / (lambda - omega^2 + i (omega c + s)),  omega = 2 pi f,
+// evaluated here with std::complex, for viscous and hysteretic damping, a
+// rigid-body mode, an undamped mode at resonance, structural damping at
+// f = 0 and imaginary-only loads, over modal systems with chosen eigenvalues.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynForce.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
+#include "QVADyn/QVADynCore/QVADynModalDamping.h"
+#include "QVADyn/QVADynCore/QVADynModalOperators.h"
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADyn/QVADynCore/QVADynOperatorUpdate.h"
+#include "QVADynEventTestSupport.h"
+#include "platform/modeldb/QVASimDatabase.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr double kTwoPi = 6.283185307179586;
+
+// A modal system with the given eigenvalues: one node with one DOF per mode,
+// identity mode shapes.
+class ChosenSpectrum {
+ public:
+  explicit ChosenSpectrum(const std::vector<double>& eigenvalues)
+      : size_(static_cast<int>(eigenvalues.size())), dofs_(size_, 1) {
+    for (int node = 0; node < size_; ++node) dofs_.AddDof(node, 0, 2);
+    modal_ = database_.CreateModalSystem(size_, size_);
+    {
+      QVADynModalSystem writer(new QVAFsmSystemDofDefinition(dofs_), modal_, log_);
+      writer.SetEigenvalues(eigenvalues.data(), size_, 0, 0);
+      std::vector<double> identity(static_cast<std::size_t>(size_) * size_, 0.0);
+      for (int mode = 0; mode < size_; ++mode) {
+        identity[static_cast<std::size_t>(mode) * (size_ + 1)] = 1.0;
+      }
+      QVATestFillDenseMatrix(writer.CreateModeShapes(size_, false), identity);
+    }
+    system_ =
+        std::make_unique<QVADynModalSystem>(new QVAFsmSystemDofDefinition(dofs_), modal_, log_);
+    system_->Open();
+  }
+
+  const QVADynModalSystem& System() const { return *system_; }
+  int Size() const { return size_; }
+
+ private:
+  int size_;
+  QVAFsmSystemDofDefinition dofs_;
+  QVASimDatabase database_;
+  QVAFsmModalSystem modal_;
+  QVADynLogFile log_;
+  std::unique_ptr<QVADynModalSystem> system_;
+};
+
+// One load case of the solve: a real and an imaginary modal force pattern,
+// each scaled by its own amplitude-table row.
+struct CaseLoad {
+  std::vector<double> real;       // one value per mode, empty: none
+  std::vector<double> imaginary;  // likewise
+};
+
+// The solver's inputs for every mode of `spectrum` (active list 0 ... n-1)
+// and the solve itself; Amplitude(c, j, k) reads the output.
+class DiagonalSolve {
+ public:
+  DiagonalSolve(const ChosenSpectrum& spectrum, std::vector<QVADynDiagonalDamping> records,
+                std::vector<double> frequencies, const std::vector<CaseLoad>& cases)
+      : records_(std::move(records)),
+        frequencies_(std::move(frequencies)),
+        modes_(spectrum.Size()) {
+    std::vector<int> activeModes(static_cast<std::size_t>(modes_));
+    for (int k = 0; k < modes_; ++k) activeModes[static_cast<std::size_t>(k)] = k;
+    const QVADynModalDamping damping(records_.empty() ? nullptr : records_.data(), modes_, nullptr,
+                                     nullptr, nullptr);
+    ops_ = std::make_unique<QVADynModalOperators>(spectrum.System(), nullptr);
+    ops_->Build(modes_, activeModes.data(), damping);
+
+    // Amplitude rows: 2c real part of case c, 2c + 1 imaginary part; the
+    // amplitude of frame j is 1 + j / 4 (exact), so F(j) = pattern * (1 + j/4).
+    const int frames = static_cast<int>(frequencies_.size());
+    const int numberOfCases = static_cast<int>(cases.size());
+    auto* table = new QVASrvMatrix(2 * numberOfCases, frames);
+    for (int row = 0; row < 2 * numberOfCases; ++row) {
+      for (int j = 0; j < frames; ++j) (*table)(row, j) = 1.0 + 0.25 * j;
+    }
+    loads_.AdoptAmplitudeTable(table);
+    loads_.SetNumberOfActiveModes(modes_);
+    for (int c = 0; c < numberOfCases; ++c) {
+      const CaseLoad& load = cases[static_cast<std::size_t>(c)];
+      const int nReal = load.real.empty() ? 0 : 1;
+      const int nImaginary = load.imaginary.empty() ? 0 : 1;
+      auto* pattern = new QVASrvMatrix(modes_, nReal + nImaginary);
+      for (int k = 0; k < modes_; ++k) {
+        if (nReal == 1) (*pattern)(k, 0) = load.real[static_cast<std::size_t>(k)];
+        if (nImaginary == 1) (*pattern)(k, nReal) = load.imaginary[static_cast<std::size_t>(k)];
+      }
+      const int realRow = 2 * c;
+      const int imaginaryRow = 2 * c + 1;
+      loads_.LoadCase(c).AdoptForce(
+          new QVADynForce(pattern, &realRow, nReal, &imaginaryRow, nImaginary));
+    }
+    frames_.resize(frequencies_.size());
+    for (std::size_t j = 0; j < frequencies_.size(); ++j) frames_[j].first = frequencies_[j];
+    QVADynHarmonicSolver solver;
+    QVADynEnergy energy(0, modes_, numberOfCases, frames);
+    solver.Solve(solution_, *ops_, frames, frames_.data(), &energy, loads_, QVADynLogFile());
+  }
+
+  Complex Amplitude(int c, int j, int k) const {
+    const std::size_t partSize = static_cast<std::size_t>(modes_) * frequencies_.size();
+    const double* block = solution_.Displacement() + 2 * partSize * static_cast<std::size_t>(c);
+    const std::size_t at = static_cast<std::size_t>(j) * modes_ + k;
+    return {block[at], block[partSize + at]};
+  }
+
+  const QVADynSolution& Solution() const { return solution_; }
+
+ private:
+  std::vector<QVADynDiagonalDamping> records_;
+  std::vector<double> frequencies_;
+  int modes_;
+  std::unique_ptr<QVADynModalOperators> ops_;
+  QVADynLoadCaseList loads_;
+  std::vector<QVADynFrameValue> frames_;
+  QVADynSolution solution_;
+};
+
+// The complex force of case `load` on mode k at frame j (see DiagonalSolve).
+Complex Force(const CaseLoad& load, int k, int j) {
+  const double scale = 1.0 + 0.25 * j;
+  const double real = load.real.empty() ? 0.0 : load.real[static_cast<std::size_t>(k)] * scale;
+  const double imaginary =
+      load.imaginary.empty() ? 0.0 : load.imaginary[static_cast<std::size_t>(k)] * scale;
+  return {real, imaginary};
+}
+
+// Closed-form receptance of a mode with eigenvalue lambda and damping record
+// `record` (viscous c = 2 xi sqrt(lambda) + alpha + beta lambda, hysteretic
+// s = structural factor * lambda) at f cycles per unit time.
+Complex Receptance(double lambda, const QVADynDiagonalDamping& record, double f) {
+  const double omega = kTwoPi * f;
+  const double viscous = 2.0 * record.criticalFraction * std::sqrt(lambda) + record.massFactor +
+                         record.stiffnessFactor * lambda;
+  const double hysteretic = record.structural * lambda;
+  return 1.0 / Complex(lambda - omega * omega, omega * viscous + hysteretic);
+}
+
+TEST(HarmonicSolverTest, ViscousAndHystereticModesFollowTheSingleDofReceptance) {
+  // Five modes: one group of four and a scalar tail; frequencies below,
+  // near and above the modes.
+  const std::vector<double> eigenvalues = {100.0, 400.0, 900.0, 2500.0, 4900.0};
+  const ChosenSpectrum spectrum(eigenvalues);
+  const std::vector<QVADynDiagonalDamping> records = {{0.0, 0.02, 0.0, 0.0},
+                                                      {0.03, 0.0, 0.0, 0.0},
+                                                      {0.01, 0.05, 0.0, 0.0},
+                                                      {0.0, 0.0, 0.5, 0.0001},
+                                                      {0.02, 0.01, 0.0, 0.0}};
+  const std::vector<double> frequencies = {0.0, 1.59, 3.2, 4.77, 8.0, 11.14, 25.0};
+  const std::vector<CaseLoad> cases = {{{1.0, -2.0, 0.5, 3.0, -1.0}, {}},
+                                       {{0.2, 0.0, -1.0, 1.0, 2.0}, {1.5, -0.5, 0.0, 2.0, -3.0}}};
+  const DiagonalSolve solve(spectrum, records, frequencies, cases);
+  for (int c = 0; c < 2; ++c) {
+    for (int j = 0; j < static_cast<int>(frequencies.size()); ++j) {
+      for (int k = 0; k < 5; ++k) {
+        const Complex receptance = Receptance(eigenvalues[static_cast<std::size_t>(k)],
+                                              records[static_cast<std::size_t>(k)],
+                                              frequencies[static_cast<std::size_t>(j)]);
+        const Complex force = Force(cases[static_cast<std::size_t>(c)], k, j);
+        const Complex expected = receptance * force;
+        // The damping coefficient, the receptance and the complex product
+        // each round a few times; the product's parts may cancel, so the
+        // error is bounded relative to |H| |F|.
+        const double tolerance = 32 * kEps * std::abs(receptance) * std::abs(force);
+        const Complex actual = solve.Amplitude(c, j, k);
+        EXPECT_NEAR(actual.real(), expected.real(), tolerance)
+            << "case " << c << " frame " << j << " mode " << k;
+        EXPECT_NEAR(actual.imag(), expected.imag(), tolerance)
+            << "case " << c << " frame " << j << " mode " << k;
+      }
+    }
+  }
+  EXPECT_EQ(solve.Solution().Velocity(), nullptr);
+  EXPECT_EQ(solve.Solution().Acceleration(), nullptr);
+}
+
+TEST(HarmonicSolverTest, LongFrequencySweepsKeepEveryFrameInPlace) {
+  // 3,000 frames of 3 modes: more frames than one block of receptances holds.
+  const std::vector<double> eigenvalues = {400.0, 1600.0, 3600.0};
+  const ChosenSpectrum spectrum(eigenvalues);
+  const std::vector<QVADynDiagonalDamping> records(3, QVADynDiagonalDamping{0.0, 0.03, 0.0, 0.0});
+  std::vector<double> frequencies(3000);
+  for (std::size_t j = 0; j < frequencies.size(); ++j) {
+    frequencies[j] = 0.004 * static_cast<double>(j);
+  }
+  const std::vector<CaseLoad> cases = {{{1.0, 2.0, -1.0}, {0.5, 0.0, 1.0}}};
+  const DiagonalSolve solve(spectrum, records, frequencies, cases);
+  for (int j = 0; j < 3000; ++j) {
+    for (int k = 0; k < 3; ++k) {
+      const Complex receptance =
+          Receptance(eigenvalues[static_cast<std::size_t>(k)], records[static_cast<std::size_t>(k)],
+                     frequencies[static_cast<std::size_t>(j)]);
+      const Complex force = Force(cases[0], k, j);
+      const Complex expected = receptance * force;
+      // As in the five-mode sweep above.
+      const double tolerance = 32 * kEps * std::abs(receptance) * std::abs(force);
+      ASSERT_NEAR(solve.Amplitude(0, j, k).real(), expected.real(), tolerance) << j << " " << k;
+      ASSERT_NEAR(solve.Amplitude(0, j, k).imag(), expected.imag(), tolerance) << j << " " << k;
+    }
+  }
+}
+
+TEST(HarmonicSolverTest, RigidBodyModeIsAtRestAtZeroFrequencyAndFollowsMinusFOverOmegaSquared) {
+  const ChosenSpectrum spectrum({0.0, 50.0});
+  // omega = 2 pi f: 0; 6.3e-17, below the threshold 2.22e-16; 2.2202e-16,
+  // above the literal threshold though below the machine epsilon, where
+  // |lambda - omega^2| is still below 2.22e-16 and the undamped mode takes
+  // the stand-in for resonance; 1.885, where H = -1 / omega^2.
+  const std::vector<double> frequencies = {0.0, 1.0e-17, 3.5335e-17, 0.3};
+  const std::vector<CaseLoad> cases = {{{2.0, 1.0}, {-1.0, 0.0}}};
+  const DiagonalSolve solve(spectrum, {}, frequencies, cases);
+  EXPECT_EQ(solve.Amplitude(0, 0, 0), Complex(0.0, 0.0));
+  EXPECT_EQ(solve.Amplitude(0, 1, 0), Complex(0.0, 0.0));
+  const Complex tiny = Force(cases[0], 0, 2);
+  EXPECT_EQ(solve.Amplitude(0, 2, 0), Complex(-1.0e36 * tiny.real(), -1.0e36 * tiny.imag()));
+  const double omega = kTwoPi * frequencies[3];
+  const Complex force = Force(cases[0], 0, 3);
+  // H = 1 / (0 - omega^2) rounded once, times each part of F: within an ulp
+  // or two of -F / omega^2.
+  const Complex expected = -force / (omega * omega);
+  EXPECT_NEAR(solve.Amplitude(0, 3, 0).real(), expected.real(), 4 * kEps * std::abs(expected));
+  EXPECT_NEAR(solve.Amplitude(0, 3, 0).imag(), expected.imag(), 4 * kEps * std::abs(expected));
+  // The flexible mode at f = 0 is F / lambda (exact division by 50 of 2 and -1).
+  EXPECT_EQ(solve.Amplitude(0, 0, 1), Complex(1.0 / 50.0, 0.0));
+}
+
+TEST(HarmonicSolverTest, UndampedModeAtResonanceStandsInWithMinusTenToTheThirtySix) {
+  const double omega = kTwoPi * 1.0;
+  const ChosenSpectrum spectrum({omega * omega});
+  const std::vector<CaseLoad> cases = {{{3.0}, {-2.0}}};
+  const DiagonalSolve solve(spectrum, {}, {1.0}, cases);
+  // H = -1e36 exactly; each part is one product with it.
+  EXPECT_EQ(solve.Amplitude(0, 0, 0), Complex(-1.0e36 * 3.0, -1.0e36 * -2.0));
+}
+
+TEST(HarmonicSolverTest, StructuralDampingAloneRespondsAtZeroFrequency) {
+  const double lambda = 400.0;
+  const ChosenSpectrum spectrum({lambda});
+  const QVADynDiagonalDamping record{0.05, 0.0, 0.0, 0.0};  // s = 0.05 * 400 = 20
+  const std::vector<CaseLoad> cases = {{{1.0}, {}}};
+  const DiagonalSolve solve(spectrum, {record}, {0.0}, cases);
+  const double s = 20.0;
+  const Complex expected = Complex(lambda, -s) / (lambda * lambda + s * s);
+  // A few roundings of values of order 1e-3: relative 8 eps.
+  EXPECT_NEAR(solve.Amplitude(0, 0, 0).real(), expected.real(), 8 * kEps * std::abs(expected));
+  EXPECT_NEAR(solve.Amplitude(0, 0, 0).imag(), expected.imag(), 8 * kEps * std::abs(expected));
+}
+
+TEST(HarmonicSolverTest, ImaginaryOnlyLoadTurnsTheReceptanceByAQuarter) {
+  const std::vector<double> eigenvalues = {80.0, 300.0, 1200.0};
+  const ChosenSpectrum spectrum(eigenvalues);
+  const std::vector<QVADynDiagonalDamping> records(3, QVADynDiagonalDamping{0.01, 0.03, 0.0, 0.0});
+  const std::vector<CaseLoad> cases = {{{}, {1.0, -2.0, 4.0}}};
+  const std::vector<double> frequencies = {0.5, 2.0, 5.0};
+  const DiagonalSolve solve(spectrum, records, frequencies, cases);
+  for (int j = 0; j < 3; ++j) {
+    for (int k = 0; k < 3; ++k) {
+      const Complex receptance =
+          Receptance(eigenvalues[static_cast<std::size_t>(k)], records[static_cast<std::size_t>(k)],
+                     frequencies[static_cast<std::size_t>(j)]);
+      const double forceImaginary = Force(cases[0], k, j).imag();
+      // Re q = -Him Fim, Im q = Hre Fim: one product each after H.
+      const double tolerance = 16 * kEps * std::abs(receptance) * std::fabs(forceImaginary);
+      EXPECT_NEAR(solve.Amplitude(0, j, k).real(), -receptance.imag() * forceImaginary, tolerance);
+      EXPECT_NEAR(solve.Amplitude(0, j, k).imag(), receptance.real() * forceImaginary, tolerance);
+    }
+  }
+}
+
+TEST(HarmonicSolverTest, MethodFollowsCouplingDampingStorageAndUpdates) {
+  QVATestModalBasisOptions options;
+  options.numberOfModes = 4;
+  options.viscousDamping = true;
+  QVATestModalBasis basis(options);
+  auto modal = basis.Open();
+  const std::vector<int> modes = {0, 1, 2, 3};
+  using Method = QVADynHarmonicSolver::Method;
+
+  const QVADynModalDamping diagonal(nullptr, 4, nullptr, nullptr, nullptr);
+  QVADynModalOperators plain(*modal, nullptr);
+  plain.Build(4, modes.data(), diagonal);
+  EXPECT_EQ(QVADynHarmonicSolver::MethodFor(plain), Method::kDiagonal);
+
+  const QVADynModalDamping projected(nullptr, 4, modal->ViscousDamping(), nullptr, nullptr);
+  QVADynModalOperators full(*modal, nullptr);
+  full.Build(4, modes.data(), projected);
+  EXPECT_EQ(QVADynHarmonicSolver::MethodFor(full), Method::kNonDiagonal);
+
+  for (QVADynDomainType domain : {QVADynAllDomains, QVADynAcousticDomain, QVADynStructuralDomain}) {
+    QVADynOperatorUpdate update(nullptr, false, false, 0.0, nullptr, nullptr, domain);
+    QVADynModalOperators updated(*modal, &update);
+    updated.Build(4, modes.data(), diagonal);
+    // Every update applies at least through the all-domains code 0.
+    EXPECT_EQ(QVADynHarmonicSolver::MethodFor(updated), Method::kNonDiagonal) << domain;
+  }
+
+  QVATestModalBasisOptions coupledOptions;
+  coupledOptions.numberOfNodes = 6;
+  coupledOptions.acousticNodes = 2;
+  coupledOptions.numberOfModes = 4;
+  coupledOptions.numberOfAcousticModes = 1;
+  coupledOptions.acousticCoupling = true;
+  QVATestModalBasis coupledBasis(coupledOptions);
+  auto coupledModal = coupledBasis.Open();
+  QVADynModalOperators coupled(*coupledModal, nullptr);
+  coupled.Build(4, modes.data(), diagonal);
+  EXPECT_EQ(QVADynHarmonicSolver::MethodFor(coupled), Method::kCoupledAcoustic);
+
+  const QVADynModalOperators unbuilt(*modal, nullptr);
+  ExpectPlatformError([&] { QVADynHarmonicSolver::MethodFor(unbuilt); }, kQVASrvInvalidState,
+                      {"not built"});
+}
+
+TEST(HarmonicSolverTest, AcousticModesWithoutCouplingAreRefusedByTheDiagonalMethod) {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 6;
+  options.acousticNodes = 2;
+  options.numberOfModes = 4;
+  options.numberOfAcousticModes = 1;
+  QVATestModalBasis basis(options);
+  auto modal = basis.Open();
+  const std::vector<int> modes = {0, 1, 2, 3};
+  const QVADynModalDamping damping(nullptr, 4, nullptr, nullptr, nullptr);
+  QVADynModalOperators ops(*modal, nullptr);
+  ops.Build(4, modes.data(), damping);
+  QVADynLoadCaseList loads;
+  loads.SetNumberOfActiveModes(4);
+  loads.LoadCase(0);
+  const QVADynFrameValue frame{1.0, 0.0, 0.0};
+  QVADynEnergy energy(0, 4, 1, 1);
+  QVADynSolution solution;
+  QVADynHarmonicSolver solver;
+  ExpectPlatformError(
+      [&] { solver.Solve(solution, ops, 1, &frame, &energy, loads, QVADynLogFile()); },
+      kQVASrvInvalidState, {"3 rows", "acoustic coupling matrix"});
+  EXPECT_EQ(solution.Displacement(), nullptr);
+
+  QVADynLoadCaseList otherLoads;
+  otherLoads.SetNumberOfActiveModes(3);
+  ExpectPlatformError(
+      [&] { solver.Solve(solution, ops, 1, &frame, &energy, otherLoads, QVADynLogFile()); },
+      kQVASrvSizeMismatch, {"forces of 3 modes, the operators have 4"});
+}
+
+}  // namespace
