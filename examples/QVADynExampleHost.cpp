@@ -21,6 +21,7 @@ int RunExamples() {
   const QVADynExampleContext context{log, std::cout, kLogFileName};
   try {
     QVADynExampleLogFile(context);
+    QVADynExampleModalBasis(context);
     QVADynExampleRandom(context);
   } catch (const QVABasException& error) {
     std::cout << "Failed: " << error.UserReport().Text() << "\n";

@@ -11,6 +11,8 @@
 #include <ostream>
 
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
+#include "QVADynExampleModel.h"
+#include "platform/modeldb/QVAFsmModalSystem.h"
 
 // What every example receives from the host: the component's log handle (the
 // example may copy it) and the stream for its account.
@@ -22,6 +24,16 @@ struct QVADynExampleContext {
 
 // Writes the heading "Example host" to the log through a copied handle.
 void QVADynExampleLogFile(const QVADynExampleContext& context);
+// Writes the built-in cantilever's modes into the model database, reopens
+// them with a fresh modal system, checks them bit for bit and prints their
+// frequencies next to the closed-form frequencies of the continuous bar.
+void QVADynExampleModalBasis(const QVADynExampleContext& context);
+// Writes the modes of `model` (no acoustic, no residual modes) into
+// `modalObject`, a modal system of the database with model.NumberOfDofs()
+// DOFs and model.NumberOfNodes() nodes, through a QVADynModalSystem that logs
+// to `log`: SetEigenvalues, then CreateModeShapes filled with the shapes.
+void QVADynExampleWriteBasis(const QVADynExampleModel& model, QVAFsmModalSystem& modalObject,
+                             QVADynLogFile& log);
 // Modal load cross-spectra of a unit transverse load at every node of the
 // built-in cantilever, fully correlated, uncorrelated, convected and partially
 // coherent: prints the diagonal for the lowest modes.
