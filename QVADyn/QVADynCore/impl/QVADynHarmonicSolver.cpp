@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -61,27 +65,70 @@ inline void ModeReceptance(double lambda, double viscous, double structural,
   imaginary = atRest || undamped ? 0.0 : dampedImaginary;
 }
 
-// Receptances of `modes` modes at one frequency into real[k], imaginary[k].
+#if defined(__SSE2__)
+// Lane-wise selection: mask ? whenSet : otherwise.
+inline __m128d Select(__m128d mask, __m128d whenSet, __m128d otherwise) {
+  return _mm_or_pd(_mm_and_pd(mask, whenSet), _mm_andnot_pd(mask, otherwise));
+}
+
+// ModeReceptance of modes k and k + 1 with the same operations, lane by lane.
+inline void PairReceptance(const double* lambda, const double* viscous, const double* structural,
+                           const Frequency& frequency, double* real, double* imaginary) {
+  const __m128d zero = _mm_setzero_pd();
+  const __m128d signBit = _mm_set1_pd(-0.0);
+  const __m128d eigenvalue = _mm_loadu_pd(lambda);
+  const __m128d a = _mm_sub_pd(eigenvalue, _mm_set1_pd(frequency.omegaSquared));
+  const __m128d b = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(frequency.omega), _mm_loadu_pd(viscous)),
+                               _mm_loadu_pd(structural));
+  const __m128d undamped = _mm_cmpeq_pd(b, zero);
+  const __m128d resonant =
+      _mm_and_pd(undamped, _mm_cmplt_pd(_mm_andnot_pd(signBit, a), _mm_set1_pd(kSmallValue)));
+  const __m128d atRest = frequency.nonZero ? zero : _mm_cmpeq_pd(eigenvalue, zero);
+  const __m128d divisor =
+      Select(resonant, _mm_set1_pd(1.0),
+             Select(undamped, a, _mm_add_pd(_mm_mul_pd(b, b), _mm_mul_pd(a, a))));
+  const __m128d inverse = _mm_div_pd(_mm_set1_pd(1.0), divisor);
+  const __m128d dampedReal = _mm_mul_pd(inverse, a);
+  const __m128d dampedImaginary = _mm_mul_pd(_mm_xor_pd(inverse, signBit), b);
+  const __m128d undampedReal = Select(resonant, _mm_set1_pd(-kInfiniteResponse), inverse);
+  _mm_storeu_pd(real, Select(atRest, zero, Select(undamped, undampedReal, dampedReal)));
+  _mm_storeu_pd(imaginary, Select(_mm_or_pd(atRest, undamped), zero, dampedImaginary));
+}
+#endif
+
+// Receptances of `modes` modes at one frequency into real[k], imaginary[k],
+// four modes at a time (two pairs of SSE2 lanes where available), then the
+// remaining ones singly.
 void FrameReceptance(int modes, const double* lambda, const double* viscous,
                      const double* structural, const Frequency& frequency, double* real,
                      double* imaginary) {
   int k = 0;
   for (; k + kModesPerStep <= modes; k += kModesPerStep) {
+#if defined(__SSE2__)
+    PairReceptance(lambda + k, viscous + k, structural + k, frequency, real + k, imaginary + k);
+    PairReceptance(lambda + k + 2, viscous + k + 2, structural + k + 2, frequency, real + k + 2,
+                   imaginary + k + 2);
+#else
     for (int lane = 0; lane < kModesPerStep; ++lane) {
       ModeReceptance(lambda[k + lane], viscous[k + lane], structural[k + lane], frequency,
                      real[k + lane], imaginary[k + lane]);
     }
+#endif
   }
   for (; k < modes; ++k) {
     ModeReceptance(lambda[k], viscous[k], structural[k], frequency, real[k], imaginary[k]);
   }
 }
 
-// q = H F for `modes` modes: Re q = Hre Fre - Him Fim, Im q = Hre Fim + Him Fre.
-void ApplyReceptance(int modes, const double* receptanceReal, const double* receptanceImaginary,
-                     const double* forceReal, const double* forceImaginary, double* amplitudeReal,
-                     double* amplitudeImaginary) {
-  const auto apply = [&](int k) {
+// q = H F for `modes` modes: Re q = Hre Fre - Him Fim, Im q = Hre Fim + Him Fre,
+// four modes at a time, then the remaining ones singly. The arrays do not
+// overlap.
+void ApplyReceptance(int modes, const double* __restrict__ receptanceReal,
+                     const double* __restrict__ receptanceImaginary,
+                     const double* __restrict__ forceReal,
+                     const double* __restrict__ forceImaginary, double* __restrict__ amplitudeReal,
+                     double* __restrict__ amplitudeImaginary) {
+  const auto apply = [=](int k) {
     amplitudeReal[k] =
         receptanceReal[k] * forceReal[k] - receptanceImaginary[k] * forceImaginary[k];
     amplitudeImaginary[k] =
@@ -89,10 +136,7 @@ void ApplyReceptance(int modes, const double* receptanceReal, const double* rece
   };
   int k = 0;
   for (; k + kModesPerStep <= modes; k += kModesPerStep) {
-    apply(k);
-    apply(k + 1);
-    apply(k + 2);
-    apply(k + 3);
+    for (int lane = 0; lane < kModesPerStep; ++lane) apply(k + lane);
   }
   for (; k < modes; ++k) apply(k);
 }

@@ -254,6 +254,44 @@ TEST(HarmonicSolverTest, UndampedModeAtResonanceStandsInWithMinusTenToTheThirtyS
   EXPECT_EQ(solve.Amplitude(0, 0, 0), Complex(-1.0e36 * 3.0, -1.0e36 * -2.0));
 }
 
+TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail) {
+  // Modes 4 and 5 repeat modes 0 and 1 (a rigid-body mode and a mode with
+  // lambda = omega^2 at f = 1) with the same forces: the first four are
+  // formed together, the last two one by one, with identical results.
+  const double omega = kTwoPi * 1.0;
+  const double lambda = omega * omega;
+  const ChosenSpectrum spectrum({0.0, lambda, 400.0, 50.0, 0.0, lambda});
+  const std::vector<QVADynDiagonalDamping> records = {{}, {}, {0.05, 0.0, 0.0, 0.0}, {}, {}, {}};
+  const std::vector<CaseLoad> cases = {
+      {{1.0, 2.0, 3.0, 4.0, 1.0, 2.0}, {0.5, -1.0, 0.0, 2.0, 0.5, -1.0}}};
+  const DiagonalSolve solve(spectrum, records, {0.0, 1.0e-17, 1.0}, cases);
+  for (int j = 0; j < 3; ++j) {
+    EXPECT_EQ(solve.Amplitude(0, j, 4), solve.Amplitude(0, j, 0)) << j;
+    EXPECT_EQ(solve.Amplitude(0, j, 5), solve.Amplitude(0, j, 1)) << j;
+  }
+  EXPECT_EQ(solve.Amplitude(0, 0, 0), Complex(0.0, 0.0));
+  EXPECT_EQ(solve.Amplitude(0, 1, 0), Complex(0.0, 0.0));
+  const Complex resonantForce = Force(cases[0], 1, 2);
+  EXPECT_EQ(solve.Amplitude(0, 2, 1),
+            Complex(-1.0e36 * resonantForce.real(), -1.0e36 * resonantForce.imag()));
+  // Undamped away from resonance: H = 1 / a, then one product per part.
+  const Complex rigid = Force(cases[0], 0, 2) * (1.0 / (0.0 - lambda));
+  EXPECT_NEAR(solve.Amplitude(0, 2, 0).real(), rigid.real(), 2 * kEps * std::abs(rigid));
+  EXPECT_NEAR(solve.Amplitude(0, 2, 0).imag(), rigid.imag(), 2 * kEps * std::abs(rigid));
+  const Complex flexible = Force(cases[0], 3, 0) / 50.0;
+  EXPECT_NEAR(solve.Amplitude(0, 0, 3).real(), flexible.real(), 2 * kEps * std::abs(flexible));
+  EXPECT_NEAR(solve.Amplitude(0, 0, 3).imag(), flexible.imag(), 2 * kEps * std::abs(flexible));
+  // Structural damping s = 0.05 * 400 = 20 at f = 0 and at f = 1.
+  for (int j : {0, 2}) {
+    const Complex expected =
+        Receptance(400.0, records[2], j == 0 ? 0.0 : 1.0) * Force(cases[0], 2, j);
+    // As in the single-DOF sweep: relative to |H| |F|.
+    const double tolerance = 32 * kEps * std::abs(expected);
+    EXPECT_NEAR(solve.Amplitude(0, j, 2).real(), expected.real(), tolerance) << j;
+    EXPECT_NEAR(solve.Amplitude(0, j, 2).imag(), expected.imag(), tolerance) << j;
+  }
+}
+
 TEST(HarmonicSolverTest, StructuralDampingAloneRespondsAtZeroFrequency) {
   const double lambda = 400.0;
   const ChosenSpectrum spectrum({lambda});
