@@ -128,6 +128,15 @@ std::vector<QVADynFrameValue> Frames(int count) {
   return frames;
 }
 
+// Sets `modes` active and `frames` frames (see Frames) on `event` and makes
+// `cases` empty load cases.
+void Configure(QVADynEvent& event, const std::vector<int>& modes, int frames, int cases) {
+  event.SetActiveModes(static_cast<int>(modes.size()), modes.data());
+  const std::vector<QVADynFrameValue> values = Frames(frames);
+  event.SetFrameValues(frames, values.data());
+  event.LoadCase(cases - 1);
+}
+
 // A basis of 8 nodes x 3 places (24 DOFs), 10 modes, mode-shape rows cut
 // into blocks of 5; each test opens its own modal system over it.
 class EventTest : public ::testing::Test {
@@ -156,10 +165,7 @@ class EventTest : public ::testing::Test {
   // flagged, then compares every recovered value with Phi * q.
   void ExpectRecoveredEqualsReference(TestEvent& event, const std::vector<int>& modes, int frames,
                                       const std::vector<bool>& nodeFlags) {
-    event.SetActiveModes(static_cast<int>(modes.size()), modes.data());
-    const std::vector<QVADynFrameValue> values = Frames(frames);
-    event.SetFrameValues(frames, values.data());
-    event.LoadCase(0);
+    Configure(event, modes, frames, 1);
     event.Solve(nullptr);
     std::unique_ptr<bool[]> flags(new bool[nodeFlags.size()]);
     for (std::size_t p = 0; p < nodeFlags.size(); ++p) flags[p] = nodeFlags[p];
@@ -439,11 +445,7 @@ TEST_F(EventTest, SolveHandsTheDriverDataToTheSolverAndLogsOneBlock) {
   QVATestLogCapture capture;
   auto modal = basis_.Open(capture.Log());
   auto event = MakeEvent(*modal);
-  const std::vector<int> modes = {6, 1, 3};
-  event->SetActiveModes(3, modes.data());
-  const std::vector<QVADynFrameValue> frames = Frames(4);
-  event->SetFrameValues(4, frames.data());
-  event->LoadCase(1);
+  Configure(*event, {6, 1, 3}, 4, 2);
   event->RequestEnergyOutput(1);
   event->RequestEnergyOutput(8);
   const std::string before = capture.Contents();
@@ -469,11 +471,7 @@ TEST_F(EventTest, SolveHandsTheDriverDataToTheSolverAndLogsOneBlock) {
 TEST_F(EventTest, SolveNamesTheLoadCasesOnce) {
   auto modal = basis_.Open();
   auto event = MakeEvent(*modal);
-  const std::vector<int> modes = {0, 1};
-  event->SetActiveModes(2, modes.data());
-  const std::vector<QVADynFrameValue> frames = Frames(2);
-  event->SetFrameValues(2, frames.data());
-  event->LoadCase(2);
+  Configure(*event, {0, 1}, 2, 3);
   event->Solve(nullptr);
   const std::vector<int> cases = SetMembers(results_.Cases());
   ASSERT_EQ(cases.size(), 3U);
@@ -558,11 +556,7 @@ TEST(EventRangeTest, DofListOneToThreeAndSevenEightIsTwoRanges) {
   QVATestFixedAmplitudeSolver::Seen seen;
   TestEvent event(*modal, new QVATestFixedAmplitudeSolver(seen),
                   basis.Database().CreateModalEventResults(basis.ModalObject()));
-  const std::vector<int> modes = {0, 1, 2, 3};
-  event.SetActiveModes(4, modes.data());
-  const std::vector<QVADynFrameValue> frames = Frames(2);
-  event.SetFrameValues(2, frames.data());
-  event.LoadCase(0);
+  Configure(event, {0, 1, 2, 3}, 2, 1);
   event.Solve(nullptr);
   const QVATestScopedEnvironment limit("TOR_DYN_MAX_RECOVERY_SIZE", "1000");
   const bool nodes[] = {false, true, false, true};
@@ -581,11 +575,7 @@ TEST(EventRangeTest, DofListOneToThreeAndSevenEightIsTwoRanges) {
 TEST_F(EventTest, EnergyRequestNineWritesModalAndWholeModelKineticEnergyOnly) {
   auto modal = basis_.Open();
   auto event = MakeEvent(*modal);
-  const std::vector<int> modes = {2, 0, 1};
-  event->SetActiveModes(3, modes.data());
-  const std::vector<QVADynFrameValue> frames = Frames(4);
-  event->SetFrameValues(4, frames.data());
-  event->LoadCase(0);
+  Configure(*event, {2, 0, 1}, 4, 1);
   event->RequestEnergyOutput(9);
   event->Solve(nullptr);
   EXPECT_TRUE(results_.KE().IsValid());
@@ -631,11 +621,7 @@ TEST_F(EventTest, EnergyRequestNineWritesModalAndWholeModelKineticEnergyOnly) {
 TEST_F(EventTest, NoEnergyRequestWritesNoEnergy) {
   auto modal = basis_.Open();
   auto event = MakeEvent(*modal);
-  const std::vector<int> modes = {0};
-  event->SetActiveModes(1, modes.data());
-  const std::vector<QVADynFrameValue> frames = Frames(1);
-  event->SetFrameValues(1, frames.data());
-  event->LoadCase(0);
+  Configure(*event, {0}, 1, 1);
   event->Solve(nullptr);
   EXPECT_EQ(seen_.energyRequest, 0);
   EXPECT_FALSE(results_.KE().IsValid());
