@@ -104,9 +104,15 @@ int QVAFsmSystemDofDefinition::AddDof(int node, int place, int label) {
              "QVAFsmSystemDofDefinition::AddDof: place " << place << " of node " << node
                                                          << " is already system DOF " << slot);
   const int dof = static_cast<int>(data_->labelOfSystemDof.size());
-  data_->nodeDofOfSystemDof.reserve(data_->nodeDofOfSystemDof.size() + 1);
-  data_->labelOfSystemDof.push_back(label);
+  // Both lists grow geometrically; when the second append fails the first is
+  // undone, so a failed allocation leaves the definition unchanged.
   data_->nodeDofOfSystemDof.push_back(QVAFsmNodeDof{node, place});
+  try {
+    data_->labelOfSystemDof.push_back(label);
+  } catch (...) {
+    data_->nodeDofOfSystemDof.pop_back();
+    throw;
+  }
   slot = dof;
   data_->solverCurrent = false;
   return dof;
