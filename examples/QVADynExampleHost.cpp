@@ -22,6 +22,7 @@ int RunExamples() {
   try {
     QVADynExampleLogFile(context);
     QVADynExampleModalBasis(context);
+    QVADynExampleComplexModes(context);
     QVADynExampleRandom(context);
   } catch (const QVABasException& error) {
     std::cout << "Failed: " << error.UserReport().Text() << "\n";

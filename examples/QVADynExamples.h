@@ -34,6 +34,10 @@ void QVADynExampleModalBasis(const QVADynExampleContext& context);
 // to `log`: SetEigenvalues, then CreateModeShapes filled with the shapes.
 void QVADynExampleWriteBasis(const QVADynExampleModel& model, QVAFsmModalSystem& modalObject,
                              QVADynLogFile& log);
+// Complex modes of the built-in cantilever with Rayleigh damping, with an added
+// dashpot at the tip (non-proportional) and with structural damping: prints
+// the frequencies and damping ratios of the lowest modes.
+void QVADynExampleComplexModes(const QVADynExampleContext& context);
 // Modal load cross-spectra of a unit transverse load at every node of the
 // built-in cantilever, fully correlated, uncorrelated, convected and partially
 // coherent: prints the diagonal for the lowest modes.

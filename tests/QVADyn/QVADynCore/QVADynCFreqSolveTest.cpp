@@ -1,0 +1,541 @@
+// The complex frequency solve end to end over a stored real basis: eigenvalues
+// against closed forms (undamped, proportional and commuting non-proportional
+// damping) and against the residual of the quadratic eigenproblem, the stored
+// projected and physical shapes, the band, the mode limit, the ordering of
+// nearly equal frequencies, the solve-only mode, a failing eigen routine, the
+// preconditions and the exact log block.
+
+#include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <memory>
+#include <regex>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
+#include "platform/base/QVABasException.h"
+#include "platform/modeldb/QVASimCSet.h"
+#include "platform/modeldb/QVASimDatabase.h"
+#include "tests/support/QVAFloatingPoint.h"
+#include "tests/support/QVATestLogCapture.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+using Complex = std::complex<double>;
+using ComplexVector = std::vector<Complex>;
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr double kWideBand = 1e6;
+
+// A stored real basis, a complex modal system over it opened with a subspace
+// of `subspace` modes (all by default), the log it writes, and a matrix of
+// the real mode shapes of its own (after a solve the system's mode-shape
+// matrix holds the real parts of the complex modes).
+struct Problem {
+  explicit Problem(const QVATestModalBasisOptions& options, int subspace = -1)
+      : basis(options),
+        n(subspace < 0 ? options.numberOfModes : subspace),
+        system(std::make_unique<QVADynComplexModalSystem>(basis.CreateDofDefinition(),
+                                                          basis.ModalObject(), capture.Log(), n)),
+        realModes(std::make_unique<QVASrvDenseMatrix>(basis.ModalObject().ModeShapes())) {
+    system->Open();
+  }
+
+  // K = diag(omega^2) of the first n real modes.
+  void SetModalStiffness() {
+    std::vector<double> values(static_cast<std::size_t>(n) * n, 0.0);
+    for (int i = 0; i < n; ++i) values[static_cast<std::size_t>(i) * (n + 1)] = Lambda(i);
+    SetStiffness(values);
+  }
+  void SetStiffness(const std::vector<double>& values) {
+    stiffness = values;
+    QVATestFillDenseMatrix(system->CreateStiffness(false), values);
+  }
+  void SetDamping(QVADynDampingType kind, const std::vector<double>& values) {
+    QVATestFillDenseMatrix(system->CreateProjectedDamping(kind, false), values);
+  }
+  double Lambda(int mode) const { return basis.Eigenvalues()[static_cast<std::size_t>(mode)]; }
+
+  void Solve(int maxModes = 100, double lower = 0.0, double upper = kWideBand, int solveOnly = 0) {
+    QVADynCFreqSolve(*system, *realModes, maxModes, lower, upper, solveOnly);
+  }
+  // The host's shortest road after Open: the system's own mode-shape matrix,
+  // which the solve replaces, as the real mode shapes.
+  void SolveOverOwnModeShapes() {
+    QVADynCFreqSolve(*system, *system->ModeShapes(), 100, 0.0, kWideBand, 0);
+  }
+
+  Complex Eigenvalue(int mode) const {
+    return {system->RealEigenvalues()[mode], system->ImaginaryEigenvalues()[mode]};
+  }
+  ComplexVector Shape(const QVASrvDenseMatrix& real, const QVASrvDenseMatrix& imaginary,
+                      int mode) const {
+    const std::vector<double> re = QVATestReadDenseMatrix(real);
+    const std::vector<double> im = QVATestReadDenseMatrix(imaginary);
+    const std::size_t rows = static_cast<std::size_t>(real.NumberOfRows());
+    ComplexVector shape(rows);
+    for (std::size_t i = 0; i < rows; ++i) {
+      shape[i] = {re[static_cast<std::size_t>(mode) * rows + i],
+                  im[static_cast<std::size_t>(mode) * rows + i]};
+    }
+    return shape;
+  }
+  ComplexVector ProjectedShape(int mode) const {
+    return Shape(*system->RealProjectedModeShapes(), *system->ImaginaryProjectedModeShapes(), mode);
+  }
+  ComplexVector PhysicalShape(int mode) const {
+    return Shape(*system->RealModeShapes(), *system->ImaginaryModeShapes(), mode);
+  }
+
+  QVATestLogCapture capture;
+  QVATestModalBasis basis;
+  int n;
+  std::unique_ptr<QVADynComplexModalSystem> system;
+  std::unique_ptr<QVASrvDenseMatrix> realModes;
+  std::vector<double> stiffness;
+};
+
+QVATestModalBasisOptions Basis(int modes, bool viscous = false, bool structural = false) {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 6;
+  options.numberOfModes = modes;
+  options.viscousDamping = viscous;
+  options.structuralDamping = structural;
+  options.columnBlockSize = 3;
+  return options;
+}
+
+// The vector divided by its first component of largest magnitude.
+ComplexVector Normalized(ComplexVector vector) {
+  std::size_t largest = 0;
+  for (std::size_t i = 0; i < vector.size(); ++i) {
+    if (std::norm(vector[i]) > std::norm(vector[largest])) largest = i;
+  }
+  const Complex divisor = vector[largest];
+  for (Complex& value : vector) value /= divisor;
+  return vector;
+}
+
+double MaxDifference(const ComplexVector& a, const ComplexVector& b) {
+  EXPECT_EQ(a.size(), b.size());
+  double difference = 0.0;
+  for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    difference = std::max(difference, std::abs(a[i] - b[i]));
+  }
+  return difference;
+}
+
+// Phi q over the first q.size() real modes of the basis, plain loops.
+ComplexVector Expand(const QVATestModalBasis& basis, const ComplexVector& q) {
+  ComplexVector physical(static_cast<std::size_t>(basis.NumberOfRows()));
+  for (int row = 0; row < basis.NumberOfRows(); ++row) {
+    for (std::size_t j = 0; j < q.size(); ++j) {
+      physical[static_cast<std::size_t>(row)] += basis.ModeShape(row, static_cast<int>(j)) * q[j];
+    }
+  }
+  return physical;
+}
+
+// || (lambda^2 I + lambda V + K + i S) q ||_2 with the basis's damping.
+double QuadraticResidual(const Problem& problem, Complex lambda, const ComplexVector& q) {
+  const int n = problem.n;
+  const std::vector<double>& viscous = problem.basis.ViscousDamping();
+  const std::vector<double>& structural = problem.basis.StructuralDamping();
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) {
+    Complex row = lambda * lambda * q[static_cast<std::size_t>(i)];
+    for (int j = 0; j < n; ++j) {
+      const std::size_t ij = static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * n;
+      Complex entry = problem.stiffness[ij];
+      if (!viscous.empty()) entry += lambda * viscous[ij];
+      if (!structural.empty()) entry += Complex(0.0, structural[ij]);
+      row += entry * q[static_cast<std::size_t>(j)];
+    }
+    sum += std::norm(row);
+  }
+  return std::sqrt(sum);
+}
+
+// The header of the log block for `modes` modes over 6 nodes.
+std::string Header(int modes) {
+  return "\n--- Solve dense complex eigenproblem ---\n\nNumber of modes: " + std::to_string(modes) +
+         "\nNumber of nodes: 6\n";
+}
+
+const char kNumber[] = "([0-9][0-9.e+-]*)";
+
+}  // namespace
+
+// Without damping the state matrix has the eigenvalues +-i omega; the ones
+// with positive imaginary part are stored in ascending order as 0 + i omega,
+// with omega^2 the real eigenvalues. The projected shapes are unit vectors
+// and the physical shapes the real modes scaled to a largest component of 1.
+TEST(QVADynCFreqSolveTest, UndampedModesArePositiveImaginaryFrequencies) {
+  Problem problem(Basis(6));
+  problem.SetModalStiffness();
+  problem.SolveOverOwnModeShapes();
+
+  ASSERT_EQ(problem.system->NumberOfModes(), 6);
+  // Backward-stable QR on order 12, ||A|| ~ omega_max^2 ~ 1e3, eigenvalues
+  // well separated (ratio >= 1.05): error ~ N ||A|| eps ~ 3e-12 absolute.
+  constexpr double kTolerance = 1e-9;
+  for (int mode = 0; mode < 6; ++mode) {
+    const Complex lambda = problem.Eigenvalue(mode);
+    EXPECT_NEAR(lambda.real(), 0.0, kTolerance) << mode;
+    EXPECT_NEAR(lambda.imag(), std::sqrt(problem.Lambda(mode)), kTolerance) << mode;
+    ComplexVector unit(6, 0.0);
+    unit[static_cast<std::size_t>(mode)] = 1.0;
+    EXPECT_LE(MaxDifference(problem.ProjectedShape(mode), unit), kTolerance) << mode;
+    EXPECT_LE(MaxDifference(problem.PhysicalShape(mode), Normalized(Expand(problem.basis, unit))),
+              kTolerance)
+        << mode;
+  }
+  for (int mode = 1; mode < 6; ++mode) {
+    EXPECT_LT(problem.Eigenvalue(mode - 1).imag(), problem.Eigenvalue(mode).imag());
+  }
+
+  const std::string log = problem.capture.Contents();
+  const std::regex block(Header(6) + "Complex Eigensolve: Solve dgeev: " + kNumber +
+                         "\nComplex Eigensolve: Recover:     " + kNumber +
+                         "\nComplex Eigensolve: total time:  " + kNumber + "\n");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(log, match, block)) << log;
+  // The total adds the single-precision times of solve, selection and
+  // recovery; each printed value is rounded to 6 digits.
+  EXPECT_GE(std::stod(match[3].str()),
+            (std::stod(match[1].str()) + std::stod(match[2].str())) * (1.0 - 1e-5));
+}
+
+// Every stored mode satisfies (lambda^2 I + lambda V + K + i S) q = 0 with the
+// basis's random symmetric V and S, in all three combinations; the projected
+// shapes are normalized and the physical shapes are Phi q, normalized.
+TEST(QVADynCFreqSolveTest, ResidualsAndShapesWithViscousAndStructuralDamping) {
+  const bool combinations[][2] = {{true, false}, {false, true}, {true, true}};
+  for (const auto& [viscous, structural] : combinations) {
+    SCOPED_TRACE(std::string("viscous ") + (viscous ? "yes" : "no") + ", structural " +
+                 (structural ? "yes" : "no"));
+    Problem problem(Basis(8, viscous, structural));
+    problem.SetModalStiffness();
+    problem.SolveOverOwnModeShapes();
+    const int modes = problem.system->NumberOfModes();
+    // Damping ~ 1 against omega >= 7: every mode oscillates, n of them.
+    ASSERT_EQ(modes, 8);
+
+    const double stiffnessNorm = problem.Lambda(7);
+    for (int mode = 0; mode < modes; ++mode) {
+      const Complex lambda = problem.Eigenvalue(mode);
+      const ComplexVector q = problem.ProjectedShape(mode);
+      EXPECT_LE(QuadraticResidual(problem, lambda, q), 1e-10 * stiffnessNorm) << mode;
+      if (mode > 0) {
+        EXPECT_LE(problem.Eigenvalue(mode - 1).imag(), lambda.imag());
+      }
+
+      // Largest component 1 + 0i, every other at most 1 in magnitude; a few
+      // roundings of the scaling: 4 eps.
+      const auto largest = std::max_element(q.begin(), q.end(), [](Complex a, Complex b) {
+        return std::norm(a) < std::norm(b);
+      });
+      EXPECT_NEAR(largest->real(), 1.0, 4 * kEps);
+      EXPECT_NEAR(largest->imag(), 0.0, 4 * kEps);
+
+      // Phi q by plain loops, normalized: |q| <= 1, |Phi| < 1, 8 terms and a
+      // division by a component >= 1/sqrt(rows): error ~ 1e-14.
+      EXPECT_LE(MaxDifference(problem.PhysicalShape(mode), Normalized(Expand(problem.basis, q))),
+                1e-12)
+          << mode;
+    }
+
+    // The database holds what the system holds.
+    const QVAFsmModalSystem& stored = problem.basis.ModalObject();
+    std::vector<double> eigenvalues(static_cast<std::size_t>(2 * modes));
+    problem.basis.Database().ReadDistribution(stored.Eigenvalues(), eigenvalues.data());
+    for (int mode = 0; mode < modes; ++mode) {
+      EXPECT_EQ(eigenvalues[static_cast<std::size_t>(mode)], problem.Eigenvalue(mode).real());
+      EXPECT_EQ(eigenvalues[static_cast<std::size_t>(modes + mode)],
+                problem.Eigenvalue(mode).imag());
+    }
+    EXPECT_EQ(stored.ModeShapes(), problem.system->RealModeShapes()->DistributionID());
+    EXPECT_EQ(stored.ImaginaryModeShapes(),
+              problem.system->ImaginaryModeShapes()->DistributionID());
+    EXPECT_EQ(stored.ProjectedModeShapes(),
+              problem.system->ImaginaryProjectedModeShapes()->DistributionID());
+    EXPECT_EQ(problem.system->RealModeShapes()->NumberOfRows(), problem.basis.NumberOfRows());
+
+    const std::string routine = structural ? "zgeev" : "dgeev";
+    EXPECT_NE(problem.capture.Contents().find("Complex Eigensolve: Solve " + routine + ": "),
+              std::string::npos);
+  }
+}
+
+// Proportional damping V = diag(2 zeta omega) gives per mode the closed form
+// -zeta omega + i omega sqrt(1 - zeta^2), and unit projected vectors.
+TEST(QVADynCFreqSolveTest, ProportionalDampingMatchesClosedForm) {
+  Problem problem(Basis(3));
+  problem.SetModalStiffness();
+  const double zeta[] = {0.05, 0.2, 0.02};
+  std::vector<double> viscous(9, 0.0);
+  for (int i = 0; i < 3; ++i) {
+    viscous[static_cast<std::size_t>(4 * i)] = 2.0 * zeta[i] * std::sqrt(problem.Lambda(i));
+  }
+  problem.SetDamping(QVADynViscousDamping, viscous);
+  problem.Solve();
+  ASSERT_EQ(problem.system->NumberOfModes(), 3);
+  // The closed-form frequencies ascend like omega (zeta changes them < 3 %,
+  // the omega ratio is >= 1.1). Backward-stable QR, ||A|| ~ 1e3, order 6:
+  // error ~ 1e-12 absolute.
+  for (int i = 0; i < 3; ++i) {
+    const double omega = std::sqrt(problem.Lambda(i));
+    const Complex expected(-zeta[i] * omega, omega * std::sqrt(1.0 - zeta[i] * zeta[i]));
+    EXPECT_LE(std::abs(problem.Eigenvalue(i) - expected), 1e-10 * omega) << i;
+    // Damping ratio -Re / |lambda| recovers zeta.
+    EXPECT_NEAR(-problem.Eigenvalue(i).real() / std::abs(problem.Eigenvalue(i)), zeta[i], 1e-11);
+  }
+}
+
+// A non-proportional 2-DOF system with closed-form modes: K, V and S share the
+// eigenvectors Q (rotation by 0.4 rad), so column i of Q decouples into
+// lambda^2 + c_i lambda + k_i + i s_i = 0 while none of the three matrices is
+// diagonal. The projected shape is Q e_i scaled to a largest entry of 1.
+TEST(QVADynCFreqSolveTest, CommutingTwoDofSystemMatchesClosedForm) {
+  Problem problem(Basis(2, true, true));
+  const double angle = 0.4;
+  const double c = std::cos(angle);
+  const double s = std::sin(angle);
+  const auto rotated = [&](double first, double second) {
+    return std::vector<double>{c * c * first + s * s * second, c * s * (first - second),
+                               c * s * (first - second), s * s * first + c * c * second};
+  };
+  const double k[] = {100.0, 400.0};
+  const double damping[] = {1.0, 3.0};
+  const double structural[] = {5.0, 4.0};
+  problem.SetStiffness(rotated(k[0], k[1]));
+  problem.SetDamping(QVADynViscousDamping, rotated(damping[0], damping[1]));
+  problem.SetDamping(QVADynStructuralDamping, rotated(structural[0], structural[1]));
+  problem.Solve();
+  ASSERT_EQ(problem.system->NumberOfModes(), 2);
+
+  const ComplexVector eigenvectors[] = {{c, s}, {-s, c}};
+  for (int i = 0; i < 2; ++i) {
+    const Complex root =
+        std::sqrt(Complex(damping[i] * damping[i] - 4.0 * k[i], -4.0 * structural[i]));
+    Complex expected = 0.5 * (-damping[i] + root);
+    if (expected.imag() < 0.0) expected = 0.5 * (-damping[i] - root);
+    // Order 4, ||A|| ~ 400, well-separated eigenvalues: error ~ 1e-13 * |lambda|.
+    EXPECT_LE(std::abs(problem.Eigenvalue(i) - expected), 1e-11 * std::abs(expected))
+        << problem.Eigenvalue(i) << " vs " << expected;
+    EXPECT_LE(MaxDifference(problem.ProjectedShape(i), Normalized(eigenvectors[i])), 1e-12) << i;
+  }
+}
+
+// The band is open: modes whose frequency equals an edge or lies outside are
+// left out; a smaller mode limit keeps the lowest; a limit of 0 or an empty
+// band stores zero modes with shape matrices of no columns.
+TEST(QVADynCFreqSolveTest, BandAndModeLimit) {
+  Problem problem(Basis(6));
+  problem.SetModalStiffness();
+  const auto omega = [&](int mode) { return std::sqrt(problem.Lambda(mode)); };
+  // Edges halfway between modes 0/1 and 3/4 select modes 1, 2, 3.
+  const double lower = 0.5 * (omega(0) + omega(1));
+  const double upper = 0.5 * (omega(3) + omega(4));
+  // Frequencies to ~1e-12 (see the undamped test) against edges >= 1 apart.
+  problem.Solve(100, lower, upper);
+  ASSERT_EQ(problem.system->NumberOfModes(), 3);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(problem.Eigenvalue(i).imag(), omega(i + 1), 1e-9);
+
+  problem.Solve(2, lower, upper);
+  ASSERT_EQ(problem.system->NumberOfModes(), 2);
+  EXPECT_NEAR(problem.Eigenvalue(0).imag(), omega(1), 1e-9);
+  EXPECT_NEAR(problem.Eigenvalue(1).imag(), omega(2), 1e-9);
+  EXPECT_EQ(problem.system->RealProjectedModeShapes()->NumberOfColumns(), 2);
+  EXPECT_EQ(problem.system->ImaginaryModeShapes()->NumberOfColumns(), 2);
+
+  for (const auto& [maxModes, bandLower, bandUpper] :
+       {std::tuple{0, 0.0, kWideBand}, std::tuple{100, omega(5) + 1.0, kWideBand},
+        std::tuple{100, -kWideBand, 0.0}}) {
+    problem.Solve(maxModes, bandLower, bandUpper);
+    EXPECT_EQ(problem.system->NumberOfModes(), 0);
+    EXPECT_EQ(problem.system->RealProjectedModeShapes()->NumberOfRows(), 6);
+    EXPECT_EQ(problem.system->RealProjectedModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(problem.system->ImaginaryProjectedModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(problem.system->RealModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(problem.system->ImaginaryModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(problem.basis.Database().NumberOfValues(problem.basis.ModalObject().Eigenvalues()),
+              0);
+  }
+}
+
+// Mode 1 (omega 10.00001, zeta 0.001) has a slightly higher damped frequency
+// than the undamped mode 0 (omega 10): 10.000005 against 10, closer than 1e-5
+// of the frequency, so the more damped mode 1 is put first.
+TEST(QVADynCFreqSolveTest, NearlyEqualFrequenciesAreOrderedByRealPart) {
+  Problem problem(Basis(2));
+  const double omega[] = {10.0, 10.00001};
+  const double zeta = 0.001;
+  problem.SetStiffness({omega[0] * omega[0], 0.0, 0.0, omega[1] * omega[1]});
+  problem.SetDamping(QVADynViscousDamping, {0.0, 0.0, 0.0, 2.0 * zeta * omega[1]});
+  problem.Solve();
+  ASSERT_EQ(problem.system->NumberOfModes(), 2);
+  // Eigenvalues to ~1e-13 (order 4, ||A|| ~ 100) against gaps of 5e-6 and 1e-2.
+  EXPECT_NEAR(problem.Eigenvalue(0).real(), -zeta * omega[1], 1e-10);
+  EXPECT_NEAR(problem.Eigenvalue(0).imag(), omega[1] * std::sqrt(1.0 - zeta * zeta), 1e-10);
+  EXPECT_NEAR(problem.Eigenvalue(1).real(), 0.0, 1e-10);
+  EXPECT_NEAR(problem.Eigenvalue(1).imag(), omega[0], 1e-10);
+  EXPECT_GT(problem.Eigenvalue(0).imag(), problem.Eigenvalue(1).imag());
+  // The projected shapes travel with their eigenvalues.
+  EXPECT_LE(MaxDifference(problem.ProjectedShape(0), {0.0, 1.0}), 1e-10);
+  EXPECT_LE(MaxDifference(problem.ProjectedShape(1), {1.0, 0.0}), 1e-10);
+}
+
+// With solveOnly the solve runs and is logged; nothing in the system or the
+// database changes.
+TEST(QVADynCFreqSolveTest, SolveOnlyLeavesTheSystemUnchanged) {
+  Problem problem(Basis(4, true));
+  problem.SetModalStiffness();
+  problem.Solve(2);
+  QVADynComplexModalSystem& system = *problem.system;
+  const QVAFsmModalSystem& stored = problem.basis.ModalObject();
+  const double* real = system.RealEigenvalues();
+  const double* imaginary = system.ImaginaryEigenvalues();
+  const std::vector<double> realValues(real, real + 2);
+  const std::vector<double> imaginaryValues(imaginary, imaginary + 2);
+  const QVASrvDenseMatrix* matrices[] = {system.RealModeShapes(), system.ImaginaryModeShapes(),
+                                         system.RealProjectedModeShapes(),
+                                         system.ImaginaryProjectedModeShapes()};
+  const std::vector<double> physical = QVATestReadDenseMatrix(*system.RealModeShapes());
+  const QVASimDistributionID entries[] = {stored.Eigenvalues(), stored.ModeShapes(),
+                                          stored.ImaginaryModeShapes(),
+                                          stored.ProjectedModeShapes()};
+  const QVASimCSetID modesSet = stored.Modes();
+  const std::size_t logBefore = problem.capture.Contents().size();
+
+  problem.Solve(4, 0.0, kWideBand, 1);
+
+  EXPECT_EQ(system.NumberOfModes(), 2);
+  EXPECT_EQ(system.RealEigenvalues(), real);
+  EXPECT_EQ(system.ImaginaryEigenvalues(), imaginary);
+  EXPECT_EQ(std::vector<double>(real, real + 2), realValues);
+  EXPECT_EQ(std::vector<double>(imaginary, imaginary + 2), imaginaryValues);
+  const QVASrvDenseMatrix* after[] = {system.RealModeShapes(), system.ImaginaryModeShapes(),
+                                      system.RealProjectedModeShapes(),
+                                      system.ImaginaryProjectedModeShapes()};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(after[i], matrices[i]) << i;
+  EXPECT_EQ(QVATestReadDenseMatrix(*system.RealModeShapes()), physical);
+  const QVASimDistributionID entriesAfter[] = {stored.Eigenvalues(), stored.ModeShapes(),
+                                               stored.ImaginaryModeShapes(),
+                                               stored.ProjectedModeShapes()};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(entriesAfter[i], entries[i]) << i;
+  EXPECT_EQ(stored.Modes(), modesSet);
+
+  const std::string added = problem.capture.Contents().substr(logBefore);
+  EXPECT_TRUE(std::regex_match(
+      added, std::regex(Header(4) + "Complex Eigensolve: Solve dgeev: " + kNumber + "\n")))
+      << added;
+}
+
+// A NaN in the stiffness makes the eigen routine fail: the failure is logged
+// after the solve line, and zero modes replace what an earlier solve stored,
+// in the system and in the database.
+TEST(QVADynCFreqSolveTest, FailedEigenSolveIsLoggedAndStoresZeroModes) {
+  for (bool structural : {false, true}) {
+    SCOPED_TRACE(structural ? "zgeev" : "dgeev");
+    Problem problem(Basis(4, false, structural));
+    problem.SetModalStiffness();
+    problem.Solve();
+    ASSERT_EQ(problem.system->NumberOfModes(), 4);
+    const std::size_t logBefore = problem.capture.Contents().size();
+
+    std::vector<double> broken = problem.stiffness;
+    broken[5] = std::numeric_limits<double>::quiet_NaN();
+    problem.SetStiffness(broken);
+    {
+      const QVAFloatingPointTrapsOff noTraps;
+      problem.Solve();
+    }
+
+    QVADynComplexModalSystem& system = *problem.system;
+    EXPECT_EQ(system.NumberOfModes(), 0);
+    EXPECT_EQ(system.RealProjectedModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(system.ImaginaryProjectedModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(system.RealModeShapes()->NumberOfColumns(), 0);
+    EXPECT_EQ(system.ImaginaryModeShapes()->NumberOfColumns(), 0);
+    const QVAFsmModalSystem& stored = problem.basis.ModalObject();
+    QVASimDatabase& database = problem.basis.Database();
+    EXPECT_EQ(database.NumberOfValues(stored.Eigenvalues()), 0);
+    EXPECT_EQ(database.NumberOfValues(stored.ModeShapes()), 0);
+    EXPECT_EQ(database.NumberOfValues(stored.ImaginaryModeShapes()), 0);
+    EXPECT_EQ(database.NumberOfValues(stored.ProjectedModeShapes()), 0);
+    EXPECT_EQ(QVASimCSet(stored.Modes()).Size(), 0);
+
+    const std::string routine = structural ? "zgeev" : "dgeev";
+    const std::string added = problem.capture.Contents().substr(logBefore);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(
+        added, match,
+        std::regex(Header(4) + "Complex Eigensolve: Solve " + routine + ": " + kNumber +
+                   "\nComplex Eigensolve: " + routine + " failed with info = (-?[0-9]+)" +
+                   "; no complex modes stored\nComplex Eigensolve: Recover:     " + kNumber +
+                   "\nComplex Eigensolve: total time:  " + kNumber + "\n")))
+        << added;
+    EXPECT_NE(std::stoi(match[2].str()), 0);
+  }
+}
+
+// The real mode shapes may have more columns than the subspace (the first n
+// span it).
+TEST(QVADynCFreqSolveTest, SubspaceOfTheFirstRealModes) {
+  Problem problem(Basis(6, true), 4);
+  problem.SetModalStiffness();
+  const std::vector<double> viscous = problem.basis.ViscousDamping();
+  std::vector<double> leading(16);
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 4; ++i) {
+      leading[static_cast<std::size_t>(i + 4 * j)] = viscous[static_cast<std::size_t>(i + 6 * j)];
+    }
+  }
+  problem.SetDamping(QVADynViscousDamping, leading);
+  ASSERT_EQ(problem.realModes->NumberOfColumns(), 6);
+  problem.Solve(10);
+
+  ASSERT_EQ(problem.system->NumberOfModes(), 4);
+  for (int mode = 0; mode < 4; ++mode) {
+    const ComplexVector q = problem.ProjectedShape(mode);
+    ASSERT_EQ(q.size(), 4U);
+    // As in the residual test: Phi q to ~1e-14 after normalization.
+    EXPECT_LE(MaxDifference(problem.PhysicalShape(mode), Normalized(Expand(problem.basis, q))),
+              1e-12)
+        << mode;
+  }
+}
+
+// The projected stiffness must be present and the real mode shapes must span
+// the subspace; both are checked before anything is logged or stored.
+TEST(QVADynCFreqSolveTest, PreconditionsRaiseBeforeAnythingHappens) {
+  Problem problem(Basis(4));
+  try {
+    problem.Solve();
+    ADD_FAILURE() << "no stiffness accepted";
+  } catch (const QVABasError& error) {
+    EXPECT_EQ(error.ErrorNumber(), kQVASrvInvalidState);
+  }
+  problem.SetModalStiffness();
+  const QVASrvDenseMatrix& realModes = *problem.realModes;
+  const std::unique_ptr<QVASrvDenseMatrix> threeColumns(
+      realModes.CreateSubMatrix(0, realModes.NumberOfRows() - 1, 0, 2));
+  try {
+    QVADynCFreqSolve(*problem.system, *threeColumns, 10, 0.0, kWideBand, 0);
+    ADD_FAILURE() << "three columns accepted for a subspace of four";
+  } catch (const QVABasError& error) {
+    EXPECT_EQ(error.ErrorNumber(), kQVASrvSizeMismatch);
+  }
+  EXPECT_EQ(problem.capture.Contents(), "");
+  EXPECT_EQ(problem.system->NumberOfModes(), 4);
+  EXPECT_EQ(problem.system->ImaginaryEigenvalues(), nullptr);
+}
