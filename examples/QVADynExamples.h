@@ -42,3 +42,7 @@ void QVADynExampleComplexModes(const QVADynExampleContext& context);
 // built-in cantilever, fully correlated, uncorrelated, convected and partially
 // coherent: prints the diagonal for the lowest modes.
 void QVADynExampleRandom(const QVADynExampleContext& context);
+// Participation factors of the built-in cantilever's modes for the six
+// rigid-body motions about its root, and their effective-mass fractions with
+// the sums over the solved modes.
+void QVADynExampleParticipation(const QVADynExampleContext& context);
