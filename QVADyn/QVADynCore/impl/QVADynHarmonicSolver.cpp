@@ -47,14 +47,15 @@ struct Frequency {
 //   lambda exactly 0 at omega counting as 0: H = 0;
 //   b = omega c + s exactly 0: H = 1 / a, or -1e36 when |a| < 2.22e-16;
 //   otherwise H = (a - i b) / (a^2 + b^2), a = lambda - omega^2.
-// Written with selections rather than branches, so that a group of modes is
-// evaluated together; the divisor is 1.0 where the result does not use it.
+// Every case is computed and the result selected, with the divisor 1.0 where
+// it is not used, exactly as the two-lane form below does.
 inline void ModeReceptance(double lambda, double viscous, double structural,
                            const Frequency& frequency, double& real, double& imaginary) {
   const double a = lambda - frequency.omegaSquared;
   const double b = frequency.omega * viscous + structural;
   const bool undamped = b == 0.0;
-  const bool resonant = undamped && std::fabs(a) < kSmallValue;
+  const bool small = std::fabs(a) < kSmallValue;
+  const bool resonant = undamped && small;
   const bool atRest = lambda == 0.0 && !frequency.nonZero;
   const double divisor = resonant ? 1.0 : (undamped ? a : b * b + a * a);
   const double inverse = 1.0 / divisor;

@@ -17,7 +17,9 @@
 #include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADynEventTestSupport.h"
+#include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimDatabase.h"
+#include "platform/modeldb/QVASimDistribution.h"
 #include "tests/support/QVATestEnvironment.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
@@ -123,6 +125,9 @@ TEST_F(HarmonicEventTest, ModalAmplitudesFollowTheSingleDofReceptanceOfEachMode)
   Build();
   EXPECT_EQ(event_->EventType(), 0);
   event_->Solve(nullptr);
+  QVASimDMember slice(results_.ComplexNumberPart(), 4);
+  slice.Add(results_.CasesCollection(), QVASimCSet(results_.Cases())[0]);
+  EXPECT_EQ(QVASimDistribution(results_.GU(), slice).CacheSize(), kModes * kFrames * 24);
   for (int c = 0; c < 2; ++c) {
     for (int j = 0; j < kFrames; ++j) {
       const std::vector<double> real = ReadModal(QVADynRecoverDisplacement, QVADynRealPart, j, c);
@@ -235,7 +240,9 @@ TEST_F(HarmonicEventTest, SolveAndRecoverLogOneBlockEach) {
   const bool nodes[] = {false, true, false, false, false, false};
   event_->Recover(nodes, 1);
   const bool none[] = {false, false, false, false, false, false};
+  const QVASimDistributionID displacement = results_.U();
   event_->Recover(none, 1);
+  EXPECT_EQ(results_.U(), displacement);  // nothing stored
   event_.reset();
   EXPECT_EQ(MaskTimes(capture.Contents().substr(start)),
             "\n--- Solve dynamic system ---\n\n"
