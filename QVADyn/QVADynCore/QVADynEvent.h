@@ -209,6 +209,52 @@ class QVADYN_EXPORT QVADynEvent : public mem_AllocationOperators {
   void RunSolve(QVADynSolver& solver, QVADynOperatorUpdate* update, int energyRequest,
                 const SolutionStore& store);
 
+  // The results of a transient or response-spectrum event: the modal
+  // displacement, velocity and acceleration (index 0, 1, 2 as
+  // QVADynRecoveryType; active modes x frames, one column per frame) stored by
+  // the solve, the physical ones (recovery DOFs x frames) stored by the
+  // recovery for the quantities it was asked for, and the DOFs of the last
+  // recovery. Null matrices have not been computed.
+  struct TimeHistories {
+    RecoveryDofs recoveryDofs;
+    std::unique_ptr<QVASrvDenseMatrix> modal[3];
+    std::unique_ptr<QVASrvDenseMatrix> physical[3];
+  };
+
+  // The solve of the transient and response-spectrum events: RunSolve with
+  // the request EnergyOutput(); the first NumberOfActiveModes() x
+  // NumberOfFrames() values of the solver's displacement, velocity and
+  // acceleration are stored, after the load-case set, as GU, GV and GA (data
+  // kind (6, 22) over the results' ActiveModes and Frames) and kept in
+  // `histories`; with `writeEnergies` the accumulator's energies follow
+  // (WriteEnergies). Raises QVABasError (kQVASrvInvalidState) without load
+  // cases (a free vibration takes one empty load case, LoadCase(0)) and as
+  // RunSolve.
+  void RunTimeHistorySolve(QVADynSolver& solver, QVADynOperatorUpdate* update, bool writeEnergies,
+                           TimeHistories& histories);
+  // The recovery of the transient and response-spectrum events: the flagged
+  // nodes (null: all) give the new recovery DOFs; the log block names the
+  // quantities (bit 1 displacement, 2 velocity, 4 acceleration) after
+  // "Recovering data for: ", each followed by "\n"; for each, a new recovery DOFs x
+  // frames result (data kind (6, 8) over the ordered DOF set and Frames) is
+  // filled with Phi * q and stored as U, V or A. Results of quantities not
+  // asked for stay as they were. Raises QVABasError (kQVASrvInvalidState)
+  // when a quantity is asked for before a solve; nothing changes then.
+  void RecoverTimeHistories(const bool* nodes, int quantities, TimeHistories& histories);
+  // Column NumberOfCases() * frame + loadCase of the modal matrix of `type`
+  // into out (NumberOfActiveModes() values). The imaginary part, and types
+  // other than 0, 1, 2, read as zeros. Raises QVABasError
+  // (kQVASrvInvalidState) before a solve, and as the matrix services for a
+  // column outside the stored frames.
+  void ReadModalTimeHistory(const TimeHistories& histories, QVADynRecoveryType type,
+                            QVADynNumberType part, int frame, int loadCase, double* out) const;
+  // Frame `frame` of the physical result of `type` at the recovery DOFs, into
+  // out[node * MaxNodalDof + place] (ReadNodalValues). Where that result was
+  // not recovered, or for a type other than 0, 1, 2, those entries are set to
+  // 0.0; other entries of `out` keep their values.
+  void ReadNodalTimeHistory(const TimeHistories& histories, int frame, double* out,
+                            QVADynRecoveryType type);
+
   // Writes the results' frame set 0 ... NumberOfFrames()-1.
   void WriteFrames();
   // Names the load cases in the results ("LoadCase #0", "LoadCase #1", ...)

@@ -1,0 +1,164 @@
+// The solve, recovery and read-back of the events whose results are time
+// histories of real values (transient and response spectrum), built on the
+// common solve driver and the blocked recovery.
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
+#include "QVADyn/QVADynCore/QVADynEvent.h"
+#include "QVADyn/QVADynCore/QVADynLogTexts.h"
+#include "QVADynBlockedRecovery.h"
+#include "platform/base/QVABasException.h"
+#include "platform/base/omi_Timer.h"
+#include "platform/matrix/QVASrvUtilities.h"
+#include "platform/modeldb/QVASimKinds.h"
+#include "platform/modeldb/QVASimTransaction.h"
+
+namespace {
+
+constexpr int kNumberOfQuantities = 3;
+// Request bit of each quantity (QVADynRecoveryType 0, 1, 2) in Recover.
+constexpr int kQuantityBits[kNumberOfQuantities] = {1, 2, 4};
+constexpr const char* kQuantityNames[kNumberOfQuantities] = {
+    kQVADynLogDisplacement, kQVADynLogVelocity, kQVADynLogAcceleration};
+
+// Data kinds of the modal and of the physical time histories.
+int ModalHistoryKind() { return CoreFragmentTypeIndex(6, 22); }
+int PhysicalHistoryKind() { return CoreFragmentTypeIndex(6, 8); }
+
+using Setter = void (QVAFsmModalEventResults::*)(QVASimTransaction&, const QVASimDistributionID&);
+constexpr Setter kModalSetters[kNumberOfQuantities] = {&QVAFsmModalEventResults::SetGU,
+                                                       &QVAFsmModalEventResults::SetGV,
+                                                       &QVAFsmModalEventResults::SetGA};
+constexpr Setter kPhysicalSetters[kNumberOfQuantities] = {
+    &QVAFsmModalEventResults::SetU, &QVAFsmModalEventResults::SetV, &QVAFsmModalEventResults::SetA};
+
+bool IsQuantity(QVADynRecoveryType type) {
+  return type == QVADynRecoverDisplacement || type == QVADynRecoverVelocity ||
+         type == QVADynRecoverAcceleration;
+}
+
+}  // namespace
+
+void QVADynEvent::RunTimeHistorySolve(QVADynSolver& solver, QVADynOperatorUpdate* update,
+                                      bool writeEnergies, TimeHistories& histories) {
+  QVA_VERIFY(NumberOfCases() > 0, kQVASrvInvalidState,
+             "QVADynEvent::Solve: the event has no load case; add one (LoadCase(0)), an empty "
+             "one for a free vibration from initial conditions");
+  RunSolve(solver, update, energyOutput_,
+           [&](const QVADynSolution& solution, const QVADynEnergy& energy) {
+             WriteCases();
+             const double* arrays[kNumberOfQuantities] = {
+                 solution.Displacement(), solution.Velocity(), solution.Acceleration()};
+             for (const double* values : arrays) {
+               QVA_VERIFY(values != nullptr, kQVASrvInvalidState,
+                          "QVADynEvent::Solve: the solver handed back no displacement, velocity "
+                          "and acceleration");
+             }
+             const QVASimPosition position = results_.MyPosition();
+             QVASimTransaction transaction(position.Context());
+             const QVASimCSetID modes = results_.ActiveModes();
+             const QVASimCSetID frames = results_.Frames();
+             const int m = numberOfActiveModes_;
+             const int numberOfFrames = numberOfFrames_;
+             std::unique_ptr<QVASrvDenseMatrix> stored[kNumberOfQuantities];
+             for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+               stored[quantity] =
+                   std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
+                       position, ModalHistoryKind(), modes, frames, -1, -1));
+               // The matrix only reads the solver's values.
+               double* values = const_cast<double*>(arrays[quantity]);
+               stored[quantity]->SetValues(0, m - 1, 0, numberOfFrames - 1,
+                                           QVASrvMatrix(m, numberOfFrames, values));
+               (results_.*kModalSetters[quantity])(transaction, stored[quantity]->DistributionID());
+             }
+             transaction.Commit();
+             for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+               histories.modal[quantity] = std::move(stored[quantity]);
+             }
+             if (writeEnergies) WriteEnergies(energy);
+           });
+}
+
+void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
+                                       TimeHistories& histories) {
+  for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+    QVA_VERIFY(
+        (quantities & kQuantityBits[quantity]) == 0 || histories.modal[quantity],
+        kQVASrvInvalidState,
+        "QVADynEvent::Recover: no modal " << kQuantityNames[quantity] << "; Solve the event first");
+  }
+  const QVAFsmSystemDofDefinition& dofDefinition = system_.DofDefinition();
+  histories.recoveryDofs.Select(dofDefinition, nodes);
+  QVADynLogFile log = LogFile();
+  cow_String block(kQVADynLogRecoverHeading);
+  block.Append(kQVADynLogRecoveringDataFor);
+  for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+    if ((quantities & kQuantityBits[quantity]) != 0) {
+      block.Append(kQuantityNames[quantity]).Append(kQVADynLogLineEnd);
+    }
+  }
+  log.Write(block);
+
+  omi_Timer timer;
+  timer.Start();
+  const int count = histories.recoveryDofs.Count();
+  if (count > 0) {
+    QVADynBlockedRecovery recovery(system_, histories.recoveryDofs.Dofs(), count, numberOfFrames_);
+    log.Write(recovery.RangeLines());
+    const QVASimPosition position = results_.MyPosition();
+    QVASimTransaction transaction(position.Context());
+    const QVASimCSetID dofSet = recovery.CreateDofSet(results_);
+    const QVASimCSetID frames = results_.Frames();
+    std::unique_ptr<QVASrvDenseMatrix> recovered[kNumberOfQuantities];
+    for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+      if ((quantities & kQuantityBits[quantity]) == 0) continue;
+      recovered[quantity] = std::make_unique<QVASrvDenseMatrix>(
+          QVASrvUtilities::Create2DDistribution(position, PhysicalHistoryKind(), dofSet, frames,
+                                                recovery.RowBlock(), recovery.ColumnBlock()));
+      recovery.Multiply(*histories.modal[quantity], ActiveModes(), *recovered[quantity]);
+      (results_.*kPhysicalSetters[quantity])(transaction, recovered[quantity]->DistributionID());
+    }
+    transaction.Commit();
+    for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+      if (recovered[quantity]) histories.physical[quantity] = std::move(recovered[quantity]);
+    }
+  }
+  timer.Stop();
+  log.Write(cow_String(kQVADynLogRecoverTime)
+                .AppendDouble(timer.ElapsedSeconds())
+                .Append(kQVADynLogLineEnd));
+}
+
+void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRecoveryType type,
+                                       QVADynNumberType part, int frame, int loadCase,
+                                       double* out) const {
+  const int m = numberOfActiveModes_;
+  if (part != QVADynRealPart || !IsQuantity(type)) {
+    std::fill_n(out, m, 0.0);
+    return;
+  }
+  const QVASrvDenseMatrix* amplitudes = histories.modal[type].get();
+  QVA_VERIFY(amplitudes != nullptr, kQVASrvInvalidState,
+             "QVADynEvent::GetModalAmplitudes: no modal amplitudes; Solve the event first");
+  const int column = NumberOfCases() * frame + loadCase;
+  QVASrvMatrix values(m, 1, out);
+  amplitudes->GetValues(0, m - 1, column, column, values);
+}
+
+void QVADynEvent::ReadNodalTimeHistory(const TimeHistories& histories, int frame, double* out,
+                                       QVADynRecoveryType type) {
+  const RecoveryDofs& dofs = histories.recoveryDofs;
+  const QVASrvDenseMatrix* recovered = IsQuantity(type) ? histories.physical[type].get() : nullptr;
+  if (recovered != nullptr) {
+    ReadNodalValues(*recovered, dofs.Count(), dofs.Dofs(), frame, out);
+    return;
+  }
+  const QVAFsmSystemDofDefinition& dofDefinition = system_.DofDefinition();
+  const int maxNodalDof = dofDefinition.MaxNodalDof();
+  for (int k = 0; k < dofs.Count(); ++k) {
+    const QVAFsmNodeDof place = dofDefinition.NodeDofFromSolverDof(dofs.Dofs()[k]);
+    out[static_cast<std::int64_t>(place.node) * maxNodalDof + place.dof] = 0.0;
+  }
+}

@@ -1,0 +1,55 @@
+#include "QVADyn/QVADynCore/QVADynTransientEvent.h"
+
+#include "platform/base/QVABasException.h"
+
+QVADynTransientEvent::QVADynTransientEvent(const QVADynModalSystem& system,
+                                           QVADynTransientSolver* solver,
+                                           QVAFsmModalEventResults results)
+    : QVADynEvent(system, results), solver_(solver) {}
+
+QVADynTransientEvent::~QVADynTransientEvent() = default;
+
+void QVADynTransientEvent::SetInitialCondition(QVADynRecoveryType type,
+                                               const QVASrvMatrix& values) {
+  QVA_VERIFY(solver_ != nullptr, kQVASrvInvalidState,
+             "QVADynTransientEvent::SetInitialCondition: the event was built without a solver");
+  const int count = values.NumberOfRows() * values.NumberOfColumns();
+  if (values.IsDiagonal()) {
+    // Diagonal storage keeps only the diagonal; the solver reads every value.
+    QVASrvMatrix full(values.NumberOfRows(), values.NumberOfColumns());
+    full.Add(1.0, values);
+    solver_->SetInitialCondition(type, count, full.Values());
+    return;
+  }
+  solver_->SetInitialCondition(type, count, values.Values());
+}
+
+int QVADynTransientEvent::EventType() const { return 1; }
+
+void QVADynTransientEvent::Solve(QVADynOperatorUpdate* update) {
+  QVA_VERIFY(solver_ != nullptr, kQVASrvInvalidState,
+             "QVADynTransientEvent::Solve: the event was built without a solver");
+  RunTimeHistorySolve(*solver_, update, true, histories_);
+}
+
+void QVADynTransientEvent::SetReactionForces(const bool* /*nodes*/, int /*loadCase*/,
+                                             const QVASrvMatrix& /*real*/,
+                                             const QVASrvMatrix& /*imaginary*/) {}
+
+void QVADynTransientEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumberType part,
+                                              int frame, int loadCase, double* out) {
+  ReadModalTimeHistory(histories_, type, part, frame, loadCase, out);
+}
+
+void QVADynTransientEvent::Recover(const bool* nodes, int quantities) {
+  RecoverTimeHistories(nodes, quantities, histories_);
+}
+
+void QVADynTransientEvent::GetNodalResults(const bool* /*nodes*/, int frame, int /*loadCase*/,
+                                           double* out, QVADynRecoveryType type) {
+  ReadNodalTimeHistory(histories_, frame, out, type);
+}
+
+void QVADynTransientEvent::GetImaginaryNodalResults(const bool* /*nodes*/, int /*frame*/,
+                                                    int /*loadCase*/, double* /*out*/,
+                                                    QVADynRecoveryType /*type*/) {}
