@@ -38,12 +38,17 @@ class QVADYN_EXPORT QVADynOperatorUpdate {
   // Number of projected operators in a lower or upper set: stiffness,
   // viscous damping, structural damping, acoustic stiffness, acoustic damping.
   static constexpr int kOperatorsPerSet = 5;
+  // Two generation frequencies closer than this are not interpolated: the
+  // frame takes the operators of its lower one.
+  static constexpr double kMinimumInterval = 0.001;
 
   // Takes ownership of `generator` (allocated with new), `frameTable` (two
   // entries per frame) and `frequencyTable` (both from mem_Malloc); they are
-  // released by the destructor. `firstFlag` is the first storage flag of
-  // every matrix the update makes, `differenceMode` makes the projected
-  // operators changes relative to the operators at `referenceFrequency`.
+  // released by the destructor, and also when this constructor raises.
+  // `firstFlag` is the first storage flag of every matrix the update makes,
+  // `differenceMode` makes the projected operators changes relative to the
+  // operators at `referenceFrequency`: the constructor then generates those
+  // (domain code -2) and keeps their stiffness, viscous and structural damping.
   QVADynOperatorUpdate(QVADynGenerateOperators* generator, bool firstFlag, bool differenceMode,
                        double referenceFrequency, int* frameTable, double* frequencyTable,
                        QVADynDomainType domain);
@@ -54,12 +59,55 @@ class QVADYN_EXPORT QVADynOperatorUpdate {
 
   // Brings the operators of `frame`, whose frequency is `frequency` (cycles
   // per unit time), into `ops`. Called through QVADynModalOperators::ApplyUpdate.
+  // Preconditions: `frame` has two entries in the frame table and its indices
+  // lie in the frequency table (the tables carry no length). The projections
+  // cover every mode of the modal system, so the event activates all modes in
+  // stored order. Raises QVABasError: kQVABasInvalidArgument for a bundle
+  // whose active structural or acoustic mode count differs from the modal
+  // system's, a negative frame or lower index, an upper index below -1, no
+  // tables, a generator that names no DOF definition in difference mode or a
+  // generator DOF that is no structural mode-shape row, a coupled model
+  // without acoustic solver DOFs; kQVASrvInvalidState for a bundle not built
+  // or a modal system without mode shapes; the matrix services' errors for
+  // operators whose size does not match the mode shapes. The generator's own
+  // failures pass through.
   void Update(QVADynModalOperators& ops, int frame, double frequency);
 
   // The part of a coupled model this update covers.
   QVADynDomainType Domain() const { return domain_; }
 
  private:
+  using OperatorSet = QVASrvMatrix* [kOperatorsPerSet];
+
+  // Generates the operators at `frequency`, projects them onto the mode
+  // shapes and either writes them into `ops` (set null) or stores them in `set`.
+  void GenerateAndProject(QVADynModalOperators& ops, double frequency, QVASrvMatrix* const* set);
+  // The structural (acoustic) mode shapes and their product scratch, made at
+  // the first call; the structural rows are those of domain `code`, reordered
+  // to the generator's numbering `dofs` in difference mode.
+  const QVASrvDenseMatrix& StructuralModeShapes(const QVADynModalOperators& ops, int code,
+                                                const QVAFsmSystemDofDefinition* dofs);
+  const QVASrvDenseMatrix& AcousticModeShapes(const QVADynModalOperators& ops);
+  void RemapStructuralRows(const QVAFsmSystemDofDefinition& systemDofs,
+                           const QVAFsmSystemDofDefinition* generatorDofs);
+  // result <- shapes^T (op shapes), or 0 when `op` is absent.
+  void Project(const QVASrvSparseMatrix* op, const QVASrvDenseMatrix& shapes,
+               QVASrvScratchDenseMatrix& products, QVASrvMatrix& result) const;
+  // Writes projected operator `slot` (0 ... kOperatorsPerSet - 1) into the bundle.
+  void Write(QVADynModalOperators& ops, int slot, const QVASrvMatrix& projected) const;
+  // Writes (1 - t) lower + t upper of every operator the domain covers.
+  void WriteInterpolated(QVADynModalOperators& ops, double t, const QVASrvMatrix* const* lower,
+                         const QVASrvMatrix* const* upper) const;
+  // Operators of frequency index `index` straight into the bundle.
+  void ApplyDirect(QVADynModalOperators& ops, int index);
+  // The structural (acoustic) operators are updated for this bundle.
+  bool UpdatesStructure() const;
+  bool UpdatesFluid(const QVADynModalOperators& ops) const;
+  // A new in-core n x n matrix with the update's storage flags.
+  QVASrvMatrix* NewMatrix(int n) const;
+  void MakeSet(const QVADynModalOperators& ops, OperatorSet& set) const;
+  void Release();
+
   QVADynGenerateOperators* generator_ = nullptr;
   QVASrvDenseMatrix* structuralModeShapes_ = nullptr;
   QVASrvDenseMatrix* acousticModeShapes_ = nullptr;
@@ -72,12 +120,15 @@ class QVADYN_EXPORT QVADynOperatorUpdate {
   QVASrvSparseMatrix* referenceStiffness_ = nullptr;
   QVASrvSparseMatrix* referenceViscousDamping_ = nullptr;
   QVASrvSparseMatrix* referenceStructuralDamping_ = nullptr;
-  QVASrvMatrix* lowerSet_[kOperatorsPerSet] = {};
-  QVASrvMatrix* upperSet_[kOperatorsPerSet] = {};
+  OperatorSet lowerSet_ = {};
+  OperatorSet upperSet_ = {};
   int lastDirectIndex_ = -1;
   int lowerIndex_ = -1;
   int upperIndex_ = -1;
   bool firstFlag_ = false;
   bool differenceMode_ = false;
   bool rowsRemapped_ = false;
+  // The bundle holds the operators of the last direct index as written then:
+  // no interpolated frame has overwritten them since.
+  bool directOperatorsInBundle_ = false;
 };

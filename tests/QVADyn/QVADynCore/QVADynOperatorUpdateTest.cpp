@@ -1,0 +1,689 @@
+// The frequency-dependent operator update: projections of a test generator's
+// operators onto the test basis, written into the modal operators of a solve.
+// The generator's operators are linear in frequency, A(f) = A0 + f A1, so a
+// linear interpolation between two generation frequencies equals the
+// projection at the frame's frequency; references are plain triple loops
+// Phi^T A Phi over the basis's own mode shapes. Counting the generator's calls
+// proves the caching of projections between frames.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynModalDamping.h"
+#include "QVADyn/QVADynCore/QVADynModalOperators.h"
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADyn/QVADynCore/QVADynOperatorUpdate.h"
+#include "QVADynEventTestSupport.h"
+#include "platform/base/QVABasException.h"
+#include "platform/base/mem_Alloc.h"
+#include "platform/host/QVADynGenerateOperators.h"
+#include "platform/modeldb/QVASimCollection.h"
+#include "tests/support/QVATestModalBasis.h"
+
+namespace {
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+// Operator slots of the generator: stiffness, viscous damping, structural damping.
+enum Slot { kStiffness = 0, kViscous = 1, kStructural = 2 };
+
+std::size_t At(int row, int column, int n) {
+  return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n;
+}
+
+// ------------------------------------------------------------------ generator
+
+struct GenerateCall {
+  double frequency;
+  bool flag;
+  int code;
+};
+
+// What the test sees of its generator after the update has adopted it.
+struct GeneratorRecord {
+  std::vector<GenerateCall> calls;
+  int destroyed = 0;
+};
+
+// Dense n x n operator of `slot` for domain `code` at `frequency`, in the
+// modal system's solver-DOF numbering (of the rows the domain acts on); empty
+// for an absent operator.
+using OperatorFamily = std::function<std::vector<double>(int slot, int code, double frequency)>;
+
+// A host generator over dense reference operators. `numbering`, when given,
+// numbers the operators' rows differently from the modal system: row g of a
+// generated operator is row numbering[g] of the family's operator; `dofs` is
+// then the DOF definition of that numbering.
+class TestGenerator : public QVADynGenerateOperators {
+ public:
+  TestGenerator(OperatorFamily family, GeneratorRecord& record,
+                std::unique_ptr<QVAFsmSystemDofDefinition> dofs = nullptr,
+                std::vector<int> numbering = {})
+      : family_(std::move(family)),
+        record_(record),
+        dofs_(std::move(dofs)),
+        numbering_(std::move(numbering)) {}
+  ~TestGenerator() override { record_.destroyed += 1; }
+
+  void Generate(double frequency, bool flag, QVAFsmSystemDofDefinition** dofs,
+                int domainCode) override {
+    record_.calls.push_back({frequency, flag, domainCode});
+    frequency_ = frequency;
+    code_ = domainCode;
+    *dofs = dofs_.get();
+  }
+  QVASrvSparseMatrix* StiffnessOperator() override { return Make(kStiffness); }
+  QVASrvSparseMatrix* ViscousDampingOperator() override { return Make(kViscous); }
+  QVASrvSparseMatrix* StructuralDampingOperator() override { return Make(kStructural); }
+
+ private:
+  QVASrvSparseMatrix* Make(int slot) const {
+    const std::vector<double> dense = family_(slot, code_, frequency_);
+    if (dense.empty()) return new QVASrvSparseMatrix;
+    const int n = static_cast<int>(std::lround(std::sqrt(static_cast<double>(dense.size()))));
+    const auto row = [&](int g) {
+      return numbering_.empty() ? g : numbering_[static_cast<std::size_t>(g)];
+    };
+    std::vector<int> rows;
+    std::vector<int> columns;
+    std::vector<double> values;
+    for (int h = 0; h < n; ++h) {
+      for (int g = 0; g < n; ++g) {
+        const double value = dense[At(row(g), row(h), n)];
+        if (value == 0.0) continue;
+        rows.push_back(g);
+        columns.push_back(h);
+        values.push_back(value);
+      }
+    }
+    auto* sparse = new QVASrvSparseMatrix(n, n);
+    sparse->SetFromTriplets(static_cast<int>(values.size()), rows.data(), columns.data(),
+                            values.data());
+    return sparse;
+  }
+
+  OperatorFamily family_;
+  GeneratorRecord& record_;
+  std::unique_ptr<QVAFsmSystemDofDefinition> dofs_;
+  std::vector<int> numbering_;
+  double frequency_ = 0.0;
+  int code_ = 0;
+};
+
+// A symmetric n x n matrix with a fixed sparsity pattern (about a third of
+// the off-diagonal entries are zero) and entries in [-scale, scale], plus
+// `diagonal` on the diagonal.
+std::vector<double> SparseSymmetric(int n, std::uint64_t seed, double scale, double diagonal) {
+  QVATestRandom random(seed);
+  std::vector<double> matrix(static_cast<std::size_t>(n) * n, 0.0);
+  for (int column = 0; column < n; ++column) {
+    for (int row = column; row < n; ++row) {
+      if (row != column && (row + column) % 3 == 1) continue;
+      const double value = random.Uniform(-scale, scale) + (row == column ? diagonal : 0.0);
+      matrix[At(row, column, n)] = value;
+      matrix[At(column, row, n)] = value;
+    }
+  }
+  return matrix;
+}
+
+// Operators linear in frequency, A(f) = A0 + f A1, different for every slot
+// and domain code, on n(code) rows. Slots listed in `absent` give none.
+OperatorFamily LinearFamily(std::function<int(int code)> size, std::vector<int> absent = {}) {
+  return [size = std::move(size), absent = std::move(absent)](int slot, int code, double f) {
+    for (int missing : absent) {
+      if (missing == slot) return std::vector<double>();
+    }
+    const int n = size(code);
+    const std::uint64_t seed = 1000 + 10 * static_cast<std::uint64_t>(slot) +
+                               static_cast<std::uint64_t>(code + 2);
+    const double scale = slot == kStiffness ? 50.0 : 2.0;
+    std::vector<double> matrix = SparseSymmetric(n, seed, scale, slot == kStiffness ? 500.0 : 5.0);
+    const std::vector<double> slope = SparseSymmetric(n, seed + 500, 0.1 * scale, 0.0);
+    for (std::size_t i = 0; i < matrix.size(); ++i) matrix[i] += f * slope[i];
+    return matrix;
+  };
+}
+
+// ---------------------------------------------------------------- references
+
+// Phi^T A Phi by plain loops, with the sum of the magnitudes of its terms per
+// entry: the scale of the rounding error of any summation order.
+struct Projection {
+  int size = 0;
+  std::vector<double> value;
+  std::vector<double> magnitude;
+};
+
+// Mode shapes of modes firstMode ... firstMode + modes - 1 on basis rows
+// firstRow ..., as many as `op` has rows.
+Projection ProjectByLoops(const QVATestModalBasis& basis, int firstRow, int firstMode, int modes,
+                          const std::vector<double>& op) {
+  const int rows = static_cast<int>(std::lround(std::sqrt(static_cast<double>(op.size()))));
+  Projection projection;
+  projection.size = modes;
+  projection.value.assign(static_cast<std::size_t>(modes) * modes, 0.0);
+  projection.magnitude.assign(projection.value.size(), 0.0);
+  for (int j = 0; j < modes; ++j) {
+    for (int i = 0; i < modes; ++i) {
+      double sum = 0.0;
+      double magnitude = 0.0;
+      for (int s = 0; s < rows; ++s) {
+        for (int r = 0; r < rows; ++r) {
+          const double term = basis.ModeShape(firstRow + r, firstMode + i) * op[At(r, s, rows)] *
+                              basis.ModeShape(firstRow + s, firstMode + j);
+          sum += term;
+          magnitude += std::fabs(term);
+        }
+      }
+      projection.value[At(i, j, modes)] = sum;
+      projection.magnitude[At(i, j, modes)] = magnitude;
+    }
+  }
+  return projection;
+}
+
+// Expects actual == expected + extra (an n x n matrix as the bundle holds it,
+// or null for none) entry by entry. Tolerance: the projection sums rows^2
+// terms in some order (error below rows^2 * eps * magnitude, usually far
+// below: we allow 4 * rows * eps * magnitude) plus a few roundings of the sum
+// with `extra`.
+void ExpectEqualsProjection(const QVASrvMatrix& actual, const Projection& expected,
+                            const QVASrvMatrix* extra, int rows, const std::string& what) {
+  const int n = expected.size;
+  ASSERT_EQ(actual.NumberOfRows(), n) << what;
+  ASSERT_EQ(actual.NumberOfColumns(), n) << what;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      const double added = extra == nullptr ? 0.0 : (*extra)(i, j);
+      const double reference = expected.value[At(i, j, n)] + added;
+      const double tolerance =
+          4.0 * rows * kEps * expected.magnitude[At(i, j, n)] + 4.0 * kEps * std::fabs(added);
+      EXPECT_NEAR(actual(i, j), reference, tolerance) << what << " (" << i << ", " << j << ")";
+    }
+  }
+}
+
+// ---------------------------------------------------------------- set-up
+
+int* FrameTable(std::initializer_list<int> entries) {
+  int* table = mem_AllocArray<int>(entries.size());
+  std::copy(entries.begin(), entries.end(), table);
+  return table;
+}
+
+double* FrequencyTable(std::initializer_list<double> frequencies) {
+  double* table = mem_AllocArray<double>(frequencies.size());
+  std::copy(frequencies.begin(), frequencies.end(), table);
+  return table;
+}
+
+std::vector<int> AllModes(int n) { return QVATestRange(0, n); }
+
+// A copy of a bundle matrix as built, to compare with later.
+QVASrvMatrix Copy(const QVASrvMatrix* matrix) { return *matrix; }
+
+// Copies: the same values to the bit, whatever the storage.
+void ExpectSameValues(const QVASrvMatrix& actual, const QVASrvMatrix& built,
+                      const std::string& what) {
+  ASSERT_EQ(actual.NumberOfRows(), built.NumberOfRows()) << what;
+  ASSERT_EQ(actual.NumberOfColumns(), built.NumberOfColumns()) << what;
+  for (int j = 0; j < built.NumberOfColumns(); ++j) {
+    for (int i = 0; i < built.NumberOfRows(); ++i) {
+      EXPECT_EQ(actual(i, j), built(i, j)) << what << " (" << i << ", " << j << ")";
+    }
+  }
+}
+
+// Left as built: the same storage and values.
+void ExpectSameMatrix(const QVASrvMatrix& actual, const QVASrvMatrix& built,
+                      const std::string& what) {
+  EXPECT_EQ(actual.IsDiagonal(), built.IsDiagonal()) << what;
+  EXPECT_EQ(actual.IsSymmetric(), built.IsSymmetric()) << what;
+  ExpectSameValues(actual, built, what);
+}
+
+// A structural basis: 5 nodes of 3 DOFs, 6 modes, projected viscous damping.
+QVATestModalBasisOptions StructuralOptions() {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 5;
+  options.numberOfModes = 6;
+  options.viscousDamping = true;
+  options.columnBlockSize = 4;
+  return options;
+}
+
+// A coupled basis: 4 structural nodes of 3 DOFs, 3 pressure nodes; 5
+// structural and 2 acoustic modes; projected acoustic damping and coupling.
+QVATestModalBasisOptions CoupledOptions() {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 7;
+  options.acousticNodes = 3;
+  options.numberOfModes = 7;
+  options.numberOfAcousticModes = 2;
+  options.acousticViscousDamping = true;
+  options.acousticCoupling = true;
+  return options;
+}
+
+// One damping record per mode: viscous and structural parts on every mode,
+// so that every diagonal part is non-zero.
+std::vector<QVADynDiagonalDamping> Records(int n) {
+  std::vector<QVADynDiagonalDamping> records;
+  for (int k = 0; k < n; ++k) records.push_back({0.01 + 0.002 * k, 0.02, 0.1, 0.0001});
+  return records;
+}
+
+// The test basis opened, a generator of linear operators on the rows of
+// each domain code, and the bundle of a solve over every mode.
+class OperatorUpdateTest : public ::testing::Test {
+ protected:
+  void Open(const QVATestModalBasisOptions& options) {
+    basis_ = std::make_unique<QVATestModalBasis>(options);
+    modal_ = basis_->Open();
+    records_ = Records(basis_->NumberOfModes());
+  }
+
+  int Rows(int code) const {
+    if (code == QVADynAllDomains) return basis_->NumberOfSolverDofs();
+    if (code == QVADynStructuralDomain) return basis_->NumberOfStructuralSolverDofs();
+    return basis_->NumberOfSolverDofs() - basis_->NumberOfStructuralSolverDofs();
+  }
+  // The generator's operators: linear in frequency, none for the slots in absent_.
+  OperatorFamily Family() const {
+    return LinearFamily([this](int code) { return Rows(code); }, absent_);
+  }
+
+  // An update over a TestGenerator of Family(), owning the tables; the
+  // generator gives no operator for the slots in `absent`.
+  void MakeUpdate(QVADynDomainType domain, bool firstFlag, std::initializer_list<int> frames,
+                  std::initializer_list<double> frequencies, std::vector<int> absent = {}) {
+    absent_ = std::move(absent);
+    update_ = std::make_unique<QVADynOperatorUpdate>(new TestGenerator(Family(), record_),
+                                                     firstFlag, false, 0.0, FrameTable(frames),
+                                                     FrequencyTable(frequencies), domain);
+  }
+
+  // A new bundle of every mode with the records and projected damping of the
+  // basis, replacing the previous one.
+  QVADynModalOperators& Build(int numberOfActiveModes = -1) {
+    if (numberOfActiveModes < 0) numberOfActiveModes = basis_->NumberOfModes();
+    ops_.reset();
+    const QVADynModalDamping damping(records_.data(), static_cast<int>(records_.size()),
+                                     modal_->ViscousDamping(), modal_->StructuralDamping(),
+                                     modal_->AcousticViscousDamping());
+    ops_ = std::make_unique<QVADynModalOperators>(*modal_, update_.get());
+    const std::vector<int> modes = AllModes(numberOfActiveModes);
+    ops_->Build(numberOfActiveModes, modes.data(), damping);
+    return *ops_;
+  }
+
+  // The structural (acoustic) projection of operator `slot` at frequency f.
+  Projection Structural(int slot, double f) const {
+    const int code = modal_->AcousticCoupling() != nullptr ? -2 : 0;
+    return ProjectByLoops(*basis_, 0, 0, basis_->NumberOfStructuralModes(),
+                          Family()(slot, code, f));
+  }
+  Projection Acoustic(int slot, double f) const {
+    return ProjectByLoops(*basis_, basis_->NumberOfStructuralSolverDofs(),
+                          basis_->NumberOfStructuralModes(), basis_->NumberOfAcousticModes(),
+                          Family()(slot, QVADynAcousticDomain, f));
+  }
+
+  // Expects the structural operators of the bundle to be the projections at f.
+  void ExpectStructuralAt(double f, const std::string& what) {
+    const QVADynModalOperators& ops = *ops_;
+    const int rows = Rows(ops.HasAcousticCoupling() ? -2 : 0);
+    ExpectEqualsProjection(*ops.Stiffness(), Structural(kStiffness, f), nullptr, rows,
+                           what + ": stiffness");
+    ExpectEqualsProjection(*ops.ViscousDamping(), Structural(kViscous, f),
+                           ops.ViscousDampingDiagonal(), rows, what + ": viscous damping");
+    ExpectEqualsProjection(*ops.StructuralDamping(), Structural(kStructural, f),
+                           ops.StructuralDampingDiagonal(), rows, what + ": structural damping");
+  }
+  void ExpectAcousticAt(double f, const std::string& what) {
+    const QVADynModalOperators& ops = *ops_;
+    const int rows = Rows(QVADynAcousticDomain);
+    ExpectEqualsProjection(*ops.AcousticStiffness(), Acoustic(kStiffness, f), nullptr, rows,
+                           what + ": acoustic stiffness");
+    ExpectEqualsProjection(*ops.AcousticViscousDamping(), Acoustic(kViscous, f),
+                           ops.AcousticViscousDampingDiagonal(), rows,
+                           what + ": acoustic damping");
+  }
+
+  std::vector<double> GeneratedFrequencies() const {
+    std::vector<double> frequencies;
+    for (const GenerateCall& call : record_.calls) frequencies.push_back(call.frequency);
+    return frequencies;
+  }
+
+  // Destruction order: bundle, update, modal system, basis.
+  std::unique_ptr<QVATestModalBasis> basis_;
+  std::unique_ptr<QVADynModalSystem> modal_;
+  std::vector<QVADynDiagonalDamping> records_;
+  std::vector<int> absent_;
+  GeneratorRecord record_;
+  std::unique_ptr<QVADynOperatorUpdate> update_;
+  std::unique_ptr<QVADynModalOperators> ops_;
+
+  void TearDown() override {
+    ops_.reset();
+    update_.reset();
+    modal_.reset();
+    basis_.reset();
+  }
+};
+
+// ---------------------------------------------------------------- direct frames
+
+TEST_F(OperatorUpdateTest, ADirectFrameWritesTheProjectionsWithTheDiagonalPartsOfTheDamping) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, true, {0, -1}, {12.5}, {kStructural});
+  QVADynModalOperators& ops = Build();
+  ops.ApplyUpdate(0, 12.5);
+
+  ASSERT_EQ(record_.calls.size(), 1U);
+  EXPECT_EQ(record_.calls[0].frequency, 12.5);
+  EXPECT_FALSE(record_.calls[0].flag);  // the negation of the first flag
+  EXPECT_EQ(record_.calls[0].code, QVADynAllDomains);
+  ExpectStructuralAt(12.5, "frame 0");
+  // The absent structural damping operator projects to zero: its diagonal
+  // part alone remains, exactly.
+  const QVADynModalOperators& built = ops;
+  for (int i = 0; i < ops.NumberOfStructuralModes(); ++i) {
+    EXPECT_EQ((*built.StructuralDamping())(i, i), (*built.StructuralDampingDiagonal())(i, i));
+  }
+  // Every matrix the update writes has the first flag as its first storage flag.
+  EXPECT_TRUE(built.Stiffness()->IsSymmetric());
+  EXPECT_FALSE(built.Stiffness()->IsDiagonal());
+  EXPECT_EQ(built.SavedStiffness(), nullptr);
+}
+
+TEST_F(OperatorUpdateTest, RepeatedDirectFramesOfOneIndexGenerateOnce) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, -1, 0, -1, 0, -1, 1, -1}, {10.0, 20.0});
+  QVADynModalOperators& ops = Build();
+  for (int frame = 0; frame < 3; ++frame) ops.ApplyUpdate(frame, 10.0);
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0}));
+  ExpectStructuralAt(10.0, "frame 2");
+  EXPECT_FALSE(ops.Stiffness()->IsSymmetric());
+  ops.ApplyUpdate(3, 20.0);
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0}));
+  EXPECT_TRUE(record_.calls[1].flag);
+  ExpectStructuralAt(20.0, "frame 3");
+}
+
+// ---------------------------------------------------------------- interpolation
+
+TEST_F(OperatorUpdateTest, LinearOperatorsInterpolateToTheProjectionAtTheFrameFrequency) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, 1, 0, 1, 0, 1}, {10.0, 20.0});
+  QVADynModalOperators& ops = Build();
+  ops.ApplyUpdate(0, 13.0);
+  ExpectStructuralAt(13.0, "frame at 13 between 10 and 20");
+  // Outside the interval t is clamped: the operators of the nearer end.
+  ops.ApplyUpdate(1, 4.0);
+  ExpectStructuralAt(10.0, "frame at 4 below 10");
+  ops.ApplyUpdate(2, 27.0);
+  ExpectStructuralAt(20.0, "frame at 27 above 20");
+  // One generation per end of the interval, however many frames lie in it.
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0}));
+  EXPECT_FALSE(ops.Stiffness()->IsSymmetric());
+  EXPECT_FALSE(ops.Stiffness()->IsDiagonal());
+}
+
+TEST_F(OperatorUpdateTest, MovingOnByOneIntervalGeneratesOnlyAtTheNewUpperEnd) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, true, {0, 1, 1, 2, 1, 2, 2, 3}, {10.0, 20.0, 40.0, 50.0});
+  QVADynModalOperators& ops = Build();
+  ops.ApplyUpdate(0, 15.0);
+  ops.ApplyUpdate(1, 30.0);
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0, 40.0}));
+  ExpectStructuralAt(30.0, "frame at 30");
+  ops.ApplyUpdate(2, 35.0);
+  ops.ApplyUpdate(3, 45.0);
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0, 40.0, 50.0}));
+  ExpectStructuralAt(45.0, "frame at 45");
+}
+
+TEST_F(OperatorUpdateTest, FrequenciesCloserThanAThousandthAreNotInterpolated) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, 1, 0, -1}, {10.0, 10.0009});
+  QVADynModalOperators& ops = Build();
+  ops.ApplyUpdate(0, 10.0005);
+  // A direct frame at the lower frequency: the lower end alone is generated.
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0}));
+  ExpectStructuralAt(10.0, "frame at 10.0005");
+  ops.ApplyUpdate(1, 10.0);
+  EXPECT_EQ(record_.calls.size(), 1U);
+}
+
+TEST_F(OperatorUpdateTest, InterpolatedFramesLeaveTheLastDirectIndexInPlace) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, -1, 0, 1, 0, -1, 1, 2, 0, -1},
+             {10.0, 20.0, 30.0});
+  QVADynModalOperators& ops = Build();
+  ops.ApplyUpdate(0, 10.0);
+  ops.ApplyUpdate(1, 16.0);
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 10.0, 20.0}));
+  // Direct again at index 0: nothing is generated, and the operators of
+  // index 0 replace those of the interpolated frame (the lower end holds them).
+  ops.ApplyUpdate(2, 10.0);
+  EXPECT_EQ(record_.calls.size(), 3U);
+  ExpectStructuralAt(10.0, "direct frame after an interpolated one");
+  // Once the interval has moved on, index 0 is generated anew.
+  ops.ApplyUpdate(3, 25.0);
+  EXPECT_EQ(record_.calls.size(), 4U);
+  ops.ApplyUpdate(4, 10.0);
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 10.0, 20.0, 30.0, 10.0}));
+  ExpectStructuralAt(10.0, "direct frame after the interval moved on");
+}
+
+TEST_F(OperatorUpdateTest, ANewBundleReceivesTheOperatorsOfTheLastDirectIndex) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, -1}, {10.0});
+  Build().ApplyUpdate(0, 10.0);
+  // A second solve with the same update starts from the operators as built.
+  Build().ApplyUpdate(0, 10.0);
+  EXPECT_EQ(record_.calls.size(), 2U);
+  ExpectStructuralAt(10.0, "second solve");
+}
+
+// ---------------------------------------------------------------- domains
+
+TEST_F(OperatorUpdateTest, TheStructuralDomainLeavesTheAcousticOperatorsAsBuilt) {
+  Open(CoupledOptions());
+  MakeUpdate(QVADynStructuralDomain, true, {0, -1, 0, 1}, {10.0, 20.0});
+  QVADynModalOperators& ops = Build();
+  const QVASrvMatrix acousticStiffness = Copy(ops.AcousticStiffness());
+  const QVASrvMatrix acousticDamping = Copy(ops.AcousticViscousDamping());
+  ops.ApplyUpdate(0, 10.0);
+  ExpectStructuralAt(10.0, "direct frame");
+  ops.ApplyUpdate(1, 14.0);
+  ExpectStructuralAt(14.0, "interpolated frame");
+  for (const GenerateCall& call : record_.calls) EXPECT_EQ(call.code, QVADynStructuralDomain);
+  EXPECT_EQ(record_.calls.size(), 3U);
+  ExpectSameMatrix(*ops.AcousticStiffness(), acousticStiffness, "acoustic stiffness");
+  ExpectSameMatrix(*ops.AcousticViscousDamping(), acousticDamping, "acoustic damping");
+}
+
+TEST_F(OperatorUpdateTest, TheAcousticDomainLeavesTheStructuralOperatorsAsBuilt) {
+  Open(CoupledOptions());
+  MakeUpdate(QVADynAcousticDomain, true, {0, -1, 0, 1}, {10.0, 20.0});
+  QVADynModalOperators& ops = Build();
+  const QVASrvMatrix stiffness = Copy(ops.Stiffness());
+  const QVASrvMatrix viscous = Copy(ops.ViscousDamping());
+  const QVASrvMatrix structural = Copy(ops.StructuralDamping());
+  ops.ApplyUpdate(0, 10.0);
+  ExpectAcousticAt(10.0, "direct frame");
+  ops.ApplyUpdate(1, 17.5);
+  ExpectAcousticAt(17.5, "interpolated frame");
+  for (const GenerateCall& call : record_.calls) EXPECT_EQ(call.code, QVADynAcousticDomain);
+  EXPECT_EQ(record_.calls.size(), 3U);
+  ExpectSameMatrix(*ops.Stiffness(), stiffness, "stiffness");
+  ExpectSameMatrix(*ops.ViscousDamping(), viscous, "viscous damping");
+  ExpectSameMatrix(*ops.StructuralDamping(), structural, "structural damping");
+  EXPECT_TRUE(ops.AcousticStiffness()->IsSymmetric());
+}
+
+TEST_F(OperatorUpdateTest, AllDomainsUpdateTheStructureThenTheFluid) {
+  Open(CoupledOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, 1}, {10.0, 20.0});
+  QVADynModalOperators& ops = Build();
+  const QVASrvMatrix coupling = Copy(ops.Coupling());
+  ops.ApplyUpdate(0, 12.0);
+  ExpectStructuralAt(12.0, "structure");
+  ExpectAcousticAt(12.0, "fluid");
+  ASSERT_EQ(record_.calls.size(), 4U);
+  const int codes[] = {-2, -1, -2, -1};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(record_.calls[i].code, codes[i]);
+  ExpectSameMatrix(*ops.Coupling(), coupling, "coupling");
+}
+
+// ---------------------------------------------------------------- difference mode
+
+// Reverses the structural solver DOFs of `basis`: generator row g is the
+// modal system's solver DOF (count - 1 - g). Returns the numbering and the
+// DOF definition that carries it.
+std::vector<int> ReversedNumbering(QVATestModalBasis& basis, int count,
+                                   std::unique_ptr<QVAFsmSystemDofDefinition>& dofs) {
+  dofs = std::make_unique<QVAFsmSystemDofDefinition>(basis.Dofs());
+  std::vector<int> numbering(static_cast<std::size_t>(count));
+  std::vector<int> systemDofs(static_cast<std::size_t>(count));
+  for (int g = 0; g < count; ++g) {
+    numbering[static_cast<std::size_t>(g)] = count - 1 - g;
+    systemDofs[static_cast<std::size_t>(g)] = basis.Dofs().SystemDofFromSolverDof(count - 1 - g);
+  }
+  dofs->SetupSolverDofs(
+      QVASimCollection(basis.ModalObject().Dofs()).CreateOrderedCSet(systemDofs.data(), count));
+  return numbering;
+}
+
+TEST_F(OperatorUpdateTest, DifferenceModeAddsTheChangeSinceTheReferenceToTheBuiltOperators) {
+  Open(StructuralOptions());
+  const int rows = basis_->NumberOfSolverDofs();
+  std::unique_ptr<QVAFsmSystemDofDefinition> dofs;
+  std::vector<int> numbering = ReversedNumbering(*basis_, rows, dofs);
+  const double reference = 5.0;
+  update_ = std::make_unique<QVADynOperatorUpdate>(
+      new TestGenerator(Family(), record_, std::move(dofs), std::move(numbering)), true, true,
+      reference, FrameTable({0, -1, 0, 1}), FrequencyTable({10.0, 20.0}), QVADynAllDomains);
+  // The reference operators are generated at construction.
+  ASSERT_EQ(record_.calls.size(), 1U);
+  EXPECT_EQ(record_.calls[0].frequency, reference);
+  EXPECT_FALSE(record_.calls[0].flag);
+  EXPECT_EQ(record_.calls[0].code, QVADynStructuralDomain);
+
+  QVADynModalOperators& ops = Build();
+  const QVADynModalOperators& built = ops;
+  const QVASrvMatrix stiffness = Copy(built.Stiffness());
+  const QVASrvMatrix viscous = Copy(built.ViscousDamping());  // without its diagonal part
+  QVASrvMatrix fullViscous = viscous;
+  fullViscous.Add(1.0, *built.ViscousDampingDiagonal());
+  QVASrvMatrix fullStructural = Copy(built.StructuralDamping());
+  fullStructural.Add(1.0, *built.StructuralDampingDiagonal());
+
+  // Projections of A(f) - A(reference), in the modal system's numbering.
+  const auto change = [&](int slot, double f) {
+    // The reference operators are those of a coupled model's structure (code -2).
+    std::vector<double> difference = Family()(slot, QVADynAllDomains, f);
+    const std::vector<double> atReference = Family()(slot, QVADynStructuralDomain, reference);
+    for (std::size_t i = 0; i < difference.size(); ++i) difference[i] -= atReference[i];
+    return ProjectByLoops(*basis_, 0, 0, basis_->NumberOfModes(), difference);
+  };
+  const auto expectAt = [&](double f, const std::string& what) {
+    ExpectEqualsProjection(*built.Stiffness(), change(kStiffness, f), &stiffness, rows,
+                           what + ": stiffness");
+    ExpectEqualsProjection(*built.ViscousDamping(), change(kViscous, f), &fullViscous, rows,
+                           what + ": viscous damping");
+    ExpectEqualsProjection(*built.StructuralDamping(), change(kStructural, f), &fullStructural,
+                           rows, what + ": structural damping");
+  };
+
+  ops.ApplyUpdate(0, 10.0);
+  EXPECT_EQ(record_.calls[1].code, QVADynAllDomains);
+  EXPECT_FALSE(record_.calls[1].flag);
+  expectAt(10.0, "direct frame");
+  // The saved operators hold the values as built, in the update's storage.
+  ASSERT_NE(built.SavedStiffness(), nullptr);
+  ExpectSameValues(*built.SavedStiffness(), stiffness, "saved stiffness");
+  ExpectSameValues(*built.SavedViscousDamping(), viscous, "saved viscous damping");
+  EXPECT_TRUE(built.SavedStiffness()->IsSymmetric());
+  EXPECT_FALSE(built.SavedStiffness()->IsDiagonal());
+  ops.ApplyUpdate(1, 16.0);
+  expectAt(16.0, "interpolated frame");
+  EXPECT_EQ(record_.calls.size(), 4U);
+}
+
+TEST_F(OperatorUpdateTest, DifferenceModeRefusesGeneratorDofsThatAreNoStructuralRows) {
+  // The generator numbers every solver DOF of a coupled model, the pressure
+  // DOFs included; the structural mode shapes have no rows for those.
+  Open(CoupledOptions());
+  auto dofs = std::make_unique<QVAFsmSystemDofDefinition>(basis_->Dofs());
+  const int structuralRows = basis_->NumberOfStructuralSolverDofs();
+  update_ = std::make_unique<QVADynOperatorUpdate>(
+      new TestGenerator(Family(), record_, std::move(dofs)), false, true, 0.0,
+      FrameTable({0, -1}), FrequencyTable({10.0}), QVADynStructuralDomain);
+  QVADynModalOperators& ops = Build();
+  ExpectPlatformError([&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
+                      {"solver DOF " + std::to_string(structuralRows),
+                       "is not among the " + std::to_string(structuralRows) +
+                           " structural mode-shape rows"});
+}
+
+// ---------------------------------------------------------------- misuse
+
+TEST_F(OperatorUpdateTest, AnEventThatLeavesModesInactiveIsRefusedBeforeAnythingIsGenerated) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {0, -1}, {10.0});
+  QVADynModalOperators& ops = Build(4);
+  ExpectPlatformError([&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
+                      {"the event has 4 structural and 0 acoustic active modes",
+                       "all 6 structural and 0 acoustic modes",
+                       "activates every mode in stored order"});
+  EXPECT_TRUE(record_.calls.empty());
+}
+
+TEST_F(OperatorUpdateTest, IndicesOutsideTheTablesAreRefused) {
+  Open(StructuralOptions());
+  MakeUpdate(QVADynAllDomains, false, {-1, -1, 0, -2}, {10.0});
+  QVADynModalOperators& ops = Build();
+  ExpectPlatformError([&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
+                      {"frame 0 names frequency indices -1 and -1"});
+  ExpectPlatformError([&] { ops.ApplyUpdate(1, 10.0); }, kQVABasInvalidArgument,
+                      {"frame 1 names frequency indices 0 and -2"});
+  ExpectPlatformError([&] { ops.ApplyUpdate(-1, 10.0); }, kQVABasInvalidArgument,
+                      {"frame -1 is negative"});
+  EXPECT_TRUE(record_.calls.empty());
+}
+
+TEST_F(OperatorUpdateTest, TheGeneratorAndTablesAreReleasedAlsoWhenTheReferenceFails) {
+  // A generator without operators for the reference: the family throws.
+  GeneratorRecord record;
+  const OperatorFamily failing = [](int, int, double) -> std::vector<double> {
+    throw std::runtime_error("no reference operators");
+  };
+  EXPECT_THROW(QVADynOperatorUpdate(new TestGenerator(failing, record), false, true, 1.0,
+                                    FrameTable({0, -1}), FrequencyTable({1.0}), QVADynAllDomains),
+               std::runtime_error);
+  EXPECT_EQ(record.destroyed, 1);
+  {
+    const QVADynOperatorUpdate update(new TestGenerator(failing, record), false, false, 0.0,
+                                      FrameTable({0, -1}), FrequencyTable({1.0}),
+                                      QVADynAllDomains);
+    EXPECT_EQ(record.destroyed, 1);
+  }
+  EXPECT_EQ(record.destroyed, 2);
+}
+
+}  // namespace
