@@ -24,6 +24,7 @@ int RunExamples() {
     QVADynExampleModalBasis(context);
     QVADynExampleComplexModes(context);
     QVADynExampleRandom(context);
+    QVADynExampleTransient(context);
     QVADynExampleParticipation(context);
   } catch (const QVABasException& error) {
     std::cout << "Failed: " << error.UserReport().Text() << "\n";

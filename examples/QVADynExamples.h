@@ -46,3 +46,7 @@ void QVADynExampleRandom(const QVADynExampleContext& context);
 // rigid-body motions about its root, and their effective-mass fractions with
 // the sums over the solved modes.
 void QVADynExampleParticipation(const QVADynExampleContext& context);
+// Transient response of the built-in cantilever's tip to a ramp-and-hold tip
+// load with 2 % damping: writes the tip's displacement, velocity and
+// acceleration to a CSV file and prints the peak displacement and its time.
+void QVADynExampleTransient(const QVADynExampleContext& context);
