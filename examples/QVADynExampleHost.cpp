@@ -23,6 +23,7 @@ int RunExamples() {
     QVADynExampleLogFile(context);
     QVADynExampleModalBasis(context);
     QVADynExampleComplexModes(context);
+    QVADynExampleHarmonic(context);
     QVADynExampleRandom(context);
     QVADynExampleTransient(context);
     QVADynExampleParticipation(context);

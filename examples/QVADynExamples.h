@@ -38,6 +38,11 @@ void QVADynExampleWriteBasis(const QVADynExampleModel& model, QVAFsmModalSystem&
 // dashpot at the tip (non-proportional) and with structural damping: prints
 // the frequencies and damping ratios of the lowest modes.
 void QVADynExampleComplexModes(const QVADynExampleContext& context);
+// Harmonic sweep of the built-in cantilever under a unit tip load with 2 %
+// modal damping: writes the tip's frequency response to
+// "QVADynExampleHarmonicFRF.csv" and prints its peak, then solves the peak
+// frequency again with a dashpot at the tip (non-diagonal damping).
+void QVADynExampleHarmonic(const QVADynExampleContext& context);
 // Modal load cross-spectra of a unit transverse load at every node of the
 // built-in cantilever, fully correlated, uncorrelated, convected and partially
 // coherent: prints the diagonal for the lowest modes.

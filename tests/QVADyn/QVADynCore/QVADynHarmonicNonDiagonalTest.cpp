@@ -1,0 +1,551 @@
+// The non-diagonal and the coupled structural-acoustic methods of the
+// harmonic solver against a direct solve of the complex equations with
+// LAPACK zgesv (declared here by hand):
+//
+//   structural   (K - omega^2 M + i (omega V + S)) q = f + i g
+//   coupled      [ K - omega^2 M + i (omega V + S)    Q^T                          ] [q]   [f_s + i g_s]
+//                [ omega^2 Q                          K_a - omega^2 M_a + i (omega V_a + D_a)] [p] = [f_a + i g_a]
+//
+// on the reduced and the full path (observed frame by frame through the
+// frame solver and in total through the logged phase times), with full,
+// unflagged and unsymmetric damping, a non-diagonal stiffness, zero and
+// non-zero coupling and at f = 0; and the log blocks as whole texts.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "QVADyn/QVADynCore/QVADynForce.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
+#include "QVADyn/QVADynCore/QVADynModalDamping.h"
+#include "QVADyn/QVADynCore/QVADynModalOperators.h"
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADynEventTestSupport.h"
+#include "QVADynHarmonicFrameSolver.h"
+#include "tests/support/QVATestLogCapture.h"
+#include "tests/support/QVATestModalBasis.h"
+
+extern "C" void zgesv_(const int* n, const int* numberOfRightHandSides, std::complex<double>* a,
+                       const int* lda, int* pivots, std::complex<double>* b, const int* ldb,
+                       int* info);
+
+namespace {
+
+using Complex = std::complex<double>;
+using Path = QVADynHarmonicPath;
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr double kTwoPi = 6.283185307179586;
+constexpr int kCases = 3;
+
+// Frequency (cycles per unit time) at which omega^2 = `omegaSquared`.
+double FrequencyOf(double omegaSquared) { return std::sqrt(omegaSquared) / kTwoPi; }
+
+// Column-major complex matrix.
+struct ComplexMatrix {
+  ComplexMatrix(int rowCount, int columnCount)
+      : rows(rowCount), values(static_cast<std::size_t>(rowCount) * columnCount) {}
+  Complex& operator()(int row, int column) {
+    return values[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * rows];
+  }
+  int rows;
+  std::vector<Complex> values;
+};
+
+// Infinity norm of an n x n column-major matrix.
+double NormInf(const std::vector<Complex>& values, int n) {
+  double norm = 0.0;
+  for (int row = 0; row < n; ++row) {
+    double sum = 0.0;
+    for (int column = 0; column < n; ++column) {
+      sum += std::abs(values[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n]);
+    }
+    norm = std::max(norm, sum);
+  }
+  return norm;
+}
+
+// x = z^-1 b by zgesv, and cond_inf(z) from the explicit inverse.
+struct DirectSolution {
+  ComplexMatrix x;
+  double condition;
+};
+
+DirectSolution SolveDirect(ComplexMatrix z, ComplexMatrix b, int columns) {
+  const int n = z.rows;
+  ComplexMatrix inverse(n, n);
+  for (int i = 0; i < n; ++i) inverse(i, i) = 1.0;
+  const double normZ = NormInf(z.values, n);
+  std::vector<int> pivots(static_cast<std::size_t>(n));
+  int info = 0;
+  ComplexMatrix factors = z;
+  zgesv_(&n, &columns, z.values.data(), &n, pivots.data(), b.values.data(), &n, &info);
+  EXPECT_EQ(info, 0);
+  zgesv_(&n, &n, factors.values.data(), &n, pivots.data(), inverse.values.data(), &n, &info);
+  EXPECT_EQ(info, 0);
+  return {b, normZ * NormInf(inverse.values, n)};
+}
+
+// A modal basis, its operators and load cases, and the solves under test.
+// Active modes 0 ... m-1 unless given (structural first, acoustic last);
+// per-mode 2 % viscous and 1 % structural damping on top of the projected
+// matrices the options ask for; the coupling scaled by `couplingScale`.
+// Load case 0 is real, 1 imaginary, 2 complex, with patterns that depend on
+// the mode only (the same on mode k whatever the mode count); every pattern
+// is scaled by 1 + frame / 4.
+class HarmonicProblem {
+ public:
+  HarmonicProblem(const QVATestModalBasisOptions& options, std::vector<double> frequencies,
+                  std::vector<int> activeModes = {}, double couplingScale = 1.0)
+      : basis_(options), frequencies_(std::move(frequencies)), active_(std::move(activeModes)) {
+    modal_ = basis_.Open();
+    const int m = basis_.NumberOfModes();
+    if (active_.empty()) active_ = QVATestRange(0, m);
+    if (modal_->AcousticCoupling() != nullptr && couplingScale != 1.0) {
+      QVASrvDenseMatrix& stored = *modal_->AcousticCoupling();
+      QVASrvMatrix values(stored.NumberOfRows(), stored.NumberOfColumns());
+      stored.GetValues(0, values.NumberOfRows() - 1, 0, values.NumberOfColumns() - 1, values);
+      values *= couplingScale;
+      stored.SetValues(0, values.NumberOfRows() - 1, 0, values.NumberOfColumns() - 1, values);
+    }
+    records_.assign(static_cast<std::size_t>(m), QVADynDiagonalDamping{0.01, 0.02, 0.0, 0.0});
+    const QVADynModalDamping damping(records_.data(), m, modal_->ViscousDamping(),
+                                     modal_->StructuralDamping(),
+                                     modal_->AcousticViscousDamping());
+    ops_ = std::make_unique<QVADynModalOperators>(*modal_, nullptr);
+    ops_->Build(m, active_.data(), damping);
+
+    const int frames = static_cast<int>(frequencies_.size());
+    auto* table = new QVASrvMatrix(1, frames);
+    for (int j = 0; j < frames; ++j) (*table)(0, j) = 1.0 + 0.25 * j;
+    loads_.AdoptAmplitudeTable(table);
+    loads_.SetNumberOfActiveModes(m);
+    patterns_.assign(kCases, std::vector<Complex>(static_cast<std::size_t>(m)));
+    const int row = 0;
+    const int rows[] = {0, 0};
+    for (int c = 0; c < kCases; ++c) {
+      auto* pattern = new QVASrvMatrix(m, c == 2 ? 2 : 1);
+      for (int k = 0; k < m; ++k) {
+        const double real = c == 1 ? 0.0 : std::sin(1.0 + 0.7 * k + c);
+        const double imaginary = c == 0 ? 0.0 : std::cos(0.3 + 1.1 * k - c);
+        patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] = {real, imaginary};
+        if (c != 1) (*pattern)(k, 0) = real;
+        if (c != 0) (*pattern)(k, c == 2 ? 1 : 0) = imaginary;
+      }
+      loads_.LoadCase(c).AdoptForce(
+          new QVADynForce(pattern, &row, c == 1 ? 0 : 1, rows, c == 0 ? 0 : 1));
+    }
+    frames_.resize(frequencies_.size());
+    for (std::size_t j = 0; j < frequencies_.size(); ++j) frames_[j].first = frequencies_[j];
+  }
+
+  QVADynModalOperators& Ops() { return *ops_; }
+  QVADynModalSystem& Modal() { return *modal_; }
+  const QVATestModalBasis& Basis() const { return basis_; }
+  int Modes() const { return basis_.NumberOfModes(); }
+  int Structural() const { return basis_.NumberOfStructuralModes(); }
+  int Frames() const { return static_cast<int>(frequencies_.size()); }
+
+  // QVADynHarmonicSolver::Solve, logging to `log`.
+  void Solve(const QVADynLogFile& log = QVADynLogFile()) {
+    QVADynHarmonicSolver solver;
+    QVADynEnergy energy(0, Modes(), kCases, Frames());
+    solver.Solve(solution_, *ops_, Frames(), frames_.data(), &energy, loads_, log);
+  }
+
+  // The path of every frame, from a frame solver of `kind` run frame by frame.
+  std::vector<Path> Paths(QVADynHarmonicFrameSolver::Kind kind) {
+    std::vector<double> output(2 * static_cast<std::size_t>(Modes()) * kCases * Frames());
+    QVADynHarmonicFrameSolver frameSolver(kind, *ops_, loads_, Frames(), output.data());
+    std::vector<Path> paths;
+    for (int j = 0; j < Frames(); ++j) paths.push_back(frameSolver.SolveFrame(j, frames_[j].first));
+    return paths;
+  }
+
+  Complex Amplitude(int c, int j, int k) const {
+    const std::size_t partSize = static_cast<std::size_t>(Modes()) * Frames();
+    const double* block = solution_.Displacement() + 2 * partSize * static_cast<std::size_t>(c);
+    const std::size_t at = static_cast<std::size_t>(j) * Modes() + k;
+    return {block[at], block[partSize + at]};
+  }
+
+  Complex Force(int c, int k, int j) const {
+    return patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] * (1.0 + 0.25 * j);
+  }
+
+  // The complex equations at frame j assembled from the operators as they
+  // stand, solved by zgesv for every load case.
+  DirectSolution Reference(int j) const {
+    const int m = Modes();
+    const int nS = ops_->NumberOfStructuralModes();
+    const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
+    const double omegaSquared = omega * omega;
+    ComplexMatrix z(m, m);
+    ComplexMatrix rhs(m, kCases);
+    const auto& o = *ops_;
+    for (int row = 0; row < nS; ++row) {
+      for (int column = 0; column < nS; ++column) {
+        z(row, column) = {(*o.Stiffness())(row, column) - omegaSquared * (*o.Mass())(row, column),
+                          omega * (*o.ViscousDamping())(row, column) +
+                              (*o.StructuralDamping())(row, column)};
+      }
+    }
+    for (int a = 0; a < m - nS; ++a) {
+      for (int k = 0; k < nS; ++k) {
+        z(k, nS + a) = (*o.Coupling())(a, k);
+        z(nS + a, k) = omegaSquared * (*o.Coupling())(a, k);
+      }
+      for (int b = 0; b < m - nS; ++b) {
+        z(nS + a, nS + b) = {(*o.AcousticStiffness())(a, b) -
+                                 omegaSquared * (*o.AcousticMass())(a, b),
+                             omega * (*o.AcousticViscousDamping())(a, b) +
+                                 (*o.AcousticStructuralDamping())(a, b)};
+      }
+    }
+    for (int c = 0; c < kCases; ++c) {
+      for (int k = 0; k < m; ++k) rhs(k, c) = Force(c, k, j);
+    }
+    return SolveDirect(z, rhs, kCases);
+  }
+
+  // Every amplitude of every frame against Reference(j): forward error of a
+  // backward-stable solve, ||q - q_ref|| <= c * m * cond(Z) * eps * ||q_ref||.
+  // The reduced path adds the Schur complement A + B D B; the frequencies of
+  // these tests keep |A_kk| >= 0.001 and |D B| moderate, so c = 16 covers it.
+  void ExpectMatchesReference() const {
+    for (int j = 0; j < Frames(); ++j) {
+      DirectSolution reference = Reference(j);
+      for (int c = 0; c < kCases; ++c) {
+        double scale = 0.0;
+        double error = 0.0;
+        for (int k = 0; k < Modes(); ++k) {
+          scale = std::max(scale, std::abs(reference.x(k, c)));
+          error = std::max(error, std::abs(Amplitude(c, j, k) - reference.x(k, c)));
+        }
+        const double tolerance = 16.0 * Modes() * reference.condition * kEps * scale;
+        EXPECT_LE(error, tolerance) << "frame " << j << " case " << c << " cond "
+                                    << reference.condition;
+      }
+    }
+  }
+
+ private:
+  QVATestModalBasis basis_;
+  std::vector<double> frequencies_;
+  std::vector<int> active_;
+  std::unique_ptr<QVADynModalSystem> modal_;
+  std::vector<QVADynDiagonalDamping> records_;
+  std::unique_ptr<QVADynModalOperators> ops_;
+  QVADynLoadCaseList loads_;
+  std::vector<std::vector<Complex>> patterns_;
+  std::vector<QVADynFrameValue> frames_;
+  QVADynSolution solution_;
+};
+
+QVATestModalBasisOptions StructuralOptions() {
+  QVATestModalBasisOptions options;
+  options.numberOfModes = 8;
+  options.viscousDamping = true;
+  options.structuralDamping = true;
+  return options;
+}
+
+QVATestModalBasisOptions CoupledOptions() {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 9;
+  options.acousticNodes = 3;
+  options.numberOfModes = 9;
+  options.numberOfAcousticModes = 3;
+  options.viscousDamping = true;
+  options.structuralDamping = true;
+  options.acousticViscousDamping = true;
+  options.acousticCoupling = true;
+  return options;
+}
+
+// Frequencies with omega^2 below, between and above the structural
+// eigenvalues, and one within 0.0005 of eigenvalue `near` (full path).
+std::vector<double> SweepAround(const std::vector<double>& lambda, int near) {
+  return {FrequencyOf(0.5 * lambda[0]), FrequencyOf(0.5 * (lambda[1] + lambda[2])),
+          FrequencyOf(lambda[static_cast<std::size_t>(near)] + 0.0005),
+          FrequencyOf(0.5 * (lambda[3] + lambda[4])), FrequencyOf(2.0 * lambda[5])};
+}
+
+// A random n x n matrix, symmetric or not, with entries in [-scale, scale].
+QVASrvMatrix RandomMatrix(int n, double scale, bool symmetric, std::uint64_t seed) {
+  QVATestRandom random(seed);
+  QVASrvMatrix matrix(n, n, nullptr, symmetric, false);
+  for (int column = 0; column < n; ++column) {
+    for (int row = 0; row < n; ++row) {
+      if (symmetric && row < column) continue;
+      matrix(row, column) = random.Uniform(-scale, scale);
+      if (symmetric) matrix(column, row) = matrix(row, column);
+    }
+  }
+  return matrix;
+}
+
+// The log with every number replaced by "<t>".
+std::string MaskNumbers(const std::string& text) {
+  static const std::regex kNumber("[0-9][-+0-9.e]*");
+  return std::regex_replace(text, kNumber, "<t>");
+}
+
+// The three figures after `label` in `text`.
+std::vector<double> Figures(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  EXPECT_NE(at, std::string::npos) << label;
+  std::vector<double> figures(3, -1.0);
+  if (at == std::string::npos) return figures;
+  std::sscanf(text.c_str() + at + label.size(), "%lf %lf %lf", &figures[0], &figures[1],
+              &figures[2]);
+  return figures;
+}
+
+TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
+  QVATestModalBasis spectrum(StructuralOptions());
+  HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), 2));
+  // Random symmetric full damping, larger than the test basis's, so that the
+  // modes couple strongly.
+  *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, true, 11);
+  *problem.Ops().StructuralDamping() = RandomMatrix(8, 20.0, true, 12);
+  ASSERT_EQ(QVADynHarmonicSolver::MethodFor(problem.Ops()),
+            QVADynHarmonicSolver::Method::kNonDiagonal);
+  problem.Solve();
+  problem.ExpectMatchesReference();
+  // The frame at the eigenvalue alone takes the full path.
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kStructural),
+            (std::vector<Path>{Path::kReduced, Path::kReduced, Path::kFull, Path::kReduced,
+                               Path::kReduced}));
+}
+
+TEST(HarmonicNonDiagonalTest, LoggedPhaseTimesShowWhichPathsRan) {
+  const QVATestModalBasis spectrum(StructuralOptions());
+  const std::vector<double>& lambda = spectrum.Eigenvalues();
+  for (const bool nearEigenvalue : {true, false}) {
+    const double omegaSquared = nearEigenvalue ? lambda[4] - 0.0009 : 0.5 * (lambda[4] + lambda[5]);
+    HarmonicProblem problem(StructuralOptions(), {FrequencyOf(omegaSquared)});
+    QVATestLogCapture capture;
+    problem.Solve(capture.Log());
+    const std::string log = capture.Contents();
+    const std::vector<double> factor =
+        Figures(log, "HarmonicSolver: factorization, dgemm, projection: ");
+    const std::vector<double> rhs = Figures(log, "HarmonicSolver: RhsReduce, BwdPass, RhsSub: ");
+    EXPECT_GT(factor[0], 0.0) << log;
+    EXPECT_GE(rhs[1], factor[0]) << "BwdPass runs from the start of the factorization";
+    if (nearEigenvalue) {
+      // The full path leaves the reduction, product and back-substitution at
+      // an exact 0.
+      EXPECT_EQ(factor[1], 0.0) << log;
+      EXPECT_EQ(rhs[0], 0.0) << log;
+      EXPECT_EQ(rhs[2], 0.0) << log;
+    } else {
+      EXPECT_GT(factor[1], 0.0) << log;
+      EXPECT_GT(rhs[0], 0.0) << log;
+      EXPECT_GE(rhs[2], rhs[1]) << "RhsSub runs from the start of the factorization";
+    }
+    problem.ExpectMatchesReference();
+  }
+}
+
+TEST(HarmonicNonDiagonalTest, UnflaggedUnsymmetricDampingIsSolvedAsGiven) {
+  QVATestModalBasis spectrum(StructuralOptions());
+  HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), 1));
+  // Full storage without the symmetric flag: general factorization on both
+  // paths, and the damping enters as it stands (not transposed).
+  *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, false, 21);
+  problem.Solve();
+  problem.ExpectMatchesReference();
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kStructural),
+            (std::vector<Path>{Path::kReduced, Path::kReduced, Path::kFull, Path::kReduced,
+                               Path::kReduced}));
+}
+
+TEST(HarmonicNonDiagonalTest, NonDiagonalStiffnessTakesTheFullPathAndLogsTheFirstProjection) {
+  QVATestModalBasis spectrum(StructuralOptions());
+  HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), 3));
+  QVASrvMatrix stiffness = RandomMatrix(8, 5.0, true, 31);
+  stiffness.Add(1.0, *problem.Ops().Stiffness());
+  *problem.Ops().Stiffness() = stiffness;
+  QVATestLogCapture capture;
+  problem.Solve(capture.Log());
+  problem.ExpectMatchesReference();
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kStructural),
+            std::vector<Path>(5, Path::kFull));
+  EXPECT_EQ(MaskNumbers(capture.Contents()),
+            "\n--- Solve dynamic system with non-diagonal damping ---\n\n"
+            "HarmonicSolver: first projection: <t>\n"
+            "HarmonicSolver: total time: <t>\n"
+            "HarmonicSolver: factorization, dgemm, projection: <t> <t> <t>\n"
+            "HarmonicSolver: RhsReduce, BwdPass, RhsSub: <t> <t> <t>\n");
+}
+
+TEST(HarmonicNonDiagonalTest, LogBlockHasNoFirstProjectionLineWhileTheStiffnessIsDiagonal) {
+  HarmonicProblem problem(StructuralOptions(), {1.0, 2.0});
+  QVATestLogCapture capture;
+  problem.Solve(capture.Log());
+  EXPECT_EQ(MaskNumbers(capture.Contents()),
+            "\n--- Solve dynamic system with non-diagonal damping ---\n\n"
+            "HarmonicSolver: total time: <t>\n"
+            "HarmonicSolver: factorization, dgemm, projection: <t> <t> <t>\n"
+            "HarmonicSolver: RhsReduce, BwdPass, RhsSub: <t> <t> <t>\n");
+}
+
+TEST(HarmonicNonDiagonalTest, ReducedPathScanLooksForSmallDiagonalEntries) {
+  using Solver = QVADynHarmonicFrameSolver;
+  QVASrvMatrix unit(3, 3, nullptr, true, true);
+  unit = 1.0;
+  QVASrvMatrix ascending(3, 3, nullptr, true, true);
+  ascending(0, 0) = 100.0;
+  ascending(1, 1) = 400.0;
+  ascending(2, 2) = 900.0;
+  EXPECT_TRUE(Solver::ReducedPathApplies(ascending, unit, 250.0));
+  EXPECT_TRUE(Solver::ReducedPathApplies(ascending, unit, 400.0015));
+  EXPECT_FALSE(Solver::ReducedPathApplies(ascending, unit, 400.0005));
+  EXPECT_FALSE(Solver::ReducedPathApplies(ascending, unit, 99.9995));
+  // The scan does not stop at the first positive entry when the modes are
+  // not in ascending order: 100 after 400 still counts.
+  QVASrvMatrix descending(3, 3, nullptr, true, true);
+  descending(0, 0) = 900.0;
+  descending(1, 1) = 400.0;
+  descending(2, 2) = 100.0;
+  EXPECT_FALSE(Solver::ReducedPathApplies(descending, unit, 100.0));
+  QVASrvMatrix full(3, 3, nullptr, true, false);
+  full(0, 0) = 100.0;
+  EXPECT_FALSE(Solver::ReducedPathApplies(full, unit, 250.0));
+}
+
+TEST(HarmonicNonDiagonalTest, ActiveModesInAnyOrderAvoidTheSmallPivot) {
+  const QVATestModalBasis spectrum(StructuralOptions());
+  const double lambda = spectrum.Eigenvalues()[1];
+  HarmonicProblem problem(StructuralOptions(), {FrequencyOf(lambda), FrequencyOf(1.5 * lambda)},
+                          {7, 6, 5, 4, 3, 2, 1, 0});
+  problem.Solve();
+  problem.ExpectMatchesReference();
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kStructural),
+            (std::vector<Path>{Path::kFull, Path::kReduced}));
+}
+
+TEST(HarmonicNonDiagonalTest, CoupledMethodMatchesTheComplexSolveOnBothPaths) {
+  QVATestModalBasis spectrum(CoupledOptions());
+  // Coupling strong enough to move the structural response visibly.
+  HarmonicProblem problem(CoupledOptions(), SweepAround(spectrum.Eigenvalues(), 2), {}, 10.0);
+  ASSERT_EQ(QVADynHarmonicSolver::MethodFor(problem.Ops()),
+            QVADynHarmonicSolver::Method::kCoupledAcoustic);
+  problem.Solve();
+  problem.ExpectMatchesReference();
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kCoupledAcoustic),
+            (std::vector<Path>{Path::kReduced, Path::kReduced, Path::kFull, Path::kReduced,
+                               Path::kReduced}));
+}
+
+TEST(HarmonicNonDiagonalTest, CoupledMethodWithoutTheSymmetricFlagTakesTheFullPath) {
+  QVATestModalBasis spectrum(CoupledOptions());
+  HarmonicProblem problem(CoupledOptions(), SweepAround(spectrum.Eigenvalues(), 0));
+  // The acoustic damping in full storage clears the symmetric flag; its
+  // values stay symmetric, the upper blocks are filled explicitly.
+  const QVASrvMatrix symmetricValues = RandomMatrix(3, 2.0, true, 41);
+  QVASrvMatrix unflagged(3, 3);
+  unflagged.SetSlice(1.0, symmetricValues, 0, 0);
+  *problem.Ops().AcousticViscousDamping() = unflagged;
+  problem.Solve();
+  problem.ExpectMatchesReference();
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kCoupledAcoustic),
+            std::vector<Path>(5, Path::kFull));
+}
+
+TEST(HarmonicNonDiagonalTest, CoupledMethodAtZeroFrequencySolvesTheStaticEquations) {
+  QVATestModalBasis spectrum(CoupledOptions());
+  HarmonicProblem problem(CoupledOptions(), {0.0, FrequencyOf(0.5 * spectrum.Eigenvalues()[0])});
+  problem.Solve();
+  for (int c = 0; c < kCases; ++c) {
+    for (int k = 0; k < problem.Modes(); ++k) {
+      ASSERT_TRUE(std::isfinite(problem.Amplitude(c, 0, k).real()) &&
+                  std::isfinite(problem.Amplitude(c, 0, k).imag()))
+          << c << " " << k;
+    }
+  }
+  // At omega = 0: (K + i S) q + Q^T p = f_s + i g_s, (K_a + i D_a) p = f_a + i g_a.
+  problem.ExpectMatchesReference();
+  EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kCoupledAcoustic),
+            (std::vector<Path>{Path::kStatic, Path::kReduced}));
+}
+
+TEST(HarmonicNonDiagonalTest, ZeroCouplingGivesTheNonDiagonalStructuralAmplitudes) {
+  QVATestModalBasisOptions coupledOptions = CoupledOptions();
+  coupledOptions.acousticViscousDamping = false;
+  const QVATestModalBasis spectrum(coupledOptions);
+  const std::vector<double> frequencies = SweepAround(spectrum.Eigenvalues(), 4);
+  HarmonicProblem coupled(coupledOptions, frequencies, {}, 0.0);
+  coupled.Solve();
+
+  // The same structural operators and forces without acoustic modes.
+  QVATestModalBasisOptions structuralOptions = StructuralOptions();
+  structuralOptions.numberOfModes = 6;
+  HarmonicProblem structural(structuralOptions, frequencies);
+  *structural.Ops().Stiffness() = *coupled.Ops().Stiffness();
+  *structural.Ops().ViscousDamping() = *coupled.Ops().ViscousDamping();
+  *structural.Ops().StructuralDamping() = *coupled.Ops().StructuralDamping();
+  structural.Solve();
+  EXPECT_EQ(coupled.Paths(QVADynHarmonicFrameSolver::Kind::kCoupledAcoustic),
+            structural.Paths(QVADynHarmonicFrameSolver::Kind::kStructural));
+
+  for (int j = 0; j < static_cast<int>(frequencies.size()); ++j) {
+    const double omega = kTwoPi * frequencies[static_cast<std::size_t>(j)];
+    const double condition = structural.Reference(j).condition;
+    for (int c = 0; c < kCases; ++c) {
+      double scale = 0.0;
+      for (int k = 0; k < 6; ++k) scale = std::max(scale, std::abs(structural.Amplitude(c, j, k)));
+      for (int k = 0; k < 6; ++k) {
+        // Two backward-stable solves of the same 6 x 6 structural system (the
+        // coupled one inside a block-diagonal system of order 12 or 18):
+        // they differ by at most twice the forward error bound.
+        EXPECT_LE(std::abs(coupled.Amplitude(c, j, k) - structural.Amplitude(c, j, k)),
+                  2 * 16.0 * 6 * condition * kEps * scale)
+            << j << " " << c << " " << k;
+      }
+      for (int a = 0; a < 3; ++a) {
+        // Uncoupled acoustic mode: p = F / (lambda_a - omega^2 + i (omega c_a + s_a)),
+        // c_a = 2 * 0.02 * sqrt(lambda_a), s_a = 0.01 * lambda_a, recovered
+        // as omega v (real part) and -omega u (imaginary part) of the solved
+        // unknowns; a few roundings in the 1 x 1 blocks and the scaling.
+        const double lambda = spectrum.Eigenvalues()[static_cast<std::size_t>(6 + a)];
+        const Complex expected =
+            coupled.Force(c, 6 + a, j) /
+            Complex(lambda - omega * omega, omega * 0.04 * std::sqrt(lambda) + 0.01 * lambda);
+        const Complex actual = coupled.Amplitude(c, j, 6 + a);
+        EXPECT_NEAR(actual.real(), expected.real(), 64 * kEps * std::abs(expected)) << j << c << a;
+        EXPECT_NEAR(actual.imag(), expected.imag(), 64 * kEps * std::abs(expected)) << j << c << a;
+      }
+    }
+  }
+}
+
+TEST(HarmonicNonDiagonalTest, CoupledLogBlockEndsItsTotalLineWithSeconds) {
+  HarmonicProblem problem(CoupledOptions(), {0.5, 1.5});
+  QVATestLogCapture capture;
+  problem.Solve(capture.Log());
+  EXPECT_EQ(MaskNumbers(capture.Contents()),
+            "\n--- Solve coupled-acoustic system ---\n\n"
+            "HarmonicSolverAC: total time: <t>s \n"
+            "HarmonicSolverAC: factorization, dgemm, projection: <t> <t> <t>\n"
+            "HarmonicSolverAC: RhsReduce, BwdPass, RhsSub: <t> <t> <t>\n");
+}
+
+TEST(HarmonicNonDiagonalTest, AcousticModesWithoutCouplingAreRefused) {
+  QVATestModalBasisOptions options = CoupledOptions();
+  options.acousticCoupling = false;
+  HarmonicProblem problem(options, {1.0});
+  ExpectPlatformError([&] { problem.Solve(); }, kQVASrvInvalidState,
+                      {"meets 3 acoustic modes", "acoustic coupling matrix"});
+}
+
+}  // namespace
