@@ -232,6 +232,10 @@ void StoreEnergies(QVADynEnergy& energy, int m, std::size_t blocks, const double
   double* strain = energy.Array(QVADynEnergySE);
   double* totalKinetic = energy.Array(QVADynEnergyAllKE);
   double* totalStrain = energy.Array(QVADynEnergyAllSE);
+  if (kinetic == nullptr && strain == nullptr && totalKinetic == nullptr &&
+      totalStrain == nullptr) {
+    return;
+  }
   const std::size_t modes = static_cast<std::size_t>(m);
   for (std::size_t block = 0; block < blocks; ++block) {
     double kineticSum = 0.0;
