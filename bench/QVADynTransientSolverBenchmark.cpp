@@ -182,6 +182,11 @@ class PlainLoop {
   std::vector<double> u_, v_, a_;
 };
 
+// Keeps the smallest of the times seen, the first one included.
+void KeepFastest(double& fastest, double seconds) {
+  fastest = fastest == 0.0 ? seconds : std::min(fastest, seconds);
+}
+
 // Thread seconds to allocate `count` doubles three times from the platform
 // allocator, write every value once and release them: the first-touch cost
 // of a solve's result arrays.
@@ -210,9 +215,9 @@ void BM_DiagonalDamping(benchmark::State& state) {
     const double loop = plain.Seconds();
     const double touch = FirstTouchSeconds(count);
     state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    plainBest = plainBest == 0.0 ? loop : std::min(plainBest, loop);
-    touchBest = touchBest == 0.0 ? touch : std::min(touchBest, touch);
+    KeepFastest(best, ours);
+    KeepFastest(plainBest, loop);
+    KeepFastest(touchBest, touch);
   }
   const double modeSteps = 2000.0 * 20000.0;
   state.counters["modeStepsPerSecond"] = modeSteps / best;
@@ -244,8 +249,8 @@ void BM_DiagonalDampingShort(benchmark::State& state) {
       loop += plain.Seconds();
     }
     state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    plainBest = plainBest == 0.0 ? loop : std::min(plainBest, loop);
+    KeepFastest(best, ours);
+    KeepFastest(plainBest, loop);
   }
   const double modeSteps = 2000.0 * 200.0 * kSolves;
   state.counters["modeStepsPerSecond"] = modeSteps / best;
@@ -298,8 +303,8 @@ void BM_CoupledDamping(benchmark::State& state) {
     const double ours = problem.SolveSeconds();
     const double baseline = baselineSeconds();
     state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    baselineBest = baselineBest == 0.0 ? baseline : std::min(baselineBest, baseline);
+    KeepFastest(best, ours);
+    KeepFastest(baselineBest, baseline);
   }
   state.counters["secondsPerStep"] = best / kSteps;
   state.counters["dgetrsPlusDgemvSeconds"] = baselineBest / kSteps;

@@ -31,6 +31,15 @@ namespace {
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kAllEnergies = 63;
 
+// The solve block of every event of the tests below, timings masked.
+const std::string kSolveBlock =
+    "\n--- Solve dynamic system ---\n\n"
+    "Number of physical degrees of freedom:      18\n"
+    "Number of active modal degrees of freedom:  5\n"
+    "Number of frequency points:                 6\n"
+    "\n"
+    "Solve for modal amplitudes: elapsed time: <t>\n";
+
 // Events over modes {4, 1, 7, 0, 9} of a 12-mode basis on 6 nodes x 3 places,
 // with per-mode damping, 6 frames of uneven steps and one load case: a
 // two-pattern force whose amplitudes ramp and hold.
@@ -301,28 +310,23 @@ TEST_F(TimeHistoryEventTest, SolveAndRecoverLogOneBlockEach) {
   transient_->Recover(nodes, 4);
   transient_.reset();
   EXPECT_EQ(MaskTimes(capture.Contents().substr(start)),
-            "\n--- Solve dynamic system ---\n\n"
-            "Number of physical degrees of freedom:      18\n"
-            "Number of active modal degrees of freedom:  5\n"
-            "Number of frequency points:                 6\n"
-            "\n"
-            "Solve for modal amplitudes: elapsed time: <t>\n"
-            "\n--- Recover physical results ---\n\n"
-            "Recovering data for: displacement\n"
-            "velocity\n"
-            "acceleration\n"
-            "Number of dofs for recovery:   3\n"
-            "Number of recovery dof ranges: 1\n"
-            "Recover physical quantities: elapsed time: <t>\n"
-            "\n--- Recover physical results ---\n\n"
-            "Recovering data for: velocity\n"
-            "Recover physical quantities: elapsed time: <t>\n"
-            "\n--- Recover physical results ---\n\n"
-            "Recovering data for: acceleration\n"
-            "Number of dofs for recovery:   3\n"
-            "Number of recovery dof ranges: 1\n"
-            "Recover physical quantities: elapsed time: <t>\n"
-            "Elapsed time spent reading nodal data: <t>\n");
+            kSolveBlock +
+                "\n--- Recover physical results ---\n\n"
+                "Recovering data for: displacement\n"
+                "velocity\n"
+                "acceleration\n"
+                "Number of dofs for recovery:   3\n"
+                "Number of recovery dof ranges: 1\n"
+                "Recover physical quantities: elapsed time: <t>\n"
+                "\n--- Recover physical results ---\n\n"
+                "Recovering data for: velocity\n"
+                "Recover physical quantities: elapsed time: <t>\n"
+                "\n--- Recover physical results ---\n\n"
+                "Recovering data for: acceleration\n"
+                "Number of dofs for recovery:   3\n"
+                "Number of recovery dof ranges: 1\n"
+                "Recover physical quantities: elapsed time: <t>\n"
+                "Elapsed time spent reading nodal data: <t>\n");
 }
 
 TEST_F(TimeHistoryEventTest, ReadBacksAndSolvesNeedWhatTheyRead) {
@@ -389,18 +393,13 @@ TEST_F(TimeHistoryEventTest, ResponseSpectrumStoresZeroHistoriesAndNoEnergies) {
   EXPECT_EQ(out[0], 1.0);
   event.reset();
   EXPECT_EQ(MaskTimes(capture.Contents().substr(start)),
-            "\n--- Solve dynamic system ---\n\n"
-            "Number of physical degrees of freedom:      18\n"
-            "Number of active modal degrees of freedom:  5\n"
-            "Number of frequency points:                 6\n"
-            "\n"
-            "Solve for modal amplitudes: elapsed time: <t>\n"
-            "\n--- Recover physical results ---\n\n"
-            "Recovering data for: displacement\n"
-            "Number of dofs for recovery:   3\n"
-            "Number of recovery dof ranges: 1\n"
-            "Recover physical quantities: elapsed time: <t>\n"
-            "Elapsed time spent reading nodal data: <t>\n");
+            kSolveBlock +
+                "\n--- Recover physical results ---\n\n"
+                "Recovering data for: displacement\n"
+                "Number of dofs for recovery:   3\n"
+                "Number of recovery dof ranges: 1\n"
+                "Recover physical quantities: elapsed time: <t>\n"
+                "Elapsed time spent reading nodal data: <t>\n");
 }
 
 TEST(QVADynRespSpectrumSolver, HandsBackZerosInTheTimeHistoryLayout) {
