@@ -133,15 +133,15 @@ const QVASrvDenseMatrix& QVADynOperatorUpdate::StructuralModeShapes(
   if (structuralModeShapes_ == nullptr) {
     const QVAFsmSystemDofDefinition& systemDofs = system.DofDefinition();
     const QVASrvDenseMatrix& modeShapes = *system.ModeShapes();
-    const int rows = code == QVADynAllDomains
-                         ? systemDofs.NumberOfSolverDofs()
-                         : systemDofs.NumberOfSolverDofs() - systemDofs.NumberOfSolverAcousticDofs();
+    const int rows = code == QVADynAllDomains ? systemDofs.NumberOfSolverDofs()
+                                              : systemDofs.NumberOfSolverDofs() -
+                                                    systemDofs.NumberOfSolverAcousticDofs();
     QVA_VERIFY(rows <= modeShapes.NumberOfRows(), kQVASrvInvalidState,
                "QVADynOperatorUpdate::Update: the structural operators (domain code "
                    << code << ") act on " << rows << " solver DOFs, but the mode shapes have "
                    << modeShapes.NumberOfRows() << " rows");
-    structuralModeShapes_ = modeShapes.CreateSubMatrix(0, rows - 1, 0,
-                                                       ops.NumberOfStructuralModes() - 1);
+    structuralModeShapes_ =
+        modeShapes.CreateSubMatrix(0, rows - 1, 0, ops.NumberOfStructuralModes() - 1);
   }
   if (differenceMode_ && !rowsRemapped_) {
     RemapStructuralRows(system.DofDefinition(), dofs);
@@ -198,17 +198,15 @@ void QVADynOperatorUpdate::RemapStructuralRows(const QVAFsmSystemDofDefinition& 
   structuralModeShapes_ = remapped.release();
 }
 
-const QVASrvDenseMatrix& QVADynOperatorUpdate::AcousticModeShapes(
-    const QVADynModalOperators& ops) {
+const QVASrvDenseMatrix& QVADynOperatorUpdate::AcousticModeShapes(const QVADynModalOperators& ops) {
   if (acousticModeShapes_ == nullptr) {
     const QVADynModalSystem& system = ops.ModalSystem();
     const QVAFsmSystemDofDefinition& systemDofs = system.DofDefinition();
     const QVASrvDenseMatrix& modeShapes = *system.ModeShapes();
     const int solverDofs = systemDofs.NumberOfSolverDofs();
     int firstRow = 0;
-    while (firstRow < solverDofs &&
-           systemDofs.DofLabel(systemDofs.NodeDofFromSolverDof(firstRow)) !=
-               QVAFsmSystemDofDefinition::kAcousticLabel) {
+    while (firstRow < solverDofs && systemDofs.DofLabel(systemDofs.NodeDofFromSolverDof(
+                                        firstRow)) != QVAFsmSystemDofDefinition::kAcousticLabel) {
       ++firstRow;
     }
     QVA_VERIFY(firstRow < solverDofs, kQVABasInvalidArgument,
@@ -230,8 +228,7 @@ const QVASrvDenseMatrix& QVADynOperatorUpdate::AcousticModeShapes(
 // -------------------------------------------------------- generate and project
 
 void QVADynOperatorUpdate::Project(const QVASrvSparseMatrix* op, const QVASrvDenseMatrix& shapes,
-                                   QVASrvScratchDenseMatrix& products,
-                                   QVASrvMatrix& result) const {
+                                   QVASrvScratchDenseMatrix& products, QVASrvMatrix& result) const {
   if (IsAbsent(op)) {
     result = 0.0;
     return;
@@ -247,9 +244,10 @@ void QVADynOperatorUpdate::GenerateAndProject(QVADynModalOperators& ops, double 
     const int code = ops.HasAcousticCoupling() ? QVADynStructuralDomain : QVADynAllDomains;
     generator_->Generate(frequency, !firstFlag_, &dofs, code);
     const QVASrvDenseMatrix& shapes = StructuralModeShapes(ops, code, dofs);
-    OwnedSparse operators[kStructuralSlots] = {OwnedSparse(generator_->StiffnessOperator()),
-                                               OwnedSparse(generator_->ViscousDampingOperator()),
-                                               OwnedSparse(generator_->StructuralDampingOperator())};
+    OwnedSparse operators[kStructuralSlots] = {
+        OwnedSparse(generator_->StiffnessOperator()),
+        OwnedSparse(generator_->ViscousDampingOperator()),
+        OwnedSparse(generator_->StructuralDampingOperator())};
     if (differenceMode_) {
       const QVASrvSparseMatrix* references[kStructuralSlots] = {
           referenceStiffness_, referenceViscousDamping_, referenceStructuralDamping_};
@@ -359,7 +357,7 @@ void QVADynOperatorUpdate::WriteInterpolated(QVADynModalOperators& ops, double t
 void QVADynOperatorUpdate::ApplyDirect(QVADynModalOperators& ops, int index) {
   if (index == lastDirectIndex_) {
     // A bundle still in diagonal storage has had no write yet (a new solve).
-    const QVASrvMatrix* written = UpdatesStructure()    ? ops.Stiffness()
+    const QVASrvMatrix* written = UpdatesStructure()  ? ops.Stiffness()
                                   : UpdatesFluid(ops) ? ops.AcousticStiffness()
                                                       : nullptr;
     const bool fresh = written != nullptr && written->IsDiagonal();
@@ -384,9 +382,9 @@ void QVADynOperatorUpdate::ApplyDirect(QVADynModalOperators& ops, int index) {
 
 void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double frequency) {
   const QVADynModalSystem& system = ops.ModalSystem();
-  QVA_VERIFY(ops.Stiffness() != nullptr, kQVASrvInvalidState,
-             "QVADynOperatorUpdate::Update: the modal operators of frame "
-                 << frame << " are not built");
+  QVA_VERIFY(
+      ops.Stiffness() != nullptr, kQVASrvInvalidState,
+      "QVADynOperatorUpdate::Update: the modal operators of frame " << frame << " are not built");
   QVA_VERIFY(system.ModeShapes() != nullptr, kQVASrvInvalidState,
              "QVADynOperatorUpdate::Update: the modal system holds no mode shapes to project "
              "onto; open it first");

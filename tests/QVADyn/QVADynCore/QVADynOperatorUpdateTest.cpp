@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -19,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "QVADyn/QVADynCore/QVADynForce.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADyn/QVADynCore/QVADynModalDamping.h"
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
@@ -145,8 +149,8 @@ OperatorFamily LinearFamily(std::function<int(int code)> size, std::vector<int> 
       if (missing == slot) return std::vector<double>();
     }
     const int n = size(code);
-    const std::uint64_t seed = 1000 + 10 * static_cast<std::uint64_t>(slot) +
-                               static_cast<std::uint64_t>(code + 2);
+    const std::uint64_t seed =
+        1000 + 10 * static_cast<std::uint64_t>(slot) + static_cast<std::uint64_t>(code + 2);
     const double scale = slot == kStiffness ? 50.0 : 2.0;
     std::vector<double> matrix = SparseSymmetric(n, seed, scale, slot == kStiffness ? 500.0 : 5.0);
     const std::vector<double> slope = SparseSymmetric(n, seed + 500, 0.1 * scale, 0.0);
@@ -232,6 +236,25 @@ std::vector<int> AllModes(int n) { return QVATestRange(0, n); }
 
 // A copy of a bundle matrix as built, to compare with later.
 QVASrvMatrix Copy(const QVASrvMatrix* matrix) { return *matrix; }
+
+// Mass-weighted modal matrix M Phi diag(d) Phi^T M of every mode of `basis`
+// on all solver DOFs: its projection onto the mass-orthonormal modes is diag(d).
+std::vector<double> ModalOperator(const QVATestModalBasis& basis, const std::vector<double>& d) {
+  const int rows = basis.NumberOfRows();
+  const std::vector<double>& mass = basis.Mass();
+  std::vector<double> matrix(static_cast<std::size_t>(rows) * rows, 0.0);
+  for (int s = 0; s < rows; ++s) {
+    for (int r = 0; r < rows; ++r) {
+      double sum = 0.0;
+      for (int k = 0; k < basis.NumberOfModes(); ++k) {
+        sum += basis.ModeShape(r, k) * d[static_cast<std::size_t>(k)] * basis.ModeShape(s, k);
+      }
+      matrix[At(r, s, rows)] =
+          mass[static_cast<std::size_t>(r)] * sum * mass[static_cast<std::size_t>(s)];
+    }
+  }
+  return matrix;
+}
 
 // Copies: the same values to the bit, whatever the storage.
 void ExpectSameValues(const QVASrvMatrix& actual, const QVASrvMatrix& built,
@@ -357,8 +380,7 @@ class OperatorUpdateTest : public ::testing::Test {
     ExpectEqualsProjection(*ops.AcousticStiffness(), Acoustic(kStiffness, f), nullptr, rows,
                            what + ": acoustic stiffness");
     ExpectEqualsProjection(*ops.AcousticViscousDamping(), Acoustic(kViscous, f),
-                           ops.AcousticViscousDampingDiagonal(), rows,
-                           what + ": acoustic damping");
+                           ops.AcousticViscousDampingDiagonal(), rows, what + ": acoustic damping");
   }
 
   std::vector<double> GeneratedFrequencies() const {
@@ -470,8 +492,7 @@ TEST_F(OperatorUpdateTest, FrequenciesCloserThanAThousandthAreNotInterpolated) {
 
 TEST_F(OperatorUpdateTest, InterpolatedFramesLeaveTheLastDirectIndexInPlace) {
   Open(StructuralOptions());
-  MakeUpdate(QVADynAllDomains, false, {0, -1, 0, 1, 0, -1, 1, 2, 0, -1},
-             {10.0, 20.0, 30.0});
+  MakeUpdate(QVADynAllDomains, false, {0, -1, 0, 1, 0, -1, 1, 2, 0, -1}, {10.0, 20.0, 30.0});
   QVADynModalOperators& ops = Build();
   ops.ApplyUpdate(0, 10.0);
   ops.ApplyUpdate(1, 16.0);
@@ -625,6 +646,131 @@ TEST_F(OperatorUpdateTest, DifferenceModeAddsTheChangeSinceTheReferenceToTheBuil
   EXPECT_EQ(record_.calls.size(), 4U);
 }
 
+// ---------------------------------------------------------------- harmonic solve
+
+// The complex modal amplitudes of a harmonic event over every mode of the
+// basis, one load case with force (1 + k) - i (0.5 k) on mode k, solved with
+// `update` (may be null). Layout: frame by frame, mode by mode.
+std::vector<std::complex<double>> SolveEvent(QVATestModalBasis& basis,
+                                             const QVADynModalSystem& modal,
+                                             const std::vector<QVADynDiagonalDamping>& records,
+                                             const std::vector<double>& frequencies,
+                                             QVADynOperatorUpdate* update) {
+  const int modes = basis.NumberOfModes();
+  const int frames = static_cast<int>(frequencies.size());
+  QVADynHarmonicEvent event(modal, new QVADynHarmonicSolver,
+                            basis.Database().CreateModalEventResults(basis.ModalObject()));
+  const std::vector<int> active = AllModes(modes);
+  event.SetActiveModes(modes, active.data());
+  std::vector<QVADynFrameValue> values(frequencies.size());
+  for (std::size_t j = 0; j < frequencies.size(); ++j) values[j].first = frequencies[j];
+  event.SetFrameValues(frames, values.data());
+  event.SetDiagonalDamping(modes, records.data());
+  auto* table = new QVASrvMatrix(1, frames);
+  *table = 1.0;
+  event.AdoptAmplitudeTable(table);
+  auto* pattern = new QVASrvMatrix(modes, 2);
+  for (int k = 0; k < modes; ++k) {
+    (*pattern)(k, 0) = 1.0 + k;
+    (*pattern)(k, 1) = -0.5 * k;
+  }
+  const int row = 0;
+  event.LoadCase(0).AdoptForce(new QVADynForce(pattern, &row, 1, &row, 1));
+  event.Solve(update);
+
+  std::vector<std::complex<double>> amplitudes;
+  std::vector<double> real(static_cast<std::size_t>(modes));
+  std::vector<double> imaginary(static_cast<std::size_t>(modes));
+  for (int j = 0; j < frames; ++j) {
+    event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, j, 0, real.data());
+    event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynImaginaryPart, j, 0,
+                             imaginary.data());
+    for (int k = 0; k < modes; ++k) {
+      amplitudes.emplace_back(real[static_cast<std::size_t>(k)],
+                              imaginary[static_cast<std::size_t>(k)]);
+    }
+  }
+  return amplitudes;
+}
+
+TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceThePlainSolve) {
+  QVATestModalBasisOptions options;
+  options.numberOfNodes = 5;
+  options.numberOfModes = 6;
+  Open(options);
+  const int modes = basis_->NumberOfModes();
+  const std::vector<double>& lambda = basis_->Eigenvalues();
+  // Physical operators whose projections are diag(lambda), diag(gamma) and
+  // diag(sigma lambda); the plain event carries gamma and sigma in its
+  // records instead (Rayleigh mass factor and structural factor).
+  std::vector<double> gamma;
+  std::vector<double> hysteretic;
+  std::vector<QVADynDiagonalDamping> plainRecords;
+  std::vector<QVADynDiagonalDamping> updateRecords;
+  for (int k = 0; k < modes; ++k) {
+    const double sigma = 0.01 + 0.003 * k;
+    gamma.push_back(0.2 + 0.05 * k);
+    hysteretic.push_back(sigma * lambda[static_cast<std::size_t>(k)]);
+    updateRecords.push_back({0.005, 0.01 + 0.002 * k, 0.1, 0.0002});
+    QVADynDiagonalDamping plain = updateRecords.back();
+    plain.structural += sigma;
+    plain.massFactor += gamma.back();
+    plainRecords.push_back(plain);
+  }
+  const std::vector<std::vector<double>> operators = {ModalOperator(*basis_, lambda),
+                                                      ModalOperator(*basis_, gamma),
+                                                      ModalOperator(*basis_, hysteretic)};
+  const OperatorFamily constant = [&operators](int slot, int, double) {
+    return operators[static_cast<std::size_t>(slot)];
+  };
+  // Direct frames at 0.5 and 3, interpolated frames between them.
+  const std::vector<double> frequencies = {0.5, 1.0, 2.0, 3.0};
+  update_ = std::make_unique<QVADynOperatorUpdate>(
+      new TestGenerator(constant, record_), true, false, 0.0,
+      FrameTable({0, -1, 0, 1, 0, 1, 1, -1}), FrequencyTable({0.5, 3.0}), QVADynAllDomains);
+
+  const std::vector<std::complex<double>> plain =
+      SolveEvent(*basis_, *modal_, plainRecords, frequencies, nullptr);
+  const std::vector<std::complex<double>> updated =
+      SolveEvent(*basis_, *modal_, updateRecords, frequencies, update_.get());
+  // 0.5 direct; 0.5 and 3 for the interval; 3 direct.
+  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({0.5, 0.5, 3.0, 3.0}));
+
+  constexpr double kTwoPi = 6.283185307179586;
+  const double lambdaMax = *std::max_element(lambda.begin(), lambda.end());
+  const int rows = basis_->NumberOfRows();
+  for (std::size_t j = 0; j < frequencies.size(); ++j) {
+    // Per-mode dynamic stiffness D_k = lambda - omega^2 + i (omega c + s).
+    const double omega = kTwoPi * frequencies[j];
+    double smallest = std::numeric_limits<double>::max();
+    double largest = 0.0;
+    double amplitude = 0.0;
+    for (int k = 0; k < modes; ++k) {
+      const QVADynDiagonalDamping& record = plainRecords[static_cast<std::size_t>(k)];
+      const double eigenvalue = lambda[static_cast<std::size_t>(k)];
+      const double viscous = 2.0 * record.criticalFraction * std::sqrt(eigenvalue) +
+                             record.massFactor + record.stiffnessFactor * eigenvalue;
+      const double magnitude = std::abs(std::complex<double>(
+          eigenvalue - omega * omega, omega * viscous + record.structural * eigenvalue));
+      smallest = std::min(smallest, magnitude);
+      largest = std::max(largest, magnitude);
+      amplitude = std::max(amplitude, std::abs(plain[j * modes + static_cast<std::size_t>(k)]));
+    }
+    // The projected operators equal the diagonal ones up to the rounding of
+    // sums over rows^2 terms (~ rows * eps * lambdaMax, as Phi^T M Phi = I
+    // holds to rounding), and both solves are backward stable (~ eps * the
+    // largest |D|); each perturbation is amplified by 1 / the smallest |D|.
+    const double tolerance = 64.0 * kEps * (rows * lambdaMax + largest) / smallest * amplitude;
+    for (int k = 0; k < modes; ++k) {
+      const std::size_t at = j * modes + static_cast<std::size_t>(k);
+      EXPECT_NEAR(updated[at].real(), plain[at].real(), tolerance)
+          << "frame " << j << " mode " << k;
+      EXPECT_NEAR(updated[at].imag(), plain[at].imag(), tolerance)
+          << "frame " << j << " mode " << k;
+    }
+  }
+}
+
 TEST_F(OperatorUpdateTest, DifferenceModeRefusesGeneratorDofsThatAreNoStructuralRows) {
   // The generator numbers every solver DOF of a coupled model, the pressure
   // DOFs included; the structural mode shapes have no rows for those.
@@ -632,13 +778,13 @@ TEST_F(OperatorUpdateTest, DifferenceModeRefusesGeneratorDofsThatAreNoStructural
   auto dofs = std::make_unique<QVAFsmSystemDofDefinition>(basis_->Dofs());
   const int structuralRows = basis_->NumberOfStructuralSolverDofs();
   update_ = std::make_unique<QVADynOperatorUpdate>(
-      new TestGenerator(Family(), record_, std::move(dofs)), false, true, 0.0,
-      FrameTable({0, -1}), FrequencyTable({10.0}), QVADynStructuralDomain);
+      new TestGenerator(Family(), record_, std::move(dofs)), false, true, 0.0, FrameTable({0, -1}),
+      FrequencyTable({10.0}), QVADynStructuralDomain);
   QVADynModalOperators& ops = Build();
-  ExpectPlatformError([&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
-                      {"solver DOF " + std::to_string(structuralRows),
-                       "is not among the " + std::to_string(structuralRows) +
-                           " structural mode-shape rows"});
+  ExpectPlatformError(
+      [&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
+      {"solver DOF " + std::to_string(structuralRows),
+       "is not among the " + std::to_string(structuralRows) + " structural mode-shape rows"});
 }
 
 // ---------------------------------------------------------------- misuse
@@ -647,10 +793,10 @@ TEST_F(OperatorUpdateTest, AnEventThatLeavesModesInactiveIsRefusedBeforeAnything
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, false, {0, -1}, {10.0});
   QVADynModalOperators& ops = Build(4);
-  ExpectPlatformError([&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
-                      {"the event has 4 structural and 0 acoustic active modes",
-                       "all 6 structural and 0 acoustic modes",
-                       "activates every mode in stored order"});
+  ExpectPlatformError(
+      [&] { ops.ApplyUpdate(0, 10.0); }, kQVABasInvalidArgument,
+      {"the event has 4 structural and 0 acoustic active modes",
+       "all 6 structural and 0 acoustic modes", "activates every mode in stored order"});
   EXPECT_TRUE(record_.calls.empty());
 }
 
@@ -679,8 +825,7 @@ TEST_F(OperatorUpdateTest, TheGeneratorAndTablesAreReleasedAlsoWhenTheReferenceF
   EXPECT_EQ(record.destroyed, 1);
   {
     const QVADynOperatorUpdate update(new TestGenerator(failing, record), false, false, 0.0,
-                                      FrameTable({0, -1}), FrequencyTable({1.0}),
-                                      QVADynAllDomains);
+                                      FrameTable({0, -1}), FrequencyTable({1.0}), QVADynAllDomains);
     EXPECT_EQ(record.destroyed, 1);
   }
   EXPECT_EQ(record.destroyed, 2);
