@@ -10,7 +10,6 @@
 // column blocks, each loaded once).
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -83,22 +82,13 @@ class LargeBasis {
   QVADynModalSystem& Modal() { return *opened_; }
 
  private:
-  // Copies of one definition built once. Defining 100,002 DOFs one by one
-  // grows the definition's arrays one entry at a time; while that runs the C
-  // allocator keeps freed memory instead of returning it to the system, so
-  // that the set-up is not spent in page faults. The timed part runs with the
-  // allocator's default settings.
+  // Copies of one definition built once.
   static QVAFsmSystemDofDefinition* CreateDofDefinition() {
     static const QVAFsmSystemDofDefinition* const kDefinition = [] {
-      constexpr int kDefaultThreshold = 128 * 1024;
-      mallopt(M_MMAP_THRESHOLD, 256 << 20);
-      mallopt(M_TRIM_THRESHOLD, 512 << 20);
       auto* dofs = new QVAFsmSystemDofDefinition(kNodes, kPlaces);
       for (int node = 0; node < kNodes; ++node) {
         for (int place = 0; place < kPlaces; ++place) dofs->AddDof(node, place, 2);
       }
-      mallopt(M_MMAP_THRESHOLD, kDefaultThreshold);
-      mallopt(M_TRIM_THRESHOLD, kDefaultThreshold);
       return dofs;
     }();
     return new QVAFsmSystemDofDefinition(*kDefinition);

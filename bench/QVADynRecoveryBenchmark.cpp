@@ -5,13 +5,19 @@
 // amplitudes, into a new 4-D result distribution of 640 MB.
 //
 // Baselines, in the same run: one raw OpenBLAS dgemm per product on the same
-// mode-shape storage into one warm output array, counter "fractionOfDgemm" =
-// dgemm seconds / Recover seconds (thread CPU time, fastest iteration of
-// each; target at least 0.8); and the same dgemms into new zero-filled
-// memory (calloc, as the database makes a result), counter
-// "fractionOfDgemmIntoNewMemory". Two settings: the mode-shape rows in the
-// default blocks of 100 (the recovery ranges follow them), and ranges of up
-// to 20,000 rows (TOR_DYN_MAX_RECOVERY_SIZE).
+// mode-shape storage into one already-touched output array, counter
+// "fractionOfDgemm" = dgemm seconds / Recover seconds (thread CPU time,
+// fastest iteration of each). The target, at least 0.8, refers to this
+// ratio: Recover writes a new result, so it must also absorb the first touch
+// of 640 MB. For reference, the same dgemms into new zero-filled memory
+// (plain calloc, no advice), counter "fractionOfDgemmIntoNewMemory". Two
+// settings: the mode-shape rows in the default blocks of 100 (the recovery
+// ranges follow them), and ranges of up to 20,000 rows
+// (TOR_DYN_MAX_RECOVERY_SIZE).
+//
+// The first touch of new memory is the noisiest part on a virtual machine
+// (the host may back the pages only then): four timed rounds, the fastest
+// of each counts.
 //
 // Memory: the peak resident size of the process during the first Recover
 // (the high-water mark is reset just before it) over the bytes of the mode
@@ -196,18 +202,20 @@ void BM_HarmonicRecover(benchmark::State& state) {
   state.counters["peakOverShapesAndResults"] = peakReset ? peak / shapesAndResults : 0.0;
   state.counters["peakMB"] = peak / 1.0e6;
   state.SetLabel(std::string(longRanges ? "ranges of 20,000 rows" : "default ranges (100 rows)") +
-                 "; target fractionOfDgemm >= 0.8, peakOverShapesAndResults < 1.3");
+                 "; target fractionOfDgemm (dgemm into touched memory) >= 0.8, "
+                 "peakOverShapesAndResults < 1.3");
   unsetenv("TOR_DYN_MAX_RECOVERY_SIZE");
 }
 
 }  // namespace
 
-// Each Recover leaves its 640 MB result in the database: two timed rounds.
+// Each Recover leaves its 640 MB result in the database: 3.2 GB after the
+// four timed rounds.
 BENCHMARK(BM_HarmonicRecover)
     ->Arg(0)
     ->Arg(1)
     ->UseManualTime()
-    ->Iterations(2)
+    ->Iterations(4)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

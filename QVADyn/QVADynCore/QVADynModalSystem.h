@@ -22,6 +22,8 @@
 // Mode-shape reads change cached state and accumulate time even through const
 // operations; a modal system is used by one thread at a time.
 
+#include <cstdint>
+
 #include "QVADyn/QVADynCore/QVADynExport.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynTypes.h"
@@ -106,9 +108,10 @@ class QVADYN_EXPORT QVADynModalSystem {
   void GetModesNodalStorage(const QVASrvDataRequest& request, double* out, int block) const;
   void GetModeNodalStorage(const QVASrvDataRequest& request, int mode, double* out) const;
   void SetModesNodalStorage(const QVASrvDataRequest& request, const double* in, int block);
-  // Enters the block-read state: allocates a buffer for the widest column
-  // block over all rows, indexes the rows of every node, forgets any cached
-  // block, resets the access time and the block-load count.
+  // Enters the block-read state: allocates a zeroed node-by-DOF buffer for
+  // the widest column block over all nodes, maps every mode-shape row to its
+  // node's place in it, forgets any cached block, resets the access time and
+  // the block-load count.
   void BeginReadModes();
   // Leaves the block-read state, frees the buffer and logs
   // "Elapsed time spent reading mode shapes: <seconds>\n".
@@ -152,8 +155,11 @@ class QVADYN_EXPORT QVADynModalSystem {
   void GetNodalModeshapes(int firstMode, int lastMode, int node, double* out) const;
   // Rebuilds the mode-column map from the mode-shape matrix's column blocks.
   void BuildModeColumnMap();
-  // Frees the buffer and the row index of the block-read state.
+  // Frees the buffer and the row offsets of the block-read state.
   void ReleaseBlockRead();
+  // Loads column block `block` of the mode shapes into the block-read buffer,
+  // counted and timed.
+  void LoadColumnBlock(int block) const;
 
   // Members are those of the modal system's data model, in its order.
   QVADynLogFile logFile_;
@@ -179,22 +185,22 @@ class QVADYN_EXPORT QVADynModalSystem {
   int* modeColumnMap_ = nullptr;
   bool readModes_ = false;
   mutable int cachedColumnBlock_ = -1;
-  // The cached column block: all rows of its columns, column by column.
+  // The cached column block as a node-by-DOF array of blockReadSize_ values:
+  // node p, mode position k, place d at p * blockReadNodeStride_ + k *
+  // blockReadMaxNodalDof_ + d.
   mutable double* blockReadBuffer_ = nullptr;
+  std::int64_t blockReadSize_ = 0;
+  std::int64_t blockReadNodeStride_ = 0;
+  int blockReadMaxNodalDof_ = 0;
   mutable int columnsInCachedBlock_ = 0;
+  // Where mode-shape row r goes in the buffer: node * blockReadNodeStride_ + place.
+  std::int64_t* blockReadRowOffsets_ = nullptr;
+  // Node-access index: the mode-shape rows of node p are nodeDofList_[nodeStart_[p]]
+  // ... nodeDofList_[nodeStart_[p + 1] - 1], at the places nodeDofPlaces_[...].
   int* nodeStart_ = nullptr;
   int* nodeDofList_ = nullptr;
+  int* nodeDofPlaces_ = nullptr;
   mutable double accumulatedAccessTime_ = 0.0;
   // Block loads of the current block-read state (diagnostics).
   mutable int blockLoads_ = 0;
-  // Row index of the block-read state, built once for all the blocks it loads:
-  // the mode-shape rows of node p are blockReadRows_[blockReadNodeStart_[p]]
-  // ... blockReadRows_[blockReadNodeStart_[p + 1] - 1], in the order of their
-  // DOF places, which blockReadPlaces_ holds beside them.
-  // blockReadRunRow_[p] is the first of them when they are consecutive rows at
-  // consecutive places (one copy per mode serves the node), else -1.
-  int* blockReadNodeStart_ = nullptr;
-  int* blockReadRows_ = nullptr;
-  int* blockReadPlaces_ = nullptr;
-  int* blockReadRunRow_ = nullptr;
 };

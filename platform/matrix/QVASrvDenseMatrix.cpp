@@ -365,6 +365,43 @@ void QVASrvDenseMatrix::CopyRowsToMemory(const int* rowList, int rows, QVASrvMat
   }
 }
 
+void QVASrvDenseMatrix::ScatterColumnsToMemory(int firstColumn, int lastColumn,
+                                               const std::int64_t* rowOffsets,
+                                               std::int64_t columnStride, double* out,
+                                               std::int64_t outSize) const {
+  VerifyRange(*this, "ScatterColumnsToMemory", "column", firstColumn, lastColumn, view_->columns);
+  const int columns = lastColumn - firstColumn + 1;
+  if (columns == 0 || view_->rows == 0) return;
+  QVA_VERIFY(columnStride > 0, kQVASrvIndexOutOfRange,
+             QVASrvDescribe(*this)
+                 << "::ScatterColumnsToMemory: column stride " << columnStride << " is not positive");
+  const Extent written = outSize > 0 ? Extent{out, out + outSize} : Extent{nullptr, nullptr};
+  VerifyApart(*this, "ScatterColumnsToMemory", written, ExtentOf(*this));
+  const std::int64_t lastOffset = outSize - 1 - (columns - 1) * columnStride;
+  const std::int64_t leading = view_->leadingDimension;
+  // A few columns per pass over the rows: every row's values lie close
+  // together in out, and the pass reads as many columns as the processor
+  // follows as streams.
+  constexpr int kColumnsPerPass = 8;
+  for (int passColumn = 0; passColumn < columns; passColumn += kColumnsPerPass) {
+    const int passColumns = std::min(kColumnsPerPass, columns - passColumn);
+    const double* from = view_->values + (firstColumn + passColumn) * leading;
+    double* to = out + passColumn * columnStride;
+    for (int row = 0; row < view_->rows; ++row) {
+      const std::int64_t offset = rowOffsets[row];
+      QVA_VERIFY(offset >= 0 && offset <= lastOffset, kQVASrvIndexOutOfRange,
+                 QVASrvDescribe(*this)
+                     << "::ScatterColumnsToMemory: row " << row << " goes to offset " << offset
+                     << ", outside 0 ... " << lastOffset << " for " << columns
+                     << " columns in steps of " << columnStride << " within " << outSize
+                     << " values");
+      for (int column = 0; column < passColumns; ++column) {
+        to[offset + column * columnStride] = from[row + column * leading];
+      }
+    }
+  }
+}
+
 void QVASrvDenseMatrix::CopyMappedValues(const QVASrvDenseMatrix& source, const int* rowMembers,
                                          const int* columnMembers) {
   std::vector<std::int64_t> sourceRow(static_cast<std::size_t>(view_->rows));
@@ -448,13 +485,22 @@ void QVASrvDenseMatrix::MultiplyRowRanges(const QVASrvMatrix& q, QVASrvDenseMatr
                      << rowList[first + i] << ", expected " << firstRow + i);
     }
   }
+  // Consecutive ranges always meet in the output; where the next one also
+  // starts on the row after the last one of this matrix, both are one run and
+  // share one dgemm: a recovery of a whole basis cut into row blocks is a
+  // single product instead of thousands of small ones.
   const int leading = BlasLeadingDimension(*this);
   const int outLeading = BlasLeadingDimension(out);
-  for (int range = 0; range < numberOfRanges; ++range) {
+  int range = 0;
+  while (range < numberOfRanges) {
     const int first = ranges[range];
-    const int size = ranges[range + 1] - first;
-    if (size == 0) continue;
-    QVAMtxGemm('N', 'N', size, out.NumberOfColumns(), view_->columns, 1.0,
+    int end = ranges[++range];
+    if (end == first) continue;
+    while (range < numberOfRanges &&
+           (ranges[range + 1] == end || rowList[end] == rowList[first] + (end - first))) {
+      end = ranges[++range];
+    }
+    QVAMtxGemm('N', 'N', end - first, out.NumberOfColumns(), view_->columns, 1.0,
                view_->values + rowList[first], leading, q.Values(), q.NumberOfRows(), 0.0,
                out.Values() + first, outLeading);
   }

@@ -89,6 +89,17 @@ class QVA_PLATFORM_EXPORT QVASrvDenseMatrix : public mem_AllocationOperators {
   // rowList entry must lie in 0 ... rows - 1.
   void CopyRowsToMemory(const int* rowList, int rows, QVASrvMatrix& out) const;
 
+  // Entry (row, firstColumn + k) -> out[rowOffsets[row] + k * columnStride]
+  // for every row of this matrix and k = 0 ... lastColumn - firstColumn: the
+  // columns laid out in the caller's own order, for example node by node with
+  // rowOffsets[row] = node * stride + place. `out` holds outSize values; every
+  // offset must keep the whole row inside it (0 <= offset and offset + (columns
+  // - 1) * columnStride < outSize), columnStride > 0. Values of out that no
+  // row reaches are left as they are. An offset outside raises QVABasError
+  // (kQVASrvIndexOutOfRange) naming the row; rows before it are then copied.
+  void ScatterColumnsToMemory(int firstColumn, int lastColumn, const std::int64_t* rowOffsets,
+                              std::int64_t columnStride, double* out, std::int64_t outSize) const;
+
   // Entry (i, j) of this matrix <- entry (row of rowMembers[i], column of
   // columnMembers[j]) of `source`, members looked up in the source's row and
   // column sets, for every row i and column j of this matrix. A member the
@@ -102,7 +113,9 @@ class QVA_PLATFORM_EXPORT QVASrvDenseMatrix : public mem_AllocationOperators {
   // QVASrvFindContiguousRanges), whose rows of this matrix are the consecutive
   // rows rowList[ranges[r]] ... : rows ranges[r] ... ranges[r + 1] - 1 of `out`
   // <- those rows of this matrix times q (NumberOfColumns() x
-  // out.NumberOfColumns()). Each range is one dgemm; each row of out is written once.
+  // out.NumberOfColumns()). Each row of out is written once. Consecutive
+  // ranges whose rows of this matrix continue one another are multiplied as
+  // one run, one dgemm per run.
   virtual void MultiplyRowRanges(const QVASrvMatrix& q, QVASrvDenseMatrix& out, const int* rowList,
                                  const int* ranges, int numberOfRanges) const;
 

@@ -1,6 +1,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -115,50 +116,15 @@ void ReadNodal(const QVASrvDenseMatrix& modeShapes, const QVAFsmSystemDofDefinit
   });
 }
 
-// Copies `count` runs of `length` values, run k from values + k*valueStride
-// to slice + k*sliceStride. The usual run lengths (the DOFs of a node) get a
-// loop of fixed length.
-template <int kLength>
-void CopyFixedRuns(const double* values, std::ptrdiff_t valueStride, double* slice,
-                   int sliceStride, int count) {
-  for (int run = 0; run < count; ++run) {
-    for (int place = 0; place < kLength; ++place) {
-      slice[run * sliceStride + place] = values[run * valueStride + place];
-    }
-  }
-}
-
-void CopyRuns(const double* values, std::ptrdiff_t valueStride, double* slice, int sliceStride,
-              int count, int length) {
-  switch (length) {
-    case 6:
-      CopyFixedRuns<6>(values, valueStride, slice, sliceStride, count);
-      return;
-    case 3:
-      CopyFixedRuns<3>(values, valueStride, slice, sliceStride, count);
-      return;
-    case 1:
-      CopyFixedRuns<1>(values, valueStride, slice, sliceStride, count);
-      return;
-    default:
-      for (int run = 0; run < count; ++run) {
-        std::copy_n(values + run * valueStride, length, slice + run * sliceStride);
-      }
-      return;
-  }
-}
-
 // Per-node lists of the mode-shape rows (solver DOFs 0 ... rows - 1) of the
 // selected nodes (flag non-zero; all when `nodes` is null), each node's rows
 // in the order of their DOF places: the rows of node p are rowList[start[p]]
-// ... rowList[start[p + 1] - 1], at the places placeList[...]; runRow[p] is
-// the first of them when they are consecutive rows at consecutive places, else
-// -1. The arrays come from mem_Malloc; the caller frees them.
+// ... rowList[start[p + 1] - 1], at the places placeList[...]. The arrays come
+// from mem_Malloc; the caller frees them.
 struct NodeRowIndex {
   int* start = nullptr;
   int* rowList = nullptr;
   int* placeList = nullptr;
-  int* runRow = nullptr;
 };
 
 NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, const int* nodes) {
@@ -181,28 +147,20 @@ NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, 
   Array start = allocate(numberOfNodes + 1);
   Array rowList = allocate(selected);
   Array placeList = allocate(selected);
-  Array runRow = allocate(numberOfNodes);
   int next = 0;
   start.get()[0] = 0;
   for (int node = 0; node < numberOfNodes; ++node) {
-    bool consecutive = true;
     for (int place = 0; place < maxNodalDof; ++place) {
       const int row = rowOfPlace[static_cast<std::size_t>(node) * maxNodalDof +
                                  static_cast<std::size_t>(place)];
       if (row < 0) continue;
-      if (next > start.get()[node]) {
-        consecutive = consecutive && row == rowList.get()[next - 1] + 1 &&
-                      place == placeList.get()[next - 1] + 1;
-      }
       rowList.get()[next] = row;
       placeList.get()[next] = place;
       ++next;
     }
     start.get()[node + 1] = next;
-    const bool hasRows = next > start.get()[node];
-    runRow.get()[node] = hasRows && consecutive ? rowList.get()[start.get()[node]] : -1;
   }
-  return NodeRowIndex{start.release(), rowList.release(), placeList.release(), runRow.release()};
+  return NodeRowIndex{start.release(), rowList.release(), placeList.release()};
 }
 
 }  // namespace
@@ -217,6 +175,7 @@ QVADynModalSystem::~QVADynModalSystem() {
   ReleaseBlockRead();
   mem_Free(nodeStart_);
   mem_Free(nodeDofList_);
+  mem_Free(nodeDofPlaces_);
   for (QVASrvDenseMatrix* matrix : {modeShapes_, viscousDamping_, structuralDamping_,
                                     acousticViscousDamping_, acousticCoupling_}) {
     if (container_ == nullptr || !container_->Holds(matrix)) delete matrix;
@@ -469,26 +428,35 @@ void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, c
 
 // ---------------------------------------------------------------- block-read state
 //
-// The cached column block is held as the matrix services deliver it, all rows
-// of its columns stored column by column, and a node's modes are gathered
-// from it through the row index. What GetModesNodal returns is what the
-// node-by-DOF array of the block holds at the node's slice (0 at the places
-// the node lacks), while each value passes through memory once on the way in
-// and once on the way out.
+// The cached column block is held as the node-by-DOF array of its columns:
+// node p, mode position k, DOF place d at p * nodeStride + k * MaxNodalDof + d
+// with nodeStride = MaxNodalDof * (widest column block). Loading a block
+// scatters each mode-shape row straight to its node's places, so that
+// GetModesNodal hands out one contiguous slice per node. The array is zeroed
+// once when the state begins; places no mode-shape row reaches stay 0 for
+// every block.
 
 void QVADynModalSystem::BeginReadModes() {
-  const std::size_t size = static_cast<std::size_t>(modeShapes_->MaxNumberOfColumnsInBlock()) *
-                           static_cast<std::size_t>(modeShapes_->NumberOfRows());
-  // Every block is loaded whole before it is read: the buffer needs no zeroing.
-  std::unique_ptr<double, decltype(&mem_Free)> buffer(mem_AllocArray<double>(size), &mem_Free);
-  const NodeRowIndex index =
-      BuildNodeRowIndex(*dofs_->dofs, modeShapes_->NumberOfRows(), nullptr);
+  const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
+  const int rows = modeShapes_->NumberOfRows();
+  const int maxNodalDof = dofs.MaxNodalDof();
+  const std::int64_t nodeStride =
+      static_cast<std::int64_t>(maxNodalDof) * modeShapes_->MaxNumberOfColumnsInBlock();
+  const std::int64_t size = nodeStride * dofs.NumberOfNodes();
+  using Values = std::unique_ptr<double, decltype(&mem_Free)>;
+  using Offsets = std::unique_ptr<std::int64_t, decltype(&mem_Free)>;
+  Values buffer(mem_AllocZeroedArray<double>(static_cast<std::size_t>(size)), &mem_Free);
+  Offsets rowOffsets(mem_AllocArray<std::int64_t>(static_cast<std::size_t>(rows)), &mem_Free);
+  for (int row = 0; row < rows; ++row) {
+    const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(row);
+    rowOffsets.get()[row] = place.node * nodeStride + place.dof;
+  }
   ReleaseBlockRead();
   blockReadBuffer_ = buffer.release();
-  blockReadNodeStart_ = index.start;
-  blockReadRows_ = index.rowList;
-  blockReadPlaces_ = index.placeList;
-  blockReadRunRow_ = index.runRow;
+  blockReadSize_ = size;
+  blockReadRowOffsets_ = rowOffsets.release();
+  blockReadNodeStride_ = nodeStride;
+  blockReadMaxNodalDof_ = maxNodalDof;
   readModes_ = true;
   cachedColumnBlock_ = -1;
   columnsInCachedBlock_ = 0;
@@ -508,14 +476,23 @@ void QVADynModalSystem::EndReadModes() {
 void QVADynModalSystem::ReleaseBlockRead() {
   mem_Free(blockReadBuffer_);
   blockReadBuffer_ = nullptr;
-  mem_Free(blockReadNodeStart_);
-  blockReadNodeStart_ = nullptr;
-  mem_Free(blockReadRows_);
-  blockReadRows_ = nullptr;
-  mem_Free(blockReadPlaces_);
-  blockReadPlaces_ = nullptr;
-  mem_Free(blockReadRunRow_);
-  blockReadRunRow_ = nullptr;
+  blockReadSize_ = 0;
+  mem_Free(blockReadRowOffsets_);
+  blockReadRowOffsets_ = nullptr;
+}
+
+void QVADynModalSystem::LoadColumnBlock(int block) const {
+  omi_Timer timer;
+  timer.Start();
+  const int columns = modeShapes_->NumberOfColumnsInBlock(block);
+  const int firstColumn = modeShapes_->FirstColumnInBlock(block);
+  modeShapes_->ScatterColumnsToMemory(firstColumn, firstColumn + columns - 1, blockReadRowOffsets_,
+                                      blockReadMaxNodalDof_, blockReadBuffer_, blockReadSize_);
+  columnsInCachedBlock_ = columns;
+  cachedColumnBlock_ = block;
+  ++blockLoads_;
+  timer.Stop();
+  accumulatedAccessTime_ += timer.ElapsedSeconds();
 }
 
 void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, double* out) const {
@@ -525,42 +502,12 @@ void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, dou
   }
   const int code = modeColumnMap_[firstMode];
   const int block = code / kModesPerColumnBlock;
+  if (block != cachedColumnBlock_) LoadColumnBlock(block);
   const int position = code % kModesPerColumnBlock;
-  const int rows = modeShapes_->NumberOfRows();
-  if (block != cachedColumnBlock_) {
-    omi_Timer timer;
-    timer.Start();
-    const int columns = modeShapes_->NumberOfColumnsInBlock(block);
-    const int firstColumn = modeShapes_->FirstColumnInBlock(block);
-    QVASrvMatrix values(rows, columns, blockReadBuffer_);
-    modeShapes_->GetValues(0, rows - 1, firstColumn, firstColumn + columns - 1, values);
-    columnsInCachedBlock_ = columns;
-    cachedColumnBlock_ = block;
-    ++blockLoads_;
-    timer.Stop();
-    accumulatedAccessTime_ += timer.ElapsedSeconds();
-  }
-  const int maxNodalDof = dofs_->dofs->MaxNodalDof();
-  const int numberOfModes = lastMode - firstMode + 1;
-  const int first = blockReadNodeStart_[node];
-  const int last = blockReadNodeStart_[node + 1];
-  if (last - first < maxNodalDof) {
-    std::fill_n(out, static_cast<std::ptrdiff_t>(numberOfModes) * maxNodalDof, 0.0);
-  }
-  const int runRow = blockReadRunRow_[node];
-  if (runRow >= 0) {
-    CopyRuns(blockReadBuffer_ + static_cast<std::ptrdiff_t>(position) * rows + runRow, rows,
-             out + blockReadPlaces_[first], maxNodalDof, numberOfModes, last - first);
-    return;
-  }
-  for (int mode = 0; mode < numberOfModes; ++mode) {
-    const double* column =
-        blockReadBuffer_ + static_cast<std::ptrdiff_t>(position + mode) * rows;
-    double* slice = out + static_cast<std::ptrdiff_t>(mode) * maxNodalDof;
-    for (int entry = first; entry < last; ++entry) {
-      slice[blockReadPlaces_[entry]] = column[blockReadRows_[entry]];
-    }
-  }
+  const std::int64_t first = node * blockReadNodeStride_ +
+                             static_cast<std::int64_t>(position) * blockReadMaxNodalDof_;
+  std::copy_n(blockReadBuffer_ + first,
+              static_cast<std::int64_t>(lastMode - firstMode + 1) * blockReadMaxNodalDof_, out);
 }
 
 // ---------------------------------------------------------------- node-access state
@@ -570,10 +517,10 @@ void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) {
   const int modeShapeRows = modeShapes_ != nullptr ? modeShapes_->NumberOfRows() : 0;
   const int rows = std::min(dofs_->dofs->NumberOfSolverDofs(), modeShapeRows);
   const NodeRowIndex index = BuildNodeRowIndex(*dofs_->dofs, rows, nodes);
-  mem_Free(index.placeList);
-  mem_Free(index.runRow);
   mem_Free(nodeDofList_);
   nodeDofList_ = index.rowList;
+  mem_Free(nodeDofPlaces_);
+  nodeDofPlaces_ = index.placeList;
   mem_Free(nodeStart_);
   nodeStart_ = index.start;
   accumulatedAccessTime_ = 0.0;
@@ -582,6 +529,8 @@ void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) {
 void QVADynModalSystem::EndNodalModeAccess() {
   mem_Free(nodeDofList_);
   nodeDofList_ = nullptr;
+  mem_Free(nodeDofPlaces_);
+  nodeDofPlaces_ = nullptr;
   mem_Free(nodeStart_);
   nodeStart_ = nullptr;
   cow_String line(kQVADynLogNodalModeAccessTime);
@@ -599,15 +548,14 @@ void QVADynModalSystem::GetNodalModeshapes(int firstMode, int lastMode, int node
                                                        << "BeginNodalModeAccess() is active");
   omi_Timer timer;
   timer.Start();
-  const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
-  const int maxNodalDof = dofs.MaxNodalDof();
+  const int maxNodalDof = dofs_->dofs->MaxNodalDof();
   const int columns = lastMode - firstMode + 1;
   std::vector<double> row(static_cast<std::size_t>(columns));
   QVASrvMatrix rowValues(1, columns, row.data());
   for (int entry = nodeStart_[node]; entry < nodeStart_[node + 1]; ++entry) {
     const int solverDof = nodeDofList_[entry];
     modeShapes_->GetValues(solverDof, solverDof, firstMode, lastMode, rowValues);
-    const int place = dofs.NodeDofFromSolverDof(solverDof).dof;
+    const int place = nodeDofPlaces_[entry];
     for (int mode = 0; mode < columns; ++mode) {
       out[mode * maxNodalDof + place] = row[static_cast<std::size_t>(mode)];
     }

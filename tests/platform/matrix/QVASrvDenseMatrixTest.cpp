@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <vector>
@@ -208,6 +209,75 @@ TEST(QVASrvDenseMatrixCopies, CopyRowsToMemoryPlacesRowsAndZerosTheRest) {
                   {"row 1 goes to row 5", "0 ... 4"});
 }
 
+// Rows of a view (leading dimension above its row count) laid out node by
+// node: 7 rows over 3 nodes of 4 places with gaps, columns 1 ... 10 of 12
+// (a pass of 8 columns and one of 2), stride 4 between columns. Values are
+// copied, so the comparisons are exact.
+TEST(QVASrvDenseMatrixCopies, ScatterColumnsToMemoryLaysRowsOutAtTheirOffsets) {
+  QVASrvScratchDenseMatrix whole(9, 12, 4, 5);
+  const std::vector<double> values = FillRandom(whole, 21);
+  const std::unique_ptr<QVASrvDenseMatrix> view(whole.CreateSubMatrix(1, 7, 0, 11));
+  const int rows = 7;
+  const int firstColumn = 1;
+  const int columns = 10;
+  const std::int64_t places = 4;
+  const std::int64_t nodeStride = places * columns;
+  // Row -> (node, place): node 0 places 0, 2; node 2 places 1, 2, 3; node 1 places 3, 0.
+  const int nodeOfRow[] = {0, 0, 2, 2, 2, 1, 1};
+  const int placeOfRow[] = {0, 2, 1, 2, 3, 3, 0};
+  std::vector<std::int64_t> offsets(rows);
+  for (int row = 0; row < rows; ++row) {
+    offsets[static_cast<std::size_t>(row)] = nodeOfRow[row] * nodeStride + placeOfRow[row];
+  }
+  const double untouched = -7.5;
+  std::vector<double> out(static_cast<std::size_t>(3 * nodeStride), untouched);
+  view->ScatterColumnsToMemory(firstColumn, firstColumn + columns - 1, offsets.data(), places,
+                               out.data(), static_cast<std::int64_t>(out.size()));
+
+  std::vector<double> expected(out.size(), untouched);
+  for (int row = 0; row < rows; ++row) {
+    for (int k = 0; k < columns; ++k) {
+      expected[static_cast<std::size_t>(offsets[static_cast<std::size_t>(row)] + k * places)] =
+          values[static_cast<std::size_t>(1 + row + (firstColumn + k) * 9)];
+    }
+  }
+  EXPECT_EQ(out, expected);
+
+  // An offset that would carry a row past the end, a negative one, a
+  // non-positive stride, columns outside the matrix and a target inside the
+  // matrix's own storage are refused.
+  std::vector<std::int64_t> broken = offsets;
+  broken[4] = static_cast<std::int64_t>(out.size()) - (columns - 1) * places;
+  QVAExpectRaises(
+      [&] {
+        view->ScatterColumnsToMemory(firstColumn, firstColumn + columns - 1, broken.data(), places,
+                                     out.data(), static_cast<std::int64_t>(out.size()));
+      },
+      kQVASrvIndexOutOfRange, {"row 4 goes to offset 84", "outside 0 ... 83"});
+  broken[4] = -1;
+  QVAExpectRaises(
+      [&] {
+        view->ScatterColumnsToMemory(firstColumn, firstColumn + columns - 1, broken.data(), places,
+                                     out.data(), static_cast<std::int64_t>(out.size()));
+      },
+      kQVASrvIndexOutOfRange, {"row 4 goes to offset -1"});
+  QVAExpectRaises(
+      [&] {
+        view->ScatterColumnsToMemory(0, 1, offsets.data(), 0, out.data(),
+                                     static_cast<std::int64_t>(out.size()));
+      },
+      kQVASrvIndexOutOfRange, {"column stride 0"});
+  QVAExpectRaises(
+      [&] {
+        view->ScatterColumnsToMemory(5, 12, offsets.data(), places, out.data(),
+                                     static_cast<std::int64_t>(out.size()));
+      },
+      kQVASrvIndexOutOfRange, {"columns 5 ... 12", "0 ... 11"});
+  QVAExpectRaises(
+      [&] { view->ScatterColumnsToMemory(0, 0, offsets.data(), 1, whole.Values() + 50, 20); },
+      kQVASrvInvalidState, {"shares storage"});
+}
+
 // Mode shapes 60 x 7 in chunks of 10 x 3, a random subset of its rows cut
 // into runs of at most 3 rows, times q (7 x 4).
 TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesMatchesNaiveRowsOverManyRanges) {
@@ -261,6 +331,91 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesMatchesNaiveRowsOverManyRanges)
   QVAExpectRaises([&] { phi.MultiplyRowRanges(wrongQ, out, rowList.data(), ranges, 1); },
                   kQVASrvSizeMismatch, {"q is 8 x 4", "needs 7 x 4"});
   mem_Free(ranges);
+}
+
+// Random range lists over mode shapes 80 x 9 times q (9 x 5): runs of 0 to 5
+// rows that continue the previous range's rows (one run in both the matrix
+// and the output), continue an earlier range's rows (next to it in the
+// matrix, not in the output), or start anywhere, with empty ranges between.
+// The product over the whole list, one call per range, and the naive product
+// of the listed rows agree; output rows outside the list keep their values.
+TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesGivesTheSameRowsHoweverRangesMeet) {
+  const int rows = 80;
+  const int modes = 9;
+  const int frames = 5;
+  QVASrvScratchDenseMatrix phi(rows, modes, 16, 4);
+  const std::vector<double> phiValues = FillRandom(phi, 11);
+  const std::vector<double> qValues = QVARandomValues(modes, frames, 12);
+  QVASrvMatrix q(modes, frames);
+  std::copy(qValues.begin(), qValues.end(), q.Values());
+  const std::vector<double> full = QVANaiveProduct(phiValues, rows, modes, qValues, frames);
+  // Untouched rows keep this exactly representable value.
+  const double untouched = 1234.5;
+
+  for (unsigned trial = 0; trial < 20; ++trial) {
+    std::mt19937 generator(100 + trial);
+    const int leadingRows = static_cast<int>(generator() % 3);
+    std::vector<int> rowList(static_cast<std::size_t>(leadingRows), 0);
+    std::vector<int> ranges{leadingRows};
+    std::vector<int> runEnds;  // one past the last matrix row of every range so far
+    int joinedInBoth = 0;
+    int joinedInMatrixOnly = 0;
+    for (int range = 0; range < 40; ++range) {
+      const int size = static_cast<int>(generator() % 6);
+      int firstRow = static_cast<int>(generator() % static_cast<unsigned>(rows - size + 1));
+      const unsigned choice = generator() % 3;
+      if (choice == 0 && !runEnds.empty() && runEnds.back() + size <= rows) {
+        firstRow = runEnds.back();
+        joinedInBoth += size > 0 ? 1 : 0;
+      } else if (choice == 1 && runEnds.size() > 1) {
+        const int earlier = runEnds[generator() % (runEnds.size() - 1)];
+        if (earlier + size <= rows) {
+          firstRow = earlier;
+          joinedInMatrixOnly += size > 0 && earlier != runEnds.back() ? 1 : 0;
+        }
+      }
+      for (int i = 0; i < size; ++i) rowList.push_back(firstRow + i);
+      ranges.push_back(static_cast<int>(rowList.size()));
+      runEnds.push_back(size > 0 ? firstRow + size : (runEnds.empty() ? 0 : runEnds.back()));
+    }
+    const int numberOfRanges = static_cast<int>(ranges.size()) - 1;
+    const int count = static_cast<int>(rowList.size()) + 2;  // two rows after the list
+    ASSERT_GT(joinedInBoth, 0);
+    ASSERT_GT(joinedInMatrixOnly, 0);
+
+    QVASrvScratchDenseMatrix merged(count, frames, 7, 2);
+    QVASrvScratchDenseMatrix single(count, frames, 7, 2);
+    std::vector<double> filler(static_cast<std::size_t>(count) * frames, untouched);
+    const QVASrvMatrix fill(count, frames, filler.data());
+    merged.SetValues(0, count - 1, 0, frames - 1, fill);
+    single.SetValues(0, count - 1, 0, frames - 1, fill);
+    phi.MultiplyRowRanges(q, merged, rowList.data(), ranges.data(), numberOfRanges);
+    for (int range = 0; range < numberOfRanges; ++range) {
+      phi.MultiplyRowRanges(q, single, rowList.data(), ranges.data() + range, 1);
+    }
+
+    const std::vector<double> mergedValues = ReadAll(merged);
+    const std::vector<double> singleValues = ReadAll(single);
+    double fromNaive = 0.0;
+    for (int f = 0; f < frames; ++f) {
+      for (int i = 0; i < count; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i + f * count);
+        if (i < ranges.front() || i >= ranges.back()) {
+          EXPECT_EQ(mergedValues[at], untouched) << "trial " << trial << ", row " << i;
+          continue;
+        }
+        const int row = rowList[static_cast<std::size_t>(i)];
+        fromNaive = std::max(
+            fromNaive, std::abs(mergedValues[at] - full[static_cast<std::size_t>(row + f * rows)]));
+      }
+    }
+    // Each entry is a sum of 9 products of entries in [-1, 1]: every
+    // summation order lies within the product tolerance of the exact value,
+    // and two such orders within twice that of each other.
+    EXPECT_LE(fromNaive, QVAProductTolerance(modes)) << "trial " << trial;
+    EXPECT_LE(QVAMaxDifference(mergedValues, singleValues), 2.0 * QVAProductTolerance(modes))
+        << "trial " << trial;
+  }
 }
 
 TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops) {
