@@ -64,10 +64,8 @@ TEST(QVADynScratchRecordWriter, CreateReplacesAnExistingFile) {
 TEST(QVADynScratchRecordWriter, RaisesWhenTheFileCannotBeCreated) {
   QVADynTestScratchDirectory directory;
   QVADynScratchRecordWriter writer;
-  const QVADynTestError error = QVADynTestCatchError([&] { writer.Create("no-such-directory/kvr.ep"); });
-  EXPECT_EQ(error.number, kQVABasFileError);
-  EXPECT_NE(error.message.find("\"no-such-directory/kvr.ep\" cannot be created"), std::string::npos)
-      << error.message;
+  QVADynExpectErrorContaining([&] { writer.Create("no-such-directory/kvr.ep"); }, kQVABasFileError,
+                              "\"no-such-directory/kvr.ep\" cannot be created");
 }
 
 // Values round-trip bit for bit, including signed zero, subnormals and the
@@ -158,7 +156,7 @@ struct DamagedFile {
   std::string bytes;
   int headerIntsToRead;
   int valuesToRead;
-  const char* expectedMessage;
+  const char* expectedMessage;  // after "Scratch file \"kvr.ev\", record "
 };
 
 class QVADynScratchRecordReaderDamage : public ::testing::TestWithParam<DamagedFile> {};
@@ -171,12 +169,13 @@ TEST_P(QVADynScratchRecordReaderDamage, RaisesWithFileAndRecord) {
   ASSERT_TRUE(reader.Open("kvr.ev"));
   std::vector<int> header(2);
   std::vector<double> values(8, -1.0);
-  const QVADynTestError error = QVADynTestCatchError([&] {
-    reader.ReadRecordInts(header.data(), damaged.headerIntsToRead);
-    reader.ReadRecordDoubles(values.data(), damaged.valuesToRead);
-  });
-  EXPECT_EQ(error.number, kQVABasFileError);
-  EXPECT_EQ(error.message, damaged.expectedMessage) << damaged.description;
+  SCOPED_TRACE(damaged.description);
+  QVADynExpectError(
+      [&] {
+        reader.ReadRecordInts(header.data(), damaged.headerIntsToRead);
+        reader.ReadRecordDoubles(values.data(), damaged.valuesToRead);
+      },
+      kQVABasFileError, std::string("Scratch file \"kvr.ev\", record ") + damaged.expectedMessage);
 }
 
 namespace {
@@ -194,34 +193,24 @@ std::string Values(int count) {
 INSTANTIATE_TEST_SUITE_P(
     DamagedFiles, QVADynScratchRecordReaderDamage,
     ::testing::Values(
-        DamagedFile{"empty file", "", 2, 0,
-                    "Scratch file \"kvr.ev\", record 1: the file ends before this record"},
-        DamagedFile{"no record after the header", Header(), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: the file ends before this record"},
+        DamagedFile{"empty file", "", 2, 0, "1: the file ends before this record"},
+        DamagedFile{"no record after the header", Header(), 2, 1, "2: the file ends before this record"},
         DamagedFile{"cut inside the leading count", Header() + Le(24).substr(0, 3), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: the file ends inside the leading byte count "
-                    "(3 bytes left)"},
+                    "2: the file ends inside the leading byte count (3 bytes left)"},
         DamagedFile{"cut inside the data", Header() + Le(24) + Values(2), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: byte count 24 and the trailing count exceed "
-                    "the 16 bytes left in the file"},
+                    "2: byte count 24 and the trailing count exceed the 16 bytes left in the file"},
         DamagedFile{"trailing count missing", Header() + Le(24) + Values(3), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: byte count 24 and the trailing count exceed "
-                    "the 24 bytes left in the file"},
+                    "2: byte count 24 and the trailing count exceed the 24 bytes left in the file"},
         DamagedFile{"trailing count differs", Header() + Le(24) + Values(3) + Le(16), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: trailing byte count 16 differs from the "
-                    "leading byte count 24"},
+                    "2: trailing byte count 16 differs from the leading byte count 24"},
         DamagedFile{"negative count", Header() + Le(-24) + Values(3) + Le(-24), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: negative byte count -24 (records split into "
-                    "pieces of 2 GB and more are not read)"},
+                    "2: negative byte count -24 (records split into pieces of 2 GB and more are not read)"},
         DamagedFile{"count beyond the file", Header() + Le(0x7FFFFFFF) + Values(3), 2, 1,
-                    "Scratch file \"kvr.ev\", record 2: byte count 2147483647 and the trailing count "
-                    "exceed the 24 bytes left in the file"},
+                    "2: byte count 2147483647 and the trailing count exceed the 24 bytes left in the file"},
         DamagedFile{"record shorter than asked", Header() + Le(24) + Values(3) + Le(24), 2, 4,
-                    "Scratch file \"kvr.ev\", record 2: holds 24 bytes; 4 items of 8 bytes asked for "
-                    "from byte 0"},
+                    "2: holds 24 bytes; 4 items of 8 bytes asked for from byte 0"},
         DamagedFile{"header shorter than asked", Le(4) + Le(3) + Le(4), 2, 0,
-                    "Scratch file \"kvr.ev\", record 1: holds 4 bytes; 2 items of 4 bytes asked for "
-                    "from byte 0"}),
+                    "1: holds 4 bytes; 2 items of 4 bytes asked for from byte 0"}),
     [](const ::testing::TestParamInfo<DamagedFile>& param) { return "Case" + std::to_string(param.index); });
 
 // A damaged record in the middle is reported with its own number after
@@ -234,8 +223,6 @@ TEST(QVADynScratchRecordReader, SkippingReportsTheDamagedRecord) {
   file.WriteTo("kvr.er1");
   QVADynScratchRecordReader reader;
   ASSERT_TRUE(reader.Open("kvr.er1"));
-  const QVADynTestError error = QVADynTestCatchError([&] { reader.SkipRecords(4); });
-  EXPECT_EQ(error.number, kQVABasFileError);
-  EXPECT_EQ(error.message, "Scratch file \"kvr.er1\", record 4: trailing byte count 9 differs from "
-                           "the leading byte count 8");
+  QVADynExpectError([&] { reader.SkipRecords(4); }, kQVABasFileError,
+                    "Scratch file \"kvr.er1\", record 4: trailing byte count 9 differs from the leading byte count 8");
 }

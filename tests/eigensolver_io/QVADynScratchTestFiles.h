@@ -11,6 +11,7 @@
 //   file.Record().Double(0.5).Double(1.5).Double(2.5);
 //   file.WriteTo("kvr.ev");
 //   const QVADynTestError error = QVADynTestCatchError([] { ... });
+//   QVADynExpectError([] { ... }, kQVABasFileError, "Scratch file \"kvr.ev\", record 2: ...");
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -80,6 +81,34 @@ class QVADynTestRecordFile {
   std::vector<QVADynTestRecord> records_;
   std::string raw_;
 };
+
+// A mode-shape file: header [rows, second], then `vectors` records of the
+// `rows` values value(vector, row) (both 1-based) and `extra` values 0.5 more.
+inline QVADynTestRecordFile QVADynTestModeFile(int rows, int second, int vectors, int extra,
+                                               double (*value)(int, int)) {
+  QVADynTestRecordFile file;
+  file.Record().Int(rows).Int(second);
+  for (int vector = 1; vector <= vectors; ++vector) {
+    QVADynTestRecord& record = file.Record();
+    for (int row = 1; row <= rows; ++row) record.Double(value(vector, row));
+    for (int more = 0; more < extra; ++more) record.Double(0.5);
+  }
+  return file;
+}
+
+// Entry (row, column), 1-based, of the square matrices of QVADynTestSquareFile.
+inline double QVADynTestMatrixValue(int row, int column) { return 10.0 * row + column; }
+
+// A square matrix file: header [order, second], then one record per column.
+inline QVADynTestRecordFile QVADynTestSquareFile(int order, int second) {
+  QVADynTestRecordFile file;
+  file.Record().Int(order).Int(second);
+  for (int column = 1; column <= order; ++column) {
+    QVADynTestRecord& record = file.Record();
+    for (int row = 1; row <= order; ++row) record.Double(QVADynTestMatrixValue(row, column));
+  }
+  return file;
+}
 
 inline std::string QVADynTestReadBytes(const char* fileName) {
   std::ifstream file(fileName, std::ios::binary);
@@ -165,4 +194,20 @@ QVADynTestError QVADynTestCatchError(Action action) {
   }
   ADD_FAILURE() << "no QVABasError was raised";
   return {};
+}
+
+// Expects `action` to raise error `number` with exactly `message`.
+template <class Action>
+void QVADynExpectError(Action action, int number, const std::string& message) {
+  const QVADynTestError error = QVADynTestCatchError(action);
+  EXPECT_EQ(error.number, number) << error.message;
+  EXPECT_EQ(error.message, message);
+}
+
+// Expects `action` to raise error `number` with a message containing `part`.
+template <class Action>
+void QVADynExpectErrorContaining(Action action, int number, const std::string& part) {
+  const QVADynTestError error = QVADynTestCatchError(action);
+  EXPECT_EQ(error.number, number) << error.message;
+  EXPECT_NE(error.message.find(part), std::string::npos) << error.message;
 }

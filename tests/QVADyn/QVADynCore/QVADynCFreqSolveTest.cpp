@@ -164,6 +164,24 @@ double QuadraticResidual(const Problem& problem, Complex lambda, const ComplexVe
   return std::sqrt(sum);
 }
 
+// Zero modes in the system, shape matrices of no columns, nothing stored.
+void ExpectNoModes(Problem& problem) {
+  const QVADynComplexModalSystem& system = *problem.system;
+  EXPECT_EQ(system.NumberOfModes(), 0);
+  EXPECT_EQ(system.RealProjectedModeShapes()->NumberOfRows(), problem.n);
+  for (const QVASrvDenseMatrix* shapes :
+       {system.RealProjectedModeShapes(), system.ImaginaryProjectedModeShapes(),
+        system.RealModeShapes(), system.ImaginaryModeShapes()}) {
+    EXPECT_EQ(shapes->NumberOfColumns(), 0);
+  }
+  const QVAFsmModalSystem& stored = problem.basis.ModalObject();
+  for (const QVASimDistributionID entry :
+       {stored.Eigenvalues(), stored.ModeShapes(), stored.ImaginaryModeShapes(),
+        stored.ProjectedModeShapes()}) {
+    EXPECT_EQ(problem.basis.Database().NumberOfValues(entry), 0);
+  }
+}
+
 // The header of the log block for `modes` modes over 6 nodes.
 std::string Header(int modes) {
   return "\n--- Solve dense complex eigenproblem ---\n\nNumber of modes: " + std::to_string(modes) +
@@ -361,14 +379,7 @@ TEST(QVADynCFreqSolveTest, BandAndModeLimit) {
        {std::tuple{0, 0.0, kWideBand}, std::tuple{100, omega(5) + 1.0, kWideBand},
         std::tuple{100, -kWideBand, 0.0}}) {
     problem.Solve(maxModes, bandLower, bandUpper);
-    EXPECT_EQ(problem.system->NumberOfModes(), 0);
-    EXPECT_EQ(problem.system->RealProjectedModeShapes()->NumberOfRows(), 6);
-    EXPECT_EQ(problem.system->RealProjectedModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(problem.system->ImaginaryProjectedModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(problem.system->RealModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(problem.system->ImaginaryModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(problem.basis.Database().NumberOfValues(problem.basis.ModalObject().Eigenvalues()),
-              0);
+    ExpectNoModes(problem);
   }
 }
 
@@ -402,37 +413,25 @@ TEST(QVADynCFreqSolveTest, SolveOnlyLeavesTheSystemUnchanged) {
   problem.Solve(2);
   QVADynComplexModalSystem& system = *problem.system;
   const QVAFsmModalSystem& stored = problem.basis.ModalObject();
-  const double* real = system.RealEigenvalues();
-  const double* imaginary = system.ImaginaryEigenvalues();
-  const std::vector<double> realValues(real, real + 2);
-  const std::vector<double> imaginaryValues(imaginary, imaginary + 2);
-  const QVASrvDenseMatrix* matrices[] = {system.RealModeShapes(), system.ImaginaryModeShapes(),
-                                         system.RealProjectedModeShapes(),
-                                         system.ImaginaryProjectedModeShapes()};
-  const std::vector<double> physical = QVATestReadDenseMatrix(*system.RealModeShapes());
-  const QVASimDistributionID entries[] = {stored.Eigenvalues(), stored.ModeShapes(),
-                                          stored.ImaginaryModeShapes(),
-                                          stored.ProjectedModeShapes()};
-  const QVASimCSetID modesSet = stored.Modes();
+  // Everything the system and the database hold: addresses, values, entries.
+  const auto state = [&] {
+    const double* real = system.RealEigenvalues();
+    const double* imaginary = system.ImaginaryEigenvalues();
+    return std::tuple(system.NumberOfModes(), real, imaginary, std::vector<double>(real, real + 2),
+                      std::vector<double>(imaginary, imaginary + 2),
+                      std::vector<const void*>{
+                          system.RealModeShapes(), system.ImaginaryModeShapes(),
+                          system.RealProjectedModeShapes(), system.ImaginaryProjectedModeShapes()},
+                      QVATestReadDenseMatrix(*system.RealModeShapes()),
+                      std::vector<QVASimDistributionID>{stored.Eigenvalues(), stored.ModeShapes(),
+                                                        stored.ImaginaryModeShapes(),
+                                                        stored.ProjectedModeShapes()},
+                      stored.Modes());
+  };
+  const auto before = state();
   const std::size_t logBefore = problem.capture.Contents().size();
-
   problem.Solve(4, 0.0, kWideBand, 1);
-
-  EXPECT_EQ(system.NumberOfModes(), 2);
-  EXPECT_EQ(system.RealEigenvalues(), real);
-  EXPECT_EQ(system.ImaginaryEigenvalues(), imaginary);
-  EXPECT_EQ(std::vector<double>(real, real + 2), realValues);
-  EXPECT_EQ(std::vector<double>(imaginary, imaginary + 2), imaginaryValues);
-  const QVASrvDenseMatrix* after[] = {system.RealModeShapes(), system.ImaginaryModeShapes(),
-                                      system.RealProjectedModeShapes(),
-                                      system.ImaginaryProjectedModeShapes()};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(after[i], matrices[i]) << i;
-  EXPECT_EQ(QVATestReadDenseMatrix(*system.RealModeShapes()), physical);
-  const QVASimDistributionID entriesAfter[] = {stored.Eigenvalues(), stored.ModeShapes(),
-                                               stored.ImaginaryModeShapes(),
-                                               stored.ProjectedModeShapes()};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(entriesAfter[i], entries[i]) << i;
-  EXPECT_EQ(stored.Modes(), modesSet);
+  EXPECT_TRUE(state() == before);
 
   const std::string added = problem.capture.Contents().substr(logBefore);
   EXPECT_TRUE(std::regex_match(
@@ -460,19 +459,8 @@ TEST(QVADynCFreqSolveTest, FailedEigenSolveIsLoggedAndStoresZeroModes) {
       problem.Solve();
     }
 
-    QVADynComplexModalSystem& system = *problem.system;
-    EXPECT_EQ(system.NumberOfModes(), 0);
-    EXPECT_EQ(system.RealProjectedModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(system.ImaginaryProjectedModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(system.RealModeShapes()->NumberOfColumns(), 0);
-    EXPECT_EQ(system.ImaginaryModeShapes()->NumberOfColumns(), 0);
-    const QVAFsmModalSystem& stored = problem.basis.ModalObject();
-    QVASimDatabase& database = problem.basis.Database();
-    EXPECT_EQ(database.NumberOfValues(stored.Eigenvalues()), 0);
-    EXPECT_EQ(database.NumberOfValues(stored.ModeShapes()), 0);
-    EXPECT_EQ(database.NumberOfValues(stored.ImaginaryModeShapes()), 0);
-    EXPECT_EQ(database.NumberOfValues(stored.ProjectedModeShapes()), 0);
-    EXPECT_EQ(QVASimCSet(stored.Modes()).Size(), 0);
+    ExpectNoModes(problem);
+    EXPECT_EQ(QVASimCSet(problem.basis.ModalObject().Modes()).Size(), 0);
 
     const std::string routine = structural ? "zgeev" : "dgeev";
     const std::string added = problem.capture.Contents().substr(logBefore);
@@ -519,22 +507,21 @@ TEST(QVADynCFreqSolveTest, SubspaceOfTheFirstRealModes) {
 // the subspace; both are checked before anything is logged or stored.
 TEST(QVADynCFreqSolveTest, PreconditionsRaiseBeforeAnythingHappens) {
   Problem problem(Basis(4));
-  try {
-    problem.Solve();
-    ADD_FAILURE() << "no stiffness accepted";
-  } catch (const QVABasError& error) {
-    EXPECT_EQ(error.ErrorNumber(), kQVASrvInvalidState);
-  }
+  const auto expectRaises = [](auto action, int number) {
+    try {
+      action();
+      ADD_FAILURE() << "accepted";
+    } catch (const QVABasError& error) {
+      EXPECT_EQ(error.ErrorNumber(), number) << error.what();
+    }
+  };
+  expectRaises([&] { problem.Solve(); }, kQVASrvInvalidState);  // no stiffness
   problem.SetModalStiffness();
   const QVASrvDenseMatrix& realModes = *problem.realModes;
   const std::unique_ptr<QVASrvDenseMatrix> threeColumns(
       realModes.CreateSubMatrix(0, realModes.NumberOfRows() - 1, 0, 2));
-  try {
-    QVADynCFreqSolve(*problem.system, *threeColumns, 10, 0.0, kWideBand, 0);
-    ADD_FAILURE() << "three columns accepted for a subspace of four";
-  } catch (const QVABasError& error) {
-    EXPECT_EQ(error.ErrorNumber(), kQVASrvSizeMismatch);
-  }
+  expectRaises([&] { QVADynCFreqSolve(*problem.system, *threeColumns, 10, 0.0, kWideBand, 0); },
+               kQVASrvSizeMismatch);  // three columns for a subspace of four
   EXPECT_EQ(problem.capture.Contents(), "");
   EXPECT_EQ(problem.system->NumberOfModes(), 4);
   EXPECT_EQ(problem.system->ImaginaryEigenvalues(), nullptr);

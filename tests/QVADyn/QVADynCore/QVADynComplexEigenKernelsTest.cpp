@@ -104,19 +104,13 @@ std::vector<Complex> UpperHalf(const Eigenpairs& pairs) {
 // L is 100 up to order 9 (n <= 4) and N^2 from there on; n = 5 gives 10^2 = 100
 // by the second rule, n = 6 gives 144. ZGEEV gets L, DGEEV 2 L.
 TEST(QVADynComplexEigenKernelsTest, WorkLengthsFollowTheOrderOfTheStateMatrix) {
-  for (int n = 0; n <= 4; ++n) {
-    EXPECT_EQ(QVADynComplexEigenWorkLength(2 * n), 100) << "n = " << n;
-    EXPECT_EQ(QVADynComplexEigenLwork(2 * n, true), 100) << "n = " << n;
-    EXPECT_EQ(QVADynComplexEigenLwork(2 * n, false), 200) << "n = " << n;
+  const int table[][2] = {{0, 100}, {2, 100},  {4, 100},  {6, 100},     {8, 100},
+                          {9, 100}, {10, 100}, {12, 144}, {800, 640000}};
+  for (const auto& [order, length] : table) {
+    EXPECT_EQ(QVADynComplexEigenWorkLength(order), length) << "order " << order;
+    EXPECT_EQ(QVADynComplexEigenLwork(order, true), length) << "order " << order;
+    EXPECT_EQ(QVADynComplexEigenLwork(order, false), 2 * length) << "order " << order;
   }
-  EXPECT_EQ(QVADynComplexEigenWorkLength(9), 100);
-  EXPECT_EQ(QVADynComplexEigenWorkLength(10), 100);
-  EXPECT_EQ(QVADynComplexEigenLwork(10, true), 100);
-  EXPECT_EQ(QVADynComplexEigenLwork(10, false), 200);
-  EXPECT_EQ(QVADynComplexEigenWorkLength(12), 144);
-  EXPECT_EQ(QVADynComplexEigenLwork(12, true), 144);
-  EXPECT_EQ(QVADynComplexEigenLwork(12, false), 288);
-  EXPECT_EQ(QVADynComplexEigenWorkLength(800), 640000);
 }
 
 // K, V and S commute (common eigenvectors Q, rotated by 0.3 rad, so none of
@@ -132,38 +126,28 @@ TEST(QVADynComplexEigenKernelsTest, TwoDofSystemMatchesClosedFormRoots) {
   // well-separated, well-conditioned eigenvalues (|lambda| ~ 10 ... 20): an
   // eigenvalue error ~ 4 * ||A|| * eps ~ 4e-13, relative to |lambda| ~ 1e-13.
   constexpr double kRelativeTolerance = 1e-11;
-
-  Eigenpairs viscousOnly(4);
-  ASSERT_EQ(Solve(stiffness, &viscous, nullptr, viscousOnly), 0);
-  std::vector<Complex> upper = UpperHalf(viscousOnly);
-  ASSERT_EQ(upper.size(), 2U);
-  const Complex expectedViscous[] = {UpperRoot(0.4, 100.0, 0.0), UpperRoot(2.0, 400.0, 0.0)};
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_LE(std::abs(upper[i] - expectedViscous[i]),
-              kRelativeTolerance * std::abs(expectedViscous[i]))
-        << upper[i] << " vs " << expectedViscous[i];
-  }
-  // Closed form of the first: -0.2 + i sqrt(100 - 0.04).
-  EXPECT_NEAR(expectedViscous[0].real(), -0.2, 1e-15);
-  EXPECT_NEAR(expectedViscous[0].imag(), std::sqrt(99.96), 1e-13);
-
-  Eigenpairs withStructural(4);
-  ASSERT_EQ(Solve(stiffness, &viscous, &structural, withStructural), 0);
-  upper = UpperHalf(withStructural);
-  ASSERT_EQ(upper.size(), 2U);
-  const Complex expectedStructural[] = {UpperRoot(0.4, 100.0, 3.0), UpperRoot(2.0, 400.0, 8.0)};
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_LE(std::abs(upper[i] - expectedStructural[i]),
-              kRelativeTolerance * std::abs(expectedStructural[i]))
-        << upper[i] << " vs " << expectedStructural[i];
-  }
-
   // Every stored vector is an eigenvector of its eigenvalue. In the real case
   // this checks the unpacking of DGEEV's packed pairs, including the sign of
   // the conjugate's imaginary part. Backward-stable: residual ~ N ||A|| eps.
   const double residualTolerance = 100.0 * 4 * 400.0 * kEps;
-  EXPECT_LE(StateResidual(stiffness, &viscous, nullptr, viscousOnly), residualTolerance);
-  EXPECT_LE(StateResidual(stiffness, &viscous, &structural, withStructural), residualTolerance);
+  // Closed form of the first viscous root: -0.2 + i sqrt(100 - 0.04).
+  EXPECT_NEAR(UpperRoot(0.4, 100.0, 0.0).real(), -0.2, 1e-15);
+  EXPECT_NEAR(UpperRoot(0.4, 100.0, 0.0).imag(), std::sqrt(99.96), 1e-13);
+
+  for (const QVASrvMatrix* s : std::initializer_list<const QVASrvMatrix*>{nullptr, &structural}) {
+    SCOPED_TRACE(s == nullptr ? "DGEEV" : "ZGEEV");
+    Eigenpairs pairs(4);
+    ASSERT_EQ(Solve(stiffness, &viscous, s, pairs), 0);
+    const std::vector<Complex> upper = UpperHalf(pairs);
+    ASSERT_EQ(upper.size(), 2U);
+    const Complex expected[] = {UpperRoot(0.4, 100.0, s == nullptr ? 0.0 : 3.0),
+                                UpperRoot(2.0, 400.0, s == nullptr ? 0.0 : 8.0)};
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_LE(std::abs(upper[i] - expected[i]), kRelativeTolerance * std::abs(expected[i]))
+          << upper[i] << " vs " << expected[i];
+    }
+    EXPECT_LE(StateResidual(stiffness, &viscous, s, pairs), residualTolerance);
+  }
 }
 
 // Without damping the eigenvalues are +-i omega with omega^2 the eigenvalues of
@@ -184,26 +168,18 @@ TEST(QVADynComplexEigenKernelsTest, UndampedAndProportionallyDampedModes) {
     // Backward-stable QR, ||A|| ~ omega_max^2 ~ 256, eigenvalues >= 3 apart:
     // error ~ N ||A|| eps ~ 1e-12 absolute.
     constexpr double kTolerance = 1e-10;
-
-    Eigenpairs undamped(2 * n);
-    ASSERT_EQ(Solve(stiffness, nullptr, nullptr, undamped), 0);
-    std::vector<Complex> upper = UpperHalf(undamped);
-    ASSERT_EQ(upper.size(), static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-      EXPECT_NEAR(upper[i].real(), 0.0, kTolerance);
-      EXPECT_NEAR(upper[i].imag(), omega[i], kTolerance);
+    for (const QVASrvMatrix* v : std::initializer_list<const QVASrvMatrix*>{nullptr, &viscous}) {
+      Eigenpairs pairs(2 * n);
+      ASSERT_EQ(Solve(stiffness, v, nullptr, pairs), 0);
+      const std::vector<Complex> upper = UpperHalf(pairs);
+      ASSERT_EQ(upper.size(), static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i) {
+        const double z = v == nullptr ? 0.0 : zeta[i];
+        EXPECT_NEAR(upper[i].real(), -z * omega[i], kTolerance) << "n " << n << " mode " << i;
+        EXPECT_NEAR(upper[i].imag(), omega[i] * std::sqrt(1.0 - z * z), kTolerance) << "n " << n;
+      }
+      EXPECT_LE(StateResidual(stiffness, v, nullptr, pairs), kTolerance);
     }
-    EXPECT_LE(StateResidual(stiffness, nullptr, nullptr, undamped), kTolerance);
-
-    Eigenpairs damped(2 * n);
-    ASSERT_EQ(Solve(stiffness, &viscous, nullptr, damped), 0);
-    upper = UpperHalf(damped);
-    ASSERT_EQ(upper.size(), static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-      EXPECT_NEAR(upper[i].real(), -zeta[i] * omega[i], kTolerance);
-      EXPECT_NEAR(upper[i].imag(), omega[i] * std::sqrt(1.0 - zeta[i] * zeta[i]), kTolerance);
-    }
-    EXPECT_LE(StateResidual(stiffness, &viscous, nullptr, damped), kTolerance);
   }
 }
 
@@ -284,22 +260,19 @@ TEST(QVADynComplexEigenKernelsTest, OrderingByImaginaryPartWithNearlyEqualNeighb
     EXPECT_EQ(imaginary[i], expectedImaginary[i]);
   }
 
-  // Differences at or above the fraction are left in frequency order.
+  // Differences at or above the fraction are left in frequency order. One
+  // pass only: a run of three nearly equal values moves the smallest real
+  // part by at most one place to the left.
   double farReal[] = {0.0, -0.01};
   double farImaginary[] = {10.0, 10.0002};
   int farIndex[] = {0, 1};
   QVADynOrderComplexEigenvalues(2, farReal, farImaginary, farIndex);
   EXPECT_EQ(farIndex[0], 0);
-
-  // One pass only: a run of three nearly equal values moves the smallest real
-  // part by at most one place to the left.
   double runReal[] = {0.0, -1.0, -2.0};
   double runImaginary[] = {10.0, 10.000001, 10.000002};
   int runIndex[] = {0, 1, 2};
   QVADynOrderComplexEigenvalues(3, runReal, runImaginary, runIndex);
-  EXPECT_EQ(runIndex[0], 1);
-  EXPECT_EQ(runIndex[1], 2);
-  EXPECT_EQ(runIndex[2], 0);
+  EXPECT_EQ(std::vector<int>(runIndex, runIndex + 3), (std::vector<int>{1, 2, 0}));
 }
 
 TEST(QVADynComplexEigenKernelsTest, NormalizationToLargestComponent) {
@@ -335,9 +308,7 @@ TEST(QVADynComplexEigenKernelsTest, NormalizationToLargestComponent) {
   std::vector<double> zeroRe(3, 0.0);
   std::vector<double> zeroIm(3, 0.0);
   QVADynNormalizeComplexVector(3, zeroRe.data(), zeroIm.data());
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(zeroRe[i], 0.0);
-    EXPECT_EQ(zeroIm[i], 0.0);
-  }
+  EXPECT_EQ(zeroRe, std::vector<double>(3, 0.0));
+  EXPECT_EQ(zeroIm, std::vector<double>(3, 0.0));
   QVADynNormalizeComplexVector(0, nullptr, nullptr);
 }

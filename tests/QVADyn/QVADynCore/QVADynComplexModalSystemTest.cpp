@@ -4,22 +4,22 @@
 // shapes (physical and projected), scratch creation, and the release of every
 // replaced matrix and array (the suite also runs under AddressSanitizer).
 
-#include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <numeric>
+#include <utility>
 #include <vector>
 
-#include "QVADynComplexRealPart.h"
+#include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "QVADynComplexRealPart.h"
+#include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDistribution.h"
 #include "platform/modeldb/QVASimKinds.h"
 #include "platform/modeldb/QVASimTransaction.h"
-#include "platform/matrix/QVASrvUtilities.h"
 #include "tests/support/QVATestEnvironment.h"
 #include "tests/support/QVATestModalBasis.h"
 
@@ -54,6 +54,14 @@ struct ComplexSystemOverBasis {
   }
 
   QVAFsmModalSystem& Stored() { return basis.ModalObject(); }
+  // Eigenvalues -(k + 1) + i (k + 1), k = 0 ... count - 1.
+  void SetEigenvalues(int count) {
+    std::vector<double> real(static_cast<std::size_t>(count));
+    std::iota(real.begin(), real.end(), 1.0);
+    const std::vector<double> imaginary = real;
+    for (double& value : real) value = -value;
+    system->SetEigenvalues(real.data(), imaginary.data(), count);
+  }
 
   QVATestModalBasis basis;
   std::unique_ptr<QVADynComplexModalSystem> system;
@@ -77,14 +85,11 @@ TEST(QVADynComplexModalSystemTest, OpenWithoutStiffnessThenCreateStiffness) {
   EXPECT_EQ(std::vector<double>(system.RealEigenvalues(), system.RealEigenvalues() + 6),
             fixture.basis.Eigenvalues());
   EXPECT_EQ(system.ImaginaryEigenvalues(), nullptr);
-  EXPECT_EQ(system.ProjectedStiffness(), nullptr);
-  EXPECT_EQ(system.ViscousDamping(), nullptr);
-  EXPECT_EQ(system.StructuralDamping(), nullptr);
+  EXPECT_TRUE(system.ProjectedStiffness() == nullptr && system.ViscousDamping() == nullptr &&
+              system.StructuralDamping() == nullptr);
 
   QVASrvDenseMatrix& stiffness = system.CreateStiffness(false);
   EXPECT_EQ(system.ProjectedStiffness(), &stiffness);
-  EXPECT_EQ(stiffness.NumberOfRows(), 6);
-  EXPECT_EQ(stiffness.NumberOfColumns(), 6);
   EXPECT_EQ(fixture.Stored().Stiffness(), stiffness.DistributionID());
   EXPECT_EQ(QVASimDistribution(stiffness.DistributionID()).DataKind(),
             CoreFragmentTypeIndex(6, 20));
@@ -110,8 +115,8 @@ TEST(QVADynComplexModalSystemTest, OpenTakesStoredDamping) {
   options.structuralDamping = true;
   ComplexSystemOverBasis fixture(options);
   fixture.system->Open();
-  ASSERT_NE(fixture.system->ViscousDamping(), nullptr);
-  ASSERT_NE(fixture.system->StructuralDamping(), nullptr);
+  ASSERT_TRUE(fixture.system->ViscousDamping() != nullptr &&
+              fixture.system->StructuralDamping() != nullptr);
   EXPECT_EQ(QVATestReadDenseMatrix(*fixture.system->ViscousDamping()),
             fixture.basis.ViscousDamping());
   EXPECT_EQ(QVATestReadDenseMatrix(*fixture.system->StructuralDamping()),
@@ -119,24 +124,16 @@ TEST(QVADynComplexModalSystemTest, OpenTakesStoredDamping) {
 }
 
 // Viscous and structural damping fill their own roles and entries only; any
-// other kind raises 223 and changes nothing.
+// other kind raises 223 and changes nothing; a second viscous damping
+// replaces (and releases) the first.
 TEST(QVADynComplexModalSystemTest, ProjectedDampingKinds) {
   ComplexSystemOverBasis fixture;
   QVADynComplexModalSystem& system = *fixture.system;
+  const QVAFsmModalSystem& stored = fixture.Stored();
   QVASrvDenseMatrix& viscous = system.CreateProjectedDamping(QVADynViscousDamping, false);
-  EXPECT_EQ(system.ViscousDamping(), &viscous);
   EXPECT_EQ(system.StructuralDamping(), nullptr);
-  EXPECT_EQ(fixture.Stored().ViscousDamping(), viscous.DistributionID());
-  EXPECT_FALSE(fixture.Stored().StructuralDamping().IsValid());
-  EXPECT_EQ(viscous.NumberOfRows(), 6);
-  EXPECT_EQ(viscous.NumberOfColumns(), 6);
-
+  EXPECT_FALSE(stored.StructuralDamping().IsValid());
   QVASrvDenseMatrix& structural = system.CreateProjectedDamping(QVADynStructuralDamping, false);
-  EXPECT_EQ(system.StructuralDamping(), &structural);
-  EXPECT_EQ(system.ViscousDamping(), &viscous);
-  EXPECT_EQ(fixture.Stored().StructuralDamping(), structural.DistributionID());
-  EXPECT_EQ(fixture.Stored().ViscousDamping(), viscous.DistributionID());
-
   for (QVADynDampingType kind : {QVADynAcousticViscousDamping, QVADynAcousticStructuralDamping}) {
     try {
       system.CreateProjectedDamping(kind, false);
@@ -147,12 +144,14 @@ TEST(QVADynComplexModalSystemTest, ProjectedDampingKinds) {
   }
   EXPECT_EQ(system.ViscousDamping(), &viscous);
   EXPECT_EQ(system.StructuralDamping(), &structural);
-  EXPECT_FALSE(fixture.Stored().AcousticViscousDamping().IsValid());
+  EXPECT_EQ(stored.ViscousDamping(), viscous.DistributionID());
+  EXPECT_EQ(stored.StructuralDamping(), structural.DistributionID());
+  EXPECT_EQ(std::pair(viscous.NumberOfRows(), viscous.NumberOfColumns()), std::pair(6, 6));
+  EXPECT_FALSE(stored.AcousticViscousDamping().IsValid());
 
-  // A second viscous damping replaces (and releases) the first.
   QVASrvDenseMatrix& replacement = system.CreateProjectedDamping(QVADynViscousDamping, false);
   EXPECT_EQ(system.ViscousDamping(), &replacement);
-  EXPECT_EQ(fixture.Stored().ViscousDamping(), replacement.DistributionID());
+  EXPECT_EQ(stored.ViscousDamping(), replacement.DistributionID());
 }
 
 // The eigenvalue distribution is [modes] x [complex part {4, 0}], real parts
@@ -202,12 +201,10 @@ TEST(QVADynComplexModalSystemTest, SetEigenvaluesLeavesOutTheAcousticModes) {
   QVADynComplexModalSystem& system = *fixture.system;
   system.Open();
   ASSERT_EQ(system.NumberOfAcousticModes(), 2);
-  const double real[] = {-1.0, -2.0, -3.0, -4.0, -5.0};
-  const double imaginary[] = {1.0, 2.0, 3.0, 4.0, 5.0};
-  system.SetEigenvalues(real, imaginary, 5);
+  fixture.SetEigenvalues(5);
   EXPECT_EQ(Members(fixture.Stored().Modes()), Range(0, 5));
   EXPECT_EQ(Members(fixture.Stored().StructuralModes()), Range(0, 3));
-  system.SetEigenvalues(real, imaginary, 1);
+  fixture.SetEigenvalues(1);
   EXPECT_TRUE(Members(fixture.Stored().StructuralModes()).empty());
 }
 
@@ -217,9 +214,7 @@ TEST(QVADynComplexModalSystemTest, SetEigenvaluesLeavesOutTheAcousticModes) {
 TEST(QVADynComplexModalSystemTest, CreateModeShapesMakesBothParts) {
   ComplexSystemOverBasis fixture;
   QVADynComplexModalSystem& system = *fixture.system;
-  const double real[] = {-1.0, -2.0, -3.0, -4.0};
-  const double imaginary[] = {1.0, 2.0, 3.0, 4.0};
-  system.SetEigenvalues(real, imaginary, 4);
+  fixture.SetEigenvalues(4);
   const QVATestScopedEnvironment rows("TOR_DYN_MODESHAPE_ROW_BLOCKSIZE", "5");
   const QVATestScopedEnvironment columns("TOR_DYN_MODESHAPE_COL_BLOCKSIZE", "3");
   system.CreateModeShapes(10, false);
@@ -252,9 +247,7 @@ TEST(QVADynComplexModalSystemTest, CreateModeShapesMakesBothParts) {
 TEST(QVADynComplexModalSystemTest, ProjectedModeShapesShareOneEntry) {
   ComplexSystemOverBasis fixture;
   QVADynComplexModalSystem& system = *fixture.system;
-  const double real[] = {-1.0, -2.0};
-  const double imaginary[] = {1.0, 2.0};
-  system.SetEigenvalues(real, imaginary, 2);
+  fixture.SetEigenvalues(2);
   QVASrvDenseMatrix& realPart = system.CreateRealProjectedModeShapes(false);
   EXPECT_EQ(fixture.Stored().ProjectedModeShapes(), realPart.DistributionID());
   QVASrvDenseMatrix& imaginaryPart = system.CreateImaginaryProjectedModeShapes(false);
@@ -277,9 +270,7 @@ TEST(QVADynComplexModalSystemTest, ScratchCreationAttachesNothing) {
   QVADynComplexModalSystem& system = *fixture.system;
   const QVAFsmModalSystem& stored = fixture.Stored();
   const QVASimDistributionID modeShapes = stored.ModeShapes();
-  const double real[] = {-1.0};
-  const double imaginary[] = {1.0};
-  system.SetEigenvalues(real, imaginary, 1);
+  fixture.SetEigenvalues(1);
 
   EXPECT_EQ(system.CreateStiffness(true).NumberOfRows(), 6);
   system.CreateProjectedDamping(QVADynViscousDamping, true);
@@ -288,11 +279,11 @@ TEST(QVADynComplexModalSystemTest, ScratchCreationAttachesNothing) {
   system.CreateImaginaryProjectedModeShapes(true);
   system.CreateModeShapes(4, true);
 
-  EXPECT_FALSE(stored.Stiffness().IsValid());
-  EXPECT_FALSE(stored.ViscousDamping().IsValid());
-  EXPECT_FALSE(stored.StructuralDamping().IsValid());
-  EXPECT_FALSE(stored.ProjectedModeShapes().IsValid());
-  EXPECT_FALSE(stored.ImaginaryModeShapes().IsValid());
+  for (const QVASimDistributionID entry :
+       {stored.Stiffness(), stored.ViscousDamping(), stored.StructuralDamping(),
+        stored.ProjectedModeShapes(), stored.ImaginaryModeShapes()}) {
+    EXPECT_FALSE(entry.IsValid());
+  }
   EXPECT_EQ(stored.ModeShapes(), modeShapes);
   EXPECT_TRUE(QVASimDistribution(system.ProjectedStiffness()->DistributionID()).IsScratch());
   EXPECT_TRUE(QVASimDistribution(system.ImaginaryModeShapes()->DistributionID()).IsScratch());

@@ -25,10 +25,6 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // A target of rows x columns in blocks of 2 rows and `columnChunk` columns.
 QVADynTestFilledMatrix Target(int rows, int columns, int columnChunk) {
   return QVADynTestFilledMatrix(rows, columns, 2, columnChunk);
@@ -39,33 +35,16 @@ QVADynTestFilledMatrix Target(int rows, int columns, int columnChunk) {
 double StructuralValue(int vector, int row) { return 100.0 * vector + row; }
 double AcousticValue(int vector, int row) { return -StructuralValue(vector, row); }
 
-// A mode-shape file with header [valuesPerVector, 9] and `vectors` records;
-// each record holds `valuesPerVector + extra` values, the extra ones 0.5.
+// A mode-shape file with header [valuesPerVector, 9] and `vectors` records of
+// `valuesPerVector + extra` values.
 QVADynTestRecordFile ModeFile(int valuesPerVector, int vectors, int extra,
                               double (*value)(int, int)) {
-  QVADynTestRecordFile file;
-  file.Record().Int(valuesPerVector).Int(9);
-  for (int vector = 1; vector <= vectors; ++vector) {
-    QVADynTestRecord& record = file.Record();
-    for (int row = 1; row <= valuesPerVector; ++row) record.Double(value(vector, row));
-    for (int more = 0; more < extra; ++more) record.Double(0.5);
-  }
-  return file;
+  return QVADynTestModeFile(valuesPerVector, 9, vectors, extra, value);
 }
 
-// Entry (row, column), 1-based, of the stored damping matrices.
-double DampingValue(int row, int column) { return 10.0 * row + column; }
-
-// A square matrix of order `order`, one column per record.
-QVADynTestRecordFile DampingFile(int order) {
-  QVADynTestRecordFile file;
-  file.Record().Int(order).Int(order);
-  for (int column = 1; column <= order; ++column) {
-    QVADynTestRecord& record = file.Record();
-    for (int row = 1; row <= order; ++row) record.Double(DampingValue(row, column));
-  }
-  return file;
-}
+// A square damping matrix of order `order`, entries QVADynTestMatrixValue.
+QVADynTestRecordFile DampingFile(int order) { return QVADynTestSquareFile(order, order); }
+double DampingValue(int row, int column) { return QVADynTestMatrixValue(row, column); }
 
 // A record whose trailing byte count differs from its leading one.
 std::string RecordWithWrongTrailingCount(int values) {
@@ -84,7 +63,8 @@ void ExpectClosed(int readCode, const char* fileName) {
     double value = 0.0;
     QVADYNREADKVREIG(&code, &a2, &a3, &value, &a5, &a6);
   });
-  EXPECT_TRUE(Contains(error.message, "is not open")) << fileName << ": " << error.message;
+  EXPECT_NE(error.message.find("is not open"), std::string::npos)
+      << fileName << ": " << error.message;
 }
 
 class QVADynKvrCopyTest : public ::testing::Test {
@@ -163,11 +143,9 @@ TEST_F(QVADynKvrCopyTest, ASecondCopyFindsNoFileAndKeepsTheFirstCopy) {
   QVADynTestFilledMatrix target = Target(2, 2, 2);
   QVADynCopyModesFromKvrDb(target.Matrix(), 0, 0, 0, false);
 
-  const QVADynTestError error = QVADynTestCatchError(
-      [&] { QVADynCopyModesFromKvrDb(target.Matrix(), 0, 0, 0, false); });
-  EXPECT_EQ(error.number, kQVABasFileError);
-  EXPECT_TRUE(Contains(error.message, "Scratch file \"kvr.ev\", record 1: the file is missing"))
-      << error.message;
+  QVADynExpectErrorContaining([&] { QVADynCopyModesFromKvrDb(target.Matrix(), 0, 0, 0, false); },
+                              kQVABasFileError,
+                              "Scratch file \"kvr.ev\", record 1: the file is missing");
   EXPECT_EQ(target(1, 1), StructuralValue(2, 2));
 }
 
@@ -194,15 +172,12 @@ TEST_P(QVADynKvrCopyBadModes, RaisesNamingFileAndRecordAndChangesNothing) {
   const std::string acousticBefore = QVADynTestReadBytes(kQVADynKvrAcousticModesFile);
   QVADynTestFilledMatrix target = Target(5, 4, 2);
 
-  const QVADynTestError error = QVADynTestCatchError(
-      [&] { QVADynCopyModesFromKvrDb(target.Matrix(), 1, 0, badCase.acousticModes, false); });
-
-  EXPECT_EQ(error.number, badCase.number);
-  if (badCase.number == kQVABasFileError) {
-    EXPECT_TRUE(Contains(error.message, std::string("Scratch file \"") + badCase.fileName + "\""))
-        << error.message;
-  }
-  EXPECT_TRUE(Contains(error.message, badCase.expectedText)) << error.message;
+  const std::string where = badCase.number == kQVABasFileError
+                                ? "Scratch file \"" + std::string(badCase.fileName) + "\", "
+                                : "";
+  QVADynExpectErrorContaining(
+      [&] { QVADynCopyModesFromKvrDb(target.Matrix(), 1, 0, badCase.acousticModes, false); },
+      badCase.number, where + badCase.expectedText);
   EXPECT_TRUE(target.AllUntouched());
   // Both files are kept as they were, and neither is left open.
   EXPECT_EQ(QVADynTestReadBytes(kQVADynKvrStructuralModesFile), structuralBefore);
@@ -346,13 +321,12 @@ class QVADynKvrCopyDamping : public ::testing::TestWithParam<DampingKind> {
   QVADynTestScratchDirectory directory_;
 };
 
-TEST_P(QVADynKvrCopyDamping, OffsetTwoTakesRowsAndColumnsThreeToFiveAndDeletesOnlyItsFile) {
+// Offset 2 takes rows and columns 3 ... 5 into rows 0 ... 2 of a 4 x 3
+// target (row 3 kept) and deletes only its file; offset 0 takes a whole matrix.
+TEST_P(QVADynKvrCopyDamping, TheBlockAtTheOffsetIsCopiedAndOnlyItsFileDeleted) {
   for (const DampingKind& other : kDampingKinds) DampingFile(6).WriteTo(other.fileName);
-  // A 4 x 3 target: the 3 x 3 block goes to rows 0 ... 2, row 3 is kept.
   QVADynTestFilledMatrix target = Target(4, 3, 2);
-
   QVADynCopyModalDampFromKvrDb(GetParam().kind, target.Matrix(), 2);
-
   for (int column = 0; column < 3; ++column) {
     for (int row = 0; row < 3; ++row) {
       EXPECT_EQ(target(row, column), DampingValue(row + 3, column + 3)) << row << ", " << column;
@@ -363,16 +337,13 @@ TEST_P(QVADynKvrCopyDamping, OffsetTwoTakesRowsAndColumnsThreeToFiveAndDeletesOn
     EXPECT_EQ(QVADynTestFileExists(other.fileName), other.kind != GetParam().kind) << other.fileName;
   }
   ExpectClosed(GetParam().readCode, GetParam().fileName);
-}
 
-TEST_P(QVADynKvrCopyDamping, TheWholeMatrixAtOffsetZero) {
   DampingFile(3).WriteTo(GetParam().fileName);
-  QVADynTestFilledMatrix target = Target(3, 3, 3);
-  QVADynCopyModalDampFromKvrDb(GetParam().kind, target.Matrix(), 0);
+  QVADynTestFilledMatrix whole = Target(3, 3, 3);
+  QVADynCopyModalDampFromKvrDb(GetParam().kind, whole.Matrix(), 0);
   for (int column = 0; column < 3; ++column) {
-    for (int row = 0; row < 3; ++row) {
-      EXPECT_EQ(target(row, column), DampingValue(row + 1, column + 1));
-    }
+    for (int row = 0; row < 3; ++row)
+      EXPECT_EQ(whole(row, column), DampingValue(row + 1, column + 1));
   }
   EXPECT_FALSE(QVADynTestFileExists(GetParam().fileName));
 }
@@ -439,15 +410,12 @@ TEST_P(QVADynKvrCopyBadDamping, RaisesNamingFileAndRecordAndChangesNothing) {
   const std::string before = QVADynTestReadBytes(kind.fileName);
   QVADynTestFilledMatrix target = Target(badCase.rows, 3, 2);
 
-  const QVADynTestError error = QVADynTestCatchError(
-      [&] { QVADynCopyModalDampFromKvrDb(kind.kind, target.Matrix(), badCase.offset); });
-
-  EXPECT_EQ(error.number, badCase.number);
-  if (badCase.number == kQVABasFileError) {
-    EXPECT_TRUE(Contains(error.message, std::string("Scratch file \"") + kind.fileName + "\""))
-        << error.message;
-  }
-  EXPECT_TRUE(Contains(error.message, badCase.expectedText)) << error.message;
+  const std::string where = badCase.number == kQVABasFileError
+                                ? "Scratch file \"" + std::string(kind.fileName) + "\", "
+                                : "";
+  QVADynExpectErrorContaining(
+      [&] { QVADynCopyModalDampFromKvrDb(kind.kind, target.Matrix(), badCase.offset); },
+      badCase.number, where + badCase.expectedText);
   EXPECT_TRUE(target.AllUntouched());
   EXPECT_EQ(QVADynTestFileExists(kind.fileName), existed);
   EXPECT_EQ(QVADynTestReadBytes(kind.fileName), before);

@@ -383,6 +383,15 @@ class OperatorUpdateTest : public ::testing::Test {
                            ops.AcousticViscousDampingDiagonal(), rows, what + ": acoustic damping");
   }
 
+  // Applies frame `frame` at frequency f, then expects the generator to have
+  // been asked for `generated` so far and the structural operators to be the
+  // projections at `projectedAt`.
+  void Step(int frame, double f, const std::vector<double>& generated, double projectedAt) {
+    ops_->ApplyUpdate(frame, f);
+    EXPECT_EQ(GeneratedFrequencies(), generated) << "frame " << frame << " at " << f;
+    ExpectStructuralAt(projectedAt, "frame " + std::to_string(frame) + " at " + std::to_string(f));
+  }
+
   std::vector<double> GeneratedFrequencies() const {
     std::vector<double> frequencies;
     for (const GenerateCall& call : record_.calls) frequencies.push_back(call.frequency);
@@ -435,31 +444,23 @@ TEST_F(OperatorUpdateTest, RepeatedDirectFramesOfOneIndexGenerateOnce) {
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, false, {0, -1, 0, -1, 0, -1, 1, -1}, {10.0, 20.0});
   QVADynModalOperators& ops = Build();
-  for (int frame = 0; frame < 3; ++frame) ops.ApplyUpdate(frame, 10.0);
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0}));
-  ExpectStructuralAt(10.0, "frame 2");
+  for (int frame = 0; frame < 3; ++frame) Step(frame, 10.0, {10.0}, 10.0);
   EXPECT_FALSE(ops.Stiffness()->IsSymmetric());
-  ops.ApplyUpdate(3, 20.0);
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0}));
+  Step(3, 20.0, {10.0, 20.0}, 20.0);
   EXPECT_TRUE(record_.calls[1].flag);
-  ExpectStructuralAt(20.0, "frame 3");
 }
 
 // ---------------------------------------------------------------- interpolation
 
+// Outside the interval t is clamped: the operators of the nearer end. One
+// generation per end of the interval, however many frames lie in it.
 TEST_F(OperatorUpdateTest, LinearOperatorsInterpolateToTheProjectionAtTheFrameFrequency) {
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, false, {0, 1, 0, 1, 0, 1}, {10.0, 20.0});
   QVADynModalOperators& ops = Build();
-  ops.ApplyUpdate(0, 13.0);
-  ExpectStructuralAt(13.0, "frame at 13 between 10 and 20");
-  // Outside the interval t is clamped: the operators of the nearer end.
-  ops.ApplyUpdate(1, 4.0);
-  ExpectStructuralAt(10.0, "frame at 4 below 10");
-  ops.ApplyUpdate(2, 27.0);
-  ExpectStructuralAt(20.0, "frame at 27 above 20");
-  // One generation per end of the interval, however many frames lie in it.
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0}));
+  Step(0, 13.0, {10.0, 20.0}, 13.0);
+  Step(1, 4.0, {10.0, 20.0}, 10.0);
+  Step(2, 27.0, {10.0, 20.0}, 20.0);
   EXPECT_FALSE(ops.Stiffness()->IsSymmetric());
   EXPECT_FALSE(ops.Stiffness()->IsDiagonal());
 }
@@ -467,57 +468,44 @@ TEST_F(OperatorUpdateTest, LinearOperatorsInterpolateToTheProjectionAtTheFrameFr
 TEST_F(OperatorUpdateTest, MovingOnByOneIntervalGeneratesOnlyAtTheNewUpperEnd) {
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, true, {0, 1, 1, 2, 1, 2, 2, 3}, {10.0, 20.0, 40.0, 50.0});
-  QVADynModalOperators& ops = Build();
-  ops.ApplyUpdate(0, 15.0);
-  ops.ApplyUpdate(1, 30.0);
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0, 40.0}));
-  ExpectStructuralAt(30.0, "frame at 30");
-  ops.ApplyUpdate(2, 35.0);
-  ops.ApplyUpdate(3, 45.0);
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 20.0, 40.0, 50.0}));
-  ExpectStructuralAt(45.0, "frame at 45");
+  Build();
+  Step(0, 15.0, {10.0, 20.0}, 15.0);
+  Step(1, 30.0, {10.0, 20.0, 40.0}, 30.0);
+  Step(2, 35.0, {10.0, 20.0, 40.0}, 35.0);
+  Step(3, 45.0, {10.0, 20.0, 40.0, 50.0}, 45.0);
 }
 
+// Ends closer than a thousandth: a direct frame at the lower frequency.
 TEST_F(OperatorUpdateTest, FrequenciesCloserThanAThousandthAreNotInterpolated) {
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, false, {0, 1, 0, -1}, {10.0, 10.0009});
-  QVADynModalOperators& ops = Build();
-  ops.ApplyUpdate(0, 10.0005);
-  // A direct frame at the lower frequency: the lower end alone is generated.
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0}));
-  ExpectStructuralAt(10.0, "frame at 10.0005");
-  ops.ApplyUpdate(1, 10.0);
-  EXPECT_EQ(record_.calls.size(), 1U);
+  Build();
+  Step(0, 10.0005, {10.0}, 10.0);
+  Step(1, 10.0, {10.0}, 10.0);
 }
 
+// Direct again at index 0 after an interpolated frame: nothing is generated
+// (the lower end holds its operators); once the interval has moved on, index
+// 0 is generated anew. A second solve (new bundle) starts from the operators
+// as built and takes those of the last direct index.
 TEST_F(OperatorUpdateTest, InterpolatedFramesLeaveTheLastDirectIndexInPlace) {
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, false, {0, -1, 0, 1, 0, -1, 1, 2, 0, -1}, {10.0, 20.0, 30.0});
-  QVADynModalOperators& ops = Build();
-  ops.ApplyUpdate(0, 10.0);
-  ops.ApplyUpdate(1, 16.0);
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 10.0, 20.0}));
-  // Direct again at index 0: nothing is generated, and the operators of
-  // index 0 replace those of the interpolated frame (the lower end holds them).
-  ops.ApplyUpdate(2, 10.0);
-  EXPECT_EQ(record_.calls.size(), 3U);
-  ExpectStructuralAt(10.0, "direct frame after an interpolated one");
-  // Once the interval has moved on, index 0 is generated anew.
-  ops.ApplyUpdate(3, 25.0);
-  EXPECT_EQ(record_.calls.size(), 4U);
-  ops.ApplyUpdate(4, 10.0);
-  EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({10.0, 10.0, 20.0, 30.0, 10.0}));
-  ExpectStructuralAt(10.0, "direct frame after the interval moved on");
+  Build();
+  Step(0, 10.0, {10.0}, 10.0);
+  Step(1, 16.0, {10.0, 10.0, 20.0}, 16.0);
+  Step(2, 10.0, {10.0, 10.0, 20.0}, 10.0);
+  Step(3, 25.0, {10.0, 10.0, 20.0, 30.0}, 25.0);
+  Step(4, 10.0, {10.0, 10.0, 20.0, 30.0, 10.0}, 10.0);
 }
 
 TEST_F(OperatorUpdateTest, ANewBundleReceivesTheOperatorsOfTheLastDirectIndex) {
   Open(StructuralOptions());
   MakeUpdate(QVADynAllDomains, false, {0, -1}, {10.0});
-  Build().ApplyUpdate(0, 10.0);
-  // A second solve with the same update starts from the operators as built.
-  Build().ApplyUpdate(0, 10.0);
-  EXPECT_EQ(record_.calls.size(), 2U);
-  ExpectStructuralAt(10.0, "second solve");
+  Build();
+  Step(0, 10.0, {10.0}, 10.0);
+  Build();
+  Step(0, 10.0, {10.0, 10.0}, 10.0);
 }
 
 // ---------------------------------------------------------------- domains

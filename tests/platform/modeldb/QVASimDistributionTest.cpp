@@ -85,11 +85,12 @@ TEST_F(ResultDistribution, WholeDistributionDescribesItsSetsAndChunks) {
   QVAExpectRaises([&] { view.Size(4); }, kQVASrvIndexOutOfRange, {"dimension 4", "0 ... 3"});
 }
 
+// Every result slice (one part and case fixed) is DOFs x frames with the
+// DOFs' leading dimension; a write through a view reaches the stored values.
 TEST_F(ResultDistribution, ResultSliceIsDofsByFramesAtOnePartAndCase) {
   for (int c = 0; c < kCases; ++c) {
     for (int p = 0; p < kParts; ++p) {
-      const int partMember = p == 0 ? 4 : 0;
-      QVASimDMember slice(model.results.ComplexNumberPart(), partMember);
+      QVASimDMember slice(model.results.ComplexNumberPart(), p == 0 ? 4 : 0);
       slice.Add(model.results.CasesCollection(), QVASimCSet(caseSet)[c]);
       const QVASimDistribution view(model.results.U(), slice);
       ASSERT_EQ(view.Rows(), kDofs);
@@ -104,58 +105,51 @@ TEST_F(ResultDistribution, ResultSliceIsDofsByFramesAtOnePartAndCase) {
           EXPECT_EQ(view.Values()[d + f * view.LeadingDimension()], Tag(d, f, p, c));
     }
   }
-}
-
-TEST_F(ResultDistribution, ViewWritesReachTheStoredValues) {
   QVASimDMember slice(model.results.ComplexNumberPart(), 0);
   slice.Add(model.results.CasesCollection(), 1);
-  const QVASimDistribution view(u, slice);
-  view.Values()[2 + 3 * view.LeadingDimension()] = -7.0;
+  QVASimDistribution(u, slice).Values()[2 + 3 * kDofs] = -7.0;
   std::vector<double> values(static_cast<std::size_t>(model.database.NumberOfValues(u)));
   model.database.ReadDistribution(u, values.data());
   EXPECT_EQ(values[static_cast<std::size_t>(2 + kDofs * (3 + kFrames * (1 + kParts * 1)))], -7.0);
 }
 
-TEST_F(ResultDistribution, FixingInnerDimensionsGivesLeadingDimensionAcrossThem) {
-  // Frames and cases fixed: DOFs x parts, neighbours in a row lie kDofs * kFrames apart.
-  QVASimDMember slice(model.results.FramesCollection(), 2);
-  slice.Add(model.results.CasesCollection(), 0);
-  const QVASimDistribution view(u, slice);
-  ASSERT_EQ(view.Rows(), kDofs);
-  ASSERT_EQ(view.Columns(), kParts);
-  ASSERT_EQ(view.LeadingDimension(), kDofs * kFrames);
-  EXPECT_EQ(view.ColumnSet(), partSet);
+// Other restrictions: frames and cases fixed give DOFs x parts with
+// neighbours in a row kDofs * kFrames apart; all but frames fixed give a row;
+// everything fixed gives one value, and a fifth pair is refused.
+TEST_F(ResultDistribution, FixingOtherDimensionsGivesRowsColumnsAndLeadingDimension) {
+  QVASimDMember framesAndCases(model.results.FramesCollection(), 2);
+  framesAndCases.Add(model.results.CasesCollection(), 0);
+  const QVASimDistribution dofsByParts(u, framesAndCases);
+  ASSERT_EQ(dofsByParts.Rows(), kDofs);
+  ASSERT_EQ(dofsByParts.Columns(), kParts);
+  ASSERT_EQ(dofsByParts.LeadingDimension(), kDofs * kFrames);
+  EXPECT_EQ(dofsByParts.ColumnSet(), partSet);
   for (int p = 0; p < kParts; ++p)
     for (int d = 0; d < kDofs; ++d)
-      EXPECT_EQ(view.Values()[d + p * view.LeadingDimension()], Tag(d, 2, p, 0));
-}
+      EXPECT_EQ(dofsByParts.Values()[d + p * dofsByParts.LeadingDimension()], Tag(d, 2, p, 0));
 
-TEST_F(ResultDistribution, OneFreeDimensionApartIsARow) {
-  QVASimDMember slice(model.results.Dofs(), 3);
-  slice.Add(model.results.ComplexNumberPart(), 0);
-  slice.Add(model.results.CasesCollection(), 1);
-  const QVASimDistribution view(u, slice);
-  ASSERT_EQ(view.Rows(), 1);
-  ASSERT_EQ(view.Columns(), kFrames);
-  ASSERT_EQ(view.LeadingDimension(), kDofs);
-  EXPECT_FALSE(view.RowSet().IsValid());
-  EXPECT_EQ(view.ColumnSet(), frameSet);
-  EXPECT_EQ(view.ColumnChunk(), 3);
-  for (int f = 0; f < kFrames; ++f) {
-    EXPECT_EQ(view.Values()[f * view.LeadingDimension()], Tag(1, f, 1, 1));
-  }
-}
+  QVASimDMember allButFrames(model.results.Dofs(), 3);
+  allButFrames.Add(model.results.ComplexNumberPart(), 0);
+  allButFrames.Add(model.results.CasesCollection(), 1);
+  const QVASimDistribution row(u, allButFrames);
+  ASSERT_EQ(row.Rows(), 1);
+  ASSERT_EQ(row.Columns(), kFrames);
+  ASSERT_EQ(row.LeadingDimension(), kDofs);
+  EXPECT_FALSE(row.RowSet().IsValid());
+  EXPECT_EQ(row.ColumnSet(), frameSet);
+  EXPECT_EQ(row.ColumnChunk(), 3);
+  for (int f = 0; f < kFrames; ++f)
+    EXPECT_EQ(row.Values()[f * row.LeadingDimension()], Tag(1, f, 1, 1));
 
-TEST_F(ResultDistribution, EveryDimensionFixedIsOneValue) {
-  QVASimDMember slice(model.results.Dofs(), 4);
-  slice.Add(model.results.FramesCollection(), 3);
-  slice.Add(model.results.ComplexNumberPart(), 4);
-  slice.Add(model.results.CasesCollection(), 1);
-  const QVASimDistribution view(u, slice);
-  EXPECT_EQ(view.Rows(), 1);
-  EXPECT_EQ(view.Columns(), 1);
-  EXPECT_EQ(view.Values()[0], Tag(2, 3, 0, 1));
-  QVAExpectRaises([&] { slice.Add(model.results.Dofs(), 1); }, kQVASrvIndexOutOfRange,
+  QVASimDMember all(model.results.Dofs(), 4);
+  all.Add(model.results.FramesCollection(), 3);
+  all.Add(model.results.ComplexNumberPart(), 4);
+  all.Add(model.results.CasesCollection(), 1);
+  const QVASimDistribution value(u, all);
+  EXPECT_EQ(value.Rows(), 1);
+  EXPECT_EQ(value.Columns(), 1);
+  EXPECT_EQ(value.Values()[0], Tag(2, 3, 0, 1));
+  QVAExpectRaises([&] { all.Add(model.results.Dofs(), 1); }, kQVASrvIndexOutOfRange,
                   {"pair 4", "beyond 4 pairs"});
 }
 
