@@ -25,17 +25,6 @@
 
 namespace {
 
-std::vector<int> Members(const QVASimCSetID& id) {
-  const QVASimCSet set(id);
-  return std::vector<int>(set.OrderedMembers(), set.OrderedMembers() + set.Size());
-}
-
-std::vector<int> Range(int first, int count) {
-  std::vector<int> values(static_cast<std::size_t>(count));
-  std::iota(values.begin(), values.end(), first);
-  return values;
-}
-
 // A stored real basis of 6 structural modes over 4 nodes with 3 places, and a
 // complex modal system over the same modal-database object with a subspace of
 // all 6 modes.
@@ -93,8 +82,8 @@ TEST(QVADynComplexModalSystemTest, OpenWithoutStiffnessThenCreateStiffness) {
   EXPECT_EQ(fixture.Stored().Stiffness(), stiffness.DistributionID());
   EXPECT_EQ(QVASimDistribution(stiffness.DistributionID()).DataKind(),
             CoreFragmentTypeIndex(6, 20));
-  EXPECT_EQ(Members(stiffness.RowSet()), Range(0, 6));
-  EXPECT_EQ(Members(stiffness.ColumnSet()), Range(0, 6));
+  EXPECT_EQ(QVATestSetMembers(stiffness.RowSet()), QVATestRange(0, 6));
+  EXPECT_EQ(QVATestSetMembers(stiffness.ColumnSet()), QVATestRange(0, 6));
   std::vector<double> values(36, 0.0);
   for (int i = 0; i < 6; ++i) {
     values[static_cast<std::size_t>(i * 7)] = fixture.basis.Eigenvalues()[i];
@@ -170,12 +159,12 @@ TEST(QVADynComplexModalSystemTest, SetEigenvaluesStoresRealAndImaginaryColumns) 
             std::vector<double>(imaginary, imaginary + 3));
 
   const QVAFsmModalSystem& stored = fixture.Stored();
-  EXPECT_EQ(Members(stored.Modes()), Range(0, 3));
-  EXPECT_EQ(Members(stored.StructuralModes()), Range(0, 3));
+  EXPECT_EQ(QVATestSetMembers(stored.Modes()), QVATestRange(0, 3));
+  EXPECT_EQ(QVATestSetMembers(stored.StructuralModes()), QVATestRange(0, 3));
   const QVASimDistribution eigenvalues(stored.Eigenvalues());
   EXPECT_EQ(eigenvalues.DataKind(), CoreFragmentTypeIndex(6, 15));
   ASSERT_EQ(eigenvalues.NumberOfDimensions(), 2);
-  EXPECT_EQ(Members(eigenvalues.Set(1)), (std::vector<int>{4, 0}));
+  EXPECT_EQ(QVATestSetMembers(eigenvalues.Set(1)), (std::vector<int>{4, 0}));
   EXPECT_EQ(QVASimCSet(eigenvalues.Set(1)).Collection(), stored.ComplexNumberPart());
   std::vector<double> values(6);
   fixture.basis.Database().ReadDistribution(stored.Eigenvalues(), values.data());
@@ -185,8 +174,8 @@ TEST(QVADynComplexModalSystemTest, SetEigenvaluesStoresRealAndImaginaryColumns) 
   system.SetEigenvalues(real, imaginary, 0);
   EXPECT_EQ(system.NumberOfModes(), 0);
   EXPECT_NE(system.ImaginaryEigenvalues(), nullptr);
-  EXPECT_TRUE(Members(fixture.Stored().Modes()).empty());
-  EXPECT_TRUE(Members(fixture.Stored().StructuralModes()).empty());
+  EXPECT_TRUE(QVATestSetMembers(fixture.Stored().Modes()).empty());
+  EXPECT_TRUE(QVATestSetMembers(fixture.Stored().StructuralModes()).empty());
   EXPECT_EQ(fixture.basis.Database().NumberOfValues(fixture.Stored().Eigenvalues()), 0);
 }
 
@@ -202,10 +191,10 @@ TEST(QVADynComplexModalSystemTest, SetEigenvaluesLeavesOutTheAcousticModes) {
   system.Open();
   ASSERT_EQ(system.NumberOfAcousticModes(), 2);
   fixture.SetEigenvalues(5);
-  EXPECT_EQ(Members(fixture.Stored().Modes()), Range(0, 5));
-  EXPECT_EQ(Members(fixture.Stored().StructuralModes()), Range(0, 3));
+  EXPECT_EQ(QVATestSetMembers(fixture.Stored().Modes()), QVATestRange(0, 5));
+  EXPECT_EQ(QVATestSetMembers(fixture.Stored().StructuralModes()), QVATestRange(0, 3));
   fixture.SetEigenvalues(1);
-  EXPECT_TRUE(Members(fixture.Stored().StructuralModes()).empty());
+  EXPECT_TRUE(QVATestSetMembers(fixture.Stored().StructuralModes()).empty());
 }
 
 // Physical mode shapes: two distributions of equal layout over the solver DOFs
@@ -232,7 +221,7 @@ TEST(QVADynComplexModalSystemTest, CreateModeShapesMakesBothParts) {
     EXPECT_EQ(part->MaxNumberOfRowsInBlock(), 5);
     EXPECT_EQ(part->MaxNumberOfColumnsInBlock(), 3);
     EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(), CoreFragmentTypeIndex(6, 7));
-    EXPECT_EQ(Members(part->ColumnSet()), Range(0, 4));
+    EXPECT_EQ(QVATestSetMembers(part->ColumnSet()), QVATestRange(0, 4));
     for (int row = 0; row < 10; ++row) {
       EXPECT_EQ(part->RowMember(row), fixture.basis.Dofs().SystemDofFromSolverDof(row));
     }
@@ -257,8 +246,8 @@ TEST(QVADynComplexModalSystemTest, ProjectedModeShapesShareOneEntry) {
   for (const QVASrvDenseMatrix* part : {&realPart, &imaginaryPart}) {
     EXPECT_EQ(part->NumberOfRows(), 6);
     EXPECT_EQ(part->NumberOfColumns(), 2);
-    EXPECT_EQ(Members(part->RowSet()), Range(0, 6));
-    EXPECT_EQ(Members(part->ColumnSet()), Range(0, 2));
+    EXPECT_EQ(QVATestSetMembers(part->RowSet()), QVATestRange(0, 6));
+    EXPECT_EQ(QVATestSetMembers(part->ColumnSet()), QVATestRange(0, 2));
     EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(),
               CoreFragmentTypeIndex(6, 20));
   }

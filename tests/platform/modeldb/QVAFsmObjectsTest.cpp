@@ -1,13 +1,12 @@
 // Model objects of the database: what a new modal system and its event results
-// hold, the checks made when sets and distributions are attached, user
-// matrices by name and number, data records naming load cases, and a host
-// round trip through plain column-major arrays. Values compared are exact.
+// hold, the checks made when sets and distributions are attached, data records
+// naming load cases, and a host round trip through plain column-major arrays.
+// Values compared are exact.
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "platform/base/KRNString.h"
 #include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -118,22 +117,6 @@ TEST(QVAFsmModalSystem, ModeSetsAreOverTheModesCollection) {
   EXPECT_EQ(model.modal.AcousticModes(), acoustic);
   EXPECT_EQ(model.modal.ModeShapes(), shapes);
   EXPECT_EQ(model.modal.RealModeShapes(), shapes);
-}
-
-TEST(QVAFsmSystem, UserMatricesByNameAndNumber) {
-  QVASimTestModel model;
-  QVAFsmSystem system(model.modal.MyPosition());
-  QVASimTransaction transaction(model.database);
-  const QVASimCSetID dofs = QVASimCollection(system.Dofs()).CreateCSetStrided(0, 6, 1, 1);
-  const QVASimDistributionID change = model.database.CreateDistribution(
-      system.MyPosition(), CoreFragmentTypeIndex(6, 9), 1, &dofs, nullptr, false);
-  system.SetUserMatrix(transaction, KRNString("MASS_CHANGE"), change);
-  system.SetDistribution(transaction, 3, change);
-  transaction.Commit();
-  EXPECT_EQ(system.UserMatrix(KRNString("MASS_CHANGE")), change);
-  EXPECT_FALSE(system.UserMatrix(KRNString("STIFFNESS_CHANGE")).IsValid());
-  EXPECT_EQ(system.Distribution(3), change);
-  EXPECT_FALSE(system.Distribution(4).IsValid());
 }
 
 TEST(QVASimDataRecord, LoadCasesAreNamedThroughAssociatedRecords) {
