@@ -37,6 +37,16 @@ double RelativeResidual(const std::vector<double>& a, int n, const std::vector<d
   return QVAMaxDifference(ax, b) / (n * QVAMaxAbs(a) * QVAMaxAbs(x) + QVAMaxAbs(b));
 }
 
+// `values` (n x n, column-major) with the lower triangle copied onto the upper.
+std::vector<double> Symmetrized(std::vector<double> values, int n) {
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < j; ++i) {
+      values[static_cast<std::size_t>(i + j * n)] = values[static_cast<std::size_t>(j + i * n)];
+    }
+  }
+  return values;
+}
+
 // Residual bound of the LAPACK solves on the small random systems below:
 // backward error ~ n * eps times a modest pivot growth; 10 n eps leaves room
 // for the growth of partial (LU) and Bunch-Kaufman (symmetric) pivoting.
@@ -253,12 +263,7 @@ TEST(QVASrvMatrixArithmetic, MultiplyMatchesNaiveLoopsForEveryStorageKind) {
 
 TEST(QVASrvMatrixArithmetic, SymmetricMultiplyStoresAnExactlySymmetricProduct) {
   const int n = 6;
-  std::vector<double> bValues = QVARandomValues(n, n, 31);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < j; ++i) {
-      bValues[static_cast<std::size_t>(i + j * n)] = bValues[static_cast<std::size_t>(j + i * n)];
-    }
-  }
+  const std::vector<double> bValues = Symmetrized(QVARandomValues(n, n, 31), n);
   const QVASrvMatrix b = FullMatrix(n, n, bValues);
   QVASrvMatrix d(n, n, nullptr, true, true);
   for (int i = 0; i < n; ++i) d(i, i) = 0.5 + i;
@@ -307,15 +312,9 @@ TEST_P(QVASrvMatrixSolve, ResidualsOfSolveAndTransposedSolveAreBackwardStable) {
   const bool symmetric = GetParam();
   const int n = 12;
   const int numberOfRightHandSides = 3;
-  std::vector<double> aValues = QVARandomValues(n, n, 51);
-  if (symmetric) {
-    // A random symmetric matrix has eigenvalues of both signs: indefinite.
-    for (int j = 0; j < n; ++j) {
-      for (int i = 0; i < j; ++i) {
-        aValues[static_cast<std::size_t>(i + j * n)] = aValues[static_cast<std::size_t>(j + i * n)];
-      }
-    }
-  }
+  // A random symmetric matrix has eigenvalues of both signs: indefinite.
+  const std::vector<double> random = QVARandomValues(n, n, 51);
+  const std::vector<double> aValues = symmetric ? Symmetrized(random, n) : random;
   QVASrvMatrix a(n, n, nullptr, symmetric, false);
   std::copy(aValues.begin(), aValues.end(), a.Values());
   const std::vector<double> bValues = QVARandomValues(n, numberOfRightHandSides, 52);
@@ -347,12 +346,7 @@ INSTANTIATE_TEST_SUITE_P(FullAndSymmetric, QVASrvMatrixSolve, ::testing::Values(
 
 TEST(QVASrvMatrixFactorize, SymmetricStorageReadsTheLowerTriangleOnly) {
   const int n = 5;
-  std::vector<double> lower = QVARandomValues(n, n, 61);
-  for (int j = 0; j < n; ++j) {
-    for (int i = 0; i < j; ++i) {
-      lower[static_cast<std::size_t>(i + j * n)] = lower[static_cast<std::size_t>(j + i * n)];
-    }
-  }
+  const std::vector<double> lower = Symmetrized(QVARandomValues(n, n, 61), n);
   QVASrvMatrix a(n, n, nullptr, true, false);
   std::copy(lower.begin(), lower.end(), a.Values());
   for (int j = 1; j < n; ++j) a(0, j) = 1.0e6;  // upper triangle ignored
