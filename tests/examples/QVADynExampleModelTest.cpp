@@ -153,60 +153,41 @@ TEST(QVADynExampleModelTest, SparseOperatorsHoldTheDenseEntries) {
 // the nodes, and linear bars that of an end-loaded bar.
 TEST(QVADynExampleModelTest, StaticTipLoadsGiveTheClosedFormDeflections) {
   const QVADynExampleModel model(Mesh(10), 1);
-  const QVADynExampleBeam& beam = model.Beam();
   const int order = model.NumberOfDofs();
   std::vector<double> factor = model.Stiffness();
   ASSERT_EQ(Cholesky(factor, order), 0);
   const int tip = model.TipNode();
   const double force = 1000.0;  // N, or N m for the torque
-  const double length = beam.length;
-  const double youngs = beam.youngsModulus;
-  for (int place = 0; place < 4; ++place) {
+  const double length = model.Beam().length;
+  const double youngs = model.Beam().youngsModulus;
+  const double bendingZ = youngs * model.SecondMomentZ();
+  const double bendingY = youngs * model.SecondMomentY();
+  // Load at the tip's place `loaded`; the value at (node, place) against the
+  // closed form. rz = +d(uy)/dx, ry = -d(uz)/dx; mid-span P x^2 (3L - x) / (6 E I).
+  const struct {
+    int loaded, node, place;
+    double expected;
+  } cases[] = {
+      {0, tip, 0, force * length / (youngs * model.Area())},
+      {1, tip, 1, force * length * length * length / (3.0 * bendingZ)},
+      {1, tip, 5, force * length * length / (2.0 * bendingZ)},
+      {1, 5, 1, force * 0.25 * length * length * 2.5 * length / (6.0 * bendingZ)},
+      {2, tip, 2, force * length * length * length / (3.0 * bendingY)},
+      {2, tip, 4, -force * length * length / (2.0 * bendingY)},
+      {3, tip, 3, force * length / (model.ShearModulus() * model.TorsionConstant())},
+  };
+  for (const auto& c : cases) {
     std::vector<double> load(static_cast<std::size_t>(order), 0.0);
-    load[static_cast<std::size_t>(model.Dof(tip, place))] = force;
+    load[static_cast<std::size_t>(model.Dof(tip, c.loaded))] = force;
     const char lower = 'L';
     const int one = 1;
     int info = 0;
     dpotrs_(&lower, &order, &one, factor.data(), &order, load.data(), &order, &info, 1);
     ASSERT_EQ(info, 0);
-    auto at = [&](int node, int dofPlace) {
-      return load[static_cast<std::size_t>(model.Dof(node, dofPlace))];
-    };
-    // Cholesky solve with cond(K) ~ 1e7 for 10 elements: the tip values are
-    // exact up to ~cond * eps ~ 1e-9 relative.
-    const double tolerance = 1e-8;
-    switch (place) {
-      case 0:
-        EXPECT_NEAR(at(tip, 0) / (force * length / (youngs * model.Area())), 1.0, tolerance);
-        break;
-      case 1: {
-        const double inertia = model.SecondMomentZ();
-        EXPECT_NEAR(at(tip, 1) / (force * length * length * length / (3.0 * youngs * inertia)), 1.0,
-                    tolerance);
-        // rz = +d(uy)/dx.
-        EXPECT_NEAR(at(tip, 5) / (force * length * length / (2.0 * youngs * inertia)), 1.0,
-                    tolerance);
-        // Mid-span: P x^2 (3L - x) / (6 E I) at x = L/2.
-        EXPECT_NEAR(
-            at(5, 1) / (force * 0.25 * length * length * 2.5 * length / (6.0 * youngs * inertia)),
-            1.0, tolerance);
-        break;
-      }
-      case 2: {
-        const double inertia = model.SecondMomentY();
-        EXPECT_NEAR(at(tip, 2) / (force * length * length * length / (3.0 * youngs * inertia)), 1.0,
-                    tolerance);
-        // ry = -d(uz)/dx.
-        EXPECT_NEAR(at(tip, 4) / (-force * length * length / (2.0 * youngs * inertia)), 1.0,
-                    tolerance);
-        break;
-      }
-      case 3:
-        EXPECT_NEAR(
-            at(tip, 3) / (force * length / (model.ShearModulus() * model.TorsionConstant())), 1.0,
-            tolerance);
-        break;
-    }
+    // Cholesky solve with cond(K) ~ 1e7 for 10 elements: the values are exact
+    // up to ~cond * eps ~ 1e-9 relative.
+    EXPECT_NEAR(load[static_cast<std::size_t>(model.Dof(c.node, c.place))] / c.expected, 1.0, 1e-8)
+        << "load at place " << c.loaded << ", node " << c.node << " place " << c.place;
   }
 }
 

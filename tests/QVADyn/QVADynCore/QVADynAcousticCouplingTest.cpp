@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "platform/modeldb/QVASimKinds.h"
 #include "tests/QVADyn/QVADynCore/QVADynTestFilledMatrix.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
+#include "tests/support/QVATestModalBasis.h"
 
 namespace {
 
@@ -32,24 +32,12 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// Reproducible pseudo-random values.
-class Random {
- public:
-  explicit Random(unsigned seed) : engine_(seed) {}
-  double Uniform(double low, double high) {
-    return std::uniform_real_distribution<double>(low, high)(engine_);
-  }
-
- private:
-  std::mt19937_64 engine_;
-};
-
 // Mode shapes of `rows` DOF rows and `modes` columns, entries uniform in
 // [-1, 1), in blocks of 4 rows and 3 columns so that the sub-matrices cut
 // across blocks.
 class ModeShapes {
  public:
-  ModeShapes(int rows, int modes, Random& random) : matrix_(rows, modes, 4, 3) {
+  ModeShapes(int rows, int modes, QVATestRandom& random) : matrix_(rows, modes, 4, 3) {
     QVASrvMatrix values(rows, modes);
     for (int mode = 0; mode < modes; ++mode) {
       for (int row = 0; row < rows; ++row) values(row, mode) = random.Uniform(-1.0, 1.0);
@@ -67,7 +55,7 @@ class ModeShapes {
 
 // A sparse rows x columns coupling with about half its entries set, uniform in
 // [-1, 1).
-QVASrvSparseMatrix RandomCoupling(int rows, int columns, Random& random) {
+QVASrvSparseMatrix RandomCoupling(int rows, int columns, QVATestRandom& random) {
   std::vector<int> rowList;
   std::vector<int> columnList;
   std::vector<double> values;
@@ -102,7 +90,7 @@ constexpr int kStructuralModes = 4;
 constexpr int kAcousticModes = kModes - kStructuralModes;
 
 TEST(QVADynProjectAcousticCoupling, EqualsTheProductOfPlainLoops) {
-  Random random(17);
+  QVATestRandom random(17);
   const ModeShapes modes(kModeRows, kModes, random);
   const QVASrvSparseMatrix coupling = RandomCoupling(kAcousticDofs, kStructuralDofs, random);
   QVADynTestFilledMatrix projected = Projected(kAcousticModes, kStructuralModes);
@@ -133,7 +121,7 @@ TEST(QVADynProjectAcousticCoupling, EqualsTheProductOfPlainLoops) {
 }
 
 TEST(QVADynProjectAcousticCoupling, ACouplingWithoutRowsOrColumnsProjectsToZero) {
-  Random random(5);
+  QVATestRandom random(5);
   const ModeShapes modes(kModeRows, kModes, random);
   for (const auto& [rows, columns] : {std::pair{0, kStructuralDofs}, std::pair{kAcousticDofs, 0}}) {
     QVADynTestFilledMatrix projected = Projected(kAcousticModes, kStructuralModes);
@@ -159,7 +147,7 @@ class QVADynProjectAcousticCouplingSizes : public ::testing::TestWithParam<BadPr
 
 TEST_P(QVADynProjectAcousticCouplingSizes, RaisesAndLeavesTheProjectedCouplingAlone) {
   const BadProjection& bad = GetParam();
-  Random random(3);
+  QVATestRandom random(3);
   const ModeShapes modes(kModeRows, kModes, random);
   const QVASrvSparseMatrix coupling = RandomCoupling(kAcousticDofs, kStructuralDofs, random);
   QVADynTestFilledMatrix projected = Projected(bad.projectedRows, bad.projectedColumns);
@@ -217,11 +205,6 @@ class CoupledModel {
   QVAFsmModalSystem modal_;
 };
 
-std::vector<int> Members(const QVASimCSetID& set) {
-  const QVASimCSet members(set);
-  return std::vector<int>(members.OrderedMembers(), members.OrderedMembers() + members.Size());
-}
-
 TEST(QVADynExportDofCouplingToSim, StoresASparseDistributionOverTheCoupledSystemDofs) {
   CoupledModel model;
   ASSERT_EQ(model.Dofs().NumberOfSolverDofs(), 11);
@@ -240,8 +223,8 @@ TEST(QVADynExportDofCouplingToSim, StoresASparseDistributionOverTheCoupledSystem
   EXPECT_EQ(stored.DataKind(), CoreFragmentTypeIndex(30, 4));
   ASSERT_EQ(stored.NumberOfDimensions(), 2);
   // Rows: solver DOFs 9, 10; columns: the last four structural solver DOFs 5 ... 8.
-  EXPECT_EQ(Members(stored.Set(0)), (std::vector<int>{3, 7}));
-  EXPECT_EQ(Members(stored.Set(1)), (std::vector<int>{6, 8, 9, 10}));
+  EXPECT_EQ(QVATestSetMembers(stored.Set(0)), (std::vector<int>{3, 7}));
+  EXPECT_EQ(QVATestSetMembers(stored.Set(1)), (std::vector<int>{6, 8, 9, 10}));
   EXPECT_TRUE(QVASimCSet(stored.Set(0)).Collection() == model.Modal().Dofs());
   EXPECT_TRUE(QVASimCSet(stored.Set(1)).Collection() == model.Modal().Dofs());
   ASSERT_EQ(stored.NumberOfNonZeros(), 4);
@@ -259,7 +242,7 @@ TEST(QVADynExportDofCouplingToSim, ACouplingWithoutColumnsExportsAnEmptyColumnSe
   QVADynExportDofCouplingToSim(coupling, model.Modal(), model.Dofs());
 
   const QVASimDistribution stored(model.Modal().AcousticDofCoupling());
-  EXPECT_EQ(Members(stored.Set(0)), (std::vector<int>{3, 7}));
+  EXPECT_EQ(QVATestSetMembers(stored.Set(0)), (std::vector<int>{3, 7}));
   EXPECT_EQ(QVASimCSet(stored.Set(1)).Size(), 0);
   EXPECT_EQ(stored.NumberOfNonZeros(), 0);
 }

@@ -172,10 +172,7 @@ class EventTest : public ::testing::Test {
     event.Recover(flags.get(), 1);
 
     const QVAFsmSystemDofDefinition& dofs = basis_.Dofs();
-    int count = 0;
-    int* selected = dofs.SolverDofsFromNodes(flags.get(), count);
-    const std::vector<int> rows(selected, selected + count);
-    mem_Free(selected);
+    const std::vector<int> rows = SolverDofsOf(dofs, flags.get());
     const RecoveryReference reference =
         ReferenceRecovery(basis_, rows, event.ActiveModes(), event.NumberOfActiveModes(), frames,
                           [](int i, int j) { return KnownAmplitude(i, 0, j); });
@@ -183,102 +180,101 @@ class EventTest : public ::testing::Test {
     for (int j = 0; j < frames; ++j) {
       std::vector<double> out(static_cast<std::size_t>(dofs.NumberOfNodes() * maxNodalDof), -7.0);
       event.GetNodalResults(nullptr, j, 0, out.data(), QVADynRecoverDisplacement);
-      for (int r = 0; r < count; ++r) {
-        const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(rows[static_cast<std::size_t>(r)]);
-        const std::size_t at =
-            static_cast<std::size_t>(r) + rows.size() * static_cast<std::size_t>(j);
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
         // dgemm against a plain sum of n <= 10 terms: rounding of order
         // n * eps times the sum of the magnitudes of the terms.
-        EXPECT_NEAR(out[static_cast<std::size_t>(place.node * maxNodalDof + place.dof)],
-                    reference.value[at], 16 * kEps * reference.magnitude[at] + 1e-300)
+        EXPECT_NEAR(out[NodalIndex(dofs, rows[r])], reference.value[at],
+                    16 * kEps * reference.magnitude[at] + 1e-300)
             << "row " << r << " frame " << j;
       }
     }
   }
 
+  // The fixture's own event over a modal system opened on the basis (with
+  // the log handle given, if any), made on first use.
+  TestEvent& Event(QVADynLogFile* log = nullptr) {
+    if (!event_) {
+      modal_ = log != nullptr ? basis_.Open(*log) : basis_.Open();
+      event_ = MakeEvent(*modal_);
+    }
+    return *event_;
+  }
+
   QVATestModalBasis basis_;
   QVAFsmModalEventResults results_;
   QVATestFixedAmplitudeSolver::Seen seen_;
+  std::unique_ptr<QVADynModalSystem> modal_;
+  std::unique_ptr<TestEvent> event_;
 };
 
 // --- active modes and frames -------------------------------------------------
 
-TEST_F(EventTest, EveryModeInReverseOrderIsKeptInModeOrderWhileTheResultsKeepTheGivenOrder) {
+// Every mode in any order runs in mode order; a subset keeps the given order.
+// The results keep the given order in both cases.
+TEST_F(EventTest, ActiveModesKeepTheGivenOrderUnlessEveryModeIsActive) {
   auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
   const std::vector<int> reverse = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-  event->SetActiveModes(10, reverse.data());
-  EXPECT_EQ(event->NumberOfActiveModes(), 10);
-  EXPECT_EQ(event->NumberOfActiveAcousticModes(), 0);
-  EXPECT_EQ(std::vector<int>(event->ActiveModes(), event->ActiveModes() + 10),
-            (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  auto every = MakeEvent(*modal);
+  every->SetActiveModes(10, reverse.data());
+  EXPECT_EQ(every->NumberOfActiveModes(), 10);
+  EXPECT_EQ(every->NumberOfActiveAcousticModes(), 0);
+  EXPECT_EQ(std::vector<int>(every->ActiveModes(), every->ActiveModes() + 10),
+            QVATestRange(0, 10));
   EXPECT_EQ(SetMembers(results_.ActiveModes()), reverse);
-}
-
-TEST_F(EventTest, SubsetKeepsTheGivenOrderInEventAndResults) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
   const std::vector<int> modes = {7, 2, 5};
-  event->SetActiveModes(3, modes.data());
-  EXPECT_EQ(std::vector<int>(event->ActiveModes(), event->ActiveModes() + 3), modes);
+  auto subset = MakeEvent(*modal);
+  subset->SetActiveModes(3, modes.data());
+  EXPECT_EQ(std::vector<int>(subset->ActiveModes(), subset->ActiveModes() + 3), modes);
   EXPECT_EQ(SetMembers(results_.ActiveModes()), modes);
 }
 
-TEST_F(EventTest, SecondSetActiveModesRaisesEvenWithTheSameList) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  const std::vector<int> modes = {1, 2};
-  event->SetActiveModes(2, modes.data());
-  const std::string message =
-      RaisedMessage<QVADynMultipleCallsException>([&] { event->SetActiveModes(2, modes.data()); },
-                                                  [](const QVADynMultipleCallsException& error) {
-                                                    EXPECT_EQ(error.ErrorNumber(), 221);
-                                                    EXPECT_EQ(error.File(), kEventSource);
-                                                    EXPECT_EQ(error.Line(), 97);
-                                                  });
-  EXPECT_EQ(message, "Multiple calls to QVADynEvent::SetActiveModes are not allowed!");
-  EXPECT_EQ(event->NumberOfActiveModes(), 2);
-}
-
-TEST_F(EventTest, FirstCallsWithNothingLeaveBothSettersOpen) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  event->SetActiveModes(0, nullptr);
-  event->SetFrameValues(0, nullptr);
-  EXPECT_EQ(event->NumberOfActiveModes(), 0);
-  EXPECT_EQ(event->NumberOfFrames(), 0);
+// Calls with nothing leave both setters open; a second call with something
+// raises, even with the same list.
+TEST_F(EventTest, SettersTakeOneCallWithSomething) {
+  TestEvent& event = Event();
+  event.SetActiveModes(0, nullptr);
+  event.SetFrameValues(0, nullptr);
+  EXPECT_EQ(event.NumberOfActiveModes(), 0);
+  EXPECT_EQ(event.NumberOfFrames(), 0);
   const std::vector<int> modes = {4, 3};
   const std::vector<QVADynFrameValue> frames = Frames(2);
-  event->SetActiveModes(2, modes.data());
-  event->SetFrameValues(2, frames.data());
-  EXPECT_EQ(event->NumberOfActiveModes(), 2);
-  EXPECT_EQ(event->NumberOfFrames(), 2);
+  event.SetActiveModes(2, modes.data());
+  event.SetFrameValues(2, frames.data());
   EXPECT_EQ(SetMembers(results_.ActiveModes()), modes);
+  ExpectComponentError<QVADynMultipleCallsException>(
+      [&] { event.SetActiveModes(2, modes.data()); }, kEventSource, 97,
+      "Multiple calls to QVADynEvent::SetActiveModes are not allowed!", 221);
+  ExpectComponentError<QVADynMultipleCallsException>(
+      [&] { event.SetFrameValues(2, frames.data()); }, kEventSource, 135,
+      "Multiple calls to QVADynEvent::SetFrameValues are not allowed!");
+  EXPECT_EQ(event.NumberOfActiveModes(), 2);
+  EXPECT_EQ(event.NumberOfFrames(), 2);
 }
 
 TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChangeNothing) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
+  TestEvent& event = Event();
   const std::vector<int> outside = {1, 10};
-  ExpectPlatformError([&] { event->SetActiveModes(2, outside.data()); }, kQVABasInvalidArgument,
-                      {"entry 1 is mode 10", "10 modes [0, 10)"});
   const std::vector<int> twice = {3, 1, 3};
-  ExpectPlatformError([&] { event->SetActiveModes(3, twice.data()); }, kQVABasInvalidArgument,
-                      {"mode 3 is listed twice"});
-  ExpectPlatformError([&] { event->SetActiveModes(-1, outside.data()); }, kQVABasInvalidArgument,
-                      {"negative number of active modes -1"});
-  ExpectPlatformError([&] { event->SetActiveModes(2, nullptr); }, kQVABasInvalidArgument,
-                      {"no list for 2 active modes"});
-  EXPECT_EQ(event->NumberOfActiveModes(), 0);
+  ExpectRefusals({
+      {"outside", [&] { event.SetActiveModes(2, outside.data()); }, kQVABasInvalidArgument,
+       {"entry 1 is mode 10", "10 modes [0, 10)"}},
+      {"twice", [&] { event.SetActiveModes(3, twice.data()); }, kQVABasInvalidArgument,
+       {"mode 3 is listed twice"}},
+      {"negative", [&] { event.SetActiveModes(-1, outside.data()); }, kQVABasInvalidArgument,
+       {"negative number of active modes -1"}},
+      {"no list", [&] { event.SetActiveModes(2, nullptr); }, kQVABasInvalidArgument,
+       {"no list for 2 active modes"}},
+  });
+  EXPECT_EQ(event.NumberOfActiveModes(), 0);
   EXPECT_FALSE(results_.ActiveModes().IsValid());
   const std::vector<int> valid = {3, 1};
-  event->SetActiveModes(2, valid.data());
+  event.SetActiveModes(2, valid.data());
   EXPECT_EQ(SetMembers(results_.ActiveModes()), valid);
 }
 
 TEST(EventAcousticTest, AcousticModesCloseTheListOfASubset) {
   QVATestModalBasisOptions options;
-  options.numberOfNodes = 6;
   options.acousticNodes = 2;
   options.numberOfModes = 6;
   options.numberOfAcousticModes = 2;  // modes 4 and 5
@@ -307,111 +303,74 @@ TEST(EventAcousticTest, AcousticModesCloseTheListOfASubset) {
 }
 
 TEST_F(EventTest, FrameValuesAreCopiedAndWrittenAsAStridedSet) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
+  TestEvent& event = Event();
   std::vector<QVADynFrameValue> frames = Frames(3);
-  event->SetFrameValues(3, frames.data());
+  event.SetFrameValues(3, frames.data());
   frames[1].first = -1.0;
-  EXPECT_EQ(event->NumberOfFrames(), 3);
-  EXPECT_EQ(event->FrameValue(1).first, 2.0);
-  EXPECT_EQ(event->FrameValue(2).second, 1.0);
+  EXPECT_EQ(event.NumberOfFrames(), 3);
+  EXPECT_EQ(event.FrameValue(1).first, 2.0);
+  EXPECT_EQ(event.FrameValue(2).second, 1.0);
   EXPECT_EQ(SetMembers(results_.Frames()), (std::vector<int>{0, 1, 2}));
-  ExpectPlatformError([&] { event->FrameValue(3); }, kQVASrvIndexOutOfRange,
+  ExpectPlatformError([&] { event.FrameValue(3); }, kQVASrvIndexOutOfRange,
                       {"frame 3 outside the 3 frames [0, 3)"});
-  ExpectPlatformError([&] { event->FrameValue(-1); }, kQVASrvIndexOutOfRange, {"frame -1"});
-  const std::string message =
-      RaisedMessage<QVADynMultipleCallsException>([&] { event->SetFrameValues(3, frames.data()); },
-                                                  [](const QVADynMultipleCallsException& error) {
-                                                    EXPECT_EQ(error.File(), kEventSource);
-                                                    EXPECT_EQ(error.Line(), 135);
-                                                  });
-  EXPECT_EQ(message, "Multiple calls to QVADynEvent::SetFrameValues are not allowed!");
+  ExpectPlatformError([&] { event.FrameValue(-1); }, kQVASrvIndexOutOfRange, {"frame -1"});
 }
 
-// --- loading --------------------------------------------------------------------
-
-TEST_F(EventTest, LoadCasesAreCreatedOnDemandAndReadOnlyAccessStaysInRange) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  EXPECT_EQ(event->NumberOfCases(), 0);
-  event->LoadCase(3);
-  EXPECT_EQ(event->NumberOfCases(), 4);
-  EXPECT_EQ(event->ConstLoadCase(3).NumberOfForces(), 0);
-  ExpectPlatformError([&] { event->ConstLoadCase(4); }, kQVASrvIndexOutOfRange,
-                      {"load case 4 outside the 4 load cases"});
-  ExpectPlatformError([&] { event->LoadCase(-1); }, kQVASrvIndexOutOfRange, {"-1"});
-  EXPECT_EQ(event->NumberOfCases(), 4);
-}
+// --- loading and damping -----------------------------------------------------
 
 TEST_F(EventTest, ModalForcesArePackedAtTheActiveModeCount) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
+  TestEvent& event = Event();
   const std::vector<int> modes = {0, 4, 6};
-  event->SetActiveModes(3, modes.data());
+  event.SetActiveModes(3, modes.data());
   // Two load cases, one real pattern each, scaled by amplitude rows 0 and 1.
   auto* table = new QVASrvMatrix(2, 2);
   (*table)(0, 1) = 2.0;
   (*table)(1, 1) = -0.5;
-  event->AdoptAmplitudeTable(table);
+  event.AdoptAmplitudeTable(table);
   for (int c = 0; c < 2; ++c) {
     auto* pattern = new QVASrvMatrix(3, 1);
     for (int k = 0; k < 3; ++k) (*pattern)(k, 0) = 1.0 + k + 10.0 * c;
     const int amplitude = c;
-    event->LoadCase(c).AdoptForce(new QVADynForce(pattern, &amplitude, 1, nullptr, 0));
+    event.LoadCase(c).AdoptForce(new QVADynForce(pattern, &amplitude, 1, nullptr, 0));
   }
   std::vector<double> out(12, -9.0);
-  event->GetModalForce(QVADynRealPart, 1, out.data(), 6);
-  // Products of small integers with 2 and -0.5: exact.
+  event.GetModalForce(QVADynRealPart, 1, out.data(), 6);
+  // Products of small integers with 2 and -0.5: exact; the stride of 6 is
+  // left alone beyond the packed columns.
   EXPECT_EQ(out, (std::vector<double>{2.0, 4.0, 6.0, -5.5, -6.0, -6.5, -9.0, -9.0, -9.0, -9.0, -9.0,
                                       -9.0}));
-  const std::string message = RaisedMessage<QVADynModeNumberMismatch>(
-      [&] { event->GetModalForce(QVADynRealPart, 1, out.data(), 2); },
-      [](const QVADynModeNumberMismatch& error) {
-        EXPECT_EQ(error.File(), kEventSource);
-        EXPECT_EQ(error.Line(), 354);
-      });
-  EXPECT_EQ(message, "Number of modes != number of active modes in QVADynEvent::GetModalForce");
+  ExpectComponentError<QVADynModeNumberMismatch>(
+      [&] { event.GetModalForce(QVADynRealPart, 1, out.data(), 2); }, kEventSource, 354,
+      "Number of modes != number of active modes in QVADynEvent::GetModalForce");
 }
-
-// --- damping --------------------------------------------------------------------
 
 TEST_F(EventTest, DiagonalDampingNeedsOneRecordPerActiveMode) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
+  TestEvent& event = Event();
   const std::vector<int> modes = {1, 2};
-  event->SetActiveModes(2, modes.data());
+  event.SetActiveModes(2, modes.data());
   const QVADynDiagonalDamping records[] = {{0.01, 0.02, 0.0, 0.0}, {0.0, 0.05, 0.0, 0.0}};
-  const std::string message =
-      RaisedMessage<QVADynModeNumberMismatch>([&] { event->SetDiagonalDamping(1, records); },
-                                              [](const QVADynModeNumberMismatch& error) {
-                                                EXPECT_EQ(error.File(), kEventSource);
-                                                EXPECT_EQ(error.Line(), 190);
-                                              });
-  EXPECT_EQ(message, "Number of modes != number of active modes in QVADynEvent::SetModalDamping!");
-  EXPECT_EQ(event->DiagonalDamping(), nullptr);
-  event->SetDiagonalDamping(2, records);
-  ASSERT_NE(event->DiagonalDamping(), nullptr);
-  EXPECT_NE(event->DiagonalDamping(), records);
-  EXPECT_EQ(event->DiagonalDamping()[1].criticalFraction, 0.05);
+  ExpectComponentError<QVADynModeNumberMismatch>(
+      [&] { event.SetDiagonalDamping(1, records); }, kEventSource, 190,
+      "Number of modes != number of active modes in QVADynEvent::SetModalDamping!");
+  EXPECT_EQ(event.DiagonalDamping(), nullptr);
+  event.SetDiagonalDamping(2, records);
+  ASSERT_NE(event.DiagonalDamping(), nullptr);
+  EXPECT_NE(event.DiagonalDamping(), records);  // a copy
+  EXPECT_EQ(event.DiagonalDamping()[1].criticalFraction, 0.05);
 }
 
+// Flags 1 (viscous), 2 (structural), 4 (acoustic viscous) are granted for
+// the matrices the system holds: this one has viscous and structural.
 TEST_F(EventTest, ProjectedDampingIsGrantedForTheMatricesTheSystemHolds) {
-  auto modal = basis_.Open();  // viscous and structural, no acoustic damping
-  auto event = MakeEvent(*modal);
+  TestEvent& event = Event();
   const std::vector<int> modes = {0, 1, 2};
-  event->SetActiveModes(3, modes.data());
-  EXPECT_EQ(event->RequestProjectedDamping(7), 3);
-  std::unique_ptr<QVADynModalDamping> damping(event->getDamping());
-  EXPECT_TRUE(damping->HasDamping(QVADynViscousDamping));
-  EXPECT_TRUE(damping->HasDamping(QVADynStructuralDamping));
-  EXPECT_EQ(event->RequestProjectedDamping(2), 2);
-  damping.reset(event->getDamping());
-  EXPECT_FALSE(damping->HasDamping(QVADynViscousDamping));
-  EXPECT_TRUE(damping->HasDamping(QVADynStructuralDamping));
-  EXPECT_EQ(event->RequestProjectedDamping(0), 0);
-  damping.reset(event->getDamping());
-  EXPECT_FALSE(damping->HasDamping(QVADynStructuralDamping));
-
+  event.SetActiveModes(3, modes.data());
+  for (const auto& [flags, granted] : {std::pair{7, 3}, std::pair{2, 2}, std::pair{0, 0}}) {
+    EXPECT_EQ(event.RequestProjectedDamping(flags), granted);
+    const std::unique_ptr<QVADynModalDamping> damping(event.getDamping());
+    EXPECT_EQ(damping->HasDamping(QVADynViscousDamping), (granted & 1) != 0) << flags;
+    EXPECT_EQ(damping->HasDamping(QVADynStructuralDamping), (granted & 2) != 0) << flags;
+  }
   QVATestModalBasis undamped;
   auto plain = undamped.Open();
   TestEvent other(*plain, nullptr,
@@ -419,7 +378,7 @@ TEST_F(EventTest, ProjectedDampingIsGrantedForTheMatricesTheSystemHolds) {
   EXPECT_EQ(other.RequestProjectedDamping(7), 0);
 }
 
-// --- lifetime and log -------------------------------------------------------------
+// --- lifetime, solve and log ----------------------------------------------------
 
 TEST_F(EventTest, DestructorLogsTheNodalReadTimeEvenWhenNothingWasRead) {
   QVATestLogCapture capture;
@@ -430,26 +389,24 @@ TEST_F(EventTest, DestructorLogsTheNodalReadTimeEvenWhenNothingWasRead) {
 }
 
 TEST_F(EventTest, SolveNeedsActiveModesAndFrames) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  ExpectPlatformError([&] { event->Solve(nullptr); }, kQVASrvInvalidState,
+  TestEvent& event = Event();
+  ExpectPlatformError([&] { event.Solve(nullptr); }, kQVASrvInvalidState,
                       {"0 active modes and 0 frames", "SetActiveModes, SetFrameValues"});
   const std::vector<int> modes = {0};
-  event->SetActiveModes(1, modes.data());
-  ExpectPlatformError([&] { event->Solve(nullptr); }, kQVASrvInvalidState,
+  event.SetActiveModes(1, modes.data());
+  ExpectPlatformError([&] { event.Solve(nullptr); }, kQVASrvInvalidState,
                       {"1 active modes and 0 frames"});
   EXPECT_EQ(seen_.calls, 0);
 }
 
 TEST_F(EventTest, SolveHandsTheDriverDataToTheSolverAndLogsOneBlock) {
   QVATestLogCapture capture;
-  auto modal = basis_.Open(capture.Log());
-  auto event = MakeEvent(*modal);
-  Configure(*event, {6, 1, 3}, 4, 2);
-  event->RequestEnergyOutput(1);
-  event->RequestEnergyOutput(8);
+  TestEvent& event = Event(&capture.Log());
+  Configure(event, {6, 1, 3}, 4, 2);
+  event.RequestEnergyOutput(1);
+  event.RequestEnergyOutput(8);
   const std::string before = capture.Contents();
-  event->Solve(nullptr);
+  event.Solve(nullptr);
   EXPECT_EQ(MaskTimes(capture.Contents().substr(before.size())),
             "\n--- Solve dynamic system ---\n\n"
             "Number of physical degrees of freedom:      24\n"
@@ -469,10 +426,9 @@ TEST_F(EventTest, SolveHandsTheDriverDataToTheSolverAndLogsOneBlock) {
 }
 
 TEST_F(EventTest, SolveNamesTheLoadCasesOnce) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  Configure(*event, {0, 1}, 2, 3);
-  event->Solve(nullptr);
+  TestEvent& event = Event();
+  Configure(event, {0, 1}, 2, 3);
+  event.Solve(nullptr);
   const std::vector<int> cases = SetMembers(results_.Cases());
   ASSERT_EQ(cases.size(), 3U);
   const QVASimCollectionID collection = results_.CasesCollection();
@@ -489,8 +445,8 @@ TEST_F(EventTest, SolveNamesTheLoadCasesOnce) {
     }
     EXPECT_EQ(name, "LoadCase #" + std::to_string(i));
   }
-  event->LoadCase(3);
-  event->Solve(nullptr);
+  event.LoadCase(3);
+  event.Solve(nullptr);
   EXPECT_EQ(SetMembers(results_.Cases()), cases);
 }
 
@@ -572,60 +528,48 @@ TEST(EventRangeTest, DofListOneToThreeAndSevenEightIsTwoRanges) {
 
 // --- energy output ----------------------------------------------------------------
 
+// Request 9 (1 + 8) writes the modal and whole-model kinetic energy only;
+// no request writes none.
 TEST_F(EventTest, EnergyRequestNineWritesModalAndWholeModelKineticEnergyOnly) {
   auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  Configure(*event, {2, 0, 1}, 4, 1);
-  event->RequestEnergyOutput(9);
-  event->Solve(nullptr);
-  EXPECT_TRUE(results_.KE().IsValid());
-  EXPECT_TRUE(results_.AllKE().IsValid());
-  EXPECT_FALSE(results_.SE().IsValid());
-  EXPECT_FALSE(results_.Work().IsValid());
-  EXPECT_FALSE(results_.AllSE().IsValid());
-  EXPECT_FALSE(results_.AllWork().IsValid());
+  auto silent = MakeEvent(*modal);
+  Configure(*silent, {0}, 1, 1);
+  silent->Solve(nullptr);
+  EXPECT_EQ(seen_.energyRequest, 0);
+  EXPECT_FALSE(results_.KE().IsValid() || results_.AllKE().IsValid());
 
-  // One load case: column j of the modal matrix is frame j, entry j of the
-  // whole-model one is frame j. The values are copied, so compared exactly.
+  const auto owner = MakeEvent(*modal);
+  TestEvent& event = *owner;
+  Configure(event, {2, 0, 1}, 4, 1);
+  event.RequestEnergyOutput(9);
+  event.Solve(nullptr);
+  EXPECT_TRUE(results_.KE().IsValid() && results_.AllKE().IsValid());
+  EXPECT_FALSE(results_.SE().IsValid() || results_.Work().IsValid() ||
+               results_.AllSE().IsValid() || results_.AllWork().IsValid());
+  // One load case: column j of the modal matrix and entry j of the
+  // whole-model one are frame j. The values are copied, so compared exactly.
+  std::vector<double> whole(4);
+  event.WholeModelEnergy(QVADynEnergyAllKE, whole.data());
   for (int frame = 0; frame < 4; ++frame) {
     std::vector<double> column(3);
-    event->ModalEnergy(QVADynEnergyKE, frame, 0, column.data());
+    event.ModalEnergy(QVADynEnergyKE, frame, 0, column.data());
     for (int k = 0; k < 3; ++k) {
       EXPECT_EQ(column[static_cast<std::size_t>(k)],
                 QVATestFixedAmplitudeSolver::EnergyValue(QVADynEnergyKE, frame * 3 + k));
     }
-  }
-  std::vector<double> whole(4);
-  event->WholeModelEnergy(QVADynEnergyAllKE, whole.data());
-  for (int frame = 0; frame < 4; ++frame) {
     EXPECT_EQ(whole[static_cast<std::size_t>(frame)],
               QVATestFixedAmplitudeSolver::EnergyValue(QVADynEnergyAllKE, frame));
   }
 
   std::vector<double> out(4, 0.0);
-  const std::string modalMessage =
-      RaisedMessage<QVADynUnknownEnergyType>([&] { event->ModalEnergy(3, 0, 0, out.data()); },
-                                             [](const QVADynUnknownEnergyType& error) {
-                                               EXPECT_EQ(error.File(), kEventSource);
-                                               EXPECT_EQ(error.Line(), 438);
-                                             });
-  EXPECT_EQ(modalMessage, "Unknown energy type in QVADynEvent::ModalEnergy");
-  const std::string wholeMessage = RaisedMessage<QVADynUnknownEnergyType>(
-      [&] { event->WholeModelEnergy(2, out.data()); },
-      [](const QVADynUnknownEnergyType& error) { EXPECT_EQ(error.Line(), 460); });
-  EXPECT_EQ(wholeMessage, "Unknown energy type in QVADynEvent::WholeModelEnergy");
-  ExpectPlatformError([&] { event->ModalEnergy(QVADynEnergySE, 0, 0, out.data()); },
+  ExpectComponentError<QVADynUnknownEnergyType>([&] { event.ModalEnergy(3, 0, 0, out.data()); },
+                                                kEventSource, 438,
+                                                "Unknown energy type in QVADynEvent::ModalEnergy");
+  ExpectComponentError<QVADynUnknownEnergyType>(
+      [&] { event.WholeModelEnergy(2, out.data()); }, kEventSource, 460,
+      "Unknown energy type in QVADynEvent::WholeModelEnergy");
+  ExpectPlatformError([&] { event.ModalEnergy(QVADynEnergySE, 0, 0, out.data()); },
                       kQVASrvInvalidState, {"energy kind 1 was not written"});
-}
-
-TEST_F(EventTest, NoEnergyRequestWritesNoEnergy) {
-  auto modal = basis_.Open();
-  auto event = MakeEvent(*modal);
-  Configure(*event, {0}, 1, 1);
-  event->Solve(nullptr);
-  EXPECT_EQ(seen_.energyRequest, 0);
-  EXPECT_FALSE(results_.KE().IsValid());
-  EXPECT_FALSE(results_.AllKE().IsValid());
 }
 
 }  // namespace

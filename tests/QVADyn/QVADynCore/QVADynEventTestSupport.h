@@ -59,6 +59,38 @@ inline void ExpectPlatformError(const std::function<void()>& call, int number,
   }
 }
 
+// Expects `call` to raise the component exception `Exception` with exactly
+// `message`, raised in `file` at `line` (and of `number`, unless -1).
+template <class Exception>
+void ExpectComponentError(const std::function<void()>& call, const char* file, int line,
+                          const std::string& message, int number = -1) {
+  const std::string raised = RaisedMessage<Exception>(call, [&](const Exception& error) {
+    EXPECT_EQ(error.File(), file);
+    EXPECT_EQ(error.Line(), line);
+    if (number != -1) {
+      EXPECT_EQ(error.ErrorNumber(), number);
+    }
+  });
+  EXPECT_EQ(raised, message);
+}
+
+// One refused call of a table: what it is, the call, the QVABasError number
+// and the fragments the message must contain.
+struct Refusal {
+  const char* what;
+  std::function<void()> call;
+  int number;
+  std::vector<std::string> fragments;
+};
+
+// Runs every refusal of `table` through ExpectPlatformError.
+inline void ExpectRefusals(const std::vector<Refusal>& table) {
+  for (const Refusal& refusal : table) {
+    SCOPED_TRACE(refusal.what);
+    ExpectPlatformError(refusal.call, refusal.number, refusal.fragments);
+  }
+}
+
 // Amplitude of active mode k, load case c, frame j handed back by
 // QVATestFixedAmplitudeSolver; distinct for every (k, c, j) and of order 1.
 inline double KnownAmplitude(int k, int c, int j) {
@@ -127,6 +159,21 @@ class QVATestFixedAmplitudeSolver : public QVADynSolver {
  private:
   Seen& seen_;
 };
+
+// The solver DOFs of the flagged nodes, in solver order.
+inline std::vector<int> SolverDofsOf(const QVAFsmSystemDofDefinition& dofs, const bool* nodes) {
+  int count = 0;
+  int* selected = dofs.SolverDofsFromNodes(nodes, count);
+  std::vector<int> rows(selected, selected + count);
+  mem_Free(selected);
+  return rows;
+}
+
+// Index of a solver DOF's (node, place) in a node-by-place nodal array.
+inline std::size_t NodalIndex(const QVAFsmSystemDofDefinition& dofs, int solverDof) {
+  const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(solverDof);
+  return static_cast<std::size_t>(place.node * dofs.MaxNodalDof() + place.dof);
+}
 
 // u(row, frame) = sum_i Phi(row, modes[i]) * amplitude(i, frame) over the
 // basis's reference mode shapes, for the mode-shape rows `rows`; also the

@@ -121,6 +121,8 @@ class HarmonicEventTest : public ::testing::Test {
   std::unique_ptr<QVADynHarmonicEvent> event_;
 };
 
+// Displacement q, velocity i omega q and acceleration -omega^2 q of every
+// mode against the closed-form receptance times the force.
 TEST_F(HarmonicEventTest, ModalAmplitudesFollowTheSingleDofReceptanceOfEachMode) {
   Build();
   EXPECT_EQ(event_->EventType(), 0);
@@ -130,53 +132,28 @@ TEST_F(HarmonicEventTest, ModalAmplitudesFollowTheSingleDofReceptanceOfEachMode)
   EXPECT_EQ(QVASimDistribution(results_.GU(), slice).CacheSize(), kModes * kFrames * 24);
   for (int c = 0; c < 2; ++c) {
     for (int j = 0; j < kFrames; ++j) {
-      const std::vector<double> real = ReadModal(QVADynRecoverDisplacement, QVADynRealPart, j, c);
-      const std::vector<double> imaginary =
-          ReadModal(QVADynRecoverDisplacement, QVADynImaginaryPart, j, c);
-      for (int k = 0; k < kModes; ++k) {
-        const Complex expected = ExpectedAmplitude(c, k, j);
-        // Damping coefficient, receptance and complex product round a few
-        // times each; bounded relative to |H| |F| (the parts may cancel).
-        const double tolerance = 32 * kEps * Scale(c, k, j);
-        EXPECT_NEAR(real[static_cast<std::size_t>(k)], expected.real(), tolerance) << c << j << k;
-        EXPECT_NEAR(imaginary[static_cast<std::size_t>(k)], expected.imag(), tolerance)
-            << c << j << k;
-      }
-    }
-  }
-}
-
-TEST_F(HarmonicEventTest, VelocityAndAccelerationReadBackAsIOmegaQAndMinusOmegaSquaredQ) {
-  Build();
-  event_->Solve(nullptr);
-  for (int c = 0; c < 2; ++c) {
-    for (int j = 0; j < kFrames; ++j) {
       const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
-      const std::vector<double> velocityReal =
-          ReadModal(QVADynRecoverVelocity, QVADynRealPart, j, c);
-      const std::vector<double> velocityImaginary =
-          ReadModal(QVADynRecoverVelocity, QVADynImaginaryPart, j, c);
-      const std::vector<double> accelerationReal =
-          ReadModal(QVADynRecoverAcceleration, QVADynRealPart, j, c);
-      const std::vector<double> accelerationImaginary =
-          ReadModal(QVADynRecoverAcceleration, QVADynImaginaryPart, j, c);
-      for (int k = 0; k < kModes; ++k) {
-        const Complex q = ExpectedAmplitude(c, k, j);
-        const Complex velocity = Complex(0.0, omega) * q;
-        const Complex acceleration = -omega * omega * q;
-        // The amplitude's tolerance scaled by omega (omega^2), plus the
-        // rounding of the scale factor itself.
-        const double tolerance = 40 * kEps * Scale(c, k, j);
-        const auto at = static_cast<std::size_t>(k);
-        EXPECT_NEAR(velocityReal[at], velocity.real(), omega * tolerance);
-        EXPECT_NEAR(velocityImaginary[at], velocity.imag(), omega * tolerance);
-        EXPECT_NEAR(accelerationReal[at], acceleration.real(), omega * omega * tolerance);
-        EXPECT_NEAR(accelerationImaginary[at], acceleration.imag(), omega * omega * tolerance);
-      }
-      if (j == 0) {
-        // f = 0: no velocity and no acceleration at all.
-        for (double value : velocityReal) EXPECT_EQ(value, 0.0);
-        for (double value : accelerationImaginary) EXPECT_EQ(value, 0.0);
+      const Complex factors[3] = {1.0, Complex(0.0, omega), -omega * omega};
+      const QVADynRecoveryType types[3] = {QVADynRecoverDisplacement, QVADynRecoverVelocity,
+                                           QVADynRecoverAcceleration};
+      for (int q = 0; q < 3; ++q) {
+        const std::vector<double> real = ReadModal(types[q], QVADynRealPart, j, c);
+        const std::vector<double> imaginary = ReadModal(types[q], QVADynImaginaryPart, j, c);
+        for (int k = 0; k < kModes; ++k) {
+          const Complex expected = factors[q] * ExpectedAmplitude(c, k, j);
+          // Damping coefficient, receptance and complex product round a few
+          // times each; bounded relative to |H| |F| (the parts may cancel):
+          // 32 eps, 40 eps with the rounding of the factor omega (omega^2).
+          const double tolerance =
+              (q == 0 ? 32 : 40) * kEps * std::abs(factors[q]) * Scale(c, k, j);
+          const auto at = static_cast<std::size_t>(k);
+          EXPECT_NEAR(real[at], expected.real(), tolerance) << q << c << j << k;
+          EXPECT_NEAR(imaginary[at], expected.imag(), tolerance) << q << c << j << k;
+          // f = 0: no velocity and no acceleration at all.
+          if (j == 0 && q > 0) {
+            EXPECT_TRUE(real[at] == 0.0 && imaginary[at] == 0.0) << q << c << k;
+          }
+        }
       }
     }
   }
@@ -193,10 +170,7 @@ TEST_F(HarmonicEventTest, RecoveredDisplacementIsPhiTimesTheReceptanceAmplitudes
     const bool nodes[] = {true, false, true, true, false, true};
     event_->Recover(nodes, 4);  // the quantities are not read
     const QVAFsmSystemDofDefinition& dofs = basis_->Dofs();
-    int count = 0;
-    int* selected = dofs.SolverDofsFromNodes(nodes, count);
-    const std::vector<int> rows(selected, selected + count);
-    mem_Free(selected);
+    const std::vector<int> rows = SolverDofsOf(dofs, nodes);
     const int width = dofs.NumberOfNodes() * dofs.MaxNodalDof();
     for (int c = 0; c < 2; ++c) {
       const RecoveryReference real =
@@ -212,11 +186,9 @@ TEST_F(HarmonicEventTest, RecoveredDisplacementIsPhiTimesTheReceptanceAmplitudes
           std::vector<double> outImaginary(static_cast<std::size_t>(width), 0.0);
           event_->GetNodalResults(nodes, j, c, outReal.data(), type);
           event_->GetImaginaryNodalResults(nodes, j, c, outImaginary.data(), type);
-          for (int r = 0; r < count; ++r) {
-            const QVAFsmNodeDof place =
-                dofs.NodeDofFromSolverDof(rows[static_cast<std::size_t>(r)]);
-            const auto out = static_cast<std::size_t>(place.node * dofs.MaxNodalDof() + place.dof);
-            const auto at = static_cast<std::size_t>(r) + rows.size() * static_cast<std::size_t>(j);
+          for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::size_t out = NodalIndex(dofs, rows[r]);
+            const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
             // The amplitudes carry 32 eps |H||F| each (see above), the sum
             // over 5 modes a few eps more: 40 eps of the summed magnitudes,
             // taken over both parts.
@@ -282,23 +254,20 @@ TEST_F(HarmonicEventTest, ReactionForcesAreStoredPerLoadCaseInOneDistribution) {
 
   const QVAFsmSystemDofDefinition& dofs = basis_->Dofs();
   const int width = dofs.NumberOfNodes() * dofs.MaxNodalDof();
-  int count = 0;
-  int* selected = dofs.SolverDofsFromNodes(nodes, count);
+  const std::vector<int> rows = SolverDofsOf(dofs, nodes);
   for (int c = 0; c < 2; ++c) {
     std::vector<double> outReal(static_cast<std::size_t>(width), -1.0);
     std::vector<double> outImaginary(static_cast<std::size_t>(width), -1.0);
     event_->GetNodalResults(nullptr, 2, c, outReal.data(), QVADynRecoverReactionForce);
     event_->GetImaginaryNodalResults(nullptr, 2, c, outImaginary.data(),
                                      QVADynRecoverReactionForce);
-    for (int r = 0; r < count; ++r) {
-      const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(selected[r]);
-      const auto out = static_cast<std::size_t>(place.node * dofs.MaxNodalDof() + place.dof);
-      EXPECT_EQ(outReal[out], 100.0 * c + 20.0 + r);  // copied values
-      EXPECT_EQ(outImaginary[out], -(100.0 * c + 20.0 + r));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const double expected = 100.0 * c + 20.0 + static_cast<double>(r);  // copied values
+      EXPECT_EQ(outReal[NodalIndex(dofs, rows[r])], expected);
+      EXPECT_EQ(outImaginary[NodalIndex(dofs, rows[r])], -expected);
     }
     EXPECT_EQ(outReal[0], -1.0);  // node 0 was not flagged
   }
-  mem_Free(selected);
 
   // Other nodes would write onto the rows of the first ones.
   const bool others[] = {true, false, false, true, false, false};

@@ -85,18 +85,6 @@ TEST(ModalOperatorsTest, StiffnessMassAndRecordDampingOfTheActiveModes) {
   }
 }
 
-TEST(ModalOperatorsTest, WithoutDampingNothingIsDampedAndTheDampingIsZero) {
-  QVATestModalBasis basis;
-  auto modal = basis.Open();
-  const std::vector<int> modes = {0, 1};
-  const QVADynModalDamping damping(nullptr, 2, nullptr, nullptr, nullptr);
-  QVADynModalOperators ops(*modal, nullptr);
-  ops.Build(2, modes.data(), damping);
-  EXPECT_FALSE(ops.IsDamped());
-  EXPECT_EQ((*ops.ViscousDamping())(1, 1), 0.0);
-  EXPECT_EQ((*ops.StructuralDamping())(0, 0), 0.0);
-}
-
 TEST(ModalOperatorsTest, ProjectedDampingIsTakenAtTheActiveModesInFullStorage) {
   QVATestModalBasis basis(DampedOptions());
   auto modal = basis.Open();

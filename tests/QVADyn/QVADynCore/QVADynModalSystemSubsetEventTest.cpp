@@ -1,8 +1,10 @@
 // A harmonic event over an active-mode subset gives the results of an event
 // over the source with the same active modes: the same modal amplitudes and
-// the same recovered displacements, with damping records per mode, for a run
-// of modes (the subset views the source) and for scattered modes (the subset
-// copies).
+// recovered displacements, for a run of modes (the subset views the source)
+// and for scattered modes (the subset copies). With the projected viscous
+// damping (full and symmetric: the non-diagonal solver runs), the subset
+// gives the amplitudes of a basis that holds only the selected modes and the
+// damping projected onto them.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynForce.h"
@@ -18,6 +21,7 @@
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "platform/modeldb/QVASimDatabase.h"
+#include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
 
 namespace {
@@ -26,6 +30,7 @@ constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kFrames = 3;
 constexpr int kCases = 2;
 constexpr double kFrequencies[kFrames] = {0.5, 1.7, 3.2};
+constexpr int kProjectedViscous = 1;  // RequestProjectedDamping flag of the viscous matrix
 
 // What one event delivered: modal amplitudes [case][frame][part] per active
 // mode, and the recovered displacement [case][frame][part] per node place.
@@ -34,25 +39,35 @@ struct EventResults {
   std::vector<double> displacements;
 };
 
+// Where an event stores its results: the database, its modal object and the
+// DOF definition the nodal results are laid out by.
+struct ResultStore {
+  QVASimDatabase& database;
+  const QVAFsmModalSystem& object;
+  const QVAFsmSystemDofDefinition& dofs;
+};
+
 // Runs a harmonic event over `system` with the active modes `modes` (listed
 // in the system's numbering; the k-th is mode sourceModes[k] of the source),
-// damping records and two load cases (real; complex) that depend on the
-// source's mode only, so that both events load the same physical modes alike.
-EventResults RunHarmonicEvent(QVATestModalBasis& basis, const QVADynModalSystem& system,
-                              const std::vector<int>& modes, const std::vector<int>& sourceModes) {
+// damping records, the projected damping `projected` asks for, and two load
+// cases (real; complex) that depend on the source's mode only, so that both
+// events load the same physical modes alike.
+EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem& system,
+                              const std::vector<int>& modes, const std::vector<int>& sourceModes,
+                              int projected = 0) {
   const int count = static_cast<int>(modes.size());
   QVADynHarmonicEvent event(system, new QVADynHarmonicSolver,
-                            basis.Database().CreateModalEventResults(basis.ModalObject()));
+                            store.database.CreateModalEventResults(store.object));
   event.SetActiveModes(count, modes.data());
   QVADynFrameValue frames[kFrames];
   for (int frame = 0; frame < kFrames; ++frame) frames[frame].first = kFrequencies[frame];
   event.SetFrameValues(kFrames, frames);
   std::vector<QVADynDiagonalDamping> records;
-  for (int k = 0; k < count; ++k) {
-    const int mode = sourceModes[static_cast<std::size_t>(k)];
+  for (const int mode : sourceModes) {
     records.push_back({0.01 * (mode % 3), 0.02 + 0.005 * mode, 0.0, 0.0});
   }
   event.SetDiagonalDamping(count, records.data());
+  EXPECT_EQ(event.RequestProjectedDamping(projected), projected);
 
   auto* table = new QVASrvMatrix(1, kFrames);
   for (int frame = 0; frame < kFrames; ++frame) (*table)(0, frame) = 1.0 + 0.25 * frame;
@@ -69,12 +84,11 @@ EventResults RunHarmonicEvent(QVATestModalBasis& basis, const QVADynModalSystem&
   }
   event.Solve(nullptr);
 
-  const QVAFsmSystemDofDefinition& dofs = basis.Dofs();
-  const int width = dofs.NumberOfNodes() * dofs.MaxNodalDof();
-  const std::unique_ptr<bool[]> allNodes(new bool[static_cast<std::size_t>(dofs.NumberOfNodes())]);
-  std::fill_n(allNodes.get(), dofs.NumberOfNodes(), true);
-  const bool* nodes = allNodes.get();
-  event.Recover(nodes, 1);
+  const int width = store.dofs.NumberOfNodes() * store.dofs.MaxNodalDof();
+  const int nodeCount = store.dofs.NumberOfNodes();
+  const std::unique_ptr<bool[]> nodes(new bool[static_cast<std::size_t>(nodeCount)]);
+  std::fill_n(nodes.get(), nodeCount, true);
+  event.Recover(nodes.get(), 1);
 
   EventResults results;
   for (int loadCase = 0; loadCase < kCases; ++loadCase) {
@@ -86,10 +100,10 @@ EventResults RunHarmonicEvent(QVATestModalBasis& basis, const QVADynModalSystem&
         results.amplitudes.insert(results.amplitudes.end(), amplitudes.begin(), amplitudes.end());
         std::vector<double> displacement(static_cast<std::size_t>(width), 0.0);
         if (part == QVADynRealPart) {
-          event.GetNodalResults(nodes, frame, loadCase, displacement.data(),
+          event.GetNodalResults(nodes.get(), frame, loadCase, displacement.data(),
                                 QVADynRecoverDisplacement);
         } else {
-          event.GetImaginaryNodalResults(nodes, frame, loadCase, displacement.data(),
+          event.GetImaginaryNodalResults(nodes.get(), frame, loadCase, displacement.data(),
                                          QVADynRecoverDisplacement);
         }
         results.displacements.insert(results.displacements.end(), displacement.begin(),
@@ -100,52 +114,117 @@ EventResults RunHarmonicEvent(QVATestModalBasis& basis, const QVADynModalSystem&
   return results;
 }
 
-class QVADynModalSystemSubsetEventTest : public ::testing::TestWithParam<std::vector<int>> {};
+double LargestMagnitude(const std::vector<double>& values) {
+  double largest = 0.0;
+  for (const double value : values) largest = std::max(largest, std::fabs(value));
+  return largest;
+}
 
-TEST_P(QVADynModalSystemSubsetEventTest, HarmonicResultsEqualThoseOverTheSource) {
+// Expects |actual - expected| <= tolerance entry by entry.
+void ExpectClose(const std::vector<double>& actual, const std::vector<double>& expected,
+                 double tolerance, const char* what) {
+  ASSERT_EQ(actual.size(), expected.size()) << what;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_NEAR(actual[i], expected[i], tolerance) << what << " " << i;
+  }
+}
+
+std::vector<int> AllOf(int count) {
+  std::vector<int> modes(static_cast<std::size_t>(count));
+  std::iota(modes.begin(), modes.end(), 0);
+  return modes;
+}
+
+QVATestModalBasisOptions Options() {
   QVATestModalBasisOptions options;
   options.numberOfModes = 12;
   options.rowBlockSize = 4;
   options.columnBlockSize = 5;
-  QVATestModalBasis basis(options);
+  options.viscousDamping = true;
+  return options;
+}
+
+class QVADynModalSystemSubsetEventTest : public ::testing::TestWithParam<std::vector<int>> {};
+
+TEST_P(QVADynModalSystemSubsetEventTest, HarmonicResultsEqualThoseOverTheSource) {
+  QVATestModalBasis basis(Options());
   std::unique_ptr<QVADynModalSystem> source = basis.Open();
   const std::vector<int>& active = GetParam();
   const int count = static_cast<int>(active.size());
+  const ResultStore store{basis.Database(), basis.ModalObject(), basis.Dofs()};
 
-  const EventResults overSource = RunHarmonicEvent(basis, *source, active, active);
+  const EventResults overSource = RunHarmonicEvent(store, *source, active, active);
   const QVADynModalSystem subset(*source, count, active.data());
-  std::vector<int> allOfSubset(static_cast<std::size_t>(count));
-  std::iota(allOfSubset.begin(), allOfSubset.end(), 0);
-  const EventResults overSubset = RunHarmonicEvent(basis, subset, allOfSubset, active);
+  const EventResults overSubset = RunHarmonicEvent(store, subset, AllOf(count), active);
 
   // Both events divide the same modal forces by the same receptances of the
   // same eigenvalues: a few roundings each, 8 eps of the largest amplitude
   // with a margin of 4.
-  constexpr int kModes = 4;
   constexpr double kAmplitudeTolerance = 32 * kEps;
-  ASSERT_EQ(overSubset.amplitudes.size(), overSource.amplitudes.size());
-  double largestAmplitude = 0.0;
-  for (double value : overSource.amplitudes) {
-    largestAmplitude = std::max(largestAmplitude, std::fabs(value));
-  }
+  const double largestAmplitude = LargestMagnitude(overSource.amplitudes);
   ASSERT_GT(largestAmplitude, 0.0);
-  for (std::size_t i = 0; i < overSource.amplitudes.size(); ++i) {
-    EXPECT_NEAR(overSubset.amplitudes[i], overSource.amplitudes[i],
-                kAmplitudeTolerance * largestAmplitude)
-        << "amplitude " << i;
+  ExpectClose(overSubset.amplitudes, overSource.amplitudes, kAmplitudeTolerance * largestAmplitude,
+              "amplitude");
+  // u = Phi q over `count` modes: the amplitudes' difference times count
+  // max|Phi|, and the summation of each event (perhaps in other blocks),
+  // count eps of sum |Phi| |q| <= count max|Phi| max|q| each.
+  const double tolerance = (count * kAmplitudeTolerance + 2.0 * count * count * kEps) *
+                           LargestMagnitude(basis.ModeShapes()) * largestAmplitude;
+  ExpectClose(overSubset.displacements, overSource.displacements, tolerance, "displacement");
+}
+
+// The subset with the projected viscous damping against a basis written with
+// only the selected modes: their eigenvalues, their mode shapes and the
+// source's damping at their rows and columns.
+TEST_P(QVADynModalSystemSubsetEventTest, ProjectedDampingEqualsThatOfABasisOfTheSelectedModes) {
+  const QVATestModalBasisOptions options = Options();
+  QVATestModalBasis basis(options);
+  QVATestLogCapture capture;
+  std::unique_ptr<QVADynModalSystem> source = basis.Open(capture.Log());
+  const std::vector<int>& active = GetParam();
+  const int count = static_cast<int>(active.size());
+  const int rows = basis.NumberOfRows();
+  const int modes = basis.NumberOfModes();
+
+  QVASimDatabase database;
+  QVAFsmModalSystem object =
+      database.CreateModalSystem(basis.Dofs().NumberOfDofs(), basis.Dofs().NumberOfNodes());
+  QVADynLogFile log;
+  {
+    QVADynModalSystem writer(basis.CreateDofDefinition(), object, log);
+    std::vector<double> eigenvalues, shapes, damping;
+    for (const int mode : active) {
+      eigenvalues.push_back(basis.Eigenvalues()[static_cast<std::size_t>(mode)]);
+      for (int row = 0; row < rows; ++row) shapes.push_back(basis.ModeShape(row, mode));
+      for (const int other : active) {
+        damping.push_back(basis.ViscousDamping()[static_cast<std::size_t>(other + mode * modes)]);
+      }
+    }
+    writer.SetEigenvalues(eigenvalues.data(), count, 0, 0);
+    QVATestFillDenseMatrix(writer.CreateModeShapes(rows, false), shapes);
+    QVATestFillDenseMatrix(writer.CreateDamping(QVADynViscousDamping, false), damping);
   }
-  // u = Phi q over 4 modes: the amplitudes' difference times 4 max|Phi|, and
-  // the summation of each event (perhaps in other blocks), 4 eps of
-  // sum |Phi| |q| <= 4 max|Phi| max|q| each.
-  double largestShape = 0.0;
-  for (double value : basis.ModeShapes()) largestShape = std::max(largestShape, std::fabs(value));
-  const double displacementTolerance =
-      (kModes * kAmplitudeTolerance + 2 * kModes * kModes * kEps) * largestShape * largestAmplitude;
-  ASSERT_EQ(overSubset.displacements.size(), overSource.displacements.size());
-  for (std::size_t i = 0; i < overSource.displacements.size(); ++i) {
-    EXPECT_NEAR(overSubset.displacements[i], overSource.displacements[i], displacementTolerance)
-        << "displacement " << i;
-  }
+  QVADynModalSystem selected(basis.CreateDofDefinition(), object, log);
+  selected.Open();
+
+  const QVADynModalSystem subset(*source, count, active.data());
+  const EventResults overSubset = RunHarmonicEvent({basis.Database(), basis.ModalObject(),
+                                                    basis.Dofs()},
+                                                   subset, AllOf(count), active, kProjectedViscous);
+  EXPECT_NE(capture.Contents().find("--- Solve dynamic system with non-diagonal damping ---"),
+            std::string::npos)
+      << capture.Contents();
+  const EventResults overSelected = RunHarmonicEvent({database, object, basis.Dofs()}, selected,
+                                                     AllOf(count), active, kProjectedViscous);
+
+  // Both events assemble the same complex system from the same stored numbers
+  // (copies, no arithmetic on the way) and solve it by the same steps, so the
+  // results agree to a few roundings of the largest amplitude; 32 eps leaves
+  // a margin for summation orders that depend on the storage blocks.
+  const double largestAmplitude = LargestMagnitude(overSelected.amplitudes);
+  ASSERT_GT(largestAmplitude, 0.0);
+  ExpectClose(overSubset.amplitudes, overSelected.amplitudes, 32 * kEps * largestAmplitude,
+              "amplitude");
 }
 
 INSTANTIATE_TEST_SUITE_P(ViewsAndCopies, QVADynModalSystemSubsetEventTest,

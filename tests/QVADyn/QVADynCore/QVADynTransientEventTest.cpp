@@ -131,19 +131,9 @@ class TimeHistoryEventTest : public ::testing::Test {
     return QVATestReadDenseMatrix(QVASrvDenseMatrix(distribution));
   }
 
-  // Solver DOFs of the flagged nodes.
-  std::vector<int> RowsOf(const bool* nodes) const {
-    int count = 0;
-    int* selected = basis_->Dofs().SolverDofsFromNodes(nodes, count);
-    std::vector<int> rows(selected, selected + count);
-    mem_Free(selected);
-    return rows;
-  }
+  std::vector<int> RowsOf(const bool* nodes) const { return SolverDofsOf(basis_->Dofs(), nodes); }
   int Width() const { return basis_->Dofs().NumberOfNodes() * basis_->Dofs().MaxNodalDof(); }
-  std::size_t Place(int solverDof) const {
-    const QVAFsmNodeDof place = basis_->Dofs().NodeDofFromSolverDof(solverDof);
-    return static_cast<std::size_t>(place.node * basis_->Dofs().MaxNodalDof() + place.dof);
-  }
+  std::size_t Place(int solverDof) const { return NodalIndex(basis_->Dofs(), solverDof); }
 
   // Expects frame j of `type` read back at `rows` to be Phi times the stored
   // modal history `modal` (active modes x frames).
