@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <complex>
-#include <ctime>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/matrix/QVABlaModule.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
@@ -37,19 +37,6 @@ constexpr int kOrder = 2 * kSubspace;
 constexpr int kNodes = 20;
 constexpr int kPlaces = 6;
 constexpr int kDofs = kNodes * kPlaces;
-
-double ProcessSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
-template <class Work>
-double Seconds(Work work) {
-  const double start = ProcessSeconds();
-  work();
-  return ProcessSeconds() - start;
-}
 
 // A reproducible value in [-1, 1) from two indices.
 double Pseudo(int i, int j) {
@@ -122,7 +109,8 @@ class RawDgeev {
   }
   double Run() {
     std::copy(state_.begin(), state_.end(), work_.begin());
-    return Seconds([&] { Call(static_cast<int>(workspace_.size()), workspace_.data()); });
+    return QVADynProcessSecondsOf(
+        [&] { Call(static_cast<int>(workspace_.size()), workspace_.data()); });
   }
 
  private:
@@ -150,7 +138,8 @@ class RawZgeev {
   }
   double Run() {
     std::copy(state_.begin(), state_.end(), work_.begin());
-    return Seconds([&] { Call(static_cast<int>(workspace_.size()), workspace_.data()); });
+    return QVADynProcessSecondsOf(
+        [&] { Call(static_cast<int>(workspace_.size()), workspace_.data()); });
   }
 
  private:
@@ -196,7 +185,8 @@ class ComplexProblem {
     realModes_.SetValues(0, kDofs - 1, 0, last, shapes);
   }
   double Run() {
-    return Seconds([&] { QVADynCFreqSolve(*system_, realModes_, kSubspace, 0.0, 1e9, 0); });
+    return QVADynProcessSecondsOf(
+        [&] { QVADynCFreqSolve(*system_, realModes_, kSubspace, 0.0, 1e9, 0); });
   }
   int Modes() const { return system_->NumberOfModes(); }
 
@@ -225,8 +215,8 @@ void RunAgainstRaw(benchmark::State& state, bool withStructural) {
     if (!rawFirst) rawSeconds = raw.Run();
     rawFirst = !rawFirst;
     state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    rawBest = rawBest == 0.0 ? rawSeconds : std::min(rawBest, rawSeconds);
+    QVADynKeepFastest(best, ours);
+    QVADynKeepFastest(rawBest, rawSeconds);
   }
   state.counters["modesStored"] = problem.Modes();
   state.counters["rawSeconds"] = rawBest;

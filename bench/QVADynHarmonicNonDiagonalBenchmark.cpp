@@ -10,7 +10,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -23,7 +22,7 @@
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynHarmonicFrameSolver.h"
-#include "bench/QVADynBenchmarkTiming.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
 
@@ -186,21 +185,12 @@ void BM_NonDiagonalReducedPath(benchmark::State& state) {
     state.SkipWithError("a frame left the reduced path");
     return;
   }
-  // One untimed round of each first, so that both find caches and allocator warm.
-  problem.SolveSeconds();
-  problem.ZgesvSeconds();
-  double best = 0.0;
-  double zgesvBest = 0.0;
-  for (auto _ : state) {
-    const double ours = problem.SolveSeconds();
-    const double zgesv = problem.ZgesvSeconds();
-    state.SetIterationTime(ours / kFrequencies);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    zgesvBest = zgesvBest == 0.0 ? zgesv : std::min(zgesvBest, zgesv);
-  }
-  state.counters["ratioToZgesv"] = best / zgesvBest;
-  state.counters["secondsPerFrequency"] = best / kFrequencies;
-  state.counters["zgesvSecondsPerFrequency"] = zgesvBest / kFrequencies;
+  const QVADynFastestTimes fastest = QVADynTimeAgainstBaseline(
+      state, [&] { return problem.SolveSeconds(); }, [&] { return problem.ZgesvSeconds(); },
+      kFrequencies);
+  state.counters["ratioToZgesv"] = fastest.ours / fastest.baseline;
+  state.counters["secondsPerFrequency"] = fastest.ours / kFrequencies;
+  state.counters["zgesvSecondsPerFrequency"] = fastest.baseline / kFrequencies;
   state.SetLabel("target ratioToZgesv <= 0.6");
 }
 

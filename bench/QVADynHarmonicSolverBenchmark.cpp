@@ -9,7 +9,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -20,7 +19,7 @@
 #include "QVADyn/QVADynCore/QVADynModalDamping.h"
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
-#include "bench/QVADynBenchmarkTiming.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
@@ -136,21 +135,13 @@ class HarmonicProblem {
 
 void BM_DiagonalHarmonicSolve(benchmark::State& state) {
   HarmonicProblem problem;
-  // One untimed round of each first, so that both find the allocator warm.
-  problem.Solve();
-  problem.PlainLoop();
-  double best = 0.0;
-  double plainBest = 0.0;
-  for (auto _ : state) {
-    const double ours = QVADynThreadSecondsOf([&] { problem.Solve(); });
-    const double plain = QVADynThreadSecondsOf([&] { problem.PlainLoop(); });
-    state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    plainBest = plainBest == 0.0 ? plain : std::min(plainBest, plain);
-  }
-  state.counters["ratioToPlainLoop"] = best / plainBest;
-  state.counters["plainLoopSeconds"] = plainBest;
-  state.counters["modeFrequenciesPerSecond"] = static_cast<double>(kModes) * kFrequencies / best;
+  const QVADynFastestTimes fastest = QVADynTimeAgainstBaseline(
+      state, [&] { return QVADynThreadSecondsOf([&] { problem.Solve(); }); },
+      [&] { return QVADynThreadSecondsOf([&] { problem.PlainLoop(); }); });
+  state.counters["ratioToPlainLoop"] = fastest.ours / fastest.baseline;
+  state.counters["plainLoopSeconds"] = fastest.baseline;
+  state.counters["modeFrequenciesPerSecond"] =
+      static_cast<double>(kModes) * kFrequencies / fastest.ours;
   state.SetLabel("target ratioToPlainLoop <= 1.5");
 }
 

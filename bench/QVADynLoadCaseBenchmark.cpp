@@ -10,13 +10,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <random>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynForce.h"
 #include "QVADyn/QVADynCore/QVADynLoadCaseList.h"
 #include "QVADyn/QVADynCore/QVADynPrimaryBaseMotion.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/matrix/QVABlaModule.h"
 #include "platform/matrix/QVASrvMatrix.h"
 
@@ -28,12 +28,6 @@ constexpr int kReal = 6;
 constexpr int kImaginary = 2;
 constexpr int kAmplitudes = 8;
 constexpr int kFrames = 64;
-
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
 
 struct Loading {
   int modes;
@@ -99,18 +93,18 @@ void BM_GetModalForces(benchmark::State& state) {
   double listSeconds = 0.0;
   double directSeconds = 0.0;
   for (auto _ : state) {
-    double start = ThreadSeconds();
-    for (int frame = 0; frame < kFrames; ++frame) {
-      loading.list.GetModalForces(out.data(), QVADynRealPart, frame);
-      benchmark::DoNotOptimize(out.data());
-    }
-    listSeconds += ThreadSeconds() - start;
-    start = ThreadSeconds();
-    for (int frame = 0; frame < kFrames; ++frame) {
-      loading.Direct(out.data(), frame);
-      benchmark::DoNotOptimize(out.data());
-    }
-    directSeconds += ThreadSeconds() - start;
+    listSeconds += QVADynThreadSecondsOf([&] {
+      for (int frame = 0; frame < kFrames; ++frame) {
+        loading.list.GetModalForces(out.data(), QVADynRealPart, frame);
+        benchmark::DoNotOptimize(out.data());
+      }
+    });
+    directSeconds += QVADynThreadSecondsOf([&] {
+      for (int frame = 0; frame < kFrames; ++frame) {
+        loading.Direct(out.data(), frame);
+        benchmark::DoNotOptimize(out.data());
+      }
+    });
   }
   const double columns = static_cast<double>(state.iterations()) * kFrames * kCases;
   state.counters["columns_per_s"] = listSeconds > 0.0 ? columns / listSeconds : 0.0;

@@ -13,14 +13,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
-#include <memory>
 #include <vector>
 
-#include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/matrix/QVASrvMatrix.h"
-#include "platform/modeldb/QVASimDatabase.h"
 
 namespace {
 
@@ -31,14 +28,6 @@ constexpr int kPlaces = 6;
 constexpr int kDofs = kNodes * kPlaces;
 constexpr int kModes = 200;
 
-// Processor time of this thread, seconds: time the machine gives to other
-// processes does not count, so that the ratio stays stable on a busy machine.
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
 struct Timing {
   double wall = 0.0;
   double processor = 0.0;
@@ -47,57 +36,27 @@ struct Timing {
 template <class Work>
 Timing Measure(Work work) {
   const auto start = Clock::now();
-  const double startProcessor = ThreadSeconds();
+  const double startProcessor = QVADynThreadSeconds();
   work();
   return {std::chrono::duration<double>(Clock::now() - start).count(),
-          ThreadSeconds() - startProcessor};
+          QVADynThreadSeconds() - startProcessor};
 }
 
-// A modal basis written into `database` through a modal system with the
-// default settings, then opened on a fresh one.
+// Mode-shape value (row, mode) of the large basis.
+double ShapeValue(int row, int mode) { return static_cast<double>((row + 7 * mode) % 97) * 0.01; }
+
+// The 200-mode basis over 16,667 nodes x 6 places, written with the default
+// settings and opened on a fresh modal system.
 class LargeBasis {
  public:
-  LargeBasis() {
-    modal_ = database_.CreateModalSystem(kDofs, kNodes);
-    std::vector<double> eigenvalues(kModes);
-    for (int mode = 0; mode < kModes; ++mode) {
-      eigenvalues[static_cast<std::size_t>(mode)] = 100.0 * (mode + 1);
-    }
-    {
-      QVADynModalSystem writer(CreateDofDefinition(), modal_, log_);
-      writer.SetEigenvalues(eigenvalues.data(), kModes, 0, 0);
-      QVASrvDenseMatrix& phi = writer.CreateModeShapes(kDofs, false);
-      QVASrvMatrix column(kDofs, 1);
-      for (int mode = 0; mode < kModes; ++mode) {
-        for (int row = 0; row < kDofs; ++row) {
-          column(row, 0) = static_cast<double>((row + 7 * mode) % 97) * 0.01;
-        }
-        phi.SetValues(0, kDofs - 1, mode, mode, column);
-      }
-    }
-    opened_ = std::make_unique<QVADynModalSystem>(CreateDofDefinition(), modal_, log_);
-    opened_->Open();
-  }
+  LargeBasis()
+      : basis_(QVADynBenchmarkDofs(kNodes, kPlaces, [](int) { return 2; }), kDofs, kNodes,
+               QVADynEvenEigenvalues(kModes, 100.0), ShapeValue) {}
 
-  QVADynModalSystem& Modal() { return *opened_; }
+  QVADynModalSystem& Modal() { return basis_.Modal(); }
 
  private:
-  // Copies of one definition built once.
-  static QVAFsmSystemDofDefinition* CreateDofDefinition() {
-    static const QVAFsmSystemDofDefinition* const kDefinition = [] {
-      auto* dofs = new QVAFsmSystemDofDefinition(kNodes, kPlaces);
-      for (int node = 0; node < kNodes; ++node) {
-        for (int place = 0; place < kPlaces; ++place) dofs->AddDof(node, place, 2);
-      }
-      return dofs;
-    }();
-    return new QVAFsmSystemDofDefinition(*kDefinition);
-  }
-
-  QVASimDatabase database_;
-  QVAFsmModalSystem modal_;
-  QVADynLogFile log_;
-  std::unique_ptr<QVADynModalSystem> opened_;
+  QVADynBenchmarkBasis basis_;
 };
 
 void BM_GetModesNodalSweep(benchmark::State& state) {

@@ -15,20 +15,17 @@
 // speedup = literal_scaled_s / fast_s, target at least 500.
 
 #include <benchmark/benchmark.h>
-#include <time.h>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynCorrelation.h"
-#include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynRandomEvent.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/host/QVADynRandomLoadProvider.h"
-#include "platform/matrix/QVASrvMatrix.h"
-#include "platform/modeldb/QVASimDatabase.h"
 #include "tests/QVADyn/QVADynCore/QVADynRandomLiteralSums.h"
 
 namespace {
@@ -39,19 +36,6 @@ constexpr int kDofs = kNodes * kPlaces;
 constexpr int kModes = 100;
 constexpr int kLiteralNodes = 50;
 constexpr double kTargetSpeedup = 500.0;
-
-double ProcessSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
-template <class Work>
-double Seconds(Work work) {
-  const double start = ProcessSeconds();
-  work();
-  return ProcessSeconds() - start;
-}
 
 // Every place of every node loaded; nodes on a line along x, 1 mm apart.
 class LineLoad : public QVADynRandomLoadProvider {
@@ -95,39 +79,19 @@ class LineLoad : public QVADynRandomLoadProvider {
 // all modes active and one correlation.
 class RandomLoadSetup {
  public:
-  explicit RandomLoadSetup(QVADynCorrelation* correlation) {
-    modal_ = database_.CreateModalSystem(kDofs, kNodes);
-    std::vector<double> eigenvalues(kModes);
-    for (int mode = 0; mode < kModes; ++mode) {
-      eigenvalues[static_cast<std::size_t>(mode)] = 100.0 * (mode + 1);
-    }
-    {
-      QVADynModalSystem writer(CreateDofDefinition(), modal_, log_);
-      writer.SetEigenvalues(eigenvalues.data(), kModes, 0, 0);
-      QVASrvDenseMatrix& phi = writer.CreateModeShapes(kDofs, false);
-      QVASrvMatrix column(kDofs, 1);
-      for (int mode = 0; mode < kModes; ++mode) {
-        for (int row = 0; row < kDofs; ++row) {
-          column(row, 0) = std::sin(0.001 * (row + 1) * (mode + 1));
-        }
-        phi.SetValues(0, kDofs - 1, mode, mode, column);
-      }
-    }
-    opened_ = std::make_unique<QVADynModalSystem>(CreateDofDefinition(), modal_, log_);
-    opened_->Open();
-    event_ = std::make_unique<QVADynRandomEvent>(opened_.get());
+  explicit RandomLoadSetup(QVADynCorrelation* correlation)
+      : basis_(QVADynBenchmarkDofs(kNodes, kPlaces, [](int place) { return 2 + place; }), kDofs,
+               kNodes, QVADynEvenEigenvalues(kModes, 100.0),
+               [](int row, int mode) { return std::sin(0.001 * (row + 1) * (mode + 1)); }) {
+    event_ = std::make_unique<QVADynRandomEvent>(&basis_.Modal());
     std::vector<int> modes(kModes);
     for (int mode = 0; mode < kModes; ++mode) modes[static_cast<std::size_t>(mode)] = mode + 1;
     event_->SetActiveModes(modes.data(), kModes);
     event_->AdoptCorrelation(correlation);
     event_->SetLoadProvider(&provider_);
-    literal_ = QVADynRandomLiteralCase{opened_.get(), &provider_, modes, {correlation}, {}};
+    literal_ = QVADynRandomLiteralCase{&basis_.Modal(), &provider_, modes, {correlation}, {}};
     nodeActive_.assign(kNodes, 1);
     out_.assign(2 * static_cast<std::size_t>(kModes) * kModes, 0.0);
-  }
-  ~RandomLoadSetup() {
-    event_.reset();
-    opened_.reset();
   }
 
   void Fast(bool jetNoise, double omega) {
@@ -150,19 +114,8 @@ class RandomLoadSetup {
   }
 
  private:
-  static QVAFsmSystemDofDefinition* CreateDofDefinition() {
-    auto* dofs = new QVAFsmSystemDofDefinition(kNodes, kPlaces);
-    for (int node = 0; node < kNodes; ++node) {
-      for (int place = 0; place < kPlaces; ++place) dofs->AddDof(node, place, 2 + place);
-    }
-    return dofs;
-  }
-
-  QVASimDatabase database_;
-  QVAFsmModalSystem modal_;
-  QVADynLogFile log_;
+  QVADynBenchmarkBasis basis_;
   LineLoad provider_;
-  std::unique_ptr<QVADynModalSystem> opened_;
   std::unique_ptr<QVADynRandomEvent> event_;
   QVADynRandomLiteralCase literal_{};
   std::vector<int> nodeActive_;
@@ -177,11 +130,11 @@ void CompareWithLiteralLoops(benchmark::State& state, QVADynCorrelation* correla
   double fastBest = 0.0;
   double literalBest = 0.0;
   for (auto _ : state) {
-    const double fast = Seconds([&] { setup.Fast(jetNoise, omega); });
-    const double literal = Seconds([&] { setup.Literal(jetNoise, omega); });
+    const double fast = QVADynProcessSecondsOf([&] { setup.Fast(jetNoise, omega); });
+    const double literal = QVADynProcessSecondsOf([&] { setup.Literal(jetNoise, omega); });
     state.SetIterationTime(fast);
-    fastBest = fastBest == 0.0 ? fast : std::min(fastBest, fast);
-    literalBest = literalBest == 0.0 ? literal : std::min(literalBest, literal);
+    QVADynKeepFastest(fastBest, fast);
+    QVADynKeepFastest(literalBest, literal);
   }
   const double scale = static_cast<double>(kNodes) / kLiteralNodes;
   const double literalScaled = literalBest * scale * scale;

@@ -26,23 +26,17 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
-#include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
-#include "bench/QVADynBenchmarkTiming.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVAMtxLapack.h"
-#include "platform/matrix/QVASrvMatrix.h"
-#include "platform/modeldb/QVASimDatabase.h"
 
 namespace {
 
@@ -52,25 +46,6 @@ constexpr int kDofs = kNodes * kPlaces;
 constexpr int kModes = 200;
 constexpr int kFrames = 100;
 constexpr int kCases = 2;
-
-// Bytes of a line "<name>: <n> kB" of /proc/self/status, 0 when absent.
-std::int64_t StatusBytes(const std::string& name) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(name + ":", 0) == 0) return 1024 * std::atoll(line.c_str() + name.size() + 1);
-  }
-  return 0;
-}
-
-// Resets the peak resident size to the current one; false when the kernel
-// does not allow it.
-bool ResetPeakResidentSize() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
-  clear.flush();
-  return static_cast<bool>(clear);
-}
 
 // Hands back amplitudes without solving: the recovery is what is timed.
 class StoredAmplitudes : public QVADynHarmonicSolver {
@@ -90,28 +65,14 @@ class StoredAmplitudes : public QVADynHarmonicSolver {
 // A 200-mode basis over 200,004 DOFs and a solved harmonic event over it.
 class RecoveryProblem {
  public:
-  RecoveryProblem() {
-    modal_ = database_.CreateModalSystem(kDofs, kNodes);
-    std::vector<double> eigenvalues(kModes);
-    for (int mode = 0; mode < kModes; ++mode) {
-      eigenvalues[static_cast<std::size_t>(mode)] = 10.0 * (mode + 1);
-    }
-    {
-      QVADynModalSystem writer(CreateDofDefinition(), modal_, log_);
-      writer.SetEigenvalues(eigenvalues.data(), kModes, 0, 0);
-      QVASrvDenseMatrix& phi = writer.CreateModeShapes(kDofs, false);
-      QVASrvMatrix column(kDofs, 1);
-      for (int mode = 0; mode < kModes; ++mode) {
-        for (int row = 0; row < kDofs; ++row) {
-          column(row, 0) = static_cast<double>((row + 7 * mode) % 97) * 0.01;
-        }
-        phi.SetValues(0, kDofs - 1, mode, mode, column);
-      }
-    }
-    system_ = std::make_unique<QVADynModalSystem>(CreateDofDefinition(), modal_, log_);
-    system_->Open();
-    event_ = std::make_unique<QVADynHarmonicEvent>(*system_, new StoredAmplitudes,
-                                                   database_.CreateModalEventResults(modal_));
+  RecoveryProblem()
+      : basis_(QVADynBenchmarkDofs(kNodes, kPlaces, [](int place) { return 2 + place % 3; }), kDofs,
+               kNodes, QVADynEvenEigenvalues(kModes, 10.0), [](int row, int mode) {
+                 return static_cast<double>((row + 7 * mode) % 97) * 0.01;
+               }) {
+    event_ = std::make_unique<QVADynHarmonicEvent>(
+        basis_.Modal(), new StoredAmplitudes,
+        basis_.Database().CreateModalEventResults(basis_.ModalObject()));
     std::vector<int> modes(kModes);
     for (int mode = 0; mode < kModes; ++mode) modes[static_cast<std::size_t>(mode)] = mode;
     event_->SetActiveModes(kModes, modes.data());
@@ -123,24 +84,10 @@ class RecoveryProblem {
   }
 
   void Recover() { event_->Recover(nullptr, 1); }
-  const QVASrvDenseMatrix& ModeShapes() const { return *system_->ModeShapes(); }
+  const QVASrvDenseMatrix& ModeShapes() { return *basis_.Modal().ModeShapes(); }
 
  private:
-  static QVAFsmSystemDofDefinition* CreateDofDefinition() {
-    static const QVAFsmSystemDofDefinition* const kDefinition = [] {
-      auto* dofs = new QVAFsmSystemDofDefinition(kNodes, kPlaces);
-      for (int node = 0; node < kNodes; ++node) {
-        for (int place = 0; place < kPlaces; ++place) dofs->AddDof(node, place, 2 + place % 3);
-      }
-      return dofs;
-    }();
-    return new QVAFsmSystemDofDefinition(*kDefinition);
-  }
-
-  QVASimDatabase database_;
-  QVAFsmModalSystem modal_;
-  QVADynLogFile log_;
-  std::unique_ptr<QVADynModalSystem> system_;
+  QVADynBenchmarkBasis basis_;
   std::unique_ptr<QVADynHarmonicEvent> event_;
 };
 
@@ -154,9 +101,9 @@ void BM_HarmonicRecover(benchmark::State& state) {
   RecoveryProblem problem;
 
   // The first Recover, untimed, measures the peak memory.
-  const bool peakReset = ResetPeakResidentSize();
+  const bool peakReset = QVADynResetPeakResidentSize();
   problem.Recover();
-  const double peak = static_cast<double>(StatusBytes("VmHWM"));
+  const double peak = static_cast<double>(QVADynStatusBytes("VmHWM"));
   const double shapesAndResults = 8.0 * kDofs * kModes + 8.0 * kDofs * kFrames * 2.0 * kCases;
 
   const QVASrvDenseMatrix& phi = problem.ModeShapes();
@@ -192,9 +139,9 @@ void BM_HarmonicRecover(benchmark::State& state) {
     const double raw = QVADynThreadSecondsOf(rawDgemm);
     const double fresh = QVADynThreadSecondsOf(freshDgemm);
     state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    rawBest = rawBest == 0.0 ? raw : std::min(rawBest, raw);
-    freshBest = freshBest == 0.0 ? fresh : std::min(freshBest, fresh);
+    QVADynKeepFastest(best, ours);
+    QVADynKeepFastest(rawBest, raw);
+    QVADynKeepFastest(freshBest, fresh);
   }
   state.counters["fractionOfDgemm"] = rawBest / best;
   state.counters["fractionOfDgemmIntoNewMemory"] = freshBest / best;

@@ -10,11 +10,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <ctime>
 #include <vector>
 
 #include "QVADynTransientCoefficients.h"
 #include "QVADynTransientStepKernel.h"
+#include "bench/QVADynBenchmarkSupport.h"
 
 namespace {
 
@@ -47,17 +47,11 @@ void PlainLoop(const double* t, const double* lambda, const double* damping, con
 
 // CPU seconds of this thread for `steps` calls, so that other load on the machine does not
 // distort the ratio.
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
-
 template <typename Step>
 double SecondsFor(int steps, Step&& step) {
-  const double start = ThreadSeconds();
-  for (int n = 0; n < steps; ++n) step(n);
-  return ThreadSeconds() - start;
+  return QVADynThreadSecondsOf([&] {
+    for (int n = 0; n < steps; ++n) step(n);
+  });
 }
 
 void InCache(benchmark::State& state) {

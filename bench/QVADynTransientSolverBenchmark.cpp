@@ -38,7 +38,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "QVADynTransientCoefficients.h"
-#include "bench/QVADynBenchmarkTiming.h"
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVAMtxLapack.h"
 #include "platform/matrix/QVASrvMatrix.h"
@@ -182,11 +182,6 @@ class PlainLoop {
   std::vector<double> u_, v_, a_;
 };
 
-// Keeps the smallest of the times seen, the first one included.
-void KeepFastest(double& fastest, double seconds) {
-  fastest = fastest == 0.0 ? seconds : std::min(fastest, seconds);
-}
-
 // Thread seconds to allocate `count` doubles three times from the platform
 // allocator, write every value once and release them: the first-touch cost
 // of a solve's result arrays.
@@ -215,9 +210,9 @@ void BM_DiagonalDamping(benchmark::State& state) {
     const double loop = plain.Seconds();
     const double touch = FirstTouchSeconds(count);
     state.SetIterationTime(ours);
-    KeepFastest(best, ours);
-    KeepFastest(plainBest, loop);
-    KeepFastest(touchBest, touch);
+    QVADynKeepFastest(best, ours);
+    QVADynKeepFastest(plainBest, loop);
+    QVADynKeepFastest(touchBest, touch);
   }
   const double modeSteps = 2000.0 * 20000.0;
   state.counters["modeStepsPerSecond"] = modeSteps / best;
@@ -249,8 +244,8 @@ void BM_DiagonalDampingShort(benchmark::State& state) {
       loop += plain.Seconds();
     }
     state.SetIterationTime(ours);
-    KeepFastest(best, ours);
-    KeepFastest(plainBest, loop);
+    QVADynKeepFastest(best, ours);
+    QVADynKeepFastest(plainBest, loop);
   }
   const double modeSteps = 2000.0 * 200.0 * kSolves;
   state.counters["modeStepsPerSecond"] = modeSteps / best;
@@ -295,20 +290,11 @@ void BM_CoupledDamping(benchmark::State& state) {
       benchmark::DoNotOptimize(force[0]);
     });
   };
-  problem.SolveSeconds();
-  baselineSeconds();
-  double best = 0.0;
-  double baselineBest = 0.0;
-  for (auto _ : state) {
-    const double ours = problem.SolveSeconds();
-    const double baseline = baselineSeconds();
-    state.SetIterationTime(ours);
-    KeepFastest(best, ours);
-    KeepFastest(baselineBest, baseline);
-  }
-  state.counters["secondsPerStep"] = best / kSteps;
-  state.counters["dgetrsPlusDgemvSeconds"] = baselineBest / kSteps;
-  state.counters["ratioToDgetrsPlusDgemv"] = best / baselineBest;
+  const QVADynFastestTimes fastest = QVADynTimeAgainstBaseline(
+      state, [&] { return problem.SolveSeconds(); }, baselineSeconds);
+  state.counters["secondsPerStep"] = fastest.ours / kSteps;
+  state.counters["dgetrsPlusDgemvSeconds"] = fastest.baseline / kSteps;
+  state.counters["ratioToDgetrsPlusDgemv"] = fastest.ours / fastest.baseline;
   state.SetLabel("target ratioToDgetrsPlusDgemv <= 3");
 }
 

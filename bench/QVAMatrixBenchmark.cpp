@@ -11,13 +11,13 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVAMtxLapack.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
@@ -37,20 +37,6 @@ constexpr int kModes = 200;
 constexpr int kFrames = 200;
 constexpr int kRowChunk = 100;
 constexpr int kColumnChunk = 5;
-
-// Processor seconds of this thread spent in `work`: OpenBLAS runs on this
-// thread, and other processes on the machine do not count.
-template <class Work>
-double Seconds(Work work) {
-  const auto now = [] {
-    timespec time{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-    return static_cast<double>(time.tv_sec) + 1e-9 * static_cast<double>(time.tv_nsec);
-  };
-  const double start = now();
-  work();
-  return now() - start;
-}
 
 // Bytes held by the C allocator now (small blocks and mapped ones).
 std::int64_t AllocatedBytes() {
@@ -83,16 +69,16 @@ void BM_MultiplyRowRanges(benchmark::State& state) {
   double best = 0.0;
   double rawBest = 0.0;
   for (auto _ : state) {
-    const double ours =
-        Seconds([&] { phi.MultiplyRowRanges(q, out, rowList.data(), ranges, found); });
-    const double raw = Seconds([&] {
+    const double ours = QVADynThreadSecondsOf(
+        [&] { phi.MultiplyRowRanges(q, out, rowList.data(), ranges, found); });
+    const double raw = QVADynThreadSecondsOf([&] {
       QVAMtxGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(), kDofs, q.Values(), kModes,
                  0.0, out.Values(), kDofs);
     });
     benchmark::DoNotOptimize(out.Values()[kDofs - 1]);
     state.SetIterationTime(ours);
-    best = best == 0.0 ? ours : std::min(best, ours);
-    rawBest = rawBest == 0.0 ? raw : std::min(rawBest, raw);
+    QVADynKeepFastest(best, ours);
+    QVADynKeepFastest(rawBest, raw);
   }
   mem_Free(ranges);
   state.counters["ranges"] = found;

@@ -20,7 +20,6 @@
 
 #include <cmath>
 #include <complex>
-#include <fstream>
 #include <iomanip>
 #include <memory>
 #include <ostream>
@@ -163,15 +162,17 @@ void QVADynExampleHarmonic(const QVADynExampleContext& context) {
   TipLoadEvent sweep(model, database, modalObject, modal, frequencies, false);
   const std::vector<std::complex<double>> response = sweep.TipDisplacement(kFrequencies);
 
-  std::ofstream csv(kCsvFileName);
-  csv << "frequency,real,imaginary,magnitude,phase\n" << std::setprecision(10);
+  std::vector<std::vector<double>> columns{frequencies, {}, {}, {}, {}};
   int peak = 0;
   for (int j = 0; j < kFrequencies; ++j) {
     const std::complex<double> value = response[static_cast<std::size_t>(j)];
-    csv << frequencies[static_cast<std::size_t>(j)] << "," << value.real() << "," << value.imag()
-        << "," << std::abs(value) << "," << std::arg(value) * 180.0 / kPi << "\n";
+    columns[1].push_back(value.real());
+    columns[2].push_back(value.imag());
+    columns[3].push_back(std::abs(value));
+    columns[4].push_back(std::arg(value) * 180.0 / kPi);
     if (std::abs(value) > std::abs(response[static_cast<std::size_t>(peak)])) peak = j;
   }
+  QVADynExampleWriteCsv(kCsvFileName, "frequency,real,imaginary,magnitude,phase", columns);
 
   const double peakFrequency = frequencies[static_cast<std::size_t>(peak)];
   TipLoadEvent damped(model, database, modalObject, modal, {peakFrequency}, true);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iomanip>
 #include <numbers>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
@@ -54,15 +56,38 @@ void QVADynExampleWriteBasis(const QVADynExampleModel& model, QVAFsmModalSystem&
   shapes.SetValues(0, rows - 1, 0, modes - 1, values);
 }
 
+void QVADynExampleWriteCsv(const char* fileName, const char* heading,
+                           const std::vector<std::vector<double>>& columns) {
+  std::ofstream csv(fileName);
+  csv << heading << "\n" << std::setprecision(10);
+  const std::size_t rows = columns.empty() ? 0 : columns.front().size();
+  for (std::size_t row = 0; row < rows; ++row) {
+    for (std::size_t column = 0; column < columns.size(); ++column) {
+      csv << (column == 0 ? "" : ",") << columns[column][row];
+    }
+    csv << "\n";
+  }
+}
+
+QVADynExampleOpenBasis::QVADynExampleOpenBasis(const QVADynExampleContext& context,
+                                               const QVADynExampleModel& model)
+    : modalObject_(database_.CreateModalSystem(model.NumberOfDofs(), model.NumberOfNodes())),
+      log_(context.log),
+      modal_(WriteBasis(model, modalObject_, log_), modalObject_, log_) {
+  modal_.Open();
+}
+
+QVAFsmSystemDofDefinition* QVADynExampleOpenBasis::WriteBasis(const QVADynExampleModel& model,
+                                                              QVAFsmModalSystem& modalObject,
+                                                              QVADynLogFile& log) {
+  QVADynExampleWriteBasis(model, modalObject, log);
+  return model.CreateDofDefinition();
+}
+
 void QVADynExampleModalBasis(const QVADynExampleContext& context) {
   const QVADynExampleModel model;
-  QVASimDatabase database;
-  QVAFsmModalSystem modalObject =
-      database.CreateModalSystem(model.NumberOfDofs(), model.NumberOfNodes());
-  QVADynLogFile log(context.log);
-  QVADynExampleWriteBasis(model, modalObject, log);
-  QVADynModalSystem reader(model.CreateDofDefinition(), modalObject, log);
-  reader.Open();
+  QVADynExampleOpenBasis basis(context, model);
+  const QVADynModalSystem& reader = basis.Modal();
   CheckBasis(model, reader);
 
   const QVADynExampleBeam& beam = model.Beam();

@@ -21,7 +21,6 @@
 #include "QVADynExampleModel.h"
 #include "QVADynExamples.h"
 #include "platform/matrix/QVASrvMatrix.h"
-#include "platform/modeldb/QVASimDatabase.h"
 
 namespace {
 
@@ -49,13 +48,8 @@ std::vector<double> RigidBodyMasses(const QVADynExampleModel& model, QVASrvMatri
 void QVADynExampleParticipation(const QVADynExampleContext& context) {
   const QVADynExampleModel model;
   const int modes = model.NumberOfModes();
-  QVASimDatabase database;
-  QVAFsmModalSystem modalObject =
-      database.CreateModalSystem(model.NumberOfDofs(), model.NumberOfNodes());
-  QVADynLogFile log(context.log);
-  QVADynExampleWriteBasis(model, modalObject, log);
-  QVADynModalSystem modal(model.CreateDofDefinition(), modalObject, log);
-  modal.Open();
+  QVADynExampleOpenBasis basis(context, model);
+  QVADynModalSystem& modal = basis.Modal();
 
   const double root[3] = {0.0, 0.0, 0.0};
   QVASrvMatrix rigidBody = model.CreateRigidBodyModes(root);

@@ -29,8 +29,6 @@
 #include "QVADynExampleModel.h"
 #include "QVADynExamples.h"
 #include "platform/host/QVADynRandomLoadProvider.h"
-#include "platform/matrix/QVASrvMatrix.h"
-#include "platform/modeldb/QVASimDatabase.h"
 
 namespace {
 
@@ -85,20 +83,8 @@ QVADynCorrelation* Correlation(QVADynCorrelationType type, bool userDefined, dou
 
 void QVADynExampleRandom(const QVADynExampleContext& context) {
   const QVADynExampleModel model;
-  QVASimDatabase database;
-  QVAFsmModalSystem modalObject =
-      database.CreateModalSystem(model.NumberOfDofs(), model.NumberOfNodes());
-  QVADynLogFile log(context.log);
-  {
-    QVADynModalSystem writer(model.CreateDofDefinition(), modalObject, log);
-    writer.SetEigenvalues(model.Eigenvalues().data(), model.NumberOfModes(), 0, 0);
-    std::vector<double> shapes = model.ModeShapes();
-    writer.CreateModeShapes(model.NumberOfDofs(), false)
-        .SetValues(0, model.NumberOfDofs() - 1, 0, model.NumberOfModes() - 1,
-                   QVASrvMatrix(model.NumberOfDofs(), model.NumberOfModes(), shapes.data()));
-  }
-  QVADynModalSystem modal(model.CreateDofDefinition(), modalObject, log);
-  modal.Open();
+  QVADynExampleOpenBasis basis(context, model);
+  QVADynModalSystem& modal = basis.Modal();
 
   UniformTransverseLoad provider(model);
   // The clamped root carries no DOF; it takes no part.

@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iomanip>
 #include <memory>
 #include <ostream>
@@ -30,7 +29,6 @@
 #include "QVADynExamples.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvSparseMatrix.h"
-#include "platform/modeldb/QVASimDatabase.h"
 
 namespace {
 
@@ -48,13 +46,8 @@ constexpr int kDisplacementVelocityAcceleration = 1 | 2 | 4;
 
 void QVADynExampleTransient(const QVADynExampleContext& context) {
   const QVADynExampleModel model;
-  QVASimDatabase database;
-  QVAFsmModalSystem modalObject =
-      database.CreateModalSystem(model.NumberOfDofs(), model.NumberOfNodes());
-  QVADynLogFile log(context.log);
-  QVADynExampleWriteBasis(model, modalObject, log);
-  QVADynModalSystem modal(model.CreateDofDefinition(), modalObject, log);
-  modal.Open();
+  QVADynExampleOpenBasis basis(context, model);
+  QVADynModalSystem& modal = basis.Modal();
 
   const int m = model.NumberOfModes();
   std::vector<int> modes(static_cast<std::size_t>(m));
@@ -79,7 +72,7 @@ void QVADynExampleTransient(const QVADynExampleContext& context) {
   std::vector<double> history[3];
   {
     QVADynTransientEvent event(modal, new QVADynTransientSolver,
-                               database.CreateModalEventResults(modalObject));
+                               basis.Database().CreateModalEventResults(basis.ModalObject()));
     event.SetActiveModes(m, modes.data());
     event.SetFrameValues(frames, frameValues.data());
     event.SetDiagonalDamping(m, damping.data());
@@ -106,11 +99,7 @@ void QVADynExampleTransient(const QVADynExampleContext& context) {
     }
   }
 
-  std::ofstream csv(kCsvFileName);
-  csv << "time,u,v,a\n" << std::setprecision(10);
-  for (std::size_t n = 0; n < time.size(); ++n) {
-    csv << time[n] << ',' << history[0][n] << ',' << history[1][n] << ',' << history[2][n] << '\n';
-  }
+  QVADynExampleWriteCsv(kCsvFileName, "time,u,v,a", {time, history[0], history[1], history[2]});
 
   const auto peak = std::max_element(history[0].begin(), history[0].end(), [](double a, double b) {
     return std::fabs(a) < std::fabs(b);

@@ -9,10 +9,13 @@
 //   // log: "\n--- Example host ---\n\n"
 
 #include <ostream>
+#include <vector>
 
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynExampleModel.h"
 #include "platform/modeldb/QVAFsmModalSystem.h"
+#include "platform/modeldb/QVASimDatabase.h"
 
 // What every example receives from the host: the component's log handle (the
 // example may copy it) and the stream for its account.
@@ -34,6 +37,40 @@ void QVADynExampleModalBasis(const QVADynExampleContext& context);
 // to `log`: SetEigenvalues, then CreateModeShapes filled with the shapes.
 void QVADynExampleWriteBasis(const QVADynExampleModel& model, QVAFsmModalSystem& modalObject,
                              QVADynLogFile& log);
+// Writes `columns` (of equal length) to the file `fileName` in the working
+// directory as comma-separated values with 10 significant digits, one row per
+// index, under the line `heading` ("time,u,v,a").
+void QVADynExampleWriteCsv(const char* fileName, const char* heading,
+                           const std::vector<std::vector<double>>& columns);
+// The modes of a model written into a model database of its own (through
+// QVADynExampleWriteBasis) and opened with a fresh modal system, both logging
+// to a copy of the host's log handle. Neither copyable nor movable: the modal
+// system refers to the members.
+//
+//   QVADynExampleOpenBasis basis(context, model);
+//   basis.Modal().NumberOfModes();  // model.NumberOfModes()
+class QVADynExampleOpenBasis {
+ public:
+  QVADynExampleOpenBasis(const QVADynExampleContext& context, const QVADynExampleModel& model);
+  QVADynExampleOpenBasis(const QVADynExampleOpenBasis&) = delete;
+  QVADynExampleOpenBasis& operator=(const QVADynExampleOpenBasis&) = delete;
+
+  QVASimDatabase& Database() { return database_; }
+  QVAFsmModalSystem& ModalObject() { return modalObject_; }
+  QVADynLogFile& Log() { return log_; }
+  QVADynModalSystem& Modal() { return modal_; }
+
+ private:
+  // Writes the basis and hands back the DOF definition the opened modal
+  // system adopts.
+  static QVAFsmSystemDofDefinition* WriteBasis(const QVADynExampleModel& model,
+                                               QVAFsmModalSystem& modalObject, QVADynLogFile& log);
+
+  QVASimDatabase database_;
+  QVAFsmModalSystem modalObject_;
+  QVADynLogFile log_;
+  QVADynModalSystem modal_;
+};
 // Complex modes of the built-in cantilever with Rayleigh damping, with an added
 // dashpot at the tip (non-proportional) and with structural damping: prints
 // the frequencies and damping ratios of the lowest modes.

@@ -86,6 +86,16 @@ struct QVASimMemoryStore::UndoItem {
 
 namespace {
 
+// Notes in `item` whether `key` is in `map` and, if so, keeps its value in
+// item.*oldValue, so that the change can be undone.
+template <class Item, class Map, class Value>
+void KeepOldValue(Item& item, const Map& map, const typename Map::key_type& key,
+                  Value Item::*oldValue) {
+  const auto found = map.find(key);
+  item.hadOld = found != map.end();
+  if (item.hadOld) item.*oldValue = found->second;
+}
+
 template <class Record>
 bool Exists(const std::vector<std::unique_ptr<Record>>& records, int index) {
   return index >= 0 && index < static_cast<int>(records.size()) &&
@@ -145,9 +155,7 @@ void QVASimMemoryStore::SetEntry(int object, const std::string& name, const QVAS
     item.type = UndoItemType::kEntry;
     item.index = object;
     item.name = name;
-    auto found = entries.find(name);
-    item.hadOld = found != entries.end();
-    if (item.hadOld) item.oldEntry = found->second;
+    KeepOldValue(item, entries, name, &UndoItem::oldEntry);
     log_.push_back(std::move(item));
   }
   entries[name] = entry;
@@ -313,9 +321,7 @@ void QVASimMemoryStore::SetStringField(int record, int field, const char* text) 
     item.type = UndoItemType::kStringField;
     item.index = record;
     item.key = field;
-    auto found = strings.find(field);
-    item.hadOld = found != strings.end();
-    if (item.hadOld) item.oldText = found->second;
+    KeepOldValue(item, strings, field, &UndoItem::oldText);
     log_.push_back(std::move(item));
   }
   strings[field].swap(newText);
@@ -334,9 +340,7 @@ void QVASimMemoryStore::SetAssociation(int record, int kind, int other) {
     item.type = UndoItemType::kAssociation;
     item.index = record;
     item.key = kind;
-    auto found = associations.find(kind);
-    item.hadOld = found != associations.end();
-    if (item.hadOld) item.oldNumber = found->second;
+    KeepOldValue(item, associations, kind, &UndoItem::oldNumber);
     log_.push_back(std::move(item));
   }
   associations[kind] = other < 0 ? -1 : other;
