@@ -11,6 +11,29 @@
 
 namespace {
 
+// Scratch memory of Factorize on the calling thread: the copy of the values
+// that a singular matrix gets back, and LAPACK's workspace. It is kept from
+// call to call, so that a solver factorizing a matrix of the same size at
+// every frequency or time step does not map and zero new pages each time;
+// scratch of more than kKeptScratchValues values is given back after the call.
+struct FactorizeScratch {
+  static constexpr std::size_t kKeptScratchValues = std::size_t{4} << 20;  // 32 MB
+  std::vector<double> original;
+  std::vector<double> work;
+
+  static FactorizeScratch& OfThisThread() {
+    thread_local FactorizeScratch scratch;
+    return scratch;
+  }
+  // Releases the memory when it has grown past what is kept.
+  void Trim() {
+    if (original.capacity() + work.capacity() > kKeptScratchValues) {
+      std::vector<double>().swap(original);
+      std::vector<double>().swap(work);
+    }
+  }
+};
+
 // "QVASrvMatrix 3 x 4 (full)": the object named in every message.
 std::string Describe(const QVASrvMatrix& matrix) {
   std::string text = "QVASrvMatrix " + std::to_string(matrix.NumberOfRows()) + " x " +
@@ -424,7 +447,8 @@ void QVASrvMatrix::Factorize(int* pivots) {
     }
   } else if (n > 0) {
     // Kept so that a singular matrix is left as it was, not half factorized.
-    const std::vector<double> original(values_, values_ + StoredCount(*this));
+    FactorizeScratch& scratch = FactorizeScratch::OfThisThread();
+    scratch.original.assign(values_, values_ + StoredCount(*this));
     int info = 0;
     const char* routine = symmetric_ ? "dsytrf" : "dgetrf";
     if (symmetric_) {
@@ -433,13 +457,16 @@ void QVASrvMatrix::Factorize(int* pivots) {
       int query = -1;
       dsytrf_(&lower, &n, values_, &n, pivots_, &optimalWork, &query, &info, 1);
       int workSize = std::max(1, static_cast<int>(optimalWork));
-      std::vector<double> work(static_cast<std::size_t>(workSize));
-      dsytrf_(&lower, &n, values_, &n, pivots_, work.data(), &workSize, &info, 1);
+      if (scratch.work.size() < static_cast<std::size_t>(workSize)) {
+        scratch.work.resize(static_cast<std::size_t>(workSize));
+      }
+      dsytrf_(&lower, &n, values_, &n, pivots_, scratch.work.data(), &workSize, &info, 1);
     } else {
       dgetrf_(&n, &n, values_, &n, pivots_, &info);
     }
     if (info != 0) {
-      std::copy(original.begin(), original.end(), values_);
+      std::copy(scratch.original.begin(), scratch.original.end(), values_);
+      scratch.Trim();
       QVA_VERIFY(info > 0, kQVABasInvalidArgument,
                  Describe(*this) << "::Factorize: " << routine << " rejected argument " << -info);
       QVA_RAISE(kQVASrvSingularMatrix,
@@ -448,6 +475,7 @@ void QVASrvMatrix::Factorize(int* pivots) {
                                 << " info " << info
                                 << "); check for a zero row or column or a missing constraint");
     }
+    scratch.Trim();
   }
   content_ = Content::kFactors;
   if (pivots != nullptr) std::copy_n(pivots_, n, pivots);
