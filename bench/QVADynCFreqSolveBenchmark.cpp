@@ -48,8 +48,10 @@ double Pseudo(int i, int j) {
 // omega from 10 to ~4000 rad/s, V Rayleigh plus a rank-one dashpot term, S a
 // loss factor of 0.02 with a small symmetric coupling.
 struct Operators {
-  Operators() : stiffness(kSubspace, kSubspace), viscous(kSubspace, kSubspace),
-                structural(kSubspace, kSubspace) {
+  Operators()
+      : stiffness(kSubspace, kSubspace),
+        viscous(kSubspace, kSubspace),
+        structural(kSubspace, kSubspace) {
     for (int i = 0; i < kSubspace; ++i) {
       const double omega = 10.0 * (i + 1);
       stiffness(i, i) = omega * omega;
@@ -100,8 +102,12 @@ std::vector<T> StateMatrix(bool withStructural) {
 // not timed.
 class RawDgeev {
  public:
-  RawDgeev() : state_(StateMatrix<double>(false)), work_(state_), wr_(kOrder), wi_(kOrder),
-               vr_(static_cast<std::size_t>(kOrder) * kOrder) {
+  RawDgeev()
+      : state_(StateMatrix<double>(false)),
+        work_(state_),
+        wr_(kOrder),
+        wi_(kOrder),
+        vr_(static_cast<std::size_t>(kOrder) * kOrder) {
     double optimal = 0.0;
     const int query = -1;
     Call(query, &optimal);
@@ -130,8 +136,12 @@ class RawDgeev {
 // Raw ZGEEV (right vectors) on a copy of the complex state matrix.
 class RawZgeev {
  public:
-  RawZgeev() : state_(StateMatrix<Complex>(true)), work_(state_), w_(kOrder),
-               vr_(static_cast<std::size_t>(kOrder) * kOrder), realWork_(2 * kOrder) {
+  RawZgeev()
+      : state_(StateMatrix<Complex>(true)),
+        work_(state_),
+        w_(kOrder),
+        vr_(static_cast<std::size_t>(kOrder) * kOrder),
+        realWork_(2 * kOrder) {
     Complex optimal = 0.0;
     Call(-1, &optimal);
     workspace_.resize(static_cast<std::size_t>(optimal.real()));
@@ -150,8 +160,8 @@ class RawZgeev {
     const int one = 1;
     Complex dummy = 0.0;
     int info = 0;
-    BLAC_ZGEEV(&no, &yes, &order, work_.data(), &order, w_.data(), &dummy, &one, vr_.data(),
-               &order, workspace, &lwork, realWork_.data(), &info, 1, 1);
+    BLAC_ZGEEV(&no, &yes, &order, work_.data(), &order, w_.data(), &dummy, &one, vr_.data(), &order,
+               workspace, &lwork, realWork_.data(), &info, 1, 1);
   }
   std::vector<Complex> state_, work_, w_, vr_, workspace_;
   std::vector<double> realWork_;

@@ -78,9 +78,8 @@ void InCache(benchmark::State& state) {
   const double kernelSeconds = SecondsFor(kBaselineSteps, kernelStep);
   const double plainSeconds = SecondsFor(kBaselineSteps, plainStep);
   benchmark::DoNotOptimize(a.data());
-  state.counters["mode_steps_per_s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kModes,
-                         benchmark::Counter::kIsRate);
+  state.counters["mode_steps_per_s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kModes, benchmark::Counter::kIsRate);
   state.counters["plain_loop_ratio"] = plainSeconds / kernelSeconds;
 }
 BENCHMARK(InCache);
@@ -102,8 +101,8 @@ void Frames(benchmark::State& state) {
   auto plainSweep = [&](int) {
     for (int n = 1; n < kFrames; ++n) {
       const std::size_t from = (n - 1) * frameSize, to = n * frameSize;
-      PlainLoop(modes.table.data(), modes.lambda.data(), modes.damping.data(), &u[from],
-                &v[from], f0.data(), f1.data(), &u[to], &v[to], &a[to]);
+      PlainLoop(modes.table.data(), modes.lambda.data(), modes.damping.data(), &u[from], &v[from],
+                f0.data(), f1.data(), &u[to], &v[to], &a[to]);
     }
   };
   for (auto _ : state) {
@@ -113,9 +112,9 @@ void Frames(benchmark::State& state) {
   const double kernelSeconds = SecondsFor(3, kernelSweep);
   const double plainSeconds = SecondsFor(3, plainSweep);
   benchmark::DoNotOptimize(a.data());
-  state.counters["mode_steps_per_s"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kModes * (kFrames - 1),
-      benchmark::Counter::kIsRate);
+  state.counters["mode_steps_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kModes * (kFrames - 1),
+                         benchmark::Counter::kIsRate);
   state.counters["plain_loop_ratio"] = plainSeconds / kernelSeconds;
 }
 BENCHMARK(Frames)->Unit(benchmark::kMillisecond);

@@ -2,15 +2,15 @@
 // recovery product u = phi * q of a 100,000 x 200 mode-shape matrix in the
 // default chunking (100 rows x 5 columns) times a 200 x 200 matrix, over one
 // range and over 1,000 ranges, each against one raw OpenBLAS dgemm of the
-// same shapes timed in the same run. The 1,000 ranges come twice: in the
-// matrix's row order, where each range continues the previous one and the
-// product runs as one dgemm, and with the order of the ranges reversed, so
-// that no range continues another and each one is a dgemm of its own (counter "speedVsRawDgemm" = dgemm
+// same shapes timed in the same run (counter "speedVsRawDgemm" = dgemm
 // seconds / our seconds, processor time of the fastest iteration of each;
-// targets 0.85 and 0.7); and the memory that blocked storage takes beyond
-// its values (counter "overheadFraction", target below 0.05), for a scratch
-// matrix and for a database distribution. OpenBLAS runs on one thread so
-// that the ratios are stable.
+// targets 0.85 and 0.7). The 1,000 ranges come twice: in the matrix's row
+// order, where each range continues the previous one and the product runs as
+// one dgemm, and with the order of the ranges reversed, so that no range
+// continues another and each one is a dgemm of its own. Also the memory that
+// blocked storage takes beyond its values (counter "overheadFraction", target
+// below 0.05), for a scratch matrix and for a database distribution.
+// OpenBLAS runs on one thread so that the ratios are stable.
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -94,8 +94,8 @@ void BM_MultiplyRowRanges(benchmark::State& state) {
   state.counters["ranges"] = found;
   state.counters["speedVsRawDgemm"] = rawBest / best;
   state.SetLabel(numberOfRanges == 1 ? "target speedVsRawDgemm >= 0.85"
-                 : reversed ? "ranges in reverse order; target speedVsRawDgemm >= 0.7"
-                            : "target speedVsRawDgemm >= 0.7");
+                 : reversed          ? "ranges in reverse order; target speedVsRawDgemm >= 0.7"
+                                     : "target speedVsRawDgemm >= 0.7");
 }
 BENCHMARK(BM_MultiplyRowRanges)
     ->Args({1, 0})

@@ -21,14 +21,14 @@ constexpr std::int64_t kDoubleBytes = sizeof(double);
 
 // What a code of QVADYNREADKVREIG does with its file.
 enum class Operation {
-  kOpenVector,        // 10, 50
-  kReadVector,        // 11, 51
-  kOpenModes,         // 20, 60
-  kReadModes,         // 21, 62
-  kOpenMatrix,        // 30, 40, 70
-  kReadMatrixBlock,   // 31, 41, 71
-  kCloseAndDelete,    // -20, -30, -40, -60, -70
-  kCloseAndKeep,      // -63
+  kOpenVector,       // 10, 50
+  kReadVector,       // 11, 51
+  kOpenModes,        // 20, 60
+  kReadModes,        // 21, 62
+  kOpenMatrix,       // 30, 40, 70
+  kReadMatrixBlock,  // 31, 41, 71
+  kCloseAndDelete,   // -20, -30, -40, -60, -70
+  kCloseAndKeep,     // -63
 };
 
 struct CodeEntry {
@@ -63,9 +63,9 @@ constexpr CodeEntry kCodes[] = {
 
 // The files that QVADYNREADKVREIG keeps open between calls.
 constexpr const char* kKeptOpenFiles[] = {
-    kQVADynKvrStructuralVectorFile, kQVADynKvrStructuralModesFile,
-    kQVADynKvrViscousDampingFile,   kQVADynKvrStructuralDampingFile,
-    kQVADynKvrAcousticVectorFile,   kQVADynKvrAcousticModesFile,
+    kQVADynKvrStructuralVectorFile,       kQVADynKvrStructuralModesFile,
+    kQVADynKvrViscousDampingFile,         kQVADynKvrStructuralDampingFile,
+    kQVADynKvrAcousticVectorFile,         kQVADynKvrAcousticModesFile,
     kQVADynKvrAcousticViscousDampingFile,
 };
 constexpr int kNumberOfKeptOpenFiles = sizeof(kKeptOpenFiles) / sizeof(kKeptOpenFiles[0]);
@@ -119,8 +119,8 @@ void RequireRecordsInFile(const QVADynScratchRecordReader& reader, std::int64_t 
   if (leadingBytes > remaining ||
       (records > 0 && records > (remaining - leadingBytes) / recordBytes)) {
     reader.RaiseError(Text(records, " records of at least ", recordBytes, " bytes asked for",
-                           leadingBytes > 0 ? Text(" after ", leadingBytes, " bytes") : "",
-                           "; ", remaining, " bytes left in the file"));
+                           leadingBytes > 0 ? Text(" after ", leadingBytes, " bytes") : "", "; ",
+                           remaining, " bytes left in the file"));
   }
 }
 
@@ -142,10 +142,10 @@ void CheckHeaderCount(const QVADynScratchRecordReader& reader, const char* name,
                       std::int64_t records, std::int64_t recordBytes) {
   if (count < 0) reader.RaiseError(Text("header count ", name, " = ", count, " is negative"), 1);
   if (records > reader.RemainingBytes() / recordBytes) {
-    reader.RaiseError(Text("header count ", name, " = ", count, " asks for ", records,
-                           " records of at least ", recordBytes, " bytes; ",
-                           reader.RemainingBytes(), " bytes follow the header"),
-                      1);
+    reader.RaiseError(
+        Text("header count ", name, " = ", count, " asks for ", records, " records of at least ",
+             recordBytes, " bytes; ", reader.RemainingBytes(), " bytes follow the header"),
+        1);
   }
 }
 
@@ -306,7 +306,8 @@ void AddProjectionVectors(int code, int rows, int vectors, const double* columns
   input.Close();
 
   std::vector<int> rowNumbers(static_cast<std::size_t>(rows));
-  for (int row = 0; row < rows; ++row) rowNumbers[static_cast<std::size_t>(row)] = height - rows + 1 + row;
+  for (int row = 0; row < rows; ++row)
+    rowNumbers[static_cast<std::size_t>(row)] = height - rows + 1 + row;
 
   QVADynScratchRecordWriter output;
   output.Create(kQVADynKvrProjectionFile);
@@ -362,8 +363,7 @@ void ReadProjectedValues(int code, int rows, double* values, int kept) {
 
 }  // namespace
 
-void QVADYNREADKVREIG(const int* code, int* a2, int* a3, double* a4, const int* a5,
-                      const int* a6) {
+void QVADYNREADKVREIG(const int* code, int* a2, int* a3, double* a4, const int* a5, const int* a6) {
   const CodeEntry* entry =
       std::find_if(std::begin(kCodes), std::end(kCodes),
                    [code](const CodeEntry& candidate) { return candidate.code == *code; });

@@ -54,8 +54,8 @@ std::int32_t QVADynScratchRecordReader::BeginRecord() {
   }
   if (bytes > RemainingBytes() - kCountBytes) {
     std::ostringstream problem;
-    problem << "byte count " << bytes << " and the trailing count exceed the "
-            << RemainingBytes() << " bytes left in the file";
+    problem << "byte count " << bytes << " and the trailing count exceed the " << RemainingBytes()
+            << " bytes left in the file";
     RaiseError(problem.str());
   }
   inRecord_ = true;
@@ -129,8 +129,8 @@ void QVADynScratchRecordReader::CloseAndDelete() {
   Close();
   if (std::remove(fileName_.c_str()) != 0) {
     const int error = errno;
-    QVA_RAISE(kQVABasFileError, "Scratch file \"" << fileName_ << "\" cannot be deleted: "
-                                                  << std::strerror(error));
+    QVA_RAISE(kQVABasFileError,
+              "Scratch file \"" << fileName_ << "\" cannot be deleted: " << std::strerror(error));
   }
 }
 
@@ -162,9 +162,9 @@ void QVADynScratchRecordReader::SkipBytes(std::int64_t count) {
 }
 
 void QVADynScratchRecordReader::RequireRecordBytes(std::int64_t count, std::int64_t itemBytes) {
-  QVA_VERIFY(count >= 0, kQVABasInvalidArgument,
-             "QVADynScratchRecordReader: negative item count " << count << " for \""
-                                                                << fileName_ << "\"");
+  QVA_VERIFY(
+      count >= 0, kQVABasInvalidArgument,
+      "QVADynScratchRecordReader: negative item count " << count << " for \"" << fileName_ << "\"");
   QVA_VERIFY(inRecord_, kQVABasInvalidArgument,
              "QVADynScratchRecordReader: no record of \"" << fileName_ << "\" is open");
   if (count > RemainingRecordBytes() / itemBytes) {

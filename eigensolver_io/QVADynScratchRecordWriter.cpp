@@ -67,8 +67,9 @@ void QVADynScratchRecordWriter::WriteInts(const int* values, std::int64_t count)
 }
 
 void QVADynScratchRecordWriter::WriteDoubles(const double* values, std::int64_t count) {
-  QVA_VERIFY(inRecord_, kQVABasInvalidArgument,
-             "QVADynScratchRecordWriter::WriteDoubles: no record of \"" << fileName_ << "\" is open");
+  QVA_VERIFY(
+      inRecord_, kQVABasInvalidArgument,
+      "QVADynScratchRecordWriter::WriteDoubles: no record of \"" << fileName_ << "\" is open");
   AppendItems(record_, values, count);
 }
 

@@ -17,10 +17,10 @@
 #include <ostream>
 #include <vector>
 
-#include "QVADynExampleModel.h"
-#include "QVADynExamples.h"
 #include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
+#include "QVADynExampleModel.h"
+#include "QVADynExamples.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
@@ -150,7 +150,7 @@ void QVADynExampleComplexModes(const QVADynExampleContext& context) {
   context.out << "Complex modes of the cantilever (" << model.NumberOfDofs() << " DOFs) in the "
               << "subspace of its " << kSubspaceModes << " lowest real modes:\n";
   bar.Solve("Rayleigh damping (2 % at modes 1 and 6)", bar.Rayleigh(), {});
-  bar.Solve("Rayleigh damping and a 20 N s/m dashpot at the tip (uy)",
-            bar.RayleighWithTipDashpot(), {});
+  bar.Solve("Rayleigh damping and a 20 N s/m dashpot at the tip (uy)", bar.RayleighWithTipDashpot(),
+            {});
   bar.Solve("structural damping, loss factor 0.04 (zeta = 0.02)", {}, bar.Structural());
 }

@@ -96,7 +96,8 @@ class TipLoadEvent {
   // Solves, recovers the tip and returns its uy displacement per frequency.
   std::vector<std::complex<double>> TipDisplacement(int numberOfFrames) {
     event_.Solve(nullptr);
-    const std::unique_ptr<bool[]> flags(new bool[static_cast<std::size_t>(model_.NumberOfNodes())]());
+    const std::unique_ptr<bool[]> flags(
+        new bool[static_cast<std::size_t>(model_.NumberOfNodes())]());
     flags[static_cast<std::size_t>(model_.TipNode())] = true;
     const bool* nodes = flags.get();
     event_.Recover(nodes, 1);
@@ -190,8 +191,8 @@ void QVADynExampleHarmonic(const QVADynExampleContext& context) {
       << std::abs(response[static_cast<std::size_t>(peak)]) << " m/N\n";
   out << "  with a " << std::fixed << std::setprecision(0) << kDashpot
       << " N s/m dashpot at the tip (full modal damping, non-diagonal method): |u| = "
-      << std::scientific << std::setprecision(4) << std::abs(withDashpot) << " m/N, "
-      << std::fixed << std::setprecision(3)
+      << std::scientific << std::setprecision(4) << std::abs(withDashpot) << " m/N, " << std::fixed
+      << std::setprecision(3)
       << std::abs(withDashpot) / std::abs(response[static_cast<std::size_t>(peak)])
       << " of the peak\n";
   out.flags(flags);

@@ -7,8 +7,8 @@
 
 #include <iostream>
 
-#include "QVADynExamples.h"
 #include "QVADyn/QVADynCore/QVADynModalComponent.h"
+#include "QVADynExamples.h"
 #include "platform/base/QVABasException.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Example: the component's log. A handle copied from the host's handle writes
 // to the same file; a heading is built whole and written as one text.
 
-#include "QVADynExamples.h"
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
+#include "QVADynExamples.h"
 #include "platform/base/cow_String.h"
 
 void QVADynExampleLogFile(const QVADynExampleContext& context) {

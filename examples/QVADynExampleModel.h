@@ -40,7 +40,7 @@ struct QVADynExampleBeam {
   double width = 0.030;          // m, section extent along z
   double youngsModulus = 210e9;  // Pa
   double poissonRatio = 0.3;
-  double density = 7850.0;       // kg/m^3
+  double density = 7850.0;  // kg/m^3
   int numberOfElements = 100;
 };
 

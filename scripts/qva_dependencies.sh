@@ -1,12 +1,13 @@
 # Shared by the scripts in this folder: installs the Debian packages the build
-# needs when one of them is missing (with sudo when not running as root).
+# needs, and the extra ones named as arguments, when one of them is missing
+# (with sudo when not running as root).
 
 QVA_PACKAGES=(build-essential cmake ninja-build libopenblas-dev libgtest-dev libbenchmark-dev)
 
 qva_install_dependencies() {
   local missing=()
   local package
-  for package in "${QVA_PACKAGES[@]}"; do
+  for package in "${QVA_PACKAGES[@]}" "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
       missing+=("$package")
     fi

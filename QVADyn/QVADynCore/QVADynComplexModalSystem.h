@@ -121,8 +121,7 @@ class QVADYN_EXPORT QVADynComplexModalSystem : public QVADynModalSystem {
   // SizeOfSubspace() modes and whose columns are the same modes or, with
   // `modeColumns`, the first NumberOfModes() modes; attached through `attach`
   // unless `scratch`.
-  std::unique_ptr<QVASrvDenseMatrix> CreateProjected(bool modeColumns, bool scratch,
-                                                     Attach attach);
+  std::unique_ptr<QVASrvDenseMatrix> CreateProjected(bool modeColumns, bool scratch, Attach attach);
 
   std::unique_ptr<QVASrvDenseMatrix> imaginaryModeShapes_;
   std::unique_ptr<QVASrvDenseMatrix> realProjectedModeShapes_;

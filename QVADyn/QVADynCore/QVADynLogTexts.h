@@ -24,7 +24,8 @@ inline constexpr char kQVADynLogHeadingEnd[] = " ---\n\n";
 
 // Modal system and event base: elapsed-time lines, each followed by the seconds
 // and "\n".
-inline constexpr char kQVADynLogReadingModeShapesTime[] = "Elapsed time spent reading mode shapes: ";
+inline constexpr char kQVADynLogReadingModeShapesTime[] =
+    "Elapsed time spent reading mode shapes: ";
 inline constexpr char kQVADynLogNodalModeAccessTime[] =
     "Elapsed time spent accessing element-nodal mode shapes: ";
 inline constexpr char kQVADynLogReadingNodalDataTime[] = "Elapsed time spent reading nodal data: ";
@@ -60,14 +61,17 @@ inline constexpr char kQVADynLogHarmonicFactorTimes[] =
 inline constexpr char kQVADynLogHarmonicRhsTimes[] = "HarmonicSolver: RhsReduce, BwdPass, RhsSub: ";
 
 // Coupled-acoustic harmonic solver.
-inline constexpr char kQVADynLogCoupledAcousticHeading[] = "\n--- Solve coupled-acoustic system ---\n\n";
+inline constexpr char kQVADynLogCoupledAcousticHeading[] =
+    "\n--- Solve coupled-acoustic system ---\n\n";
 inline constexpr char kQVADynLogHarmonicACTotalTime[] = "HarmonicSolverAC: total time: ";
 inline constexpr char kQVADynLogHarmonicACFactorTimes[] =
     "HarmonicSolverAC: factorization, dgemm, projection: ";
-inline constexpr char kQVADynLogHarmonicACRhsTimes[] = "HarmonicSolverAC: RhsReduce, BwdPass, RhsSub: ";
+inline constexpr char kQVADynLogHarmonicACRhsTimes[] =
+    "HarmonicSolverAC: RhsReduce, BwdPass, RhsSub: ";
 
 // Complex frequency solve.
-inline constexpr char kQVADynLogComplexEigenHeading[] = "\n--- Solve dense complex eigenproblem ---\n\n";
+inline constexpr char kQVADynLogComplexEigenHeading[] =
+    "\n--- Solve dense complex eigenproblem ---\n\n";
 inline constexpr char kQVADynLogNumberOfModes[] = "Number of modes: ";
 inline constexpr char kQVADynLogNumberOfNodes[] = "Number of nodes: ";
 inline constexpr char kQVADynLogComplexZgeevTime[] = "Complex Eigensolve: Solve zgeev: ";

@@ -7,7 +7,8 @@
 //
 //   kind 0 viscous              projected viscous matrix  + 2 xi sqrt(lambda) + alpha + beta lambda
 //   kind 1 structural           projected structural      + s lambda
-//   kind 2 acoustic viscous     projected acoustic viscous + 2 xi sqrt(lambda) + alpha + beta lambda
+//   kind 2 acoustic viscous     projected acoustic viscous + 2 xi sqrt(lambda) + alpha
+//                                                             + beta lambda
 //   kind 3 acoustic structural  (none)                    + s lambda
 //
 // lambda is the eigenvalue (omega^2) of the mode. Worked values: xi = 0.05 at

@@ -109,11 +109,12 @@ void Run(int family, const int* arguments, std::vector<double>& values) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < kPrefixBytes) return 0;
   QVADynFuzzScratchDirectory directory;
-  static constexpr const char* kFiles[] = {kQVADynKvrStructuralVectorFile, kQVADynKvrStructuralModesFile,
-                                           kQVADynKvrViscousDampingFile, kQVADynKvrEigensolverProjectionFile,
-                                           kQVADynKvrProjectedValuesFile};
+  static constexpr const char* kFiles[] = {
+      kQVADynKvrStructuralVectorFile, kQVADynKvrStructuralModesFile, kQVADynKvrViscousDampingFile,
+      kQVADynKvrEigensolverProjectionFile, kQVADynKvrProjectedValuesFile};
   const int family = data[0] % 5;
-  const int arguments[4] = {ArgumentAt(data, 0), ArgumentAt(data, 1), ArgumentAt(data, 2), ArgumentAt(data, 3)};
+  const int arguments[4] = {ArgumentAt(data, 0), ArgumentAt(data, 1), ArgumentAt(data, 2),
+                            ArgumentAt(data, 3)};
   const std::size_t fileBytes = size - kPrefixBytes;
   QVADynFuzzWriteFile(kFiles[family], data + kPrefixBytes, fileBytes);
 

@@ -34,7 +34,8 @@ class QVADynFuzzScratchDirectory {
   // Created once and never destroyed, so that the removal at exit can use it.
   static const std::filesystem::path& Directory() {
     static const std::filesystem::path* const directory = [] {
-      std::string pattern = (std::filesystem::temp_directory_path() / "qvadyn-fuzz-XXXXXX").string();
+      std::string pattern =
+          (std::filesystem::temp_directory_path() / "qvadyn-fuzz-XXXXXX").string();
       if (mkdtemp(pattern.data()) == nullptr) std::abort();
       auto* created = new std::filesystem::path(pattern);
       std::atexit(Remove);

@@ -94,15 +94,15 @@ class QVA_PLATFORM_EXPORT QVABasOutOfMemory : public QVABasError {
 // Builds a message with stream syntax and throws a QVABasError of `number` from
 // this source place:
 //   QVA_RAISE(kQVASrvIndexOutOfRange, "QVASrvMatrix::GetValues: row " << row << " >= " << rows);
-#define QVA_RAISE(number, streamed)                                     \
-  do {                                                                  \
-    std::ostringstream qvaRaiseStream_;                                 \
-    qvaRaiseStream_ << streamed;                                        \
+#define QVA_RAISE(number, streamed)                                               \
+  do {                                                                            \
+    std::ostringstream qvaRaiseStream_;                                           \
+    qvaRaiseStream_ << streamed;                                                  \
     QVABasError(number, qvaRaiseStream_.str().c_str()).Throw(__FILE__, __LINE__); \
   } while (false)
 
 // Always-on check of caller input: raises as QVA_RAISE when `condition` fails.
-#define QVA_VERIFY(condition, number, streamed) \
-  do {                                          \
+#define QVA_VERIFY(condition, number, streamed)    \
+  do {                                             \
     if (!(condition)) QVA_RAISE(number, streamed); \
   } while (false)

@@ -45,7 +45,9 @@ void* mem_Realloc(void* memory, std::size_t bytes) {
 
 void* mem_OperatorNewThrow(std::size_t bytes) { return mem_Malloc(bytes); }
 
-void* mem_AllocationOperators::operator new(std::size_t bytes) { return mem_OperatorNewThrow(bytes); }
+void* mem_AllocationOperators::operator new(std::size_t bytes) {
+  return mem_OperatorNewThrow(bytes);
+}
 
 void* mem_AllocationOperators::operator new[](std::size_t bytes) {
   return mem_OperatorNewThrow(bytes);

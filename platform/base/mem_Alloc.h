@@ -56,7 +56,8 @@ class QVA_PLATFORM_EXPORT mem_AllocationOperators {
 
 template <class T>
 T* mem_AllocArray(std::size_t count) {
-  if (count != 0 && count > static_cast<std::size_t>(-1) / sizeof(T)) mem_ReportExhaustion(static_cast<std::size_t>(-1));
+  if (count != 0 && count > static_cast<std::size_t>(-1) / sizeof(T))
+    mem_ReportExhaustion(static_cast<std::size_t>(-1));
   return static_cast<T*>(mem_Malloc(count * sizeof(T)));
 }
 

@@ -18,14 +18,13 @@ QVA_PLATFORM_EXPORT void BLAC_DGEMM(const char* transposeA, const char* transpos
 
 QVA_PLATFORM_EXPORT void BLAC_DGEMV(const char* transpose, const int* m, const int* n,
                                     const double* alpha, const double* a, const int* lda,
-                                    const double* x, const int* incx, const double* beta,
-                                    double* y, const int* incy);
+                                    const double* x, const int* incx, const double* beta, double* y,
+                                    const int* incy);
 
 QVA_PLATFORM_EXPORT void BLAC_DGEEV(const char* jobvl, const char* jobvr, const int* n, double* a,
                                     const int* lda, double* wr, double* wi, double* vl,
                                     const int* ldvl, double* vr, const int* ldvr, double* work,
-                                    const int* lwork, int* info, int jobvlLength,
-                                    int jobvrLength);
+                                    const int* lwork, int* info, int jobvlLength, int jobvrLength);
 
 QVA_PLATFORM_EXPORT void BLAC_ZGEEV(const char* jobvl, const char* jobvr, const int* n,
                                     std::complex<double>* a, const int* lda,

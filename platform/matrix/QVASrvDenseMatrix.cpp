@@ -373,8 +373,8 @@ void QVASrvDenseMatrix::ScatterColumnsToMemory(int firstColumn, int lastColumn,
   const int columns = lastColumn - firstColumn + 1;
   if (columns == 0 || view_->rows == 0) return;
   QVA_VERIFY(columnStride > 0, kQVASrvIndexOutOfRange,
-             QVASrvDescribe(*this)
-                 << "::ScatterColumnsToMemory: column stride " << columnStride << " is not positive");
+             QVASrvDescribe(*this) << "::ScatterColumnsToMemory: column stride " << columnStride
+                                   << " is not positive");
   const Extent written = outSize > 0 ? Extent{out, out + outSize} : Extent{nullptr, nullptr};
   VerifyApart(*this, "ScatterColumnsToMemory", written, ExtentOf(*this));
   const std::int64_t lastOffset = outSize - 1 - (columns - 1) * columnStride;

@@ -56,7 +56,8 @@ class QVA_PLATFORM_EXPORT QVASrvSparseMatrix : public mem_AllocationOperators {
   // columns(A) x columns(dense)); column-major array, overwritten.
   void MultiplyDense(const QVASrvDenseMatrix& dense, double* result, bool transpose) const;
   // As above into a dense matrix of the product's size.
-  void MultiplyDense(const QVASrvDenseMatrix& dense, QVASrvDenseMatrix& result, bool transpose) const;
+  void MultiplyDense(const QVASrvDenseMatrix& dense, QVASrvDenseMatrix& result,
+                     bool transpose) const;
 
   // Writes the entries into a sparse distribution over (rowSet, columnSet)
   // whose sizes equal this matrix's.

@@ -32,8 +32,8 @@ class QVA_PLATFORM_EXPORT QVASrvUtilities {
                                                    const QVASimCSetID& columnSet, int rowChunk,
                                                    int columnChunk);
   // An empty sparse distribution over (rowSet, columnSet).
-  static QVASimDistributionID CreateSparseDistribution(const QVASimPosition& position,
-                                                       int dataKind, const QVASimCSetID& rowSet,
+  static QVASimDistributionID CreateSparseDistribution(const QVASimPosition& position, int dataKind,
+                                                       const QVASimCSetID& rowSet,
                                                        const QVASimCSetID& columnSet);
 
   // Cuts both chunk sizes to their dimensions (values below 1 become the whole

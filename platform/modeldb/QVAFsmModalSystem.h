@@ -59,15 +59,22 @@ class QVA_PLATFORM_EXPORT QVAFsmModalSystem : public QVAFsmSystem {
   void SetModeShapes(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
   // The real parts of complex mode shapes are the ModeShapes entry.
   void SetRealModeShapes(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetImaginaryModeShapes(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
+  void SetImaginaryModeShapes(QVASimTransaction& transaction,
+                              const QVASimDistributionID& distribution);
   void SetGeneralizedMass(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
   void SetStiffness(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
   void SetViscousDamping(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetStructuralDamping(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetAcousticViscousDamping(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetAcousticCoupling(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetParticipationFactors(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
+  void SetStructuralDamping(QVASimTransaction& transaction,
+                            const QVASimDistributionID& distribution);
+  void SetAcousticViscousDamping(QVASimTransaction& transaction,
+                                 const QVASimDistributionID& distribution);
+  void SetAcousticCoupling(QVASimTransaction& transaction,
+                           const QVASimDistributionID& distribution);
+  void SetParticipationFactors(QVASimTransaction& transaction,
+                               const QVASimDistributionID& distribution);
   void SetEffectiveMass(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetProjectedModeShapes(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
-  void SetAcousticDofCoupling(QVASimTransaction& transaction, const QVASimDistributionID& distribution);
+  void SetProjectedModeShapes(QVASimTransaction& transaction,
+                              const QVASimDistributionID& distribution);
+  void SetAcousticDofCoupling(QVASimTransaction& transaction,
+                              const QVASimDistributionID& distribution);
 };

@@ -4,8 +4,10 @@
 // collection, string fields, and associations to other records by kind. The
 // event results name their load cases this way:
 //
-//   QVASimDataRecord loadCase = position.CreateDataRecord(transaction, CoreFragmentTypeIndex(19, 0), cases);
-//   QVASimDataRecord name = position.CreateDataRecord(transaction, CoreFragmentTypeIndex(23, 1), {});
+//   QVASimDataRecord loadCase =
+//       position.CreateDataRecord(transaction, CoreFragmentTypeIndex(19, 0), cases);
+//   QVASimDataRecord name =
+//       position.CreateDataRecord(transaction, CoreFragmentTypeIndex(23, 1), {});
 //   name.SetStringField(0, "LoadCase #0");
 //   name.Associate(CoreFragmentTypeIndex(17, 5), loadCase);
 //   // loadCase.Associated(CoreFragmentTypeIndex(17, 5)).StringField(0) == "LoadCase #0"

@@ -7,7 +7,8 @@
 // the model objects.
 //
 //   QVASimDatabase database;
-//   QVAFsmModalSystem modal = database.CreateModalSystem(dofs.NumberOfDofs(), dofs.NumberOfNodes());
+//   QVAFsmModalSystem modal =
+//       database.CreateModalSystem(dofs.NumberOfDofs(), dofs.NumberOfNodes());
 //   ... QVADynModalSystem writes or reads the basis ...
 //   QVAFsmModalEventResults results = database.CreateModalEventResults(modal);
 //   std::vector<double> u(database.NumberOfValues(results.U()));

@@ -29,5 +29,5 @@ QVA_PLATFORM_EXPORT int ModalEventResults();  // (40, 2)
 QVA_PLATFORM_EXPORT int FrequencyTask();      // (40, 3)
 // Data kind of the per-mode energy distributions of event results, see
 // QVAFsmModalEventResults::ModeFrameGridType().
-QVA_PLATFORM_EXPORT int ModeFrameGrid();      // (6, 21)
+QVA_PLATFORM_EXPORT int ModeFrameGrid();  // (6, 21)
 }  // namespace QVASimKind

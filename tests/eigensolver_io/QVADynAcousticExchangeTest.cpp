@@ -17,8 +17,8 @@
 
 namespace {
 
-constexpr int kHeight = 10;     // H: rows of the projection vectors
-constexpr int kProjected = 3;   // L: values per record of kvr.erp
+constexpr int kHeight = 10;    // H: rows of the projection vectors
+constexpr int kProjected = 3;  // L: values per record of kvr.erp
 
 // The stand-in's fixed vectors: entry (row, l), rows 1-based.
 double Basis(int row, int l) { return static_cast<double>((row * (l + 2)) % 5) - 2.0; }
@@ -57,7 +57,8 @@ void ProjectLikeTheEigensolver() {
     QVADynTestRecord& projections = output.Record();
     for (int l = 0; l < kProjected; ++l) {
       double sum = 0.0;
-      for (int row = 1; row <= height; ++row) sum += Basis(row, l) * dense[static_cast<std::size_t>(row)];
+      for (int row = 1; row <= height; ++row)
+        sum += Basis(row, l) * dense[static_cast<std::size_t>(row)];
       projections.Double(sum);
     }
   }

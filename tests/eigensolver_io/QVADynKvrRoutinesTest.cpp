@@ -5,13 +5,12 @@
 // was. All values are small integers or halves, exactly representable, so
 // every comparison is exact.
 
-#include "eigensolver_io/QVADynKvrRoutines.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "eigensolver_io/QVADynKvrRoutines.h"
 #include "eigensolver_io/QVADynKvrScratchFiles.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 
@@ -44,7 +43,9 @@ void WriteModes(const char* fileName, int rows, int second, int modes) {
 }
 
 double MatrixValue(int row, int column) { return QVADynTestMatrixValue(row, column); }
-void WriteMatrix(const char* fileName, int order) { QVADynTestSquareFile(order, 42).WriteTo(fileName); }
+void WriteMatrix(const char* fileName, int order) {
+  QVADynTestSquareFile(order, 42).WriteTo(fileName);
+}
 
 // kvr.ep_ac with H = 10 and the single entries (4, 2.5) and (7, -1.0).
 void WriteEigensolverProjection() {
@@ -153,20 +154,23 @@ TEST_P(QVADynKvrVectorFile, ShortRecordRaisesAndKeepsTheFile) {
                         "\", record 2: holds 16 bytes; 4 items of 8 bytes asked for from byte 0");
   EXPECT_TRUE(AllUntouched(values));
   EXPECT_TRUE(QVADynTestFileExists(codes.fileName));
-  QVADynExpectErrorContaining([&] { ReadKvr(codes.read, &a2_, &a3_, values.data()); }, kQVABasFileError,
+  QVADynExpectErrorContaining([&] { ReadKvr(codes.read, &a2_, &a3_, values.data()); },
+                              kQVABasFileError,
                               "\"" + std::string(codes.fileName) + "\" is not open for code");
 }
 
 // Header counts that are negative or larger than the file raise at record 1
 // and leave *a3 alone.
 TEST_P(QVADynKvrVectorFile, ImpossibleHeaderCountRaises) {
-  const std::string prefix = "Scratch file \"" + std::string(GetParam().fileName) + "\", record 1: header count n = ";
+  const std::string prefix =
+      "Scratch file \"" + std::string(GetParam().fileName) + "\", record 1: header count n = ";
   for (const int count : {-1, 1000000}) {
     a3_ = 55;
-    QVADynExpectError(
-        [&] { WriteAndOpen(count, {0.5}); }, kQVABasFileError,
-        count < 0 ? prefix + "-1 is negative"
-                  : prefix + "1000000 asks for 1 records of at least 8000008 bytes; 16 bytes follow the header");
+    QVADynExpectError([&] { WriteAndOpen(count, {0.5}); }, kQVABasFileError,
+                      count < 0 ? prefix + "-1 is negative"
+                                : prefix +
+                                      "1000000 asks for 1 records of at least 8000008 bytes; 16 "
+                                      "bytes follow the header");
     EXPECT_EQ(a3_, 55);
   }
 }
@@ -200,8 +204,9 @@ TEST(QVADynKvrStructuralModes, ReadsBlocksOfModesAndDeletesTheFile) {
 
   std::vector<double> modes(7, kUntouched);
   ReadKvr(21, &rows, &second, modes.data(), 3, 4);
-  EXPECT_EQ(modes, (std::vector<double>{ModeValue(3, 1), ModeValue(3, 2), ModeValue(3, 3), ModeValue(4, 1),
-                                        ModeValue(4, 2), ModeValue(4, 3), kUntouched}));
+  EXPECT_EQ(modes,
+            (std::vector<double>{ModeValue(3, 1), ModeValue(3, 2), ModeValue(3, 3), ModeValue(4, 1),
+                                 ModeValue(4, 2), ModeValue(4, 3), kUntouched}));
   ReadKvr(21, &rows, &second, modes.data(), 5, 5);
   EXPECT_EQ(modes[2], ModeValue(5, 3));
   EXPECT_EQ(modes[3], ModeValue(4, 1));
@@ -214,7 +219,8 @@ TEST(QVADynKvrStructuralModes, ReadsBlocksOfModesAndDeletesTheFile) {
   ReadKvr(20, &rows, &second, nullptr);
   EXPECT_EQ(second, -1);
   EXPECT_EQ(rows, 12);
-  EXPECT_EQ(QVADynTestCatchError([&] { ReadKvr(21, &rows, &second, modes.data(), 1, 1); }).number, kQVABasFileError);
+  EXPECT_EQ(QVADynTestCatchError([&] { ReadKvr(21, &rows, &second, modes.data(), 1, 1); }).number,
+            kQVABasFileError);
   EXPECT_EQ(modes[0], ModeValue(5, 1));
 }
 
@@ -234,7 +240,8 @@ TEST(QVADynKvrAcousticModes, MissingFileReportsZeroAndCloseKeepsOrDeletes) {
   EXPECT_EQ(second, 6);
   std::vector<double> modes(4, kUntouched);
   ReadKvr(62, &rows, &second, modes.data(), 1, 2);
-  EXPECT_EQ(modes, (std::vector<double>{ModeValue(1, 1), ModeValue(1, 2), ModeValue(2, 1), ModeValue(2, 2)}));
+  EXPECT_EQ(modes, (std::vector<double>{ModeValue(1, 1), ModeValue(1, 2), ModeValue(2, 1),
+                                        ModeValue(2, 2)}));
   ReadKvr(-63, &rows, &second, nullptr);
   EXPECT_TRUE(QVADynTestFileExists(kQVADynKvrAcousticModesFile));
 
@@ -261,7 +268,8 @@ TEST(QVADynKvrStructuralModes, DamagedRecordsAndImpossibleRequestsRaiseAndStoreN
   file.WriteTo(kQVADynKvrStructuralModesFile);
   ReadKvr(20, &rows, &second, nullptr);
   QVADynExpectError([&] { ReadKvr(21, &rows, &second, modes.data(), 1, 3); }, kQVABasFileError,
-                    "Scratch file \"kvr.ev\", record 4: trailing byte count 8 differs from the leading byte count 16");
+                    "Scratch file \"kvr.ev\", record 4: trailing byte count 8 differs from the "
+                    "leading byte count 16");
   EXPECT_TRUE(AllUntouched(modes));
   EXPECT_TRUE(QVADynTestFileExists(kQVADynKvrStructuralModesFile));
 
@@ -269,14 +277,16 @@ TEST(QVADynKvrStructuralModes, DamagedRecordsAndImpossibleRequestsRaiseAndStoreN
   // sized from the request.
   WriteModes(kQVADynKvrStructuralModesFile, 2, 0, 2);
   ReadKvr(20, &rows, &second, nullptr);
-  QVADynExpectError([&] { ReadKvr(21, &rows, &second, modes.data(), 1, 2000000000); }, kQVABasFileError,
-                    "Scratch file \"kvr.ev\", record 2: 2000000000 records of at least 24 bytes asked for; 64 "
-                    "bytes left in the file");
+  QVADynExpectError(
+      [&] { ReadKvr(21, &rows, &second, modes.data(), 1, 2000000000); }, kQVABasFileError,
+      "Scratch file \"kvr.ev\", record 2: 2000000000 records of at least 24 bytes asked for; 64 "
+      "bytes left in the file");
   EXPECT_TRUE(AllUntouched(modes));
   int negative = -1;
   ReadKvr(20, &rows, &second, nullptr);
-  QVADynExpectError([&] { ReadKvr(21, &negative, &second, modes.data(), 1, 1); }, kQVABasInvalidArgument,
-                    "QVADYNREADKVREIG code 21, scratch file \"kvr.ev\", record 2: column length -1 is negative");
+  QVADynExpectError(
+      [&] { ReadKvr(21, &negative, &second, modes.data(), 1, 1); }, kQVABasInvalidArgument,
+      "QVADYNREADKVREIG code 21, scratch file \"kvr.ev\", record 2: column length -1 is negative");
   ReadKvr(-20, &rows, &second, nullptr);
 }
 
@@ -314,7 +324,9 @@ class QVADynKvrDampingFile : public ::testing::TestWithParam<FileCodes> {
     WriteMatrix(GetParam().fileName, order);
     ReadKvr(GetParam().open, &a2_, &a3_, nullptr);
   }
-  void Read(double* block, int first, int last) { ReadKvr(GetParam().read, &a2_, &a3_, block, first, last); }
+  void Read(double* block, int first, int last) {
+    ReadKvr(GetParam().read, &a2_, &a3_, block, first, last);
+  }
   QVADynTestScratchDirectory directory_;
   int a2_ = 0;
   int a3_ = 0;
@@ -331,7 +343,8 @@ TEST_P(QVADynKvrDampingFile, ReadsTheDiagonalBlockAndDeletesTheFile) {
   Read(block.data(), 3, 5);
   for (int column = 0; column < 3; ++column) {
     for (int row = 0; row < 3; ++row) {
-      EXPECT_EQ(block[static_cast<std::size_t>(row + 3 * column)], MatrixValue(3 + row, 3 + column));
+      EXPECT_EQ(block[static_cast<std::size_t>(row + 3 * column)],
+                MatrixValue(3 + row, 3 + column));
     }
   }
   EXPECT_EQ(block[9], kUntouched);
@@ -348,7 +361,8 @@ TEST_P(QVADynKvrDampingFile, LaterReadsContinueWhereTheLastStopped) {
   WriteAndOpen(5);
   std::vector<double> block(4, kUntouched);
   Read(block.data(), 1, 2);
-  EXPECT_EQ(block, (std::vector<double>{MatrixValue(1, 1), MatrixValue(2, 1), MatrixValue(1, 2), MatrixValue(2, 2)}));
+  EXPECT_EQ(block, (std::vector<double>{MatrixValue(1, 1), MatrixValue(2, 1), MatrixValue(1, 2),
+                                        MatrixValue(2, 2)}));
   double entry = kUntouched;
   Read(&entry, 2, 2);
   EXPECT_EQ(entry, MatrixValue(2, 4));
@@ -367,14 +381,16 @@ TEST_P(QVADynKvrDampingFile, DamagedFilesAndBadBlocksRaise) {
   const std::string bytes = QVADynTestSquareFile(3, 42).Bytes();
   QVADynTestRecordFile::WriteBytes(codes.fileName, bytes.substr(0, bytes.size() - 10));
   ReadKvr(codes.open, &a2_, &a3_, nullptr);
-  QVADynExpectError([&] { Read(block.data(), 1, 3); }, kQVABasFileError,
-                    file + "2: 3 records of at least 32 bytes asked for; 86 bytes left in the file");
+  QVADynExpectError(
+      [&] { Read(block.data(), 1, 3); }, kQVABasFileError,
+      file + "2: 3 records of at least 32 bytes asked for; 86 bytes left in the file");
   EXPECT_TRUE(AllUntouched(block));
 
   // Columns shorter than the block's last row.
   QVADynTestRecordFile shortColumns;
   shortColumns.Record().Int(3).Int(0);
-  for (int column = 0; column < 3; ++column) shortColumns.Record().Double(1.0).Double(2.0).Double(3.0);
+  for (int column = 0; column < 3; ++column)
+    shortColumns.Record().Double(1.0).Double(2.0).Double(3.0);
   shortColumns.Raw(std::string(64, '\0'));
   shortColumns.WriteTo(codes.fileName);
   ReadKvr(codes.open, &a2_, &a3_, nullptr);
@@ -385,8 +401,8 @@ TEST_P(QVADynKvrDampingFile, DamagedFilesAndBadBlocksRaise) {
   // A block starting before row 1.
   WriteAndOpen(3);
   QVADynExpectError([&] { Read(block.data(), 0, 2); }, kQVABasInvalidArgument,
-                    "QVADYNREADKVREIG code " + std::to_string(codes.read) + ", scratch file " + named +
-                        "2: first row and column 0 of the block is below 1");
+                    "QVADYNREADKVREIG code " + std::to_string(codes.read) + ", scratch file " +
+                        named + "2: first row and column 0 of the block is below 1");
   EXPECT_TRUE(AllUntouched(block));
   EXPECT_TRUE(QVADynTestFileExists(codes.fileName));
 }
@@ -394,7 +410,8 @@ TEST_P(QVADynKvrDampingFile, DamagedFilesAndBadBlocksRaise) {
 INSTANTIATE_TEST_SUITE_P(Codes, QVADynKvrDampingFile,
                          ::testing::Values(FileCodes{30, 31, -30, kQVADynKvrViscousDampingFile},
                                            FileCodes{40, 41, -40, kQVADynKvrStructuralDampingFile},
-                                           FileCodes{70, 71, -70, kQVADynKvrAcousticViscousDampingFile}),
+                                           FileCodes{70, 71, -70,
+                                                     kQVADynKvrAcousticViscousDampingFile}),
                          CodeName);
 
 // ---------------------------------------------------------------- other codes
@@ -418,7 +435,8 @@ TEST(QVADynKvrReadCodes, UnknownCodesDoNothing) {
   EXPECT_TRUE(QVADynTestFileExists(kQVADynKvrAcousticModesFile));
   EXPECT_TRUE(QVADynTestFileExists(kQVADynKvrViscousDampingFile));
   a2 = 1;
-  EXPECT_EQ(QVADynTestCatchError([&] { ReadKvr(21, &a2, &a3, &value, 1, 1); }).number, kQVABasFileError);
+  EXPECT_EQ(QVADynTestCatchError([&] { ReadKvr(21, &a2, &a3, &value, 1, 1); }).number,
+            kQVABasFileError);
 }
 
 // ---------------------------------------------------------------- projection, code 1
@@ -487,17 +505,19 @@ TEST(QVADynKvrProjection, DamagedInputOrBadArgumentsLeaveTheOldFile) {
   absurd.Record().Int(10).Int(1000);
   absurd.Record().Int(1).Int(4).Double(2.5);
   absurd.WriteTo(kQVADynKvrEigensolverProjectionFile);
-  QVADynExpectError(project(3, 1, 0), kQVABasFileError,
-                    file +
-                        "1: header count V = 1000 asks for 1000 records of at least 24 bytes; 24 bytes "
-                        "follow the header");
+  QVADynExpectError(
+      project(3, 1, 0), kQVABasFileError,
+      file +
+          "1: header count V = 1000 asks for 1000 records of at least 24 bytes; 24 bytes "
+          "follow the header");
 
   QVADynTestRecordFile twoEntries;
   twoEntries.Record().Int(10).Int(2);
   twoEntries.Record().Int(1).Int(4).Double(2.5);
   twoEntries.Record().Int(2).Int(7).Int(8).Double(-1.0).Double(1.0);
   twoEntries.WriteTo(kQVADynKvrEigensolverProjectionFile);
-  QVADynExpectError(project(3, 1, 0), kQVABasFileError, file + "3: entry count 2 where 1 is expected");
+  QVADynExpectError(project(3, 1, 0), kQVABasFileError,
+                    file + "3: entry count 2 where 1 is expected");
 
   QVADynTestRecordFile badRow;
   badRow.Record().Int(10).Int(1);
@@ -506,8 +526,10 @@ TEST(QVADynKvrProjection, DamagedInputOrBadArgumentsLeaveTheOldFile) {
   QVADynExpectError(project(3, 1, 0), kQVABasFileError, file + "2: row 11 outside 1 ... H = 10");
 
   WriteEigensolverProjection();
-  const std::string call = "QVADYNACOUSTICPROJECTION code 1, scratch file \"kvr.ep_ac\", record 2: ";
-  QVADynExpectError(project(11, 1, 0), kQVABasInvalidArgument, call + "rows 11 outside 0 ... H = 10");
+  const std::string call =
+      "QVADYNACOUSTICPROJECTION code 1, scratch file \"kvr.ep_ac\", record 2: ";
+  QVADynExpectError(project(11, 1, 0), kQVABasInvalidArgument,
+                    call + "rows 11 outside 0 ... H = 10");
   QVADynExpectError(project(3, 1, 3), kQVABasInvalidArgument, call + "kept 3 outside 0 ... V = 2");
   EXPECT_EQ(QVADynTestCatchError(project(3, -1, 0)).number, kQVABasInvalidArgument);
   EXPECT_EQ(QVADynTestReadBytes(kQVADynKvrProjectionFile), "old");
@@ -524,7 +546,8 @@ TEST(QVADynKvrProjectedValues, ReadsRowsOfXAndDeletesTheFile) {
   WriteProjectedValues(3);
   std::vector<double> X(8, kUntouched);
   Project(2, 4, 0, X.data(), 1);
-  EXPECT_EQ(X, (std::vector<double>{21.0, 31.0, kUntouched, kUntouched, 22.0, 32.0, kUntouched, kUntouched}));
+  EXPECT_EQ(X, (std::vector<double>{21.0, 31.0, kUntouched, kUntouched, 22.0, 32.0, kUntouched,
+                                    kUntouched}));
   EXPECT_FALSE(QVADynTestFileExists(kQVADynKvrProjectedValuesFile));
   Project(2, 4, 0, X.data(), 1);
   EXPECT_EQ(X[0], 21.0);
@@ -539,17 +562,20 @@ TEST(QVADynKvrProjectedValues, ReadsRowsOfXAndDeletesTheFile) {
 TEST(QVADynKvrProjectedValues, DamagedFileOrBadArgumentsLeaveXAndTheFile) {
   QVADynTestScratchDirectory directory;
   std::vector<double> X(8, kUntouched);
-  const auto project = [&](int rows, int kept) { return [&X, rows, kept] { Project(2, rows, 0, X.data(), kept); }; };
+  const auto project = [&](int rows, int kept) {
+    return [&X, rows, kept] { Project(2, rows, 0, X.data(), kept); };
+  };
   const std::string file = "Scratch file \"kvr.erp\", record ";
 
   QVADynTestRecordFile absurd;
   absurd.Record().Int(2).Int(1000000);
   absurd.Record().Double(1.0).Double(2.0);
   absurd.WriteTo(kQVADynKvrProjectedValuesFile);
-  QVADynExpectError(project(4, 0), kQVABasFileError,
-                    file +
-                        "1: header count P = 1000000 asks for 1000000 records of at least 24 bytes; 24 "
-                        "bytes follow the header");
+  QVADynExpectError(
+      project(4, 0), kQVABasFileError,
+      file +
+          "1: header count P = 1000000 asks for 1000000 records of at least 24 bytes; 24 "
+          "bytes follow the header");
 
   QVADynTestRecordFile negative;
   negative.Record().Int(-2).Int(0);
@@ -567,7 +593,8 @@ TEST(QVADynKvrProjectedValues, DamagedFileOrBadArgumentsLeaveXAndTheFile) {
   WriteProjectedValues(3);
   const std::string call = "QVADYNACOUSTICPROJECTION code 2, scratch file \"kvr.erp\", record 2: ";
   QVADynExpectError(project(4, 4), kQVABasInvalidArgument, call + "kept 4 outside 0 ... P = 3");
-  QVADynExpectError(project(2, 0), kQVABasInvalidArgument, call + "3 records to read into rows of X, which has 2 rows");
+  QVADynExpectError(project(2, 0), kQVABasInvalidArgument,
+                    call + "3 records to read into rows of X, which has 2 rows");
 
   EXPECT_TRUE(AllUntouched(X));
   EXPECT_TRUE(QVADynTestFileExists(kQVADynKvrProjectedValuesFile));

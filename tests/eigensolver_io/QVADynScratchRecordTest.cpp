@@ -57,8 +57,9 @@ TEST(QVADynScratchRecordWriter, CreateReplacesAnExistingFile) {
   const int one = 1;
   writer.WriteRecordInts(&one, 1);
   writer.Close();
-  EXPECT_EQ(QVADynTestReadBytes("records"), QVADynTestRecordFile().Bytes() +
-                                                 std::string("\x04\x00\x00\x00\x01\x00\x00\x00\x04\x00\x00\x00", 12));
+  EXPECT_EQ(QVADynTestReadBytes("records"),
+            QVADynTestRecordFile().Bytes() +
+                std::string("\x04\x00\x00\x00\x01\x00\x00\x00\x04\x00\x00\x00", 12));
 }
 
 TEST(QVADynScratchRecordWriter, RaisesWhenTheFileCannotBeCreated) {
@@ -92,7 +93,8 @@ TEST(QVADynScratchRecordReader, ReadsWhatTheWriterWrote) {
   reader.ReadDoubles(readValues, 5);
   reader.EndRecord();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(readInts[i], ints[i]);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(std::bit_cast<std::uint64_t>(readValues[i]), std::bit_cast<std::uint64_t>(values[i]));
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(readValues[i]), std::bit_cast<std::uint64_t>(values[i]));
   EXPECT_EQ(reader.RemainingBytes(), 0);
 }
 
@@ -194,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
     DamagedFiles, QVADynScratchRecordReaderDamage,
     ::testing::Values(
         DamagedFile{"empty file", "", 2, 0, "1: the file ends before this record"},
-        DamagedFile{"no record after the header", Header(), 2, 1, "2: the file ends before this record"},
+        DamagedFile{"no record after the header", Header(), 2, 1,
+                    "2: the file ends before this record"},
         DamagedFile{"cut inside the leading count", Header() + Le(24).substr(0, 3), 2, 1,
                     "2: the file ends inside the leading byte count (3 bytes left)"},
         DamagedFile{"cut inside the data", Header() + Le(24) + Values(2), 2, 1,
@@ -203,15 +206,19 @@ INSTANTIATE_TEST_SUITE_P(
                     "2: byte count 24 and the trailing count exceed the 24 bytes left in the file"},
         DamagedFile{"trailing count differs", Header() + Le(24) + Values(3) + Le(16), 2, 1,
                     "2: trailing byte count 16 differs from the leading byte count 24"},
-        DamagedFile{"negative count", Header() + Le(-24) + Values(3) + Le(-24), 2, 1,
-                    "2: negative byte count -24 (records split into pieces of 2 GB and more are not read)"},
-        DamagedFile{"count beyond the file", Header() + Le(0x7FFFFFFF) + Values(3), 2, 1,
-                    "2: byte count 2147483647 and the trailing count exceed the 24 bytes left in the file"},
+        DamagedFile{
+            "negative count", Header() + Le(-24) + Values(3) + Le(-24), 2, 1,
+            "2: negative byte count -24 (records split into pieces of 2 GB and more are not read)"},
+        DamagedFile{
+            "count beyond the file", Header() + Le(0x7FFFFFFF) + Values(3), 2, 1,
+            "2: byte count 2147483647 and the trailing count exceed the 24 bytes left in the file"},
         DamagedFile{"record shorter than asked", Header() + Le(24) + Values(3) + Le(24), 2, 4,
                     "2: holds 24 bytes; 4 items of 8 bytes asked for from byte 0"},
         DamagedFile{"header shorter than asked", Le(4) + Le(3) + Le(4), 2, 0,
                     "1: holds 4 bytes; 2 items of 4 bytes asked for from byte 0"}),
-    [](const ::testing::TestParamInfo<DamagedFile>& param) { return "Case" + std::to_string(param.index); });
+    [](const ::testing::TestParamInfo<DamagedFile>& param) {
+      return "Case" + std::to_string(param.index);
+    });
 
 // A damaged record in the middle is reported with its own number after
 // skipped records.
@@ -224,5 +231,6 @@ TEST(QVADynScratchRecordReader, SkippingReportsTheDamagedRecord) {
   QVADynScratchRecordReader reader;
   ASSERT_TRUE(reader.Open("kvr.er1"));
   QVADynExpectError([&] { reader.SkipRecords(4); }, kQVABasFileError,
-                    "Scratch file \"kvr.er1\", record 4: trailing byte count 9 differs from the leading byte count 8");
+                    "Scratch file \"kvr.er1\", record 4: trailing byte count 9 differs from the "
+                    "leading byte count 8");
 }

@@ -46,7 +46,8 @@ class QVADynTestRecord {
 
  private:
   void AppendLittleEndian(std::uint64_t value, int bytes) {
-    for (int byte = 0; byte < bytes; ++byte) bytes_.push_back(static_cast<char>((value >> (8 * byte)) & 0xFF));
+    for (int byte = 0; byte < bytes; ++byte)
+      bytes_.push_back(static_cast<char>((value >> (8 * byte)) & 0xFF));
   }
   std::string bytes_;
 };
@@ -65,7 +66,8 @@ class QVADynTestRecordFile {
   std::string Bytes() const {
     std::string bytes;
     for (const QVADynTestRecord& record : records_) {
-      const std::string count = QVADynTestRecord().Int(static_cast<std::int32_t>(record.Bytes().size())).Bytes();
+      const std::string count =
+          QVADynTestRecord().Int(static_cast<std::int32_t>(record.Bytes().size())).Bytes();
       bytes += count + record.Bytes() + count;
     }
     return bytes + raw_;
@@ -130,7 +132,9 @@ class QVADynTestParsedRecord {
   std::uint64_t Take(int bytes) {
     std::uint64_t value = 0;
     for (int byte = 0; byte < bytes; ++byte) {
-      value |= std::uint64_t{static_cast<unsigned char>(bytes_.at(offset_ + static_cast<std::size_t>(byte)))} << (8 * byte);
+      value |= std::uint64_t{static_cast<unsigned char>(
+                   bytes_.at(offset_ + static_cast<std::size_t>(byte)))}
+               << (8 * byte);
     }
     offset_ += static_cast<std::size_t>(bytes);
     return value;
@@ -161,7 +165,8 @@ inline std::vector<QVADynTestParsedRecord> QVADynTestParseRecords(const char* fi
 class QVADynTestScratchDirectory {
  public:
   QVADynTestScratchDirectory() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvadyn-scratch-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "qvadyn-scratch-XXXXXX").string();
     directory_ = mkdtemp(pattern.data());
     EXPECT_FALSE(directory_.empty());
     std::filesystem::current_path(directory_);

@@ -26,9 +26,9 @@ class QVATestLogCapture {
  public:
   QVATestLogCapture() {
     static std::atomic<int> counter{0};
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("QVATestLogCapture-" + std::to_string(::getpid()) + "-" +
-                  std::to_string(counter++));
+    directory_ =
+        std::filesystem::temp_directory_path() /
+        ("QVATestLogCapture-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(directory_);
     std::filesystem::create_directories(directory_);
     log_.Open(Path().c_str());

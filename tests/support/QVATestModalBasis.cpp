@@ -119,11 +119,11 @@ void QVATestModalBasis::BuildBasis() {
   const int acousticModes = o.numberOfAcousticModes;
   if (structuralModes > structuralRows || acousticModes > rows_ - structuralRows ||
       o.numberOfResidualModes > structuralModes) {
-    throw std::invalid_argument(
-        "QVATestModalBasis: " + std::to_string(structuralModes) + " structural and " +
-        std::to_string(acousticModes) + " acoustic modes do not fit " +
-        std::to_string(structuralRows) + " structural and " +
-        std::to_string(rows_ - structuralRows) + " acoustic rows");
+    throw std::invalid_argument("QVATestModalBasis: " + std::to_string(structuralModes) +
+                                " structural and " + std::to_string(acousticModes) +
+                                " acoustic modes do not fit " + std::to_string(structuralRows) +
+                                " structural and " + std::to_string(rows_ - structuralRows) +
+                                " acoustic rows");
   }
 
   mass_.resize(static_cast<std::size_t>(solverDofs));

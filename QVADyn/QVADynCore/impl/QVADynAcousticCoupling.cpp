@@ -43,11 +43,12 @@ void QVADynExportDofCouplingToSim(QVASrvSparseMatrix& coupling, QVAFsmModalSyste
   const int acousticDofs = dofs.NumberOfSolverAcousticDofs();
   const int firstAcousticDof = solverDofs - acousticDofs;
   QVA_VERIFY(acousticRows <= acousticDofs, kQVABasInvalidArgument,
-             "QVADynExportDofCouplingToSim: the coupling has " << acousticRows
-                 << " rows, more than the " << acousticDofs << " acoustic solver DOFs");
+             "QVADynExportDofCouplingToSim: the coupling has "
+                 << acousticRows << " rows, more than the " << acousticDofs
+                 << " acoustic solver DOFs");
   QVA_VERIFY(structuralColumns <= firstAcousticDof, kQVABasInvalidArgument,
-             "QVADynExportDofCouplingToSim: the coupling has " << structuralColumns
-                 << " columns, more than the " << firstAcousticDof
+             "QVADynExportDofCouplingToSim: the coupling has "
+                 << structuralColumns << " columns, more than the " << firstAcousticDof
                  << " structural solver DOFs");
 
   const QVASimPosition position = modal.MyPosition();
@@ -63,9 +64,8 @@ void QVADynExportDofCouplingToSim(QVASrvSparseMatrix& coupling, QVAFsmModalSyste
   transaction.Commit();
 }
 
-void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling,
-                                   QVASrvDenseMatrix& projected, const QVASrvDenseMatrix& modes,
-                                   int firstAcousticRow) {
+void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling, QVASrvDenseMatrix& projected,
+                                   const QVASrvDenseMatrix& modes, int firstAcousticRow) {
   const int acousticDofs = coupling.NumberOfRows();
   const int structuralDofs = coupling.NumberOfColumns();
   const int acousticModes = projected.NumberOfRows();
@@ -76,14 +76,14 @@ void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling,
              "QVADynProjectAcousticCoupling: the projected coupling is "
                  << acousticModes << " x " << structuralModes << "; with " << modeCount
                  << " mode columns it must be (" << modeCount << " - q) x q");
-  QVA_VERIFY(firstAcousticRow >= structuralDofs &&
-                 firstAcousticRow <= modes.NumberOfRows() - acousticDofs,
-             kQVASrvSizeMismatch,
-             "QVADynProjectAcousticCoupling: first acoustic row "
-                 << firstAcousticRow << " with a " << acousticDofs << " x " << structuralDofs
-                 << " coupling needs rows " << firstAcousticRow - structuralDofs << " ... "
-                 << firstAcousticRow + acousticDofs - 1 << " inside the "
-                 << modes.NumberOfRows() << " rows of the mode shapes");
+  QVA_VERIFY(
+      firstAcousticRow >= structuralDofs && firstAcousticRow <= modes.NumberOfRows() - acousticDofs,
+      kQVASrvSizeMismatch,
+      "QVADynProjectAcousticCoupling: first acoustic row "
+          << firstAcousticRow << " with a " << acousticDofs << " x " << structuralDofs
+          << " coupling needs rows " << firstAcousticRow - structuralDofs << " ... "
+          << firstAcousticRow + acousticDofs - 1 << " inside the " << modes.NumberOfRows()
+          << " rows of the mode shapes");
   if (acousticModes == 0 || structuralModes == 0) return;
 
   const std::unique_ptr<QVASrvDenseMatrix> structuralShapes(modes.CreateSubMatrix(

@@ -17,6 +17,4 @@ inline constexpr const char* kQVADynActiveModeSubsetAssertion =
 
 // Throws `text` as char*. The characters stay constant: a handler reads them
 // and must not change them.
-[[noreturn]] inline void QVADynAssertionFailure(const char* text) {
-  throw const_cast<char*>(text);
-}
+[[noreturn]] inline void QVADynAssertionFailure(const char* text) { throw const_cast<char*>(text); }

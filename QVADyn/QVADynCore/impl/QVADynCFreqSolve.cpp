@@ -113,7 +113,8 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
              "with CreateStiffness or store it before Open");
   QVA_VERIFY(realModeShapes.NumberOfColumns() >= n, kQVASrvSizeMismatch,
              "QVADynCFreqSolve: the real mode shapes have " << realModeShapes.NumberOfColumns()
-                 << " columns, fewer than the " << n << " modes of the subspace");
+                                                            << " columns, fewer than the " << n
+                                                            << " modes of the subspace");
 
   const int numberOfNodes = system.DofDefinition().NumberOfNodes();
   const QVADynLogFile log = system.LogFile();
@@ -136,8 +137,8 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
     const std::unique_ptr<QVASrvMatrix> structural = ReadSquare(system.StructuralDamping(), n);
     timer.Restart();
     status = QVADynSolveStateEigenproblem(*stiffness, viscous.get(), structural.get(),
-                                          eigenvalueReal, eigenvalueImaginary,
-                                          vectorReal->Matrix(), vectorImaginary->Matrix());
+                                          eigenvalueReal, eigenvalueImaginary, vectorReal->Matrix(),
+                                          vectorImaginary->Matrix());
   }
   const float solveSeconds = StopSeconds(timer);
   cow_String solveLine(complexMatrix ? kQVADynLogComplexZgeevTime : kQVADynLogComplexDgeevTime);
@@ -159,8 +160,8 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
         order, eigenvalueReal.Values(), eigenvalueImaginary.Values(), lowerBound, upperBound, n,
         selection.real.data(), selection.imaginary.data(), selection.index.data());
   }
-  QVADynOrderComplexEigenvalues(selection.count, selection.real.data(),
-                                selection.imaginary.data(), selection.index.data());
+  QVADynOrderComplexEigenvalues(selection.count, selection.real.data(), selection.imaginary.data(),
+                                selection.index.data());
   const int count = std::min(selection.count, std::max(0, maxModes));
   selection.count = count;
 

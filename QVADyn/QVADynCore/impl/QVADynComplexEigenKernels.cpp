@@ -142,8 +142,8 @@ int SolveReal(const QVASrvMatrix& stiffness, const QVASrvMatrix* viscous,
   int status = 0;
   BLAC_DGEEV(&noVectors, &vectors, &order, workspace.RealStateMatrix(), &leadingDimension,
              eigenvalueReal.Values(), eigenvalueImaginary.Values(), &dummyLeftVector, &one,
-             workspace.RealEigenvectors(), &leadingDimension, workspace.RealWork(), &lwork,
-             &status, 1, 1);
+             workspace.RealEigenvectors(), &leadingDimension, workspace.RealWork(), &lwork, &status,
+             1, 1);
   if (status != 0) return status;
 
   // A conjugate pair k, k+1 comes packed as VR(:, k) +- i VR(:, k+1).

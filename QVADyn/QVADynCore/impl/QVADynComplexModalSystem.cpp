@@ -1,12 +1,11 @@
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
 
-#include "QVADynComplexRealPart.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "QVADynComplexRealPart.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCollection.h"

@@ -113,15 +113,14 @@ QVASrvMatrix& Workspace(std::unique_ptr<QVASrvMatrix>& slot, int rows, int colum
 }
 
 void VerifyOperator(const QVASrvMatrix* matrix, int rows, int columns, const char* name) {
-  QVA_VERIFY(matrix != nullptr, kQVASrvInvalidState,
-             "QVADynHarmonicFrameSolver: the modal operators hold no " << name
-                                                                        << "; build them first");
+  QVA_VERIFY(
+      matrix != nullptr, kQVASrvInvalidState,
+      "QVADynHarmonicFrameSolver: the modal operators hold no " << name << "; build them first");
   QVA_VERIFY(matrix->NumberOfRows() == rows && matrix->NumberOfColumns() == columns,
              kQVASrvSizeMismatch,
-             "QVADynHarmonicFrameSolver: the " << name << " is " << matrix->NumberOfRows()
-                                               << " x " << matrix->NumberOfColumns()
-                                               << ", the active modes need " << rows << " x "
-                                               << columns);
+             "QVADynHarmonicFrameSolver: the "
+                 << name << " is " << matrix->NumberOfRows() << " x " << matrix->NumberOfColumns()
+                 << ", the active modes need " << rows << " x " << columns);
 }
 
 }  // namespace
@@ -238,8 +237,7 @@ QVADynHarmonicFrameSolver::Operators QVADynHarmonicFrameSolver::CurrentOperators
 }
 
 bool QVADynHarmonicFrameSolver::ReducedPathApplies(const QVASrvMatrix& stiffness,
-                                                   const QVASrvMatrix& mass,
-                                                   double omegaSquared) {
+                                                   const QVASrvMatrix& mass, double omegaSquared) {
   if (!stiffness.IsDiagonal() || !mass.IsDiagonal()) return false;
   const double* lambda = stiffness.Values();
   const double* unit = mass.Values();

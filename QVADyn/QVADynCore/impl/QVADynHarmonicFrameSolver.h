@@ -119,9 +119,8 @@ class QVADynHarmonicFrameSolver {
   // realScale times row realAcousticRow + a and imaginaryScale times row
   // imaginaryAcousticRow + a; times the factorization, BwdPass and (coupled)
   // RhsSub phases.
-  void FactorizeSolveStore(QVASrvMatrix& system, QVASrvMatrix& rightHandSide,
-                           int realAcousticRow, int imaginaryAcousticRow, double realScale,
-                           double imaginaryScale);
+  void FactorizeSolveStore(QVASrvMatrix& system, QVASrvMatrix& rightHandSide, int realAcousticRow,
+                           int imaginaryAcousticRow, double realScale, double imaginaryScale);
   // Writes Re q, Im q (nS rows, leading dimensions given) and Re p, Im p
   // (nA rows) of every load case at the current frame.
   void Store(const double* realStructural, int realLd, const double* imaginaryStructural,

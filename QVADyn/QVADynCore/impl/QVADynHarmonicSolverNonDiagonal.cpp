@@ -35,9 +35,9 @@ constexpr MethodTexts kNonDiagonalTexts{kQVADynLogNonDiagonalHeading, kQVADynLog
                                         kQVADynLogLineEnd, kQVADynLogHarmonicFactorTimes,
                                         kQVADynLogHarmonicRhsTimes};
 constexpr char kCoupledTotalTimeEnd[] = "s \n";
-constexpr MethodTexts kCoupledTexts{kQVADynLogCoupledAcousticHeading,
-                                    kQVADynLogHarmonicACTotalTime, kCoupledTotalTimeEnd,
-                                    kQVADynLogHarmonicACFactorTimes, kQVADynLogHarmonicACRhsTimes};
+constexpr MethodTexts kCoupledTexts{kQVADynLogCoupledAcousticHeading, kQVADynLogHarmonicACTotalTime,
+                                    kCoupledTotalTimeEnd, kQVADynLogHarmonicACFactorTimes,
+                                    kQVADynLogHarmonicACRhsTimes};
 
 float Seconds(const omi_Timer& timer) { return static_cast<float>(timer.ElapsedSeconds()); }
 
@@ -97,8 +97,7 @@ void QVADynHarmonicSolver::SolveNonDiagonal(double* output, const QVADynModalOpe
 }
 
 void QVADynHarmonicSolver::SolveCoupledAcoustic(double* output, const QVADynModalOperators& ops,
-                                                int numberOfFrames,
-                                                const QVADynFrameValue* frames,
+                                                int numberOfFrames, const QVADynFrameValue* frames,
                                                 const QVADynLoadCaseList& loads,
                                                 const QVADynLogFile& log) {
   SolveFrames(QVADynHarmonicFrameSolver::Kind::kCoupledAcoustic, kCoupledTexts, output, ops,

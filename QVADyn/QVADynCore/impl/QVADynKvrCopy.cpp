@@ -160,13 +160,13 @@ void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int 
   const int acousticSkip = std::max(skipAcoustic, 0);
 
   // Every file is checked before anything is allocated, read or written.
-  const int structuralRows = CheckModeFile(kStructuralModes.fileName, rows,
-                                           "the rows of the mode-shape matrix", structuralSkip,
-                                           structuralColumns);
+  const int structuralRows =
+      CheckModeFile(kStructuralModes.fileName, rows, "the rows of the mode-shape matrix",
+                    structuralSkip, structuralColumns);
   int acousticRows = 0;
   if (acousticModes != 0) {
-    const std::string bound = Text("the rows of the mode-shape matrix after the ", structuralRows,
-                                   " structural rows");
+    const std::string bound =
+        Text("the rows of the mode-shape matrix after the ", structuralRows, " structural rows");
     acousticRows = CheckModeFile(kAcousticModes.fileName, rows - structuralRows, bound.c_str(),
                                  acousticSkip, acousticModes);
   }
@@ -193,8 +193,8 @@ void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int 
   OpenModeFile(kStructuralModes);
   SkipVectors(kStructuralModes, structuralSkip);
   for (int block = 0, first = 0; first < structuralColumns; ++block) {
-    const int last = std::min(first + modes.NumberOfColumnsInBlock(block) - 1,
-                              structuralColumns - 1);
+    const int last =
+        std::min(first + modes.NumberOfColumnsInBlock(block) - 1, structuralColumns - 1);
     ReadVectors(kStructuralModes, structuralRows, first, last, structural);
     first = last + 1;
   }
@@ -213,8 +213,7 @@ void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int 
   }
 }
 
-void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& damping,
-                                  int offset) {
+void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& damping, int offset) {
   const DampingFile file = DampingFileOf(kind);
   const int order = damping.NumberOfColumns();
   QVA_VERIFY(offset >= 0 && offset <= std::numeric_limits<int>::max() - order,
@@ -222,9 +221,8 @@ void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& dam
              "QVADynCopyModalDampFromKvrDb: offset " << offset << " is negative or makes offset + "
                                                      << order << " overflow");
   QVA_VERIFY(damping.NumberOfRows() >= order, kQVABasInvalidArgument,
-             "QVADynCopyModalDampFromKvrDb: the damping matrix has " << damping.NumberOfRows()
-                                                                     << " rows, fewer than its "
-                                                                     << order << " columns");
+             "QVADynCopyModalDampFromKvrDb: the damping matrix has "
+                 << damping.NumberOfRows() << " rows, fewer than its " << order << " columns");
   const int lastStored = offset + order;
   {
     QVADynScratchRecordReader reader;

@@ -16,7 +16,9 @@ constexpr int kGetModalDampingLine = 227;
 // of this value count as 0 (rigid-body modes with round-off).
 constexpr double kSmallEigenvalueScale = 2.22e-16;
 
-[[noreturn]] void RaiseUnsupported(int line) { QVADynUnsupportedDamping().Throw(kSourcePath, line); }
+[[noreturn]] void RaiseUnsupported(int line) {
+  QVADynUnsupportedDamping().Throw(kSourcePath, line);
+}
 
 }  // namespace
 

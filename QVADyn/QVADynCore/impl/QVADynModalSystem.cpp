@@ -8,6 +8,7 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "QVADynModalSystemDofDefinitionHolder.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/cow_String.h"
 #include "platform/base/mem_Alloc.h"
@@ -18,8 +19,6 @@
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimKinds.h"
 #include "platform/modeldb/QVASimTransaction.h"
-
-#include "QVADynModalSystemDofDefinitionHolder.h"
 
 namespace {
 
@@ -215,8 +214,8 @@ void QVADynModalSystem::Open() {
     const QVASrvDenseMatrix factors(stored);
     mem_Free(participationFactors_[0]);
     participationFactors_[0] = nullptr;
-    participationFactors_[0] = mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_) *
-                                                      kRigidBodyDirections);
+    participationFactors_[0] =
+        mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_) * kRigidBodyDirections);
     QVASrvMatrix values(numberOfModes_, kRigidBodyDirections, participationFactors_[0]);
     factors.GetValues(0, numberOfModes_ - 1, 0, kRigidBodyDirections - 1, values);
   }
@@ -296,9 +295,9 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
   const int numStructuralModes = numModes - numAcousticModes;
   modal_.SetStructuralModes(transaction, modes.CreateCSetStrided(0, numStructuralModes, 1, 1));
   if (numResidualModes != 0) {
-    modal_.SetResidualModes(transaction, modes.CreateCSetStrided(
-                                             numStructuralModes - numResidualModes,
-                                             numResidualModes, 1, 1));
+    modal_.SetResidualModes(
+        transaction,
+        modes.CreateCSetStrided(numStructuralModes - numResidualModes, numResidualModes, 1, 1));
   }
   if (numAcousticModes != 0) {
     modal_.SetAcousticModes(transaction,
@@ -330,8 +329,8 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch
     systemDofs[static_cast<std::size_t>(solverDof)] = dofs.SystemDofFromSolverDof(solverDof);
   }
   const QVASimCollectionID dofCollection = modal_.Dofs();
-  const QVASimCSetID dofSet = QVASimCollection(dofCollection).CreateOrderedCSet(systemDofs.data(),
-                                                                                numRows);
+  const QVASimCSetID dofSet =
+      QVASimCollection(dofCollection).CreateOrderedCSet(systemDofs.data(), numRows);
 
   const QVASimCSetID sets[] = {dofSet, modal_.Modes()};
   const int chunks[] = {rowChunk, columnChunk};
@@ -504,8 +503,8 @@ void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, dou
   const int block = code / kModesPerColumnBlock;
   if (block != cachedColumnBlock_) LoadColumnBlock(block);
   const int position = code % kModesPerColumnBlock;
-  const std::int64_t first = node * blockReadNodeStride_ +
-                             static_cast<std::int64_t>(position) * blockReadMaxNodalDof_;
+  const std::int64_t first =
+      node * blockReadNodeStride_ + static_cast<std::int64_t>(position) * blockReadMaxNodalDof_;
   std::copy_n(blockReadBuffer_ + first,
               static_cast<std::int64_t>(lastMode - firstMode + 1) * blockReadMaxNodalDof_, out);
 }
@@ -542,8 +541,8 @@ void QVADynModalSystem::EndNodalModeAccess() {
 void QVADynModalSystem::GetNodalModeshapes(int firstMode, int lastMode, int node,
                                            double* out) const {
   QVA_VERIFY(nodeStart_ != nullptr, kQVASrvInvalidState,
-             "QVADynModalSystem::GetModesNodal: node " << node << ", modes " << firstMode
-                                                       << " ... " << lastMode
+             "QVADynModalSystem::GetModesNodal: node " << node << ", modes " << firstMode << " ... "
+                                                       << lastMode
                                                        << ": neither BeginReadModes() nor "
                                                        << "BeginNodalModeAccess() is active");
   omi_Timer timer;

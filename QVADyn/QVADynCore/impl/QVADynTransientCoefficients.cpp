@@ -43,7 +43,8 @@
 // The critically damped class moves like lambda_c = alpha^2 and scales its load response by
 // alpha^2 / lambda (as its C, D, G, H do); its W0, W1, W4, W5 are those of lambda_c and W2, W3,
 // W6 carry the factor: with q = alpha h, e = exp(-q),
-//   W0 = (q + 1) e - 1,  W1 = e h,  W2 = h (1 - (q + 1) e) / lambda,  W3 = (1 - (q + 1) e) / lambda,
+//   W0 = (q + 1) e - 1,  W1 = e h,  W2 = h (1 - (q + 1) e) / lambda,
+//   W3 = (1 - (q + 1) e) / lambda,
 //   W4 = -(2 - (2q + 2 + q^2) e) / alpha,  W5 = ((q^2 + q + 1) e - 1) / alpha^2,
 //   W6 = (alpha^2 / lambda) h ((alpha^2 h + 2 alpha) D_c + H_c - h/2) / alpha^2,
 // D_c, H_c being D, H before the scaling. For the rigid and damped rigid classes the relations
@@ -135,9 +136,8 @@ void SeriesCoefficients(double lambda, double damping, double h, QVADynStepCoeff
 //   decayCos = e cos(omega_d h),  decaySin = e sin(omega_d h) / omega_d,  e = exp(-alpha h)
 // (cosh and sinh / beta for an overdamped mode, 1 and h for a critically damped one) and
 // mu = (omega_d^2 - alpha^2) / lambda. Requires lambda h != 0.
-void OscillatorCoefficients(double lambda, double alpha, double h, double decayCos,
-                            double decaySin, double mu, QVADynStepCoefficients& step,
-                            double& w6) {
+void OscillatorCoefficients(double lambda, double alpha, double h, double decayCos, double decaySin,
+                            double mu, QVADynStepCoefficients& step, double& w6) {
   const double lambdaH = lambda * h;
   const double staticRate = 2.0 * alpha / lambda;
   step.A = decayCos + alpha * decaySin;
@@ -192,8 +192,8 @@ ExponentialFunctions ExponentialFunctionsAt(double z) {
 
 // Per-root forms for the two real roots -x / h and -y / h (x, y: the decay rates times h,
 // x != y): every coefficient is a divided difference of an exponential function over -x, -y.
-void TwoRootCoefficients(double lambda, double x, double y, double h,
-                         QVADynStepCoefficients& step, double& w6) {
+void TwoRootCoefficients(double lambda, double x, double y, double h, QVADynStepCoefficients& step,
+                         double& w6) {
   const ExponentialFunctions slow = ExponentialFunctionsAt(-x);
   const ExponentialFunctions fast = ExponentialFunctionsAt(-y);
   const double spread = y - x;
@@ -209,8 +209,7 @@ void TwoRootCoefficients(double lambda, double x, double y, double h,
   w6 = h2 * h2 * (slow.phi2Less3 - fast.phi2Less3) / spread;
 }
 
-void DampedRigidCoefficients(double damping, double h, QVADynStepCoefficients& step,
-                             double& w6) {
+void DampedRigidCoefficients(double damping, double h, QVADynStepCoefficients& step, double& w6) {
   const double q = damping * h;
   if (std::fabs(q) <= kSeriesLimit) {
     SeriesCoefficients(0.0, damping, h, step, w6);
@@ -228,12 +227,11 @@ void UndampedCoefficients(double lambda, double h, QVADynStepCoefficients& step,
     SeriesCoefficients(lambda, 0.0, h, step, w6);
     return;
   }
-  OscillatorCoefficients(lambda, 0.0, h, std::cos(theta), std::sin(theta) / omega, 1.0, step,
-                         w6);
+  OscillatorCoefficients(lambda, 0.0, h, std::cos(theta), std::sin(theta) / omega, 1.0, step, w6);
 }
 
-void UnderdampedCoefficients(double lambda, double alpha, double h,
-                             QVADynStepCoefficients& step, double& w6) {
+void UnderdampedCoefficients(double lambda, double alpha, double h, QVADynStepCoefficients& step,
+                             double& w6) {
   if (std::fabs(std::sqrt(lambda) * h) <= kSeriesLimit) {
     SeriesCoefficients(lambda, 2.0 * alpha, h, step, w6);
     return;
@@ -279,11 +277,12 @@ void OverdampedCoefficients(double lambda, double alpha, double h, QVADynStepCoe
   // beta = omega sqrt(zeta^2 - 1), from alpha^2 - lambda with one rounding.
   const double beta = std::sqrt(std::fma(alpha, alpha, -lambda));
   const double fastRate = alpha + std::copysign(beta, alpha);  // tau omega
-  double slowRate = lambda / fastRate;                          // sigma omega = lambda / (tau omega)
+  double slowRate = lambda / fastRate;                         // sigma omega = lambda / (tau omega)
   if (zeta >= 100.0) {
     const double inverse = 1.0 / zeta;
     const double inverse2 = inverse * inverse;
-    const double sigma = inverse * (0.5 + inverse2 * (0.125 + inverse2 * (0.0625 + inverse2 * 0.0390625)));
+    const double sigma =
+        inverse * (0.5 + inverse2 * (0.125 + inverse2 * (0.0625 + inverse2 * 0.0390625)));
     slowRate = sigma * omega;
   }
   const double slow = slowRate * h;

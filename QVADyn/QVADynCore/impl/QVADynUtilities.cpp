@@ -46,9 +46,9 @@ int ChunkSizeForSet(const QVASimCSetID& set) {
 
 // Creates the distribution with `create` in one transaction on the system's
 // position and attaches it with `attach`.
-void CreateAndAttach(QVAFsmSystem& system,
-                     const std::function<QVASimDistributionID(const QVASimPosition&)>& create,
-                     const std::function<void(QVASimTransaction&, const QVASimDistributionID&)>& attach) {
+void CreateAndAttach(
+    QVAFsmSystem& system, const std::function<QVASimDistributionID(const QVASimPosition&)>& create,
+    const std::function<void(QVASimTransaction&, const QVASimDistributionID&)>& attach) {
   const QVASimPosition position = system.MyPosition();
   QVASimTransaction transaction(position.Context());
   attach(transaction, create(position));
@@ -56,8 +56,7 @@ void CreateAndAttach(QVAFsmSystem& system,
 }
 
 void CreateMatrixAttached(
-    QVAFsmSystem& system, const QVASimCSetID& rowSet, const QVASimCSetID& columnSet,
-    int valueKind,
+    QVAFsmSystem& system, const QVASimCSetID& rowSet, const QVASimCSetID& columnSet, int valueKind,
     const std::function<void(QVASimTransaction&, const QVASimDistributionID&)>& attach) {
   int rowChunk = ChunkSizeForSet(rowSet);
   int columnChunk = ChunkSizeForSet(columnSet);
@@ -156,16 +155,18 @@ void QVADynUtilities::CreateVector(QVAFsmSystem& system, int number, const QVASi
 void QVADynUtilities::CreateMatrix(QVAFsmSystem& system, const KRNString& name,
                                    const QVASimCSetID& rowSet, const QVASimCSetID& columnSet,
                                    int valueKind) {
-  CreateMatrixAttached(system, rowSet, columnSet, valueKind,
-                       [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
-                         system.SetUserMatrix(transaction, name, distribution);
-                       });
+  CreateMatrixAttached(
+      system, rowSet, columnSet, valueKind,
+      [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
+        system.SetUserMatrix(transaction, name, distribution);
+      });
 }
 
 void QVADynUtilities::CreateMatrix(QVAFsmSystem& system, int number, const QVASimCSetID& rowSet,
                                    const QVASimCSetID& columnSet, int valueKind) {
-  CreateMatrixAttached(system, rowSet, columnSet, valueKind,
-                       [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
-                         system.SetDistribution(transaction, number, distribution);
-                       });
+  CreateMatrixAttached(
+      system, rowSet, columnSet, valueKind,
+      [&](QVASimTransaction& transaction, const QVASimDistributionID& distribution) {
+        system.SetDistribution(transaction, number, distribution);
+      });
 }

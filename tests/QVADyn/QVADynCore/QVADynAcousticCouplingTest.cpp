@@ -4,8 +4,6 @@
 // model database as a sparse distribution over the system DOFs of its rows and
 // columns.
 
-#include "QVADyn/QVADynCore/QVADynAcousticCoupling.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "QVADyn/QVADynCore/QVADynAcousticCoupling.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
@@ -165,8 +164,7 @@ TEST_P(QVADynProjectAcousticCouplingSizes, RaisesAndLeavesTheProjectedCouplingAl
 const BadProjection kBadProjections[] = {
     {"AcousticModesNotTheRestOfTheColumns", 2, kStructuralModes, kFirstAcousticRow,
      "the projected coupling is 2 x 4; with 7 mode columns it must be (7 - q) x q"},
-    {"MoreStructuralModesThanColumns", 1, 8, kFirstAcousticRow,
-     "the projected coupling is 1 x 8"},
+    {"MoreStructuralModesThanColumns", 1, 8, kFirstAcousticRow, "the projected coupling is 1 x 8"},
     {"StructuralRowsBeforeTheFirstRow", kAcousticModes, kStructuralModes, 8,
      "first acoustic row 8 with a 6 x 9 coupling needs rows -1 ... 13 inside the 20 rows"},
     {"AcousticRowsBeyondTheLastRow", kAcousticModes, kStructuralModes, 15,

@@ -5,8 +5,6 @@
 // nearly equal frequencies, the solve-only mode, a failing eigen routine, the
 // preconditions and the exact log block.
 
-#include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +17,7 @@
 #include <tuple>
 #include <vector>
 
+#include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -258,9 +257,8 @@ TEST(QVADynCFreqSolveTest, ResidualsAndShapesWithViscousAndStructuralDamping) {
 
       // Largest component 1 + 0i, every other at most 1 in magnitude; a few
       // roundings of the scaling: 4 eps.
-      const auto largest = std::max_element(q.begin(), q.end(), [](Complex a, Complex b) {
-        return std::norm(a) < std::norm(b);
-      });
+      const auto largest = std::max_element(
+          q.begin(), q.end(), [](Complex a, Complex b) { return std::norm(a) < std::norm(b); });
       EXPECT_NEAR(largest->real(), 1.0, 4 * kEps);
       EXPECT_NEAR(largest->imag(), 0.0, 4 * kEps);
 

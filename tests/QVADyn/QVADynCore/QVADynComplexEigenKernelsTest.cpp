@@ -4,8 +4,6 @@
 // rules of the imaginary-part band, the ordering of nearly equal frequencies
 // and the normalization of complex vectors.
 
-#include "QVADynComplexEigenKernels.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include <limits>
 #include <vector>
 
+#include "QVADynComplexEigenKernels.h"
 #include "tests/support/QVAFloatingPoint.h"
 
 namespace {
@@ -46,7 +45,9 @@ Complex UpperRoot(double c, double k, double s) {
 
 struct Eigenpairs {
   explicit Eigenpairs(int order)
-      : real(order, 1), imaginary(order, 1), vectorReal(order, order),
+      : real(order, 1),
+        imaginary(order, 1),
+        vectorReal(order, order),
         vectorImaginary(order, order) {}
   QVASrvMatrix real;
   QVASrvMatrix imaginary;
@@ -208,10 +209,10 @@ TEST(QVADynComplexEigenKernelsTest, NanStiffnessGivesNonZeroStatusAndKeepsOutput
 // are below 2.22e-13 in magnitude, when the eigenvalue counts as real and
 // qualifies with y > 0 or y <= -0.01.
 TEST(QVADynComplexEigenKernelsTest, SelectionRules) {
-  const double real[] = {-1.0, -1.0, -1.0, -1.0, -0.005, 0.0,   0.001, -0.01,
-                         -0.5, -0.5, -2.0, -1.0, -0.5};
-  const double imaginary[] = {2.0,    10.0,  5.0,  -0.5,         0.0,        0.0, 0.0,
-                              0.0,    -1e-13, -3e-13, 9.99, 10.0 - 1e-12, 2.0 + 1e-15};
+  const double real[] = {-1.0,  -1.0, -1.0, -1.0, -0.005, 0.0, 0.001,
+                         -0.01, -0.5, -0.5, -2.0, -1.0,   -0.5};
+  const double imaginary[] = {2.0, 10.0,   5.0,    -0.5, 0.0,          0.0,        0.0,
+                              0.0, -1e-13, -3e-13, 9.99, 10.0 - 1e-12, 2.0 + 1e-15};
   double selectedReal[13];
   double selectedImaginary[13];
   int selectedIndex[13];

@@ -31,9 +31,9 @@ namespace {
 struct ComplexSystemOverBasis {
   explicit ComplexSystemOverBasis(QVATestModalBasisOptions options = Defaults())
       : basis(options),
-        system(std::make_unique<QVADynComplexModalSystem>(basis.CreateDofDefinition(),
-                                                          basis.ModalObject(), basis.Log(),
-                                                          options.numberOfModes)) {}
+        system(std::make_unique<QVADynComplexModalSystem>(
+            basis.CreateDofDefinition(), basis.ModalObject(), basis.Log(), options.numberOfModes)) {
+  }
 
   static QVATestModalBasisOptions Defaults() {
     QVATestModalBasisOptions options;
@@ -248,8 +248,7 @@ TEST(QVADynComplexModalSystemTest, ProjectedModeShapesShareOneEntry) {
     EXPECT_EQ(part->NumberOfColumns(), 2);
     EXPECT_EQ(QVATestSetMembers(part->RowSet()), QVATestRange(0, 6));
     EXPECT_EQ(QVATestSetMembers(part->ColumnSet()), QVATestRange(0, 2));
-    EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(),
-              CoreFragmentTypeIndex(6, 20));
+    EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(), CoreFragmentTypeIndex(6, 20));
   }
 }
 
@@ -284,8 +283,7 @@ TEST(QVADynComplexModalSystemTest, ScratchCreationAttachesNothing) {
 TEST(QVADynComplexModalSystemTest, RealPartOfModeShapeDistributions) {
   ComplexSystemOverBasis fixture;
   QVAFsmModalSystem& stored = fixture.Stored();
-  const std::unique_ptr<QVASrvDenseMatrix> whole =
-      QVADynWrapRealPart(stored, stored.ModeShapes());
+  const std::unique_ptr<QVASrvDenseMatrix> whole = QVADynWrapRealPart(stored, stored.ModeShapes());
   EXPECT_EQ(QVATestReadDenseMatrix(*whole), fixture.basis.ModeShapes());
 
   const int parts[] = {0, 4};

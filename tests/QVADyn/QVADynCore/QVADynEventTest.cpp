@@ -219,8 +219,7 @@ TEST_F(EventTest, ActiveModesKeepTheGivenOrderUnlessEveryModeIsActive) {
   every->SetActiveModes(10, reverse.data());
   EXPECT_EQ(every->NumberOfActiveModes(), 10);
   EXPECT_EQ(every->NumberOfActiveAcousticModes(), 0);
-  EXPECT_EQ(std::vector<int>(every->ActiveModes(), every->ActiveModes() + 10),
-            QVATestRange(0, 10));
+  EXPECT_EQ(std::vector<int>(every->ActiveModes(), every->ActiveModes() + 10), QVATestRange(0, 10));
   EXPECT_EQ(SetMembers(results_.ActiveModes()), reverse);
   const std::vector<int> modes = {7, 2, 5};
   auto subset = MakeEvent(*modal);
@@ -257,13 +256,21 @@ TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChang
   const std::vector<int> outside = {1, 10};
   const std::vector<int> twice = {3, 1, 3};
   ExpectRefusals({
-      {"outside", [&] { event.SetActiveModes(2, outside.data()); }, kQVABasInvalidArgument,
+      {"outside",
+       [&] { event.SetActiveModes(2, outside.data()); },
+       kQVABasInvalidArgument,
        {"entry 1 is mode 10", "10 modes [0, 10)"}},
-      {"twice", [&] { event.SetActiveModes(3, twice.data()); }, kQVABasInvalidArgument,
+      {"twice",
+       [&] { event.SetActiveModes(3, twice.data()); },
+       kQVABasInvalidArgument,
        {"mode 3 is listed twice"}},
-      {"negative", [&] { event.SetActiveModes(-1, outside.data()); }, kQVABasInvalidArgument,
+      {"negative",
+       [&] { event.SetActiveModes(-1, outside.data()); },
+       kQVABasInvalidArgument,
        {"negative number of active modes -1"}},
-      {"no list", [&] { event.SetActiveModes(2, nullptr); }, kQVABasInvalidArgument,
+      {"no list",
+       [&] { event.SetActiveModes(2, nullptr); },
+       kQVABasInvalidArgument,
        {"no list for 2 active modes"}},
   });
   EXPECT_EQ(event.NumberOfActiveModes(), 0);
@@ -544,8 +551,8 @@ TEST_F(EventTest, EnergyRequestNineWritesModalAndWholeModelKineticEnergyOnly) {
   event.RequestEnergyOutput(9);
   event.Solve(nullptr);
   EXPECT_TRUE(results_.KE().IsValid() && results_.AllKE().IsValid());
-  EXPECT_FALSE(results_.SE().IsValid() || results_.Work().IsValid() ||
-               results_.AllSE().IsValid() || results_.AllWork().IsValid());
+  EXPECT_FALSE(results_.SE().IsValid() || results_.Work().IsValid() || results_.AllSE().IsValid() ||
+               results_.AllWork().IsValid());
   // One load case: column j of the modal matrix and entry j of the
   // whole-model one are frame j. The values are copied, so compared exactly.
   std::vector<double> whole(4);

@@ -111,9 +111,10 @@ TEST(QVADynExceptions, ThrowRecordsThePlaceAndRaiseKeepsTheClass) {
 }
 
 TEST(QVADynAssertion, SubsetAssertionIsOneFixedTextThrownAsCharPointer) {
-  EXPECT_STREQ(kQVADynActiveModeSubsetAssertion,
-               "***Fatal Error: Assertion Failed: numActiveModes > 0 && numActiveModes < "
-               "numOrigModes && activeModes != NULL: QVADyn/QVADynCore/impl/QVADynModalSystem: 125");
+  EXPECT_STREQ(
+      kQVADynActiveModeSubsetAssertion,
+      "***Fatal Error: Assertion Failed: numActiveModes > 0 && numActiveModes < "
+      "numOrigModes && activeModes != NULL: QVADyn/QVADynCore/impl/QVADynModalSystem: 125");
   try {
     QVADynAssertionFailure(kQVADynActiveModeSubsetAssertion);
   } catch (char* text) {

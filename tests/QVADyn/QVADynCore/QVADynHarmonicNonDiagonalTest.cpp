@@ -3,8 +3,9 @@
 // LAPACK zgesv (declared here by hand):
 //
 //   structural   (K - omega^2 M + i (omega V + S)) q = f + i g
-//   coupled      [ K - omega^2 M + i (omega V + S)    Q^T                          ] [q]   [f_s + i g_s]
-//                [ omega^2 Q                          K_a - omega^2 M_a + i (omega V_a + D_a)] [p] = [f_a + i g_a]
+//   coupled      [ K - omega^2 M + i (omega V + S)   Q^T                                 ]
+//                [ omega^2 Q                         K_a - omega^2 M_a + i (omega V_a + D_a) ]
+//                  [q; p] = [f_s + i g_s; f_a + i g_a]
 //
 // on the reduced and the full path (observed frame by frame through the
 // frame solver and in total through the logged phase times), with full,
@@ -118,8 +119,7 @@ class HarmonicProblem {
     }
     records_.assign(static_cast<std::size_t>(m), QVADynDiagonalDamping{0.01, 0.02, 0.0, 0.0});
     const QVADynModalDamping damping(records_.data(), m, modal_->ViscousDamping(),
-                                     modal_->StructuralDamping(),
-                                     modal_->AcousticViscousDamping());
+                                     modal_->StructuralDamping(), modal_->AcousticViscousDamping());
     ops_ = std::make_unique<QVADynModalOperators>(*modal_, nullptr);
     ops_->Build(m, active_.data(), damping);
 
@@ -193,9 +193,9 @@ class HarmonicProblem {
     const auto& o = *ops_;
     for (int row = 0; row < nS; ++row) {
       for (int column = 0; column < nS; ++column) {
-        z(row, column) = {(*o.Stiffness())(row, column) - omegaSquared * (*o.Mass())(row, column),
-                          omega * (*o.ViscousDamping())(row, column) +
-                              (*o.StructuralDamping())(row, column)};
+        z(row, column) = {
+            (*o.Stiffness())(row, column) - omegaSquared * (*o.Mass())(row, column),
+            omega * (*o.ViscousDamping())(row, column) + (*o.StructuralDamping())(row, column)};
       }
     }
     for (int a = 0; a < m - nS; ++a) {
@@ -204,10 +204,9 @@ class HarmonicProblem {
         z(nS + a, k) = omegaSquared * (*o.Coupling())(a, k);
       }
       for (int b = 0; b < m - nS; ++b) {
-        z(nS + a, nS + b) = {(*o.AcousticStiffness())(a, b) -
-                                 omegaSquared * (*o.AcousticMass())(a, b),
-                             omega * (*o.AcousticViscousDamping())(a, b) +
-                                 (*o.AcousticStructuralDamping())(a, b)};
+        z(nS + a, nS + b) = {
+            (*o.AcousticStiffness())(a, b) - omegaSquared * (*o.AcousticMass())(a, b),
+            omega * (*o.AcousticViscousDamping())(a, b) + (*o.AcousticStructuralDamping())(a, b)};
       }
     }
     for (int c = 0; c < kCases; ++c) {
@@ -231,8 +230,8 @@ class HarmonicProblem {
           error = std::max(error, std::abs(Amplitude(c, j, k) - reference.x(k, c)));
         }
         const double tolerance = 16.0 * Modes() * reference.condition * kEps * scale;
-        EXPECT_LE(error, tolerance) << "frame " << j << " case " << c << " cond "
-                                    << reference.condition;
+        EXPECT_LE(error, tolerance)
+            << "frame " << j << " case " << c << " cond " << reference.condition;
       }
     }
   }

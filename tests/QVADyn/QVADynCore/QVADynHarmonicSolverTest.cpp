@@ -237,8 +237,8 @@ TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail
   ExpectComplexNear(solve.Amplitude(0, 0, 3), flexible, 2 * kEps * std::abs(flexible), "f = 0");
   // Structural damping alone, s = 0.05 * 400 = 20, responds at f = 0 too:
   // H = (lambda - i s) / (lambda^2 + s^2). As in the sweeps: 32 eps of |H| |F|.
-  const Complex atRest = Complex(400.0, -20.0) / (400.0 * 400.0 + 20.0 * 20.0) *
-                         Force(cases[0], 2, 0);
+  const Complex atRest =
+      Complex(400.0, -20.0) / (400.0 * 400.0 + 20.0 * 20.0) * Force(cases[0], 2, 0);
   ExpectComplexNear(solve.Amplitude(0, 0, 2), atRest, 32 * kEps * std::abs(atRest), "s, f = 0");
   const Complex atOne = Receptance(400.0, records[2], 1.0) * Force(cases[0], 2, 2);
   ExpectComplexNear(solve.Amplitude(0, 2, 2), atOne, 32 * kEps * std::abs(atOne), "s, f = 1");

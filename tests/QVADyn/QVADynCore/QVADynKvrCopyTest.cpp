@@ -6,8 +6,6 @@
 // leave no file open. Every value is a small integer or a half, exactly
 // representable, so every comparison is exact.
 
-#include "QVADyn/QVADynCore/QVADynKvrCopy.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "QVADyn/QVADynCore/QVADynKvrCopy.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "eigensolver_io/QVADynKvrRoutines.h"
 #include "eigensolver_io/QVADynKvrScratchFiles.h"
@@ -225,8 +224,7 @@ const BadModeCase kBadModeCases[] = {
      0, kQVABasFileError, kQVADynKvrStructuralModesFile, "record 6: byte count 24"},
     {"TooFewVectors",
      [] { ModeFile(3, 4, 0, StructuralValue).WriteTo(kQVADynKvrStructuralModesFile); }, 0,
-     kQVABasFileError, kQVADynKvrStructuralModesFile,
-     "record 6: the file ends before this record"},
+     kQVABasFileError, kQVADynKvrStructuralModesFile, "record 6: the file ends before this record"},
     {"WrongTrailingCount",
      [] {
        QVADynTestRecordFile file = ModeFile(3, 2, 0, StructuralValue);
@@ -276,10 +274,10 @@ const BadModeCase kBadModeCases[] = {
        file.WriteTo(kQVADynKvrAcousticModesFile);
      },
      2, kQVABasFileError, kQVADynKvrAcousticModesFile, "record 3: holds 8 bytes"},
-    {"TooManyAcousticModes", [] { WriteGoodStructural(); }, 5, kQVABasInvalidArgument,
-     "", "5 acoustic modes outside 0 ... 4"},
-    {"NegativeAcousticModes", [] { WriteGoodStructural(); }, -1, kQVABasInvalidArgument,
-     "", "-1 acoustic modes outside 0 ... 4"},
+    {"TooManyAcousticModes", [] { WriteGoodStructural(); }, 5, kQVABasInvalidArgument, "",
+     "5 acoustic modes outside 0 ... 4"},
+    {"NegativeAcousticModes", [] { WriteGoodStructural(); }, -1, kQVABasInvalidArgument, "",
+     "-1 acoustic modes outside 0 ... 4"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, QVADynKvrCopyBadModes, ::testing::ValuesIn(kBadModeCases),
@@ -334,7 +332,8 @@ TEST_P(QVADynKvrCopyDamping, TheBlockAtTheOffsetIsCopiedAndOnlyItsFileDeleted) {
     EXPECT_EQ(target(3, column), kQVADynTestUntouched);
   }
   for (const DampingKind& other : kDampingKinds) {
-    EXPECT_EQ(QVADynTestFileExists(other.fileName), other.kind != GetParam().kind) << other.fileName;
+    EXPECT_EQ(QVADynTestFileExists(other.fileName), other.kind != GetParam().kind)
+        << other.fileName;
   }
   ExpectClosed(GetParam().readCode, GetParam().fileName);
 
@@ -392,8 +391,8 @@ const BadDampingCase kBadDampingCases[] = {
      3, 2, kQVABasFileError, "record 2: trailing byte count 48 differs"},
     {"NegativeOffset", [](const char* fileName) { DampingFile(5).WriteTo(fileName); }, 3, -1,
      kQVABasInvalidArgument, "offset -1 is negative"},
-    {"FewerRowsThanColumns", [](const char* fileName) { DampingFile(5).WriteTo(fileName); }, 2,
-     2, kQVABasInvalidArgument, "has 2 rows, fewer than its 3 columns"},
+    {"FewerRowsThanColumns", [](const char* fileName) { DampingFile(5).WriteTo(fileName); }, 2, 2,
+     kQVABasInvalidArgument, "has 2 rows, fewer than its 3 columns"},
 };
 
 class QVADynKvrCopyBadDamping

@@ -456,16 +456,24 @@ TEST(QVADynLoadCaseList, IndicesOutsideListTableAndMotionsAreRefused) {
   list.AdoptAmplitudeTable(RandomMatrix(4, 3, 93));
   ExpectRefusals({
       {"case -1", [&] { list.LoadCase(-1); }, kQVASrvIndexOutOfRange, {"-1"}},
-      {"case 2", [&] { list.ConstLoadCase(2); }, kQVASrvIndexOutOfRange,
+      {"case 2",
+       [&] { list.ConstLoadCase(2); },
+       kQVASrvIndexOutOfRange,
        {"load case 2 outside the 2 load cases [0, 2)"}},
       {"const case -1", [&] { list.ConstLoadCase(-1); }, kQVASrvIndexOutOfRange, {"-1"}},
-      {"amplitude", forces(QVADynImaginaryPart, 0), kQVASrvIndexOutOfRange,
+      {"amplitude",
+       forces(QVADynImaginaryPart, 0),
+       kQVASrvIndexOutOfRange,
        {"amplitude index 4 of imaginary column 0 outside the amplitude table's 4 rows"}},
-      {"frame 3", forces(QVADynRealPart, 3), kQVASrvIndexOutOfRange,
+      {"frame 3",
+       forces(QVADynRealPart, 3),
+       kQVASrvIndexOutOfRange,
        {"frame 3 outside the amplitude table's 3 columns"}},
       {"frame -1", forces(QVADynRealPart, -1), kQVASrvIndexOutOfRange, {"frame -1"}},
       // Frame 2 lies in the table but beyond the motion's two accelerations.
-      {"motion", forces(QVADynRealPart, 2), kQVASrvIndexOutOfRange,
+      {"motion",
+       forces(QVADynRealPart, 2),
+       kQVASrvIndexOutOfRange,
        {"frame 2 outside the 2 base acceleration values [0, 2)"}},
       {"part", forces(2, 0), kQVABasInvalidArgument, {}},
   });
@@ -483,16 +491,22 @@ TEST(QVADynPrimaryBaseMotion, UnsafeArgumentsAndReadsAreRefused) {
   loadCase.AdoptPrimaryBase(motion);
   std::vector<double> out(6, kSentinel);
   ExpectRefusals({
-      {"displacement unset", [&] { loadCase.GetBaseDisplacement(out.data(), 0); },
-       kQVASrvInvalidState, {"call SetDisplacement first"}},
+      {"displacement unset",
+       [&] { loadCase.GetBaseDisplacement(out.data(), 0); },
+       kQVASrvInvalidState,
+       {"call SetDisplacement first"}},
       {"velocity unset", [&] { loadCase.GetBaseVelocity(out.data(), 0); }, kQVASrvInvalidState, {}},
   });
   motion->SetDisplacement(values, 1);
   ExpectRefusals({
-      {"displacement frame 1", [&] { loadCase.GetBaseDisplacement(out.data(), 1); },
-       kQVASrvIndexOutOfRange, {"frame 1 outside the 1 base displacement values [0, 1)"}},
-      {"acceleration frame 2", [&] { loadCase.GetBaseAcceleration(out.data(), 2, false); },
-       kQVASrvIndexOutOfRange, {}},
+      {"displacement frame 1",
+       [&] { loadCase.GetBaseDisplacement(out.data(), 1); },
+       kQVASrvIndexOutOfRange,
+       {"frame 1 outside the 1 base displacement values [0, 1)"}},
+      {"acceleration frame 2",
+       [&] { loadCase.GetBaseAcceleration(out.data(), 2, false); },
+       kQVASrvIndexOutOfRange,
+       {}},
   });
   ExpectAll(out, std::vector<double>(6, kSentinel), "untouched");
   // An imaginary request reads no real motion, so any frame is fine.
@@ -507,9 +521,13 @@ TEST(QVADynPrimaryBaseMotion, UnsafeArgumentsAndReadsAreRefused) {
   };
   QVADynPrimaryBaseMotion valid(values, 1, QVADynRealPart, 6, 1, values);
   ExpectRefusals({
-      {"direction 0", make(values, 1, QVADynRealPart, 0), kQVABasInvalidArgument,
+      {"direction 0",
+       make(values, 1, QVADynRealPart, 0),
+       kQVABasInvalidArgument,
        {"direction 0 outside 1 ... 6"}},
-      {"direction 7", make(values, 1, QVADynRealPart, 7), kQVABasInvalidArgument,
+      {"direction 7",
+       make(values, 1, QVADynRealPart, 7),
+       kQVABasInvalidArgument,
        {"direction 7 outside 1 ... 6"}},
       {"part 3", make(values, 1, 3, 1), kQVABasInvalidArgument, {}},
       {"count -1", make(values, -1, QVADynRealPart, 1), kQVABasInvalidArgument, {}},

@@ -2,8 +2,6 @@
 // exact and flushed writes, sharing between copies, closing with the last
 // handle, and the silent handling of files that cannot be created.
 
-#include "QVADyn/QVADynCore/QVADynLogFile.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 
 namespace {

@@ -1,7 +1,6 @@
-#include "QVADyn/QVADynCore/QVADynModalComponent.h"
-
 #include <gtest/gtest.h>
 
+#include "QVADyn/QVADynCore/QVADynModalComponent.h"
 #include "platform/base/QVABasModules.h"
 
 // The first start starts every platform module and the core once; later starts
@@ -44,10 +43,10 @@ TEST(QVADynModalComponent, SurplusFinalizeOnlyMovesTheCount) {
 // component is started, whatever module count the caller brings along, and the
 // count is back at its starting value after the balancing stop.
 TEST(QVADynModalComponent, StartsEveryPlatformModuleAndRestoresTheCallersCount) {
-  const char* platformModules[] = {
-      "QVABasAlloc",      "QVABasCoreUtils", "QVABasGenericsLib", "QVABasShared",
-      "QVABasOrvia",      "QVASimContainers", "QVASimInterface",  "QVASimObjectsMod",
-      "QVASrvBasic",      "QVAFsmShared",    "QVABlaModule",      "QVAMtxCoreModule"};
+  const char* platformModules[] = {"QVABasAlloc",     "QVABasCoreUtils",  "QVABasGenericsLib",
+                                   "QVABasShared",    "QVABasOrvia",      "QVASimContainers",
+                                   "QVASimInterface", "QVASimObjectsMod", "QVASrvBasic",
+                                   "QVAFsmShared",    "QVABlaModule",     "QVAMtxCoreModule"};
   int modules = 5;  // modules the caller started before
   QVADynModalComponent_initialize(modules);
   EXPECT_EQ(modules, 5 + 14);

@@ -3,8 +3,6 @@
 // small-eigenvalue threshold, the selection of projected rows and columns, and
 // the storage kind of the result.
 
-#include "QVADyn/QVADynCore/QVADynModalDamping.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "QVADyn/QVADynCore/QVADynModalDamping.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 
@@ -52,14 +51,14 @@ void ExpectUnsupported(const std::function<void()>& call, int line) {
 
 TEST(QVADynModalDampingTest, NothingGivenYieldsDiagonalZerosAndNoDamping) {
   const QVADynModalDamping damping(nullptr, 0, nullptr, nullptr, nullptr);
-  for (const QVADynDampingType kind : {QVADynViscousDamping, QVADynStructuralDamping,
-                                       QVADynAcousticViscousDamping}) {
+  for (const QVADynDampingType kind :
+       {QVADynViscousDamping, QVADynStructuralDamping, QVADynAcousticViscousDamping}) {
     EXPECT_FALSE(damping.HasDamping(kind)) << kind;
   }
   const double stiffness[] = {400.0, 900.0, 1600.0};
-  for (const QVADynDampingType kind : {QVADynViscousDamping, QVADynStructuralDamping,
-                                       QVADynAcousticViscousDamping,
-                                       QVADynAcousticStructuralDamping}) {
+  for (const QVADynDampingType kind :
+       {QVADynViscousDamping, QVADynStructuralDamping, QVADynAcousticViscousDamping,
+        QVADynAcousticStructuralDamping}) {
     std::unique_ptr<QVASrvMatrix> matrix(
         damping.GetModalDamping(kind, false, 3, nullptr, stiffness, 0));
     EXPECT_TRUE(matrix->IsDiagonal()) << kind;
@@ -91,8 +90,8 @@ TEST(QVADynModalDampingTest, WorkedValuesOfTheFormulas) {
   // The acoustic kinds read the records from the offset on: one acoustic mode
   // whose record is record 1.
   const double acousticStiffness[] = {100.0};
-  std::unique_ptr<QVASrvMatrix> acoustic(damping.GetModalDamping(
-      QVADynAcousticViscousDamping, false, 1, modes, acousticStiffness, 1));
+  std::unique_ptr<QVASrvMatrix> acoustic(
+      damping.GetModalDamping(QVADynAcousticViscousDamping, false, 1, modes, acousticStiffness, 1));
   EXPECT_DOUBLE_EQ((*acoustic)(0, 0), 0.3 + 0.001 * 100.0);
   std::unique_ptr<QVASrvMatrix> acousticStructural(damping.GetModalDamping(
       QVADynAcousticStructuralDamping, false, 1, modes, acousticStiffness, 0));
@@ -107,9 +106,8 @@ TEST(QVADynModalDampingTest, SmallEigenvalueThresholdOfViscousDamping) {
   const double xi = 0.05;
   const double alpha = 0.5;
   const double beta = 3.0;
-  const QVADynDiagonalDamping records[] = {Record(0.0, xi, alpha, beta),
-                                           Record(0.0, xi, alpha, beta),
-                                           Record(0.0, xi, alpha, beta)};
+  const QVADynDiagonalDamping records[] = {
+      Record(0.0, xi, alpha, beta), Record(0.0, xi, alpha, beta), Record(0.0, xi, alpha, beta)};
   const QVADynModalDamping damping(records, 3, nullptr, nullptr, nullptr);
   const double stiffness[] = {1e-9, 1.49e-8, -1e-9};
 
@@ -158,8 +156,7 @@ TEST(QVADynModalDampingTest, ProjectedMatrixOfExactlyNRowsIsTakenAsItStands) {
 
 TEST(QVADynModalDampingTest, LargerProjectedMatrixIsSelectedByModes) {
   const std::unique_ptr<QVASrvScratchDenseMatrix> projected = Projected(5);
-  const QVADynDiagonalDamping records[] = {Record(0.5, 0.0, 0.0, 0.0),
-                                           Record(0.25, 0.0, 0.0, 0.0)};
+  const QVADynDiagonalDamping records[] = {Record(0.5, 0.0, 0.0, 0.0), Record(0.25, 0.0, 0.0, 0.0)};
   const QVADynModalDamping damping(records, 2, nullptr, projected.get(), nullptr);
   const int modes[] = {4, 1};
   const double stiffness[] = {2.0, 4.0};
@@ -190,20 +187,27 @@ TEST(QVADynModalDampingTest, WhichKindsOfDampingExist) {
                                                   Record(0.01, 0.0, 0.0, 0.0)};
 
   // Zero and negative values count as no damping.
-  EXPECT_FALSE(QVADynModalDamping(none, 2, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
-  EXPECT_FALSE(QVADynModalDamping(none, 2, nullptr, nullptr, nullptr).HasDamping(QVADynStructuralDamping));
-  EXPECT_TRUE(QVADynModalDamping(xiOnly, 2, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
-  EXPECT_TRUE(QVADynModalDamping(betaOnly, 1, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
-  EXPECT_FALSE(QVADynModalDamping(xiOnly, 2, nullptr, nullptr, nullptr).HasDamping(QVADynStructuralDamping));
+  EXPECT_FALSE(
+      QVADynModalDamping(none, 2, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
+  EXPECT_FALSE(
+      QVADynModalDamping(none, 2, nullptr, nullptr, nullptr).HasDamping(QVADynStructuralDamping));
+  EXPECT_TRUE(
+      QVADynModalDamping(xiOnly, 2, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
+  EXPECT_TRUE(
+      QVADynModalDamping(betaOnly, 1, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
+  EXPECT_FALSE(
+      QVADynModalDamping(xiOnly, 2, nullptr, nullptr, nullptr).HasDamping(QVADynStructuralDamping));
   EXPECT_TRUE(QVADynModalDamping(structuralOnly, 2, nullptr, nullptr, nullptr)
                   .HasDamping(QVADynStructuralDamping));
   // Records given with a count of 0 are not read.
-  EXPECT_FALSE(QVADynModalDamping(xiOnly, 0, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
+  EXPECT_FALSE(
+      QVADynModalDamping(xiOnly, 0, nullptr, nullptr, nullptr).HasDamping(QVADynViscousDamping));
   // The acoustic kind looks at its matrix only.
   EXPECT_FALSE(QVADynModalDamping(xiOnly, 2, nullptr, nullptr, nullptr)
                    .HasDamping(QVADynAcousticViscousDamping));
   // A projected matrix is damping of its kind.
-  EXPECT_TRUE(QVADynModalDamping(nullptr, 0, projected.get(), nullptr, nullptr).HasDamping(QVADynViscousDamping));
+  EXPECT_TRUE(QVADynModalDamping(nullptr, 0, projected.get(), nullptr, nullptr)
+                  .HasDamping(QVADynViscousDamping));
   EXPECT_TRUE(QVADynModalDamping(nullptr, 0, nullptr, projected.get(), nullptr)
                   .HasDamping(QVADynStructuralDamping));
   EXPECT_TRUE(QVADynModalDamping(nullptr, 0, nullptr, nullptr, projected.get())

@@ -128,10 +128,10 @@ TEST(QVADynModalNodalAccessTest, BlockTransfersOverDataRequests) {
               wanted ? ExpectedSlice(basis, 5, 9, node, kUnwritten)
                      : std::vector<double>(static_cast<std::size_t>(places) * 5, kUnwritten))
         << "node " << node;
-    EXPECT_EQ(std::vector<double>(oneMode.begin() + node * places,
-                                  oneMode.begin() + (node + 1) * places),
-              wanted ? ExpectedSlice(basis, 7, 7, node, kUnwritten)
-                     : std::vector<double>(static_cast<std::size_t>(places), kUnwritten))
+    EXPECT_EQ(
+        std::vector<double>(oneMode.begin() + node * places, oneMode.begin() + (node + 1) * places),
+        wanted ? ExpectedSlice(basis, 7, 7, node, kUnwritten)
+               : std::vector<double>(static_cast<std::size_t>(places), kUnwritten))
         << "node " << node;
   }
 
@@ -144,11 +144,10 @@ TEST(QVADynModalNodalAccessTest, BlockTransfersOverDataRequests) {
   for (int row = 0; row < basis.NumberOfRows(); ++row) {
     const QVAFsmNodeDof place = basis.Dofs().NodeDofFromSolverDof(row);
     for (int mode = 0; mode < 12; ++mode) {
-      const double value =
-          stored[static_cast<std::size_t>(mode * basis.NumberOfRows() + row)];
+      const double value = stored[static_cast<std::size_t>(mode * basis.NumberOfRows() + row)];
       if (mode >= 10 && flagged[place.node]) {
         EXPECT_EQ(value, written[static_cast<std::size_t>(place.node * places * 2 +
-                                                         (mode - 10) * places + place.dof)]);
+                                                          (mode - 10) * places + place.dof)]);
       } else {
         EXPECT_EQ(value, basis.ModeShape(row, mode)) << "row " << row << ", mode " << mode;
       }
@@ -242,9 +241,8 @@ TEST(QVADynModalNodalAccessTest, NodeAccessForOnlyNodeThreeLeavesTheOtherNodesEm
   flags[3] = 7;  // any non-zero flag selects the node
   modal->BeginNodalModeAccess(flags);
   for (int node = 0; node < 6; ++node) {
-    const std::vector<double> expected =
-        node == 3 ? ExpectedSlice(basis, 0, 11, node, kUnwritten)
-                  : std::vector<double>(12 * 6, kUnwritten);
+    const std::vector<double> expected = node == 3 ? ExpectedSlice(basis, 0, 11, node, kUnwritten)
+                                                   : std::vector<double>(12 * 6, kUnwritten);
     EXPECT_EQ(Slice(*modal, 0, 11, node, 6, kUnwritten), expected) << "node " << node;
   }
   modal->EndNodalModeAccess();

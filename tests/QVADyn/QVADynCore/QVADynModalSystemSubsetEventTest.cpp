@@ -208,9 +208,9 @@ TEST_P(QVADynModalSystemSubsetEventTest, ProjectedDampingEqualsThatOfABasisOfThe
   selected.Open();
 
   const QVADynModalSystem subset(*source, count, active.data());
-  const EventResults overSubset = RunHarmonicEvent({basis.Database(), basis.ModalObject(),
-                                                    basis.Dofs()},
-                                                   subset, AllOf(count), active, kProjectedViscous);
+  const EventResults overSubset =
+      RunHarmonicEvent({basis.Database(), basis.ModalObject(), basis.Dofs()}, subset, AllOf(count),
+                       active, kProjectedViscous);
   EXPECT_NE(capture.Contents().find("--- Solve dynamic system with non-diagonal damping ---"),
             std::string::npos)
       << capture.Contents();

@@ -3,14 +3,13 @@
 // opening it again on a fresh modal system, the mode-column map, the frequency
 // task queries, and ownership of the adopted DOF definition.
 
-#include "QVADyn/QVADynCore/QVADynModalSystem.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 #include <vector>
 
+#include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -82,8 +81,9 @@ TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
   EXPECT_EQ(modeShapes.ChunkSize(0), 4);
   EXPECT_EQ(modeShapes.ChunkSize(1), 3);
   EXPECT_EQ(QVATestSetMembers(modeShapes.Set(0)), QVATestRange(0, basis.NumberOfSolverDofs()));
-  for (const QVASimDistributionID& id : {stored.ViscousDamping(), stored.StructuralDamping(),
-                                         stored.AcousticViscousDamping(), stored.AcousticCoupling()}) {
+  for (const QVASimDistributionID& id :
+       {stored.ViscousDamping(), stored.StructuralDamping(), stored.AcousticViscousDamping(),
+        stored.AcousticCoupling()}) {
     EXPECT_EQ(QVASimDistribution(id).DataKind(), CoreFragmentTypeIndex(6, 20));
   }
 

@@ -1,5 +1,3 @@
-#include "QVADynTransientCoefficients.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "QVADynTransientCoefficients.h"
 #include "tests/QVADyn/QVADynCore/QVADynTransientExactSolution.h"
 
 namespace {
@@ -42,13 +41,20 @@ std::array<double, 15> Coefficients(double lambda, double c, double h, bool damp
 
 const char* ClassName(QVADynModeClass modeClass) {
   switch (modeClass) {
-    case QVADynModeClass::kRigid: return "rigid";
-    case QVADynModeClass::kDampedRigid: return "damped_rigid";
-    case QVADynModeClass::kUndamped: return "undamped";
-    case QVADynModeClass::kUnderdamped: return "underdamped";
-    case QVADynModeClass::kCriticallyDamped: return "critical";
-    case QVADynModeClass::kOverdamped: return "overdamped";
-    case QVADynModeClass::kUndecided: return "undecided";
+    case QVADynModeClass::kRigid:
+      return "rigid";
+    case QVADynModeClass::kDampedRigid:
+      return "damped_rigid";
+    case QVADynModeClass::kUndamped:
+      return "undamped";
+    case QVADynModeClass::kUnderdamped:
+      return "underdamped";
+    case QVADynModeClass::kCriticallyDamped:
+      return "critical";
+    case QVADynModeClass::kOverdamped:
+      return "overdamped";
+    case QVADynModeClass::kUndecided:
+      return "undecided";
   }
   return "?";
 }
@@ -108,8 +114,8 @@ TEST(QVADynTransientClassification, ClassesAtTheirBounds) {
   for (const auto& mode : cases) {
     EXPECT_EQ(ClassName(QVADynClassifyMode(mode.lambda, mode.c, mode.h, mode.damped)),
               std::string(ClassName(mode.expected)))
-        << "lambda=" << mode.lambda << " c=" << mode.c << " h=" << mode.h << " damped="
-        << mode.damped;
+        << "lambda=" << mode.lambda << " c=" << mode.c << " h=" << mode.h
+        << " damped=" << mode.damped;
   }
   // An undecided mode gets all-zero coefficients.
   QVADynModeClass modeClass = Class::kRigid;
@@ -156,8 +162,8 @@ TEST(QVADynTransientCoefficients, MatchReferenceValuesToTwelveDigits) {
       const double scale = std::strtod(scaleText.c_str(), nullptr);
       const double error = static_cast<double>(std::fabs(computed[i] - reference));
       EXPECT_LE(error, kTolerance * scale + kUnderflow)
-          << expectedClass << " " << names[i] << " lambda=" << lambda << " c=" << c
-          << " h=" << h << " computed=" << computed[i] << " reference=" << valueText;
+          << expectedClass << " " << names[i] << " lambda=" << lambda << " c=" << c << " h=" << h
+          << " computed=" << computed[i] << " reference=" << valueText;
       if (scale > kUnderflow) classWorst[i] = std::max(classWorst[i], error / scale);
     }
     ++lines;
@@ -223,8 +229,8 @@ TEST_P(QVADynTransientTrajectory, FollowsTheExactSolutionOverUnevenSteps) {
     const double nextU = step.A * u + step.B * v + step.C * force + step.D * nextForce;
     const double nextV = step.E * u + step.F * v + step.G * force + step.H * nextForce;
     const Quad slope = (static_cast<Quad>(nextForce) - force) / h;
-    const ExactState exact = ExactResponse(mode.lambda, mode.damped ? mode.c : 0.0, exactU,
-                                           exactV, force, slope, h);
+    const ExactState exact =
+        ExactResponse(mode.lambda, mode.damped ? mode.c : 0.0, exactU, exactV, force, slope, h);
     u = nextU;
     v = nextV;
     exactU = exact.u;
@@ -319,18 +325,41 @@ TEST(QVADynTransientWork, MatchesQuadratureOfLoadTimesVelocity) {
 
 TEST(QVADynTransientCoefficients, RigidModesUseThePolynomialMotion) {
   const double h = 0.75;
-  const std::array<double, 15> rigid = {1.0, h, h * h / 3.0, h * h / 6.0, 0.0, 1.0, h / 2.0,
-                                        h / 2.0, 0.0, h, h * h * h / 2.0, h * h / 2.0, 0.0,
-                                        h * h / 2.0, h * h * h * h / 8.0};
+  const std::array<double, 15> rigid = {1.0,
+                                        h,
+                                        h * h / 3.0,
+                                        h * h / 6.0,
+                                        0.0,
+                                        1.0,
+                                        h / 2.0,
+                                        h / 2.0,
+                                        0.0,
+                                        h,
+                                        h * h * h / 2.0,
+                                        h * h / 2.0,
+                                        0.0,
+                                        h * h / 2.0,
+                                        h * h * h * h / 8.0};
   // Eigenvalue below eps without damping, below the 100 eps threshold, or damped without
   // positive damping: all are rigid and ignore lambda and c.
   EXPECT_EQ(Coefficients(0.5 * kEps, 0.0, h, false), rigid);
   EXPECT_EQ(Coefficients(0.9 * kEps, -3.0, h, true), rigid);
   const double tiny = 0.75e-6;  // sqrt(lambda) h = 7.5e-7 < 100 eps = 1.49e-6
-  const std::array<double, 15> tinyRigid = {
-      1.0, tiny, tiny * tiny / 3.0, tiny * tiny / 6.0, 0.0, 1.0, tiny / 2.0, tiny / 2.0, 0.0,
-      tiny, tiny * tiny * tiny / 2.0, tiny * tiny / 2.0, 0.0, tiny * tiny / 2.0,
-      (tiny * tiny) * (tiny * tiny) / 8.0};
+  const std::array<double, 15> tinyRigid = {1.0,
+                                            tiny,
+                                            tiny * tiny / 3.0,
+                                            tiny * tiny / 6.0,
+                                            0.0,
+                                            1.0,
+                                            tiny / 2.0,
+                                            tiny / 2.0,
+                                            0.0,
+                                            tiny,
+                                            tiny * tiny * tiny / 2.0,
+                                            tiny * tiny / 2.0,
+                                            0.0,
+                                            tiny * tiny / 2.0,
+                                            (tiny * tiny) * (tiny * tiny) / 8.0};
   EXPECT_EQ(Coefficients(1.0, 0.0, tiny, false), tinyRigid);
 }
 
@@ -340,9 +369,9 @@ TEST(QVADynTransientCoefficients, DampedRigidModesDecayWithExpOfMinusCH) {
     QVADynModeClass modeClass = QVADynModeClass::kUndecided;
     const std::array<double, 15> values = Coefficients(0.5 * kEps, c, h, true, &modeClass);
     EXPECT_EQ(modeClass, QVADynModeClass::kDampedRigid);
-    EXPECT_EQ(values[0], 1.0);  // A: no stiffness, a displacement stays
-    EXPECT_EQ(values[4], 0.0);  // E
-    EXPECT_EQ(values[8], 0.0);  // W0
+    EXPECT_EQ(values[0], 1.0);   // A: no stiffness, a displacement stays
+    EXPECT_EQ(values[4], 0.0);   // E
+    EXPECT_EQ(values[8], 0.0);   // W0
     EXPECT_EQ(values[12], 0.0);  // W4
     // F = exp(-c h): the series or the per-root form, a few roundings away.
     EXPECT_NEAR(values[5], std::exp(-q), 4.0 * kRoundoff * std::exp(-q)) << "q=" << q;
@@ -351,8 +380,8 @@ TEST(QVADynTransientCoefficients, DampedRigidModesDecayWithExpOfMinusCH) {
 
 // A zero step leaves every state unchanged and does no work, in every class.
 TEST(QVADynTransientCoefficients, ZeroStepIsTheIdentity) {
-  const double cases[][3] = {{0.0, 0.0, 0}, {0.0, 1.0, 1}, {4.0, 0.0, 0}, {4.0, 1.0, 1},
-                             {4.0, 4.0, 1}, {4.0, 9.0, 1}};
+  const double cases[][3] = {{0.0, 0.0, 0}, {0.0, 1.0, 1}, {4.0, 0.0, 0},
+                             {4.0, 1.0, 1}, {4.0, 4.0, 1}, {4.0, 9.0, 1}};
   for (const auto& mode : cases) {
     const std::array<double, 15> values = Coefficients(mode[0], mode[1], 0.0, mode[2] != 0.0);
     for (int i = 0; i < 15; ++i) {
@@ -417,7 +446,7 @@ TEST(QVADynTransientCoefficients, TableHoldsEightArraysAndSevenWorkValuesPerMode
   }
   // Without damping and without a work table: the damping array is not read.
   QVADynBuildCoefficientTable(kModes, lambda, nullptr, h, false, table.data(), nullptr);
-  EXPECT_EQ(table[0], 1.0);                           // mode 0 rigid: A = 1
+  EXPECT_EQ(table[0], 1.0);  // mode 0 rigid: A = 1
   // Mode 1 undamped: B = sin(omega h) / omega, to a few roundings.
   EXPECT_NEAR(table[kModes + 1], std::sin(2.0 * h) / 2.0, 4.0 * kRoundoff);
 }

@@ -524,8 +524,8 @@ TEST(QVADynTransientSolverInitialConditions, OneFrameGivesTheInitialStateAndItsE
   EXPECT_EQ(result.a[0], 0.0);
   // Exact values: halves, squares of binary fractions. Kinds KE, SE, Work
   // per mode, then AllKE, AllSE, AllWork.
-  const std::vector<std::vector<double>> expected = {
-      {2.0, 0.5}, {0.125, 0.125}, {0.0, 0.0}, {2.5}, {0.25}, {0.0}};
+  const std::vector<std::vector<double>> expected = {{2.0, 0.5}, {0.125, 0.125}, {0.0, 0.0},
+                                                     {2.5},      {0.25},         {0.0}};
   for (int kind = 0; kind < 6; ++kind) {
     const std::vector<double>& values = expected[static_cast<std::size_t>(kind)];
     EXPECT_EQ(std::vector<double>(energy.Array(kind), energy.Array(kind) + values.size()), values)

@@ -1,5 +1,3 @@
-#include "QVADynTransientStepKernel.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "QVADynTransientCoefficients.h"
+#include "QVADynTransientStepKernel.h"
 
 namespace {
 
@@ -24,9 +23,16 @@ constexpr int kCases = 3;
 struct Blocks {
   std::vector<double> table, lambda, damping, u0, v0, f0, f1, u1, v1, a1;
   Blocks()
-      : table(8 * kModes), lambda(kModes), damping(kModes), u0(kModes * kCases),
-        v0(kModes * kCases), f0(kModes * kCases), f1(kModes * kCases), u1(kModes * kCases),
-        v1(kModes * kCases), a1(kModes * kCases) {
+      : table(8 * kModes),
+        lambda(kModes),
+        damping(kModes),
+        u0(kModes * kCases),
+        v0(kModes * kCases),
+        f0(kModes * kCases),
+        f1(kModes * kCases),
+        u1(kModes * kCases),
+        v1(kModes * kCases),
+        a1(kModes * kCases) {
     int seed = 0;
     for (double& value : table) value = Irregular(++seed);
     for (int k = 0; k < kModes; ++k) {
@@ -59,12 +65,12 @@ void ExpectPlainLoopResult(const Blocks& blocks, bool damped) {
       const double v = terms[4] + terms[5] + terms[6] + terms[7];
       const double c = damped ? blocks.damping[k] : 0.0;
       const double a = blocks.f1[i] - c * v - blocks.lambda[k] * u;
-      const double uSize = std::fabs(terms[0]) + std::fabs(terms[1]) + std::fabs(terms[2]) +
-                           std::fabs(terms[3]);
-      const double vSize = std::fabs(terms[4]) + std::fabs(terms[5]) + std::fabs(terms[6]) +
-                           std::fabs(terms[7]);
-      const double aSize = std::fabs(blocks.f1[i]) + std::fabs(c) * vSize +
-                           std::fabs(blocks.lambda[k]) * uSize;
+      const double uSize =
+          std::fabs(terms[0]) + std::fabs(terms[1]) + std::fabs(terms[2]) + std::fabs(terms[3]);
+      const double vSize =
+          std::fabs(terms[4]) + std::fabs(terms[5]) + std::fabs(terms[6]) + std::fabs(terms[7]);
+      const double aSize =
+          std::fabs(blocks.f1[i]) + std::fabs(c) * vSize + std::fabs(blocks.lambda[k]) * uSize;
       EXPECT_NEAR(blocks.u1[i], u, 4.0 * kRoundoff * uSize) << "case " << j << " mode " << k;
       EXPECT_NEAR(blocks.v1[i], v, 4.0 * kRoundoff * vSize) << "case " << j << " mode " << k;
       EXPECT_NEAR(blocks.a1[i], a, 8.0 * kRoundoff * aSize) << "case " << j << " mode " << k;
@@ -83,8 +89,8 @@ TEST(QVADynTransientStepKernel, DiagonalDampingMatchesPlainLoop) {
 
 TEST(QVADynTransientStepKernel, NoDampingLeavesTheDampingTermOut) {
   Blocks blocks;
-  QVADynAdvanceUncoupledModes(kModes, kCases, blocks.table.data(), blocks.lambda.data(),
-                              nullptr, blocks.u0.data(), blocks.v0.data(), blocks.f0.data(),
+  QVADynAdvanceUncoupledModes(kModes, kCases, blocks.table.data(), blocks.lambda.data(), nullptr,
+                              blocks.u0.data(), blocks.v0.data(), blocks.f0.data(),
                               blocks.f1.data(), blocks.u1.data(), blocks.v1.data(),
                               blocks.a1.data());
   ExpectPlainLoopResult(blocks, false);
@@ -117,10 +123,10 @@ TEST(QVADynTransientStepKernel, AdvancesModesWithBuiltTable) {
 // Empty blocks touch nothing.
 TEST(QVADynTransientStepKernel, EmptyBlocksAreNoOps) {
   double value = 3.0;
-  QVADynAdvanceUncoupledModes(0, 5, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, &value, &value, &value);
-  QVADynAdvanceUncoupledModes(5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, &value, &value, &value);
+  QVADynAdvanceUncoupledModes(0, 5, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              &value, &value, &value);
+  QVADynAdvanceUncoupledModes(5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              &value, &value, &value);
   EXPECT_EQ(value, 3.0);
 }
 

@@ -3,14 +3,13 @@
 // modes, and vectors and matrices created in the model database with chunk
 // sizes chosen from their sets.
 
-#include "QVADyn/QVADynCore/QVADynUtilities.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -109,7 +108,8 @@ TEST(QVADynUtilitiesTest, ProjectForceOntoSelectedModes) {
   const QVASrvSparseMatrix original(load);
 
   const int modes[] = {2, 0};
-  std::unique_ptr<QVASrvMatrix> projected(QVADynUtilities::ProjectForce(2, modes, dofs, phi, &load));
+  std::unique_ptr<QVASrvMatrix> projected(
+      QVADynUtilities::ProjectForce(2, modes, dofs, phi, &load));
   ASSERT_NE(projected, nullptr);
   ASSERT_EQ(projected->NumberOfRows(), 2);
   ASSERT_EQ(projected->NumberOfColumns(), 2);
@@ -150,12 +150,13 @@ TEST(QVADynUtilitiesDeathTest, ProjectForceWithoutLoadMatrixEndsTheProcess) {
 TEST(QVADynUtilitiesTest, CreateVectorByNameAndByNumber) {
   QVASimDatabase database;
   QVAFsmModalSystem system = database.CreateModalSystem(8, 4);
-  const QVASimCSetID modes = QVASimCollection(system.ModesCollection()).CreateCSetStrided(0, 6, 1, 1);
+  const QVASimCSetID modes =
+      QVASimCollection(system.ModesCollection()).CreateCSetStrided(0, 6, 1, 1);
   const int kind = CoreFragmentTypeIndex(6, 19);
   QVADynUtilities::CreateVector(system, KRNString("MODAL_MASS"), modes, kind);
   QVADynUtilities::CreateVector(system, 3, modes, kind);
-  for (const QVASimDistributionID& id : {system.UserMatrix(KRNString("MODAL_MASS")),
-                                         system.Distribution(3)}) {
+  for (const QVASimDistributionID& id :
+       {system.UserMatrix(KRNString("MODAL_MASS")), system.Distribution(3)}) {
     ASSERT_TRUE(id.IsValid());
     const QVASimDistribution vector(id);
     EXPECT_EQ(vector.NumberOfDimensions(), 1);
@@ -178,9 +179,11 @@ TEST(QVADynUtilitiesTest, CreateMatrixChoosesChunksByCollectionKind) {
   const QVASimCSetID manyModes = strided(system.ModesCollection(), 300);
   const QVASimCSetID dofs = strided(system.Dofs(), 2000);
   const QVASimCSetID nodes = strided(system.Nodes(), 40);
-  const QVASimCSetID loadCases = strided(database.CreateCollection(QVASimKind::LoadCases(), -1), 50);
+  const QVASimCSetID loadCases =
+      strided(database.CreateCollection(QVASimKind::LoadCases(), -1), 50);
   const QVASimCSetID frames = strided(database.CreateCollection(QVASimKind::Frames(), -1), 1500);
-  const QVASimCSetID kind21 = strided(database.CreateCollection(CoreFragmentTypeIndex(21, 4), -1), 9);
+  const QVASimCSetID kind21 =
+      strided(database.CreateCollection(CoreFragmentTypeIndex(21, 4), -1), 9);
   const int kind = CoreFragmentTypeIndex(6, 20);
 
   struct Case {
@@ -189,8 +192,10 @@ TEST(QVADynUtilitiesTest, CreateMatrixChoosesChunksByCollectionKind) {
     int rowChunk;
     int columnChunk;
   };
-  const Case cases[] = {{threeModes, manyModes, 3, 128}, {dofs, loadCases, 1024, 32},
-                        {frames, kind21, 1024, 6},       {nodes, threeModes, 16, 3}};
+  const Case cases[] = {{threeModes, manyModes, 3, 128},
+                        {dofs, loadCases, 1024, 32},
+                        {frames, kind21, 1024, 6},
+                        {nodes, threeModes, 16, 3}};
   int number = 0;
   for (const Case& c : cases) {
     QVADynUtilities::CreateMatrix(system, number, c.rows, c.columns, kind);

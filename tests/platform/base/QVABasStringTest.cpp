@@ -44,7 +44,8 @@ TEST(cow_String, CopiesShareUntilOneIsChanged) {
   EXPECT_STREQ(assigned.Text(), "Number of modes: 12");
 
   cow_String moved(std::move(assigned));
-  EXPECT_EQ(assigned.Buffer(), nullptr);  // NOLINT(bugprone-use-after-move): moved-from has no buffer
+  EXPECT_EQ(assigned.Buffer(),
+            nullptr);  // NOLINT(bugprone-use-after-move): moved-from has no buffer
   EXPECT_EQ(moved.ShareCount(), 2);
 }
 
@@ -58,7 +59,7 @@ TEST(cow_String, CopyOutlivesOriginal) {
 
 TEST(cow_String, AppendingGrowsAndMayReadItsOwnText) {
   cow_String text("ab");
-  text.Append(text);            // own buffer as the source
+  text.Append(text);             // own buffer as the source
   text.Append(text.Text() + 1);  // a pointer into the own buffer
   EXPECT_STREQ(text.Text(), "ababbab");
   EXPECT_EQ(text.Length(), 7);

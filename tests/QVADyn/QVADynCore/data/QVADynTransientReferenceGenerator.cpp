@@ -34,7 +34,15 @@ namespace {
 __extension__ typedef __float128 Quad;
 __extension__ typedef __complex128 ComplexQuad;
 
-enum ModeClass { kRigid, kDampedRigid, kUndamped, kUnderdamped, kCritical, kOverdamped, kUndecided };
+enum ModeClass {
+  kRigid,
+  kDampedRigid,
+  kUndamped,
+  kUnderdamped,
+  kCritical,
+  kOverdamped,
+  kUndecided
+};
 const char* const kClassNames[] = {"rigid",    "damped_rigid", "undamped", "underdamped",
                                    "critical", "overdamped",   "undecided"};
 constexpr int kValues = 15;
@@ -195,8 +203,9 @@ int ClosedForms(ModeClass cls, Quad lambda, Quad c, Quad h, Quad out[kValues]) {
   const Quad lam = lambda < eps ? 0 : lambda;
   switch (cls) {
     case kRigid: {
-      const Quad v[kValues] = {1, h, h * h / 3, h * h / 6, 0, 1, h / 2, h / 2,
-                               0, h, h * h * h / 2, h * h / 2, 0, h * h / 2, h * h * h * h / 8};
+      const Quad v[kValues] = {
+          1,         h, h * h / 3, h * h / 6,        0, 1, h / 2, h / 2, 0, h, h * h * h / 2,
+          h * h / 2, 0, h * h / 2, h * h * h * h / 8};
       std::memcpy(out, v, sizeof v);
       return kValues;
     }
@@ -303,14 +312,22 @@ void Reference(ModeClass cls, double lambdaIn, double cIn, Quad h, Quad out[kVal
   const Quad c = cIn;
   Quad lambdaSystem = lambda, cSystem = c, loadScale = 1;
   switch (cls) {
-    case kRigid: lambdaSystem = 0; cSystem = 0; break;
-    case kDampedRigid: lambdaSystem = 0; break;
-    case kUndamped: cSystem = 0; break;
+    case kRigid:
+      lambdaSystem = 0;
+      cSystem = 0;
+      break;
+    case kDampedRigid:
+      lambdaSystem = 0;
+      break;
+    case kUndamped:
+      cSystem = 0;
+      break;
     case kCritical:
       lambdaSystem = (c / 2) * (c / 2);
       loadScale = lambdaSystem / lambda;
       break;
-    default: break;
+    default:
+      break;
   }
   const Quad rho = RootSize(lambdaSystem, cSystem, h);
   Quad fromSeries[kValues], fromRoots[kValues];
@@ -325,7 +342,8 @@ void Reference(ModeClass cls, double lambdaIn, double cIn, Quad h, Quad out[kVal
     checks->fromOtherRoute = kValues;
     std::memcpy(checks->otherRoute, useSeries ? fromRoots : fromSeries, sizeof fromSeries);
   }
-  if (rho >= 0.3Q) checks->fromClosedForms = ClosedForms(cls, lambdaIn, cIn, h, checks->closedForms);
+  if (rho >= 0.3Q)
+    checks->fromClosedForms = ClosedForms(cls, lambdaIn, cIn, h, checks->closedForms);
 }
 
 // Natural size of the coefficients of an oscillating mode (undamped or underdamped) whose step
@@ -344,7 +362,8 @@ bool OscillationAmplitude(ModeClass cls, double lambdaIn, double cIn, Quad h, Qu
     __imag__ phase = sinq(k * M_PI_4q);
     Quad shifted[kValues];
     FromBase(RootBase(lambda, c, h, phase), lambda, c, h, 1, shifted);
-    for (int i = 0; i < kValues; ++i) scale[i] = Abs(shifted[i]) > scale[i] ? Abs(shifted[i]) : scale[i];
+    for (int i = 0; i < kValues; ++i)
+      scale[i] = Abs(shifted[i]) > scale[i] ? Abs(shifted[i]) : scale[i];
   }
   return true;
 }
@@ -463,7 +482,8 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "series against roots: %.3g\n", gDiscrepancy.seriesVsRoots);
   for (int cls = 0; cls < 6; ++cls) {
-    std::fprintf(stderr, "closed forms, %s: %.3g\n", kClassNames[cls], gDiscrepancy.closedForms[cls]);
+    std::fprintf(stderr, "closed forms, %s: %.3g\n", kClassNames[cls],
+                 gDiscrepancy.closedForms[cls]);
   }
   return 0;
 }
