@@ -401,6 +401,39 @@ TEST(QVASrvMatrixFactorize, SingularMatricesRaiseNamingThePivotAndKeepTheirValue
                   {"(diagonal)", "diagonal entry 1"});
 }
 
+// Factorizations of several sizes one after another on one thread, as a
+// solver does frame by frame: a singular matrix after a larger one gets back
+// every value exactly, and a smaller regular one after both still solves
+// backward-stably (tolerance as in the solve test above).
+TEST(QVASrvMatrixFactorize, FactorizationsOfChangingSizesOnOneThread) {
+  const int large = 40;
+  QVASrvMatrix first(large, large, nullptr, true, false);
+  const std::vector<double> firstValues = Symmetrized(QVARandomValues(large, large, 61), large);
+  std::copy(firstValues.begin(), firstValues.end(), first.Values());
+  first.Factorize();
+
+  // Row and column 1 are zero: singular.
+  std::vector<double> singularValues = Symmetrized(QVARandomValues(3, 3, 62), 3);
+  for (int k = 0; k < 3; ++k) {
+    singularValues[static_cast<std::size_t>(1 + 3 * k)] = 0.0;
+    singularValues[static_cast<std::size_t>(k + 3 * 1)] = 0.0;
+  }
+  QVASrvMatrix singular(3, 3, nullptr, true, false);
+  std::copy(singularValues.begin(), singularValues.end(), singular.Values());
+  QVAExpectRaises([&] { singular.Factorize(); }, kQVASrvSingularMatrix, {"dsytrf"});
+  EXPECT_EQ(ValuesOf(singular), singularValues);
+
+  const int small = 7;
+  const std::vector<double> aValues = QVARandomValues(small, small, 63);
+  QVASrvMatrix a = FullMatrix(small, small, aValues);
+  a.Factorize();
+  const std::vector<double> bValues = QVARandomValues(small, 1, 64);
+  QVASrvMatrix x = FullMatrix(small, 1, bValues);
+  a.ForwardBackwardPass(nullptr, x);
+  const std::vector<double> solution(x.Values(), x.Values() + small);
+  EXPECT_LE(RelativeResidual(aValues, small, solution, bValues, 1), SolveTolerance(small));
+}
+
 TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
   QVASrvMatrix a(2, 2);
   a(0, 0) = 4.0;
