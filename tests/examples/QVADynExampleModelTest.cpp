@@ -1,8 +1,5 @@
-// The example host's cantilever model against closed forms: static tip
-// deflections (exact for Hermite beam elements), rigid-body motions, the
-// masses the consistent mass matrix assembles, the Euler-Bernoulli bending
-// frequencies with the element's h^4 error law, the exact discrete axial and
-// torsional frequencies, mass normalization and the definiteness of K and M.
+// The example host's cantilever model against closed forms: static tip deflections, rigid-body
+// motions, mass normalization, Euler-Bernoulli and discrete-bar frequencies.
 
 #include <gtest/gtest.h>
 
@@ -103,54 +100,6 @@ TEST(QVADynExampleModelTest, RejectsInvalidBeamsAndModeCounts) {
                   {"13 modes", "12 DOFs"});
 }
 
-TEST(QVADynExampleModelTest, StiffnessAndMassAreSymmetricPositiveDefinite) {
-  const QVADynExampleModel& model = DefaultModel();
-  const int order = model.NumberOfDofs();
-  for (const std::vector<double>* matrix : {&model.Stiffness(), &model.Mass()}) {
-    // Element matrices are symmetric bit for bit and are summed in one order.
-    for (int row = 0; row < order; ++row) {
-      for (int column = 0; column < row; ++column) {
-        ASSERT_EQ((*matrix)[static_cast<std::size_t>(column) * order + row],
-                  (*matrix)[static_cast<std::size_t>(row) * order + column]);
-      }
-    }
-    std::vector<double> factor = *matrix;
-    EXPECT_EQ(Cholesky(factor, order), 0);
-  }
-}
-
-TEST(QVADynExampleModelTest, SparseOperatorsHoldTheDenseEntries) {
-  const QVADynExampleModel& model = DefaultModel();
-  const int order = model.NumberOfDofs();
-  const std::vector<double>* dense[2] = {&model.Stiffness(), &model.Mass()};
-  const QVASrvSparseMatrix* sparse[2] = {&model.SparseStiffness(), &model.SparseMass()};
-  for (int which = 0; which < 2; ++which) {
-    ASSERT_EQ(sparse[which]->NumberOfRows(), order);
-    int denseNonZeros = 0;
-    for (const double value : *dense[which]) denseNonZeros += value != 0.0 ? 1 : 0;
-    int storedNonZeros = 0;
-    const int* rowStarts = sparse[which]->RowStarts();
-    for (int row = 0; row < order; ++row) {
-      for (int entry = rowStarts[row]; entry < rowStarts[row + 1]; ++entry) {
-        const int column = sparse[which]->ColumnIndices()[entry];
-        const double expected = (*dense[which])[static_cast<std::size_t>(column) * order + row];
-        // At most 4 element contributions per entry, summed possibly in
-        // another order: 4 eps of the entry's size.
-        ASSERT_NEAR(sparse[which]->StoredValues()[entry], expected,
-                    4.0 * kEps * std::fabs(expected))
-            << "row " << row << " column " << column;
-        storedNonZeros += expected != 0.0 ? 1 : 0;
-      }
-    }
-    // Every dense non-zero is stored (places that sum to zero may be stored too).
-    EXPECT_EQ(storedNonZeros, denseNonZeros);
-    // A beam node couples with itself and its two neighbours only.
-    EXPECT_LE(sparse[which]->NumberOfNonZeros(), 3 * 6 * order);
-  }
-}
-
-// Hermite cubics hold the exact static solution of a tip-loaded cantilever at
-// the nodes, and linear bars that of an end-loaded bar.
 TEST(QVADynExampleModelTest, StaticTipLoadsGiveTheClosedFormDeflections) {
   const QVADynExampleModel model(Mesh(10), 1);
   const int order = model.NumberOfDofs();
@@ -224,38 +173,6 @@ TEST(QVADynExampleModelTest, RigidBodyMotionsStrainOnlyTheRootElement) {
   }
 }
 
-// Summing the consistent mass over the free DOFs misses the root's share of
-// the first element: rho A (L - h) + m11 with m11 = rho A h / 3 for linear
-// bars and 156/420 rho A h for the deflection of Hermite cubics.
-TEST(QVADynExampleModelTest, MassAssemblesTheBarMass) {
-  const QVADynExampleModel& model = DefaultModel();
-  const double origin[3] = {0.0, 0.0, 0.0};
-  const QVASrvMatrix rigidBody = model.CreateRigidBodyModes(origin);
-  const int order = model.NumberOfDofs();
-  std::vector<double> massTimesRigid(static_cast<std::size_t>(order) * 6);
-  model.SparseMass().Multiply(rigidBody.Values(), 6, massTimesRigid.data(), false);
-  auto generalized = [&](int motion) {
-    double sum = 0.0;
-    for (int dof = 0; dof < order; ++dof) {
-      sum +=
-          rigidBody(dof, motion) * massTimesRigid[static_cast<std::size_t>(motion) * order + dof];
-    }
-    return sum;
-  };
-  const double rhoA = model.Beam().density * model.Area();
-  const double length = model.Beam().length;
-  const double h = length / model.NumberOfElements();
-  // Sums of 600 positive terms: 600 eps relative at most.
-  const double tolerance = 600.0 * kEps;
-  EXPECT_NEAR(generalized(0) / (rhoA * (length - h) + rhoA * h / 3.0), 1.0, tolerance);
-  EXPECT_NEAR(generalized(1) / (rhoA * (length - h) + rhoA * h * 156.0 / 420.0), 1.0, tolerance);
-  EXPECT_NEAR(generalized(2) / (rhoA * (length - h) + rhoA * h * 156.0 / 420.0), 1.0, tolerance);
-  const double rhoIp = model.Beam().density * model.PolarMoment();
-  // About the x axis only the torsional inertia moves.
-  EXPECT_NEAR(generalized(3) / (rhoIp * (length - h) + rhoIp * h / 3.0), 1.0, tolerance);
-  EXPECT_DOUBLE_EQ(model.TotalMass(), rhoA * length);
-}
-
 TEST(QVADynExampleModelTest, ModesAreMassNormalized) {
   const QVADynExampleModel& model = DefaultModel();
   ASSERT_EQ(model.NumberOfModes(), 30);
@@ -280,6 +197,8 @@ TEST(QVADynExampleModelTest, ModesAreMassNormalized) {
     // up to (L / h)^4 ~ 1e8, so ~1e8 eps ~ 2e-8 relative.
     EXPECT_NEAR(modalStiffness / model.Eigenvalues()[mode], 1.0, 2e-8) << "mode " << mode;
   }
+  // Signs are fixed: the first mode (bending y) moves the tip's uy upwards.
+  EXPECT_GT(model.ModeShapes()[static_cast<std::size_t>(model.Dof(model.TipNode(), 1))], 0.0);
 }
 
 TEST(QVADynExampleModelTest, BendingRootsAndTorsionConstant) {
@@ -287,12 +206,6 @@ TEST(QVADynExampleModelTest, BendingRootsAndTorsionConstant) {
   const double tabulated[4] = {1.8751040687, 4.6940911330, 7.8547574382, 10.9955407349};
   for (int order = 1; order <= 4; ++order) {
     EXPECT_NEAR(QVADynExampleModel::CantileverBendingRoot(order), tabulated[order - 1], 1e-10);
-  }
-  for (int order = 1; order <= 30; ++order) {
-    const double root = QVADynExampleModel::CantileverBendingRoot(order);
-    // Newton converged on cos(x) + 1/cosh(x), slope ~1: residual ~ eps * x.
-    EXPECT_LE(std::fabs(std::cos(root) + 1.0 / std::cosh(root)), 4.0 * kEps * root);
-    EXPECT_NEAR(root, (2.0 * order - 1.0) * std::numbers::pi / 2.0, 0.31) << order;
   }
   // Square section: J = 0.140577 a^4 (tabulated to 6 digits).
   QVADynExampleBeam square = Mesh(1);
@@ -356,42 +269,6 @@ TEST(QVADynExampleModelTest, AxialAndTorsionalFrequenciesMatchTheDiscreteBar) {
     }
   }
   EXPECT_GE(checked, 4);
-}
-
-// Halving h divides the bending frequency errors by 16 in the asymptotic
-// range (beta h <= 1): the observed order lies within 0.1 of 4 (seen: 3.94
-// ... 3.99 from 8 to 16 elements).
-TEST(QVADynExampleModelTest, BendingErrorsConvergeWithTheFourthPowerOfH) {
-  const QVADynExampleModel coarse(Mesh(8), 48);
-  const QVADynExampleModel fine(Mesh(16), 40);
-  for (const Family family : {Family::kBendingY, Family::kBendingZ}) {
-    for (int order = 1; order <= 3; ++order) {
-      const double coarseError = RelativeFrequencyError(coarse, family, order);
-      const double fineError = RelativeFrequencyError(fine, family, order);
-      ASSERT_GT(fineError, 0.0);  // Rayleigh-Ritz bounds from above
-      EXPECT_NEAR(std::log2(coarseError / fineError), 4.0, 0.1)
-          << QVADynExampleModeFamilyName(family) << " " << order;
-    }
-  }
-}
-
-TEST(QVADynExampleModelTest, FamiliesDoNotCouple) {
-  const QVADynExampleModel& model = DefaultModel();
-  const int order = model.NumberOfDofs();
-  // Kinetic energy of mode 0 (bending y) on uz, ry, rx and ux: the families
-  // decouple exactly, what remains is the eigen solve's round-off.
-  const double* shape = model.ModeShapes().data();
-  std::vector<double> massTimesMode(static_cast<std::size_t>(order));
-  model.SparseMass().Multiply(shape, 1, massTimesMode.data(), false);
-  double other = 0.0;
-  for (int dof = 0; dof < order; ++dof) {
-    const int place = dof % 6;
-    if (place != 1 && place != 5)
-      other += std::fabs(shape[dof] * massTimesMode[static_cast<std::size_t>(dof)]);
-  }
-  EXPECT_LE(other, 1e-12);
-  // The largest component is positive: the tip's uy for the first mode.
-  EXPECT_GT(shape[model.Dof(model.TipNode(), 1)], 0.0);
 }
 
 }  // namespace

@@ -11,40 +11,6 @@
 
 namespace {
 
-TEST(QVADynEnergy, RequestNineMakesModalAndWholeModelKineticEnergyOnly) {
-  const int m = 3;
-  const int cases = 2;
-  const int frames = 4;
-  QVADynEnergy energy(9, m, cases, frames);
-  EXPECT_EQ(energy.Request(), 9);
-  EXPECT_EQ(energy.NumberOfModes(), m);
-  EXPECT_EQ(energy.NumberOfCases(), cases);
-  EXPECT_EQ(energy.NumberOfFrames(), frames);
-  EXPECT_FALSE(energy.WantsWork());
-
-  for (int kind = 0; kind < QVADynEnergy::kNumberOfKinds; ++kind) {
-    const bool requested = kind == QVADynEnergyKE || kind == QVADynEnergyAllKE;
-    EXPECT_EQ(energy.IsRequested(kind), requested) << "kind " << kind;
-    EXPECT_EQ(energy.Array(kind) != nullptr, requested) << "kind " << kind;
-  }
-  ASSERT_EQ(energy.Length(QVADynEnergyKE), static_cast<std::size_t>(m * cases * frames));
-  ASSERT_EQ(energy.Length(QVADynEnergyAllKE), static_cast<std::size_t>(cases * frames));
-  EXPECT_EQ(energy.Length(QVADynEnergySE), 0u);
-
-  // Whole-model sums start at zero; the modal array takes every value the
-  // solver writes, frame-major: (j * N + c) * m + k.
-  const double* allKE = energy.Array(QVADynEnergyAllKE);
-  for (int i = 0; i < cases * frames; ++i) EXPECT_EQ(allKE[i], 0.0);
-  double* ke = energy.Array(QVADynEnergyKE);
-  for (int j = 0; j < frames; ++j) {
-    for (int c = 0; c < cases; ++c) {
-      for (int k = 0; k < m; ++k) ke[(j * cases + c) * m + k] = 100.0 * j + 10.0 * c + k;
-    }
-  }
-  const QVADynEnergy& constEnergy = energy;
-  EXPECT_EQ(constEnergy.Array(QVADynEnergyKE)[(3 * cases + 1) * m + 2], 312.0);
-}
-
 TEST(QVADynEnergy, WorkOfEitherKindSetsWantsWork) {
   EXPECT_TRUE(QVADynEnergy(4, 2, 1, 3).WantsWork());
   EXPECT_TRUE(QVADynEnergy(32, 2, 1, 3).WantsWork());

@@ -1,10 +1,5 @@
-// The event frame: active modes, frames, load cases, damping requests and
-// energy output of QVADynEvent, the common solve driver and the blocked
-// recovery, through an event built here the way the time-domain events are
-// (modal amplitudes as an active modes x frames matrix, nodal results as a
-// DOFs x frames matrix) and a solver that hands back known amplitudes.
-// Recovered values are checked against Phi * q by plain loops over the test
-// basis, logs as whole texts.
+// The QVADynEvent base (active modes, frames, loads, damping, energy output, solve driver and
+// blocked recovery) through a time-domain-like test event and a solver of known amplitudes.
 
 #include <gtest/gtest.h>
 
@@ -37,10 +32,8 @@ namespace {
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr const char* kEventSource = "QVADyn/QVADynCore/impl/QVADynEvent";
 
-// An event of the time-domain kind: Solve stores the displacement of the
-// first load case as an active modes x frames matrix (GU) and writes the
-// requested energies; Recover stores Phi * q of the flagged nodes as a DOFs x
-// frames matrix (U). It uses the driver and recovery pieces of the base.
+// A time-domain-like event over the base's driver and recovery: Solve stores the first load
+// case's displacement as modes x frames (GU) and the energies; Recover stores Phi q (U).
 class TestEvent : public QVADynEvent {
  public:
   TestEvent(const QVADynModalSystem& system, QVADynSolver* solver, QVAFsmModalEventResults results)
@@ -302,11 +295,6 @@ TEST(EventAcousticTest, AcousticModesCloseTheListOfASubset) {
   const auto accepted = event();
   accepted->SetActiveModes(4, valid.data());
   EXPECT_EQ(accepted->NumberOfActiveAcousticModes(), 2);
-  // With every mode given, the order does not matter: the event runs in mode order.
-  const std::vector<int> all = {5, 4, 3, 2, 1, 0};
-  const auto full = event();
-  full->SetActiveModes(6, all.data());
-  EXPECT_EQ(full->ActiveModes()[0], 0);
 }
 
 TEST_F(EventTest, FrameValuesAreCopiedAndWrittenAsAStridedSet) {
@@ -320,7 +308,6 @@ TEST_F(EventTest, FrameValuesAreCopiedAndWrittenAsAStridedSet) {
   EXPECT_EQ(SetMembers(results_.Frames()), (std::vector<int>{0, 1, 2}));
   ExpectPlatformError([&] { event.FrameValue(3); }, kQVASrvIndexOutOfRange,
                       {"frame 3 outside the 3 frames [0, 3)"});
-  ExpectPlatformError([&] { event.FrameValue(-1); }, kQVASrvIndexOutOfRange, {"frame -1"});
 }
 
 // --- loading and damping -----------------------------------------------------
@@ -399,10 +386,6 @@ TEST_F(EventTest, SolveNeedsActiveModesAndFrames) {
   TestEvent& event = Event();
   ExpectPlatformError([&] { event.Solve(nullptr); }, kQVASrvInvalidState,
                       {"0 active modes and 0 frames", "SetActiveModes, SetFrameValues"});
-  const std::vector<int> modes = {0};
-  event.SetActiveModes(1, modes.data());
-  ExpectPlatformError([&] { event.Solve(nullptr); }, kQVASrvInvalidState,
-                      {"1 active modes and 0 frames"});
   EXPECT_EQ(seen_.calls, 0);
 }
 
@@ -484,7 +467,7 @@ TEST_P(EventRecoveryTest, RecoveredValuesAreThoseOfPhiTimesQForEveryRangeLimit) 
 // The mode-shape rows come in blocks of 5: unset, the limit is 5; 0 (from a
 // non-numeric value) means no limit.
 INSTANTIATE_TEST_SUITE_P(Limits, EventRecoveryTest,
-                         ::testing::Values(RangeCase{"1", 24}, RangeCase{"7", 4}, RangeCase{"5", 5},
+                         ::testing::Values(RangeCase{"1", 24}, RangeCase{"7", 4},
                                            RangeCase{nullptr, 5}, RangeCase{"abc", 1}),
                          [](const ::testing::TestParamInfo<RangeCase>& parameter) {
                            const std::string limit =
@@ -505,32 +488,6 @@ TEST_F(EventTest, ResultBlocksFollowTheModeShapeRowsAndTheResultColumnSetting) {
                                  {false, true, false, false, false, false, false, false});
   EXPECT_EQ(other->RowBlock(), 3);     // three DOFs, fewer than a mode-shape block
   EXPECT_EQ(other->ColumnBlock(), 3);  // three frames, fewer than the default 20
-}
-
-TEST(EventRangeTest, DofListOneToThreeAndSevenEightIsTwoRanges) {
-  // Solver DOFs: node 0 {0}, node 1 {1, 2, 3}, node 2 {4, 5, 6}, node 3 {7, 8}.
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 4;
-  options.placesOfNode = {{0}, {0, 1, 2}, {0, 1, 2}, {0, 1}};
-  options.numberOfModes = 4;
-  QVATestModalBasis basis(options);
-  QVATestLogCapture capture;
-  auto modal = basis.Open(capture.Log());
-  QVATestFixedAmplitudeSolver::Seen seen;
-  TestEvent event(*modal, new QVATestFixedAmplitudeSolver(seen),
-                  basis.Database().CreateModalEventResults(basis.ModalObject()));
-  Configure(event, {0, 1, 2, 3}, 2, 1);
-  event.Solve(nullptr);
-  const QVATestScopedEnvironment limit("TOR_DYN_MAX_RECOVERY_SIZE", "1000");
-  const bool nodes[] = {false, true, false, true};
-  const std::string before = capture.Contents();
-  event.Recover(nodes, 1);
-  EXPECT_EQ(MaskTimes(capture.Contents().substr(before.size())),
-            "\n--- Recover physical results ---\n\n"
-            "Recovering data for: displacement\n"
-            "Number of dofs for recovery:   5\n"
-            "Number of recovery dof ranges: 2\n"
-            "Recover physical quantities: elapsed time: <t>\n");
 }
 
 // --- energy output ----------------------------------------------------------------

@@ -1,9 +1,5 @@
-// The harmonic solver: the choice of method and the diagonal method against
-// the closed-form receptance of a single-DOF oscillator,
-//   q = F / (lambda - omega^2 + i (omega c + s)),  omega = 2 pi f,
-// evaluated here with std::complex, for viscous and hysteretic damping, a
-// rigid-body mode, an undamped mode at resonance, structural damping at
-// f = 0 and imaginary-only loads, over modal systems with chosen eigenvalues.
+// The harmonic solver's choice of method, and the diagonal method against the single-DOF
+// receptance q = F / (lambda - omega^2 + i (omega c + s)) evaluated with std::complex.
 
 #include <gtest/gtest.h>
 
@@ -135,10 +131,8 @@ void ExpectComplexNear(Complex actual, Complex expected, double tolerance, const
   EXPECT_NEAR(actual.imag(), expected.imag(), tolerance) << at;
 }
 
-// Every amplitude of `solve` against the receptance times the force. The
-// damping coefficient, the receptance and the complex product each round a
-// few times; the product's parts may cancel, so the error is bounded
-// relative to |H| |F|: 32 eps.
+// Every amplitude against receptance times force: a few roundings each in the damping, H and
+// the product, whose parts may cancel, so 32 eps of |H| |F|.
 void ExpectReceptanceTimesForce(const DiagonalSolve& solve, const std::vector<double>& eigenvalues,
                                 const std::vector<QVADynDiagonalDamping>& records,
                                 const std::vector<double>& frequencies,
@@ -189,10 +183,8 @@ TEST(HarmonicSolverTest, ViscousAndHystereticModesFollowTheSingleDofReceptance) 
 
 TEST(HarmonicSolverTest, RigidBodyModeIsAtRestAtZeroFrequencyAndFollowsMinusFOverOmegaSquared) {
   const ChosenSpectrum spectrum({0.0, 50.0});
-  // omega = 2 pi f: 0; 6.3e-17, below the threshold 2.22e-16; 2.2202e-16,
-  // above the literal threshold though below the machine epsilon, where
-  // |lambda - omega^2| is still below 2.22e-16 and the undamped mode takes
-  // the stand-in for resonance; 1.885, where H = -1 / omega^2.
+  // omega below the 2.22e-16 threshold (at rest), just above it (|lambda - omega^2| still below:
+  // the resonance stand-in), and 1.885, where H = -1 / omega^2.
   const std::vector<double> frequencies = {0.0, 1.0e-17, 3.5335e-17, 0.3};
   const std::vector<CaseLoad> cases = {{{2.0, 1.0}, {-1.0, 0.0}}};
   const DiagonalSolve solve(spectrum, {}, frequencies, cases);
@@ -211,9 +203,7 @@ TEST(HarmonicSolverTest, RigidBodyModeIsAtRestAtZeroFrequencyAndFollowsMinusFOve
 }
 
 TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail) {
-  // Modes 4 and 5 repeat modes 0 and 1 (a rigid-body mode and a mode with
-  // lambda = omega^2 at f = 1) with the same forces: the first four are
-  // formed together, the last two one by one, with identical results.
+  // Modes 4 and 5 (in the scalar tail) repeat modes 0 and 1 (in the group of four).
   const double omega = kTwoPi * 1.0;
   const double lambda = omega * omega;
   const ChosenSpectrum spectrum({0.0, lambda, 400.0, 50.0, 0.0, lambda});
@@ -225,16 +215,9 @@ TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail
     EXPECT_EQ(solve.Amplitude(0, j, 4), solve.Amplitude(0, j, 0)) << j;
     EXPECT_EQ(solve.Amplitude(0, j, 5), solve.Amplitude(0, j, 1)) << j;
   }
-  EXPECT_EQ(solve.Amplitude(0, 0, 0), Complex(0.0, 0.0));
-  EXPECT_EQ(solve.Amplitude(0, 1, 0), Complex(0.0, 0.0));
   const Complex resonantForce = Force(cases[0], 1, 2);
   EXPECT_EQ(solve.Amplitude(0, 2, 1),
             Complex(-1.0e36 * resonantForce.real(), -1.0e36 * resonantForce.imag()));
-  // Undamped away from resonance: H = 1 / a, then one product per part.
-  const Complex rigid = Force(cases[0], 0, 2) * (1.0 / (0.0 - lambda));
-  ExpectComplexNear(solve.Amplitude(0, 2, 0), rigid, 2 * kEps * std::abs(rigid), "rigid");
-  const Complex flexible = Force(cases[0], 3, 0) / 50.0;
-  ExpectComplexNear(solve.Amplitude(0, 0, 3), flexible, 2 * kEps * std::abs(flexible), "f = 0");
   // Structural damping alone, s = 0.05 * 400 = 20, responds at f = 0 too:
   // H = (lambda - i s) / (lambda^2 + s^2). As in the sweeps: 32 eps of |H| |F|.
   const Complex atRest =
@@ -242,27 +225,6 @@ TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail
   ExpectComplexNear(solve.Amplitude(0, 0, 2), atRest, 32 * kEps * std::abs(atRest), "s, f = 0");
   const Complex atOne = Receptance(400.0, records[2], 1.0) * Force(cases[0], 2, 2);
   ExpectComplexNear(solve.Amplitude(0, 2, 2), atOne, 32 * kEps * std::abs(atOne), "s, f = 1");
-}
-
-TEST(HarmonicSolverTest, ImaginaryOnlyLoadTurnsTheReceptanceByAQuarter) {
-  const std::vector<double> eigenvalues = {80.0, 300.0, 1200.0};
-  const std::vector<QVADynDiagonalDamping> records(3, QVADynDiagonalDamping{0.01, 0.03, 0.0, 0.0});
-  const std::vector<CaseLoad> cases = {{{}, {1.0, -2.0, 4.0}}};
-  const std::vector<double> frequencies = {0.5, 2.0, 5.0};
-  const ChosenSpectrum spectrum(eigenvalues);
-  const DiagonalSolve solve(spectrum, records, frequencies, cases);
-  for (int j = 0; j < 3; ++j) {
-    for (int k = 0; k < 3; ++k) {
-      const Complex receptance =
-          Receptance(eigenvalues[static_cast<std::size_t>(k)], records[static_cast<std::size_t>(k)],
-                     frequencies[static_cast<std::size_t>(j)]);
-      const double forceImaginary = Force(cases[0], k, j).imag();
-      // Re q = -Him Fim, Im q = Hre Fim: one product each after H.
-      const double tolerance = 16 * kEps * std::abs(receptance) * std::fabs(forceImaginary);
-      EXPECT_NEAR(solve.Amplitude(0, j, k).real(), -receptance.imag() * forceImaginary, tolerance);
-      EXPECT_NEAR(solve.Amplitude(0, j, k).imag(), receptance.real() * forceImaginary, tolerance);
-    }
-  }
 }
 
 // Four modes on 6 nodes, the last acoustic (on the last two nodes).
@@ -288,11 +250,6 @@ TEST(HarmonicSolverTest, MethodFollowsCouplingDampingStorageAndUpdates) {
   QVADynModalOperators plain(*modal, nullptr);
   plain.Build(4, modes.data(), diagonal);
   EXPECT_EQ(QVADynHarmonicSolver::MethodFor(plain), Method::kDiagonal);
-
-  const QVADynModalDamping projected(nullptr, 4, modal->ViscousDamping(), nullptr, nullptr);
-  QVADynModalOperators full(*modal, nullptr);
-  full.Build(4, modes.data(), projected);
-  EXPECT_EQ(QVADynHarmonicSolver::MethodFor(full), Method::kNonDiagonal);
 
   for (QVADynDomainType domain : {QVADynAllDomains, QVADynAcousticDomain, QVADynStructuralDomain}) {
     QVADynOperatorUpdate update(nullptr, false, false, 0.0, nullptr, nullptr, domain);

@@ -1,13 +1,9 @@
-// Load cases, modal forces and primary base motions: modal forces against a
-// plain-loop reference, the summation of base motions, ownership of adopted
-// objects (the suite also runs under ASan), and the refusal of inputs that
-// would read or write outside their arrays.
+// Load cases, forces and base motions: modal forces as exact sums, ownership of adopted objects,
+// and refusal of inputs that would read or write outside their arrays.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -25,12 +21,11 @@
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 // Written into output arrays before a call that must leave them unchanged.
 constexpr double kSentinel = -777.25;
 
 // `count` values in [-scale, scale].
-std::vector<double> RandomValues(int count, unsigned seed, double scale = 2.0) {
+std::vector<double> RandomValues(int count, unsigned seed, double scale) {
   std::mt19937 generator(seed);
   std::uniform_real_distribution<double> value(-scale, scale);
   std::vector<double> values(static_cast<std::size_t>(count));
@@ -48,120 +43,6 @@ QVASrvMatrix* SmallMatrix(int rows, int columns, const std::vector<double>& valu
 // A rows x columns matrix (allocated with new) of values in [-1, 1].
 QVASrvMatrix* RandomMatrix(int rows, int columns, unsigned seed) {
   return SmallMatrix(rows, columns, RandomValues(rows * columns, seed, 1.0));
-}
-
-// What the test itself keeps of a force or motion handed to a load case: an
-// independent copy of the data, read by the reference below.
-struct ForceCopy {
-  int loadCase;
-  std::vector<double> values;  // column-major, rows x (nReal + nImag)
-  int rows;
-  std::vector<int> realAmplitudes;
-  std::vector<int> imaginaryAmplitudes;
-};
-
-struct MotionCopy {
-  int loadCase;
-  std::vector<double> factors;
-  QVADynNumberType part;
-  std::vector<double> accelerations;
-};
-
-// Modal force of one load case, one part and one frame by plain loops over
-// the copies, with the sum of the magnitudes of its terms for the tolerance.
-struct Reference {
-  std::vector<double> value;
-  std::vector<double> magnitude;
-  int terms = 0;
-};
-
-Reference ReferenceForce(int loadCase, int numberOfModes, const std::vector<ForceCopy>& forces,
-                         const std::vector<MotionCopy>& motions, const QVASrvMatrix& table,
-                         QVADynNumberType part, int frame) {
-  Reference reference;
-  reference.value.assign(static_cast<std::size_t>(numberOfModes), 0.0);
-  reference.magnitude.assign(static_cast<std::size_t>(numberOfModes), 0.0);
-  for (const ForceCopy& force : forces) {
-    if (force.loadCase != loadCase) continue;
-    const bool real = part == QVADynRealPart;
-    const std::vector<int>& indices = real ? force.realAmplitudes : force.imaginaryAmplitudes;
-    const int firstColumn = real ? 0 : static_cast<int>(force.realAmplitudes.size());
-    for (std::size_t j = 0; j < indices.size(); ++j) {
-      const double amplitude = table(indices[j], frame);
-      for (int k = 0; k < numberOfModes; ++k) {
-        const double term = force.values[static_cast<std::size_t>(
-                                (firstColumn + static_cast<int>(j)) * force.rows + k)] *
-                            amplitude;
-        reference.value[static_cast<std::size_t>(k)] += term;
-        reference.magnitude[static_cast<std::size_t>(k)] += std::fabs(term);
-      }
-      ++reference.terms;
-    }
-  }
-  for (const MotionCopy& motion : motions) {
-    if (motion.loadCase != loadCase || motion.part != part) continue;
-    const double acceleration = motion.accelerations[static_cast<std::size_t>(frame)];
-    for (std::size_t k = 0; k < motion.factors.size(); ++k) {
-      reference.value[k] -= motion.factors[k] * acceleration;
-      reference.magnitude[k] += std::fabs(motion.factors[k] * acceleration);
-    }
-    ++reference.terms;
-  }
-  return reference;
-}
-
-// Builds a force over a new random matrix, keeps its copy and hands it to the
-// load case.
-void AddRandomForce(QVADynLoadCaseList& list, int loadCase, int rows,
-                    const std::vector<int>& realAmplitudes,
-                    const std::vector<int>& imaginaryAmplitudes, unsigned seed,
-                    std::vector<ForceCopy>& copies) {
-  const int nReal = static_cast<int>(realAmplitudes.size());
-  const int nImag = static_cast<int>(imaginaryAmplitudes.size());
-  QVASrvMatrix* matrix = RandomMatrix(rows, nReal + nImag, seed);
-  copies.push_back(
-      {loadCase, std::vector<double>(matrix->Values(), matrix->Values() + rows * (nReal + nImag)),
-       rows, realAmplitudes, imaginaryAmplitudes});
-  list.LoadCase(loadCase).AdoptForce(
-      new QVADynForce(matrix, realAmplitudes.data(), nReal, imaginaryAmplitudes.data(), nImag));
-}
-
-void AddRandomMotion(QVADynLoadCaseList& list, int loadCase, int nFactors, QVADynNumberType part,
-                     int direction, int frames, unsigned seed, std::vector<MotionCopy>& copies) {
-  const std::vector<double> factors = RandomValues(nFactors, seed);
-  const std::vector<double> accelerations = RandomValues(frames, seed + 1000);
-  copies.push_back({loadCase, factors, part, accelerations});
-  list.LoadCase(loadCase).AdoptPrimaryBase(new QVADynPrimaryBaseMotion(
-      factors.data(), nFactors, part, direction, frames, accelerations.data()));
-}
-
-// Compares every column of GetModalForces at every frame and part with the
-// reference.
-void ExpectModalForcesMatchReference(const QVADynLoadCaseList& list,
-                                     const std::vector<ForceCopy>& forces,
-                                     const std::vector<MotionCopy>& motions) {
-  const int m = list.NumberOfActiveModes();
-  const int cases = list.NumberOfCases();
-  const QVASrvMatrix& table = *list.AmplitudeTable();
-  for (QVADynNumberType part : {QVADynRealPart, QVADynImaginaryPart}) {
-    for (int frame = 0; frame < table.NumberOfColumns(); ++frame) {
-      std::vector<double> out(static_cast<std::size_t>(m * cases), kSentinel);
-      list.GetModalForces(out.data(), part, frame);
-      for (int c = 0; c < cases; ++c) {
-        const Reference reference = ReferenceForce(c, m, forces, motions, table, part, frame);
-        for (int k = 0; k < m; ++k) {
-          // A sum of `terms` products in another order than dgemv's:
-          // |error| <= terms * eps * sum |term| (each product and each addition
-          // rounds once); twice that for margin.
-          const double tolerance =
-              2.0 * (reference.terms + 1) * kEps * reference.magnitude[static_cast<std::size_t>(k)];
-          EXPECT_NEAR(out[static_cast<std::size_t>(c * m + k)],
-                      reference.value[static_cast<std::size_t>(k)], tolerance)
-              << "case " << c << " mode " << k << " frame " << frame << " part " << part;
-        }
-      }
-    }
-  }
 }
 
 void ExpectAll(const std::vector<double>& values, const std::vector<double>& expected,
@@ -236,67 +117,29 @@ TEST(QVADynPrimaryBaseMotion, MotionSubtractsFromItsPartAndLoadsTheLeadingModes)
   ExpectAll(column, {1.0, 2.0, 3.0, 4.0}, "the other part leaves a column alone");
 }
 
-// Five active modes, four load cases (one empty), forces with real and
-// imaginary blocks, repeated amplitude indices, base motions of both parts and
-// a diagonal force matrix; every frame and part against the plain loops, then
-// again after a second amplitude table replaces the first.
-TEST(QVADynLoadCaseList, ModalForcesMatchDenseReference) {
-  const int m = 5;
-  const int frames = 6;
+// Two forces of one case add up: repeated amplitude indices, and a diagonal force matrix whose
+// columns load one mode each. Small integers and binary fractions: exact.
+TEST(QVADynLoadCaseList, ForcesOfACaseAddUpIncludingADiagonalMatrix) {
   QVADynLoadCaseList list;
-  list.SetNumberOfActiveModes(m);
-  list.AdoptAmplitudeTable(RandomMatrix(4, frames, 11));
-  std::vector<ForceCopy> forces;
-  std::vector<MotionCopy> motions;
-
-  AddRandomForce(list, 0, m, {0, 3}, {2}, 21, forces);
-  AddRandomForce(list, 0, m, {1}, {3, 0, 3}, 22, forces);
-  AddRandomForce(list, 1, m, {2, 2, 1, 0}, {}, 23, forces);
-  AddRandomMotion(list, 1, m, QVADynRealPart, 2, frames, 31, motions);
-  AddRandomMotion(list, 1, m, QVADynImaginaryPart, 2, frames, 32, motions);
-  AddRandomMotion(list, 3, m, QVADynRealPart, 6, frames, 33, motions);
-  AddRandomForce(list, 3, m, {}, {1, 2}, 24, forces);
-  ASSERT_EQ(list.NumberOfCases(), 4);  // case 2 is empty
-
-  // A diagonal force matrix: mode k loaded by its own pattern.
-  auto* diagonal = new QVASrvMatrix(m, m, nullptr, true, true);
-  std::vector<double> dense(static_cast<std::size_t>(m * m), 0.0);
-  for (int k = 0; k < m; ++k) {
-    diagonal->Values()[k] = dense[static_cast<std::size_t>(k * m + k)] = 0.5 + k;
-  }
-  const std::vector<int> real = {0, 1, 2};
-  const std::vector<int> imaginary = {3, 0};
-  forces.push_back({3, dense, m, real, imaginary});
-  list.LoadCase(3).AdoptForce(new QVADynForce(diagonal, real.data(), 3, imaginary.data(), 2));
-  ExpectModalForcesMatchReference(list, forces, motions);
-
-  list.AdoptAmplitudeTable(RandomMatrix(4, frames, 12));
-  ExpectModalForcesMatchReference(list, forces, motions);
-}
-
-// The same sums through the load case directly, with a column that already
-// holds values: the forces add, nothing clears.
-TEST(QVADynLoadCase, AddModalForceAddsToTheColumn) {
-  const int m = 4;
-  QVADynLoadCaseList list;
-  list.SetNumberOfActiveModes(m);
-  list.AdoptAmplitudeTable(RandomMatrix(3, 2, 41));
-  std::vector<ForceCopy> forces;
-  std::vector<MotionCopy> motions;
-  AddRandomForce(list, 0, m, {2, 0}, {1}, 42, forces);
-  AddRandomMotion(list, 0, m, QVADynRealPart, 4, 2, 43, motions);
-
-  const std::vector<double> start = RandomValues(m, 44);
-  std::vector<double> column = start;
-  list.ConstLoadCase(0).AddModalForce(column.data(), list.AmplitudeTable(), QVADynRealPart, 1);
-  const Reference reference =
-      ReferenceForce(0, m, forces, motions, *list.AmplitudeTable(), QVADynRealPart, 1);
-  for (std::size_t k = 0; k < static_cast<std::size_t>(m); ++k) {
-    // As in ExpectModalForcesMatchReference, plus the start value's rounding.
-    const double tolerance =
-        2.0 * (reference.terms + 2) * kEps * (reference.magnitude[k] + std::fabs(start[k]));
-    EXPECT_NEAR(column[k], start[k] + reference.value[k], tolerance) << "mode " << k;
-  }
+  list.SetNumberOfActiveModes(3);
+  auto* table = new QVASrvMatrix(2, 2);
+  (*table)(0, 1) = 2.0;
+  (*table)(1, 1) = 0.5;
+  list.AdoptAmplitudeTable(table);
+  const int repeated[] = {0, 0};
+  list.LoadCase(0).AdoptForce(
+      new QVADynForce(SmallMatrix(3, 2, {1, 2, 3, 4, 5, 6}), repeated, 2, nullptr, 0));
+  auto* diagonal = new QVASrvMatrix(3, 3, nullptr, true, true);
+  for (int k = 0; k < 3; ++k) diagonal->Values()[k] = 1.0 + k;
+  const int real[] = {0, 1};
+  const int imaginary[] = {1};
+  list.LoadCase(0).AdoptForce(new QVADynForce(diagonal, real, 2, imaginary, 1));
+  list.LoadCase(1);
+  std::vector<double> out(6, kSentinel);
+  list.GetModalForces(out.data(), QVADynRealPart, 1);
+  ExpectAll(out, {10.0 + 2.0, 14.0 + 1.0, 18.0, 0.0, 0.0, 0.0}, "real part");
+  list.GetModalForces(out.data(), QVADynImaginaryPart, 1);
+  ExpectAll(out, {0.0, 0.0, 1.5, 0.0, 0.0, 0.0}, "imaginary part");
 }
 
 // ---------------------------------------------------------------------------
@@ -338,10 +181,8 @@ TEST(QVADynLoadCase, BaseValuesSumTheMotionsPerDirection) {
 // ---------------------------------------------------------------------------
 // Ownership
 
-// A matrix whose column count does not match the amplitude counts is refused
-// before the force takes it: the caller still owns it, uses it and deletes it
-// (ASan reports a use after free or a double free otherwise). A null matrix
-// stands for no columns and adds nothing.
+// A column-count mismatch is refused before the force takes the matrix: the caller still owns
+// it (ASan catches a double free). A null matrix stands for no columns.
 TEST(QVADynForce, ColumnTotalMismatchRaisesAndCallerKeepsTheMatrix) {
   QVASrvMatrix* matrix = RandomMatrix(3, 5, 51);
   const int two[] = {0, 1};
@@ -368,9 +209,8 @@ TEST(QVADynForce, ColumnTotalMismatchRaisesAndCallerKeepsTheMatrix) {
   EXPECT_THROW(QVADynForce(nullptr, two, 1, nullptr, 0), QVADynColumnTotalException);
 }
 
-// Null and repeated adoptions are refused and the load case keeps one of
-// each (deleted once, with the load case); the amplitude table is owned and
-// replaced (the held table adopted again is kept, not deleted).
+// Null and repeated adoptions are refused (each object deleted once); the held amplitude table
+// adopted again is kept, not deleted.
 TEST(QVADynLoadCase, AdoptionsOwnOnceAndRefuseNullAndRepeats) {
   QVADynLoadCase loadCase;
   auto* force = new QVADynForce(RandomMatrix(2, 1, 61), std::vector<int>{0}.data(), 1, nullptr, 0);
@@ -403,9 +243,7 @@ TEST(QVADynLoadCase, AdoptionsOwnOnceAndRefuseNullAndRepeats) {
 // ---------------------------------------------------------------------------
 // Inputs that would read or write outside their arrays
 
-// Forces with more or fewer rows than active modes, and base motions with
-// more factors than modes, are refused before any column is written; the
-// guard entries after the output stay untouched.
+// Patterns with more or fewer rows than active modes are refused before any column is written.
 TEST(QVADynLoadCaseList, PatternsOfAnotherModeCountAreRefused) {
   // 3 or 5 rows of a force; 0: a base motion of 5 factors.
   for (int rows : {3, 5, 0}) {
@@ -460,7 +298,6 @@ TEST(QVADynLoadCaseList, IndicesOutsideListTableAndMotionsAreRefused) {
        [&] { list.ConstLoadCase(2); },
        kQVASrvIndexOutOfRange,
        {"load case 2 outside the 2 load cases [0, 2)"}},
-      {"const case -1", [&] { list.ConstLoadCase(-1); }, kQVASrvIndexOutOfRange, {"-1"}},
       {"amplitude",
        forces(QVADynImaginaryPart, 0),
        kQVASrvIndexOutOfRange,
@@ -469,7 +306,6 @@ TEST(QVADynLoadCaseList, IndicesOutsideListTableAndMotionsAreRefused) {
        forces(QVADynRealPart, 3),
        kQVASrvIndexOutOfRange,
        {"frame 3 outside the amplitude table's 3 columns"}},
-      {"frame -1", forces(QVADynRealPart, -1), kQVASrvIndexOutOfRange, {"frame -1"}},
       // Frame 2 lies in the table but beyond the motion's two accelerations.
       {"motion",
        forces(QVADynRealPart, 2),
@@ -481,9 +317,7 @@ TEST(QVADynLoadCaseList, IndicesOutsideListTableAndMotionsAreRefused) {
   ExpectAll(out, std::vector<double>(4, kSentinel), "untouched");
 }
 
-// Base values before they are set or beyond their arrays are refused and
-// write nothing; a motion's construction refuses directions, parts, counts
-// and arrays that would be read unsafely.
+// Base values unset or beyond their arrays, and unsafe motion arguments, are refused.
 TEST(QVADynPrimaryBaseMotion, UnsafeArgumentsAndReadsAreRefused) {
   QVADynLoadCase loadCase;
   const double values[] = {1.0, 2.0};
@@ -495,7 +329,6 @@ TEST(QVADynPrimaryBaseMotion, UnsafeArgumentsAndReadsAreRefused) {
        [&] { loadCase.GetBaseDisplacement(out.data(), 0); },
        kQVASrvInvalidState,
        {"call SetDisplacement first"}},
-      {"velocity unset", [&] { loadCase.GetBaseVelocity(out.data(), 0); }, kQVASrvInvalidState, {}},
   });
   motion->SetDisplacement(values, 1);
   ExpectRefusals({
@@ -525,10 +358,6 @@ TEST(QVADynPrimaryBaseMotion, UnsafeArgumentsAndReadsAreRefused) {
        make(values, 1, QVADynRealPart, 0),
        kQVABasInvalidArgument,
        {"direction 0 outside 1 ... 6"}},
-      {"direction 7",
-       make(values, 1, QVADynRealPart, 7),
-       kQVABasInvalidArgument,
-       {"direction 7 outside 1 ... 6"}},
       {"part 3", make(values, 1, 3, 1), kQVABasInvalidArgument, {}},
       {"count -1", make(values, -1, QVADynRealPart, 1), kQVABasInvalidArgument, {}},
       {"no factors", make(nullptr, 2, QVADynRealPart, 1), kQVABasInvalidArgument, {}},

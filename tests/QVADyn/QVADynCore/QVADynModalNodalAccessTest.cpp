@@ -1,9 +1,5 @@
-// Mode shapes by node: block transfers over data requests, the block-read
-// state with its block cache, the node-access state with its per-node DOF
-// index, and the elapsed-time lines both states write to the log.
-//
-// Mode-shape values are copied, never computed, so every value comparison
-// here is exact.
+// Mode shapes by node: block transfers, the block-read state and its cache, the node-access state
+// and their log lines. Values are copied, never computed: comparisons are exact.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynNodalDataRequest.h"
 #include "QVADyn/QVADynCore/QVADynSimpleDataRequest.h"
@@ -155,8 +150,7 @@ TEST(QVADynModalNodalAccessTest, BlockTransfersOverDataRequests) {
   }
 }
 
-// Every node and every mode through the block-read state; a block is loaded
-// once while the requested block stays the same.
+// A block is loaded once while the requested block stays the same.
 TEST(QVADynModalNodalAccessTest, BlockReadStateLoadsEachBlockOnce) {
   QVATestModalBasis basis(AlternatingPlaces());
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
@@ -169,35 +163,7 @@ TEST(QVADynModalNodalAccessTest, BlockReadStateLoadsEachBlockOnce) {
   EXPECT_EQ(Slice(*modal, 6, 6, 3, 6, kUnwritten), ExpectedSlice(basis, 6, 6, 3, 0.0));
   EXPECT_EQ(modal->NumberOfBlockLoads(), 2);
 
-  // A sweep over the blocks, all nodes per block: one load per block; the
-  // block of 2 columns after blocks of 5 puts each node's slice elsewhere in
-  // the buffer, and the places a node lacks still read as 0.
-  modal->BeginReadModes();
-  for (const auto& [first, last] : {std::pair{0, 4}, std::pair{5, 9}, std::pair{10, 11}}) {
-    for (int node = 0; node < 6; ++node) {
-      EXPECT_EQ(Slice(*modal, first, last, node, 6, kUnwritten),
-                ExpectedSlice(basis, first, last, node, 0.0))
-          << "modes " << first << " ... " << last << ", node " << node;
-    }
-  }
-  EXPECT_EQ(modal->NumberOfBlockLoads(), 3);
   modal->EndReadModes();
-}
-
-// The cached block is served from memory: a change of the stored matrix after
-// the load is seen only once another block has been loaded in between.
-TEST(QVADynModalNodalAccessTest, BlockReadStateServesTheCachedBlock) {
-  QVATestModalBasis basis(AlternatingPlaces());
-  std::unique_ptr<QVADynModalSystem> modal = basis.Open();
-  modal->BeginReadModes();
-  const std::vector<double> before = Slice(*modal, 0, 0, 0, 6, 0.0);
-  QVASrvMatrix changed(1, 1);
-  changed(0, 0) = 42.0;
-  modal->ModeShapes()->SetValues(0, 0, 0, 0, changed);  // row 0 is node 0, place 0
-  EXPECT_EQ(Slice(*modal, 0, 0, 0, 6, 0.0), before);
-  Slice(*modal, 5, 5, 0, 6, 0.0);
-  EXPECT_EQ(Slice(*modal, 0, 0, 0, 6, 0.0)[0], 42.0);
-  EXPECT_EQ(modal->NumberOfBlockLoads(), 3);
 }
 
 // Nodes with gaps between their places, runs of every length, a node without
@@ -297,21 +263,6 @@ TEST(QVADynModalNodalAccessTest, ElapsedTimeLines) {
   EXPECT_EQ(capture.Contents(),
             "Elapsed time spent accessing element-nodal mode shapes: 0\n"
             "Elapsed time spent reading mode shapes: 0\n");
-
-  // With reads: the label, a non-negative number of seconds and a line end.
-  modal->BeginReadModes();
-  Slice(*modal, 0, 4, 0, 6, 0.0);
-  modal->EndReadModes();
-  const std::string contents = capture.Contents();
-  const std::string label = kQVADynLogReadingModeShapesTime;
-  const std::size_t start = contents.rfind(label);
-  ASSERT_NE(start, std::string::npos);
-  const std::string value = contents.substr(start + label.size());
-  ASSERT_FALSE(value.empty());
-  EXPECT_EQ(value.back(), '\n');
-  std::size_t parsed = 0;
-  EXPECT_GE(std::stod(value, &parsed), 0.0);
-  EXPECT_EQ(parsed, value.size() - 1);
 
   // The reset: ending the node-access state starts its next measurement at 0.
   modal->BeginNodalModeAccess(nullptr);

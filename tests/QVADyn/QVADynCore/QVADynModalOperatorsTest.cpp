@@ -1,8 +1,5 @@
-// The modal operators of a solve: stiffness and mass of the active modes,
-// damping from the per-mode records and the projected matrices, the
-// acoustic block and the coupling taken at the active modes, and the domain
-// rules of an operator update. References are the test basis's own values
-// and the damping formulas written out here.
+// The modal operators of a solve: stiffness, mass and damping of the active modes, the acoustic
+// block and coupling, and the domain rules of an operator update.
 
 #include <gtest/gtest.h>
 
@@ -85,29 +82,6 @@ TEST(ModalOperatorsTest, StiffnessMassAndRecordDampingOfTheActiveModes) {
   }
 }
 
-TEST(ModalOperatorsTest, ProjectedDampingIsTakenAtTheActiveModesInFullStorage) {
-  QVATestModalBasis basis(DampedOptions());
-  auto modal = basis.Open();
-  const std::vector<int> modes = {6, 2};
-  const QVADynModalDamping damping(nullptr, 2, modal->ViscousDamping(), nullptr, nullptr);
-  QVADynModalOperators ops(*modal, nullptr);
-  ops.Build(2, modes.data(), damping);
-  EXPECT_TRUE(ops.IsDamped());
-  EXPECT_FALSE(ops.ViscousDamping()->IsDiagonal());
-  EXPECT_TRUE(ops.StructuralDamping()->IsDiagonal());
-  EXPECT_TRUE(ops.ViscousDampingDiagonal()->IsDiagonal());
-  const std::vector<double>& projected = basis.ViscousDamping();
-  const int n = basis.NumberOfStructuralModes();
-  for (int column = 0; column < 2; ++column) {
-    for (int row = 0; row < 2; ++row) {
-      const std::size_t at = static_cast<std::size_t>(modes[static_cast<std::size_t>(row)]) +
-                             static_cast<std::size_t>(n) *
-                                 static_cast<std::size_t>(modes[static_cast<std::size_t>(column)]);
-      EXPECT_EQ((*ops.ViscousDamping())(row, column), projected[at]);  // copied
-    }
-  }
-}
-
 TEST(ModalOperatorsTest, AnUpdateOnTheStructureRemovesTheDiagonalPartOfTheFullDamping) {
   QVATestModalBasis basis(DampedOptions());
   auto modal = basis.Open();
@@ -122,8 +96,7 @@ TEST(ModalOperatorsTest, AnUpdateOnTheStructureRemovesTheDiagonalPartOfTheFullDa
   const int n = basis.NumberOfStructuralModes();
   for (int i = 0; i < 3; ++i) {
     const double full = projected[static_cast<std::size_t>(i) * (n + 1)];
-    // (projected + record) - record: one rounding of each sum, relative to
-    // the record term (2 xi sqrt(lambda) ~ 1 ... 10).
+    // (projected + record) - record: one rounding of each sum, relative to the record term.
     EXPECT_NEAR((*ops.ViscousDamping())(i, i), full,
                 4 * kEps * (*ops.ViscousDampingDiagonal())(i, i));
     EXPECT_EQ((*ops.ViscousDamping())((i + 1) % 3, i),

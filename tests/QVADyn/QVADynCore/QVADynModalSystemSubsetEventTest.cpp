@@ -1,10 +1,5 @@
-// A harmonic event over an active-mode subset gives the results of an event
-// over the source with the same active modes: the same modal amplitudes and
-// recovered displacements, for a run of modes (the subset views the source)
-// and for scattered modes (the subset copies). With the projected viscous
-// damping (full and symmetric: the non-diagonal solver runs), the subset
-// gives the amplitudes of a basis that holds only the selected modes and the
-// damping projected onto them.
+// A harmonic event over an active-mode subset gives the results of an event over the source with
+// the same active modes, for runs of modes (views) and scattered modes (copies).
 
 #include <gtest/gtest.h>
 
@@ -21,7 +16,6 @@
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "platform/modeldb/QVASimDatabase.h"
-#include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
 
 namespace {
@@ -30,7 +24,6 @@ constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kFrames = 3;
 constexpr int kCases = 2;
 constexpr double kFrequencies[kFrames] = {0.5, 1.7, 3.2};
-constexpr int kProjectedViscous = 1;  // RequestProjectedDamping flag of the viscous matrix
 
 // What one event delivered: modal amplitudes [case][frame][part] per active
 // mode, and the recovered displacement [case][frame][part] per node place.
@@ -49,12 +42,9 @@ struct ResultStore {
 
 // Runs a harmonic event over `system` with the active modes `modes` (listed
 // in the system's numbering; the k-th is mode sourceModes[k] of the source),
-// damping records, the projected damping `projected` asks for, and two load
-// cases (real; complex) that depend on the source's mode only, so that both
-// events load the same physical modes alike.
+// damping records and two load cases (real; complex) that depend on the source's mode only.
 EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem& system,
-                              const std::vector<int>& modes, const std::vector<int>& sourceModes,
-                              int projected = 0) {
+                              const std::vector<int>& modes, const std::vector<int>& sourceModes) {
   const int count = static_cast<int>(modes.size());
   QVADynHarmonicEvent event(system, new QVADynHarmonicSolver,
                             store.database.CreateModalEventResults(store.object));
@@ -67,7 +57,6 @@ EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem&
     records.push_back({0.01 * (mode % 3), 0.02 + 0.005 * mode, 0.0, 0.0});
   }
   event.SetDiagonalDamping(count, records.data());
-  EXPECT_EQ(event.RequestProjectedDamping(projected), projected);
 
   auto* table = new QVASrvMatrix(1, kFrames);
   for (int frame = 0; frame < kFrames; ++frame) (*table)(0, frame) = 1.0 + 0.25 * frame;
@@ -171,60 +160,6 @@ TEST_P(QVADynModalSystemSubsetEventTest, HarmonicResultsEqualThoseOverTheSource)
   const double tolerance = (count * kAmplitudeTolerance + 2.0 * count * count * kEps) *
                            LargestMagnitude(basis.ModeShapes()) * largestAmplitude;
   ExpectClose(overSubset.displacements, overSource.displacements, tolerance, "displacement");
-}
-
-// The subset with the projected viscous damping against a basis written with
-// only the selected modes: their eigenvalues, their mode shapes and the
-// source's damping at their rows and columns.
-TEST_P(QVADynModalSystemSubsetEventTest, ProjectedDampingEqualsThatOfABasisOfTheSelectedModes) {
-  const QVATestModalBasisOptions options = Options();
-  QVATestModalBasis basis(options);
-  QVATestLogCapture capture;
-  std::unique_ptr<QVADynModalSystem> source = basis.Open(capture.Log());
-  const std::vector<int>& active = GetParam();
-  const int count = static_cast<int>(active.size());
-  const int rows = basis.NumberOfRows();
-  const int modes = basis.NumberOfModes();
-
-  QVASimDatabase database;
-  QVAFsmModalSystem object =
-      database.CreateModalSystem(basis.Dofs().NumberOfDofs(), basis.Dofs().NumberOfNodes());
-  QVADynLogFile log;
-  {
-    QVADynModalSystem writer(basis.CreateDofDefinition(), object, log);
-    std::vector<double> eigenvalues, shapes, damping;
-    for (const int mode : active) {
-      eigenvalues.push_back(basis.Eigenvalues()[static_cast<std::size_t>(mode)]);
-      for (int row = 0; row < rows; ++row) shapes.push_back(basis.ModeShape(row, mode));
-      for (const int other : active) {
-        damping.push_back(basis.ViscousDamping()[static_cast<std::size_t>(other + mode * modes)]);
-      }
-    }
-    writer.SetEigenvalues(eigenvalues.data(), count, 0, 0);
-    QVATestFillDenseMatrix(writer.CreateModeShapes(rows, false), shapes);
-    QVATestFillDenseMatrix(writer.CreateDamping(QVADynViscousDamping, false), damping);
-  }
-  QVADynModalSystem selected(basis.CreateDofDefinition(), object, log);
-  selected.Open();
-
-  const QVADynModalSystem subset(*source, count, active.data());
-  const EventResults overSubset =
-      RunHarmonicEvent({basis.Database(), basis.ModalObject(), basis.Dofs()}, subset, AllOf(count),
-                       active, kProjectedViscous);
-  EXPECT_NE(capture.Contents().find("--- Solve dynamic system with non-diagonal damping ---"),
-            std::string::npos)
-      << capture.Contents();
-  const EventResults overSelected = RunHarmonicEvent({database, object, basis.Dofs()}, selected,
-                                                     AllOf(count), active, kProjectedViscous);
-
-  // Both events assemble the same complex system from the same stored numbers
-  // (copies, no arithmetic on the way) and solve it by the same steps, so the
-  // results agree to a few roundings of the largest amplitude; 32 eps leaves
-  // a margin for summation orders that depend on the storage blocks.
-  const double largestAmplitude = LargestMagnitude(overSelected.amplitudes);
-  ASSERT_GT(largestAmplitude, 0.0);
-  ExpectClose(overSubset.amplitudes, overSelected.amplitudes, 32 * kEps * largestAmplitude,
-              "amplitude");
 }
 
 INSTANTIATE_TEST_SUITE_P(ViewsAndCopies, QVADynModalSystemSubsetEventTest,

