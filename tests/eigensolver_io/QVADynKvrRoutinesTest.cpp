@@ -1,9 +1,5 @@
-// The call-by-address routines over scratch files written byte by byte in a
-// temporary working directory: every code of QVADYNREADKVREIG, both codes of
-// QVADYNACOUSTICPROJECTION, and damaged files and wrong arguments, which must
-// raise with the file and the record named and leave the caller's data as it
-// was. All values are small integers or halves, exactly representable, so
-// every comparison is exact.
+// The call-by-address routines over scratch files written byte by byte: every code of
+// QVADYNREADKVREIG and QVADYNACOUSTICPROJECTION. Values are exact, so comparisons are exact.
 
 #include <gtest/gtest.h>
 
@@ -142,39 +138,6 @@ TEST_P(QVADynKvrVectorFile, ReadsTheVectorAndDeletesTheFile) {
   EXPECT_FALSE(QVADynTestFileExists(codes.fileName));
 }
 
-// A record shorter than n: raised at record 2, nothing stored, file kept and
-// closed, so the next read raises too.
-TEST_P(QVADynKvrVectorFile, ShortRecordRaisesAndKeepsTheFile) {
-  const FileCodes codes = GetParam();
-  std::vector<double> values(4, kUntouched);
-  WriteAndOpen(4, {0.5, 1.5}, std::string(16, '\0'));  // room enough for the header's promise
-  ASSERT_EQ(a3_, 4);
-  QVADynExpectError([&] { ReadKvr(codes.read, &a2_, &a3_, values.data()); }, kQVABasFileError,
-                    "Scratch file \"" + std::string(codes.fileName) +
-                        "\", record 2: holds 16 bytes; 4 items of 8 bytes asked for from byte 0");
-  EXPECT_TRUE(AllUntouched(values));
-  EXPECT_TRUE(QVADynTestFileExists(codes.fileName));
-  QVADynExpectErrorContaining([&] { ReadKvr(codes.read, &a2_, &a3_, values.data()); },
-                              kQVABasFileError,
-                              "\"" + std::string(codes.fileName) + "\" is not open for code");
-}
-
-// Header counts that are negative or larger than the file raise at record 1
-// and leave *a3 alone.
-TEST_P(QVADynKvrVectorFile, ImpossibleHeaderCountRaises) {
-  const std::string prefix =
-      "Scratch file \"" + std::string(GetParam().fileName) + "\", record 1: header count n = ";
-  for (const int count : {-1, 1000000}) {
-    a3_ = 55;
-    QVADynExpectError([&] { WriteAndOpen(count, {0.5}); }, kQVABasFileError,
-                      count < 0 ? prefix + "-1 is negative"
-                                : prefix +
-                                      "1000000 asks for 1 records of at least 8000008 bytes; 16 "
-                                      "bytes follow the header");
-    EXPECT_EQ(a3_, 55);
-  }
-}
-
 INSTANTIATE_TEST_SUITE_P(Codes, QVADynKvrVectorFile,
                          ::testing::Values(FileCodes{10, 11, 0, kQVADynKvrStructuralVectorFile},
                                            FileCodes{50, 51, 0, kQVADynKvrAcousticVectorFile}),
@@ -252,27 +215,12 @@ TEST(QVADynKvrAcousticModes, MissingFileReportsZeroAndCloseKeepsOrDeletes) {
   EXPECT_FALSE(QVADynTestFileExists(kQVADynKvrAcousticModesFile));
 }
 
-// Damaged records, requests beyond the file and impossible arguments raise
-// with file and record named; nothing reaches the caller, the file is kept.
-TEST(QVADynKvrStructuralModes, DamagedRecordsAndImpossibleRequestsRaiseAndStoreNothing) {
+// Requests beyond the file and impossible arguments raise before anything reaches the caller.
+TEST(QVADynKvrStructuralModes, ImpossibleRequestsRaiseAndStoreNothing) {
   QVADynTestScratchDirectory directory;
   int rows = 0;
   int second = 0;
   std::vector<double> modes(6, kUntouched);
-  // A damaged third vector record (record 4): nothing of the two sound records before it.
-  QVADynTestRecordFile file;
-  file.Record().Int(2).Int(0);
-  file.Record().Double(1.0).Double(2.0);
-  file.Record().Double(3.0).Double(4.0);
-  file.Raw(QVADynTestRecord().Int(16).Double(5.0).Double(6.0).Int(8).Bytes());
-  file.WriteTo(kQVADynKvrStructuralModesFile);
-  ReadKvr(20, &rows, &second, nullptr);
-  QVADynExpectError([&] { ReadKvr(21, &rows, &second, modes.data(), 1, 3); }, kQVABasFileError,
-                    "Scratch file \"kvr.ev\", record 4: trailing byte count 8 differs from the "
-                    "leading byte count 16");
-  EXPECT_TRUE(AllUntouched(modes));
-  EXPECT_TRUE(QVADynTestFileExists(kQVADynKvrStructuralModesFile));
-
   // More vectors asked for than the file holds: refused before any buffer is
   // sized from the request.
   WriteModes(kQVADynKvrStructuralModesFile, 2, 0, 2);
@@ -288,32 +236,6 @@ TEST(QVADynKvrStructuralModes, DamagedRecordsAndImpossibleRequestsRaiseAndStoreN
       [&] { ReadKvr(21, &negative, &second, modes.data(), 1, 1); }, kQVABasInvalidArgument,
       "QVADYNREADKVREIG code 21, scratch file \"kvr.ev\", record 2: column length -1 is negative");
   ReadKvr(-20, &rows, &second, nullptr);
-}
-
-// An impossible R leaves the arguments alone; without modes any R is accepted.
-TEST(QVADynKvrStructuralModes, ImpossibleHeaderRaisesAndLeavesTheArguments) {
-  QVADynTestScratchDirectory directory;
-  for (const int rows : {-3, 5}) {
-    QVADynTestRecordFile file;
-    file.Record().Int(rows).Int(9);
-    file.Record().Double(1.0);
-    file.WriteTo(kQVADynKvrStructuralModesFile);
-    int a2 = 77;
-    int a3 = 78;
-    QVADynExpectErrorContaining([&] { ReadKvr(20, &a2, &a3, nullptr); }, kQVABasFileError,
-                                "Scratch file \"kvr.ev\", record 1: header count R = ");
-    EXPECT_EQ(a2, 77);
-    EXPECT_EQ(a3, 78);
-  }
-  QVADynTestRecordFile empty;
-  empty.Record().Int(500).Int(0);
-  empty.WriteTo(kQVADynKvrStructuralModesFile);
-  int a2 = 0;
-  int a3 = 1;
-  ReadKvr(20, &a2, &a3, nullptr);
-  EXPECT_EQ(a2, 500);
-  EXPECT_EQ(a3, 0);
-  ReadKvr(-20, &a2, &a3, nullptr);
 }
 
 // ---------------------------------------------------------------- damping
@@ -369,36 +291,11 @@ TEST_P(QVADynKvrDampingFile, LaterReadsContinueWhereTheLastStopped) {
   ReadKvr(GetParam().close, &a2_, &a3_, nullptr);
 }
 
-// Damaged matrix files and impossible blocks: raised with file and record,
-// block left alone.
-TEST_P(QVADynKvrDampingFile, DamagedFilesAndBadBlocksRaise) {
+// A block starting before row 1 is refused and the block left alone.
+TEST_P(QVADynKvrDampingFile, BadBlockRaises) {
   const FileCodes codes = GetParam();
   const std::string named = "\"" + std::string(codes.fileName) + "\", record ";
-  const std::string file = "Scratch file " + named;
   std::vector<double> block(9, kUntouched);
-
-  // Truncated: the last column record is cut short.
-  const std::string bytes = QVADynTestSquareFile(3, 42).Bytes();
-  QVADynTestRecordFile::WriteBytes(codes.fileName, bytes.substr(0, bytes.size() - 10));
-  ReadKvr(codes.open, &a2_, &a3_, nullptr);
-  QVADynExpectError(
-      [&] { Read(block.data(), 1, 3); }, kQVABasFileError,
-      file + "2: 3 records of at least 32 bytes asked for; 86 bytes left in the file");
-  EXPECT_TRUE(AllUntouched(block));
-
-  // Columns shorter than the block's last row.
-  QVADynTestRecordFile shortColumns;
-  shortColumns.Record().Int(3).Int(0);
-  for (int column = 0; column < 3; ++column)
-    shortColumns.Record().Double(1.0).Double(2.0).Double(3.0);
-  shortColumns.Raw(std::string(64, '\0'));
-  shortColumns.WriteTo(codes.fileName);
-  ReadKvr(codes.open, &a2_, &a3_, nullptr);
-  QVADynExpectError([&] { Read(block.data(), 2, 4); }, kQVABasFileError,
-                    file + "3: holds 24 bytes; 3 items of 8 bytes asked for from byte 8");
-  EXPECT_TRUE(AllUntouched(block));
-
-  // A block starting before row 1.
   WriteAndOpen(3);
   QVADynExpectError([&] { Read(block.data(), 0, 2); }, kQVABasInvalidArgument,
                     "QVADYNREADKVREIG code " + std::to_string(codes.read) + ", scratch file " +
@@ -501,16 +398,6 @@ TEST(QVADynKvrProjection, DamagedInputOrBadArgumentsLeaveTheOldFile) {
   };
   const std::string file = "Scratch file \"kvr.ep_ac\", record ";
 
-  QVADynTestRecordFile absurd;
-  absurd.Record().Int(10).Int(1000);
-  absurd.Record().Int(1).Int(4).Double(2.5);
-  absurd.WriteTo(kQVADynKvrEigensolverProjectionFile);
-  QVADynExpectError(
-      project(3, 1, 0), kQVABasFileError,
-      file +
-          "1: header count V = 1000 asks for 1000 records of at least 24 bytes; 24 bytes "
-          "follow the header");
-
   QVADynTestRecordFile twoEntries;
   twoEntries.Record().Int(10).Int(2);
   twoEntries.Record().Int(1).Int(4).Double(2.5);
@@ -531,7 +418,6 @@ TEST(QVADynKvrProjection, DamagedInputOrBadArgumentsLeaveTheOldFile) {
   QVADynExpectError(project(11, 1, 0), kQVABasInvalidArgument,
                     call + "rows 11 outside 0 ... H = 10");
   QVADynExpectError(project(3, 1, 3), kQVABasInvalidArgument, call + "kept 3 outside 0 ... V = 2");
-  EXPECT_EQ(QVADynTestCatchError(project(3, -1, 0)).number, kQVABasInvalidArgument);
   EXPECT_EQ(QVADynTestReadBytes(kQVADynKvrProjectionFile), "old");
 }
 
@@ -559,37 +445,12 @@ TEST(QVADynKvrProjectedValues, ReadsRowsOfXAndDeletesTheFile) {
   EXPECT_FALSE(QVADynTestFileExists(kQVADynKvrProjectedValuesFile));
 }
 
-TEST(QVADynKvrProjectedValues, DamagedFileOrBadArgumentsLeaveXAndTheFile) {
+TEST(QVADynKvrProjectedValues, BadArgumentsLeaveXAndTheFile) {
   QVADynTestScratchDirectory directory;
   std::vector<double> X(8, kUntouched);
   const auto project = [&](int rows, int kept) {
     return [&X, rows, kept] { Project(2, rows, 0, X.data(), kept); };
   };
-  const std::string file = "Scratch file \"kvr.erp\", record ";
-
-  QVADynTestRecordFile absurd;
-  absurd.Record().Int(2).Int(1000000);
-  absurd.Record().Double(1.0).Double(2.0);
-  absurd.WriteTo(kQVADynKvrProjectedValuesFile);
-  QVADynExpectError(
-      project(4, 0), kQVABasFileError,
-      file +
-          "1: header count P = 1000000 asks for 1000000 records of at least 24 bytes; 24 "
-          "bytes follow the header");
-
-  QVADynTestRecordFile negative;
-  negative.Record().Int(-2).Int(0);
-  negative.WriteTo(kQVADynKvrProjectedValuesFile);
-  QVADynExpectError(project(4, 0), kQVABasFileError, file + "1: header count L = -2 is negative");
-
-  QVADynTestRecordFile mismatch;
-  mismatch.Record().Int(2).Int(2);
-  mismatch.Record().Double(1.0).Double(2.0);
-  mismatch.Raw(QVADynTestRecord().Int(16).Double(3.0).Double(4.0).Int(12).Bytes());
-  mismatch.WriteTo(kQVADynKvrProjectedValuesFile);
-  QVADynExpectError(project(4, 0), kQVABasFileError,
-                    file + "3: trailing byte count 12 differs from the leading byte count 16");
-
   WriteProjectedValues(3);
   const std::string call = "QVADYNACOUSTICPROJECTION code 2, scratch file \"kvr.erp\", record 2: ";
   QVADynExpectError(project(4, 4), kQVABasInvalidArgument, call + "kept 4 outside 0 ... P = 3");

@@ -231,27 +231,6 @@ TEST(QVADynComplexModalSystemTest, CreateModeShapesMakesBothParts) {
             (std::vector<int>{0, 1, 2, 128}));
 }
 
-// Projected shapes are subspace x modes; the database's single entry names
-// the part created last.
-TEST(QVADynComplexModalSystemTest, ProjectedModeShapesShareOneEntry) {
-  ComplexSystemOverBasis fixture;
-  QVADynComplexModalSystem& system = *fixture.system;
-  fixture.SetEigenvalues(2);
-  QVASrvDenseMatrix& realPart = system.CreateRealProjectedModeShapes(false);
-  EXPECT_EQ(fixture.Stored().ProjectedModeShapes(), realPart.DistributionID());
-  QVASrvDenseMatrix& imaginaryPart = system.CreateImaginaryProjectedModeShapes(false);
-  EXPECT_EQ(fixture.Stored().ProjectedModeShapes(), imaginaryPart.DistributionID());
-  EXPECT_EQ(system.RealProjectedModeShapes(), &realPart);
-  EXPECT_EQ(system.ImaginaryProjectedModeShapes(), &imaginaryPart);
-  for (const QVASrvDenseMatrix* part : {&realPart, &imaginaryPart}) {
-    EXPECT_EQ(part->NumberOfRows(), 6);
-    EXPECT_EQ(part->NumberOfColumns(), 2);
-    EXPECT_EQ(QVATestSetMembers(part->RowSet()), QVATestRange(0, 6));
-    EXPECT_EQ(QVATestSetMembers(part->ColumnSet()), QVATestRange(0, 2));
-    EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(), CoreFragmentTypeIndex(6, 20));
-  }
-}
-
 // Scratch creation makes the matrices and leaves every entry as it was.
 TEST(QVADynComplexModalSystemTest, ScratchCreationAttachesNothing) {
   ComplexSystemOverBasis fixture;

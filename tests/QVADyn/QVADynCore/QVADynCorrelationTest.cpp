@@ -1,7 +1,5 @@
-// Spectra, correlations and their entries: the bounded name copy, the table
-// copy, the signed entry keys and their visiting order, and the ownership of
-// the spectrum, the entries and an entry's load case. The values here are
-// copied, never computed, so every comparison is exact.
+// Spectra, correlations and their entries: the bounded name copy, the table copy and the
+// ownership of spectrum, entries and load cases. Values are copied, so comparisons are exact.
 
 #include <gtest/gtest.h>
 
@@ -17,19 +15,6 @@
 #include <sanitizer/lsan_interface.h>
 #define QVA_TEST_HAS_LEAK_CHECK 1
 #endif
-
-namespace {
-
-std::vector<int> VisitedKeys(const QVADynCorrelation& correlation) {
-  std::vector<int> keys;
-  for (omi_IntTableIterator<void*> entry(correlation.GetCorrelationDataList()); entry.More();
-       entry.Next()) {
-    keys.push_back(entry.Key());
-  }
-  return keys;
-}
-
-}  // namespace
 
 TEST(QVADynPSDTest, NameIsCutToEightCharactersAndZeroPadded) {
   QVADynPSD spectrum(false, 0.0);
@@ -68,20 +53,6 @@ TEST(QVADynPSDTest, TableIsACopyThatReplacesThePreviousOne) {
 
   EXPECT_THROW(spectrum.setPSDTable(single, -1), QVABasError);
   EXPECT_EQ(spectrum.NumberOfTableRows(), 1);
-}
-
-TEST(QVADynCorrelationTest, NegativeKeyGoesToTheNegativeHalfAndIsVisited) {
-  QVADynCorrelation correlation(QVADynCorrelationCorrelated, false, false);
-  auto* minusThree = new QVADynCorrelationData(0.5, 0.0, 0.0);
-  correlation.AdoptCorrelationData(2, new QVADynCorrelationData(1.0, 0.0, 0.0));
-  correlation.AdoptCorrelationData(-3, minusThree);
-  correlation.AdoptCorrelationData(1, new QVADynCorrelationData(2.0, 0.0, 0.0));
-
-  const omi_IntTable<void*>& list = correlation.GetCorrelationDataList();
-  ASSERT_NE(list.NegativeKeys().Find(3u), nullptr);
-  EXPECT_EQ(*list.NegativeKeys().Find(3u), minusThree);
-  EXPECT_EQ(list.NonNegativeKeys().Find(3u), nullptr);
-  EXPECT_EQ(VisitedKeys(correlation), std::vector<int>({1, 2, -3}));
 }
 
 // Any type other than 1 and 2 is fully correlated; the spectrum set again is

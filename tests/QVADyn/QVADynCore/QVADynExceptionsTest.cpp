@@ -1,6 +1,5 @@
-// The component's five exception classes and its assertion text: numbers,
-// exact messages, copies that outlive the original, the place of the throw and
-// the handlers that catch them.
+// The component's exception classes and its assertion text: numbers, exact messages, copies
+// that outlive the original, the place of the throw and the handlers that catch them.
 
 #include <gtest/gtest.h>
 

@@ -55,17 +55,6 @@ class QVADynLogFileTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(QVADynLogFileTest, NeverOpenedHandleDoesNothing) {
-  const QVADynLogFile log;
-  EXPECT_EQ(log.HandleCount(), 0);
-  EXPECT_FALSE(log.IsWritable());
-  log.Write("dropped\n");
-  const QVADynLogFile copy(log);
-  EXPECT_EQ(copy.HandleCount(), 0);
-  copy.Write("dropped\n");
-  EXPECT_TRUE(fs::is_empty(directory_));
-}
-
 TEST_F(QVADynLogFileTest, WritesExactlyAndFlushesEachText) {
   const std::string path = PathOf("analysis.log");
   {
@@ -167,27 +156,4 @@ TEST_F(QVADynLogFileTest, UnwritablePathLosesWritesSilently) {
   EXPECT_NO_THROW(nullPath.Open(nullptr));
   EXPECT_FALSE(nullPath.IsWritable());
   nullPath.Write("lost\n");
-}
-
-// The heading form and the padded labels whose values share a column.
-TEST(QVADynLogTexts, HeadingsAndAlignedLabels) {
-  const char* headings[] = {kQVADynLogSolveHeading, kQVADynLogRecoverHeading,
-                            kQVADynLogNonDiagonalHeading, kQVADynLogCoupledAcousticHeading,
-                            kQVADynLogComplexEigenHeading};
-  for (const char* heading : headings) {
-    const std::string text(heading);
-    EXPECT_EQ(text.rfind(kQVADynLogHeadingBegin, 0), 0u) << text;
-    EXPECT_EQ(text.substr(text.size() - std::strlen(kQVADynLogHeadingEnd)), kQVADynLogHeadingEnd);
-  }
-  EXPECT_EQ(std::string(kQVADynLogHeadingBegin) + "Recover physical results" + kQVADynLogHeadingEnd,
-            kQVADynLogRecoverHeading);
-
-  EXPECT_EQ(std::strlen(kQVADynLogPhysicalDofs), 44u);
-  EXPECT_EQ(std::strlen(kQVADynLogActiveModalDofs), 44u);
-  EXPECT_EQ(std::strlen(kQVADynLogFrequencyPoints), 44u);
-  EXPECT_EQ(std::strlen(kQVADynLogRecoveryDofs), std::strlen(kQVADynLogRecoveryDofRanges));
-  EXPECT_EQ(std::strlen(kQVADynLogComplexZgeevTime), std::strlen(kQVADynLogComplexRecoverTime));
-  EXPECT_EQ(std::strlen(kQVADynLogComplexDgeevTime), std::strlen(kQVADynLogComplexTotalTime));
-  EXPECT_EQ(std::string(kQVADynLogRecoveringDataFor) + kQVADynLogDisplacement + kQVADynLogLineEnd,
-            kQVADynLogRecoveringDisplacement);
 }

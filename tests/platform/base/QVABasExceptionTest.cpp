@@ -18,17 +18,6 @@ void RaiseIndexError(int row, int rows) {
 }
 }  // namespace
 
-TEST(QVABasException, FreshObjectHasNoPlaceOfThrow) {
-  const QVABasError error(kQVABasInvalidArgument, "bad argument");
-  EXPECT_EQ(error.File().Buffer(), nullptr);
-  EXPECT_EQ(error.Line(), 0);
-  EXPECT_EQ(error.ErrorNumber(), 2);
-  EXPECT_STREQ(error.Message().Text(), "bad argument");
-  EXPECT_STREQ(error.what(), "bad argument");
-  EXPECT_STREQ(error.UserReport().Text(), "Error 2: bad argument");
-  EXPECT_STREQ(error.DeveloperReport().Text(), "Error 2 at :0: bad argument");
-}
-
 TEST(QVABasException, ThrowRecordsFileAndLine) {
   QVABasError error(kQVASrvSizeMismatch, "sizes differ");
   try {

@@ -141,63 +141,6 @@ TEST_F(QVASrvDatabaseMatrix, SubsetViewsAndMemberCopies) {
   EXPECT_EQ(copy.RowOfMember(7), 5);
 }
 
-// Recovery of u = phi * q into one slice (real part, second case) of a
-// result distribution [DOFs, frames, complex part, cases]; the other slices
-// stay zero.
-TEST_F(QVASrvDatabaseMatrix, MultiplyRowRangesWritesIntoAResultSlice) {
-  QVAFsmModalEventResults results = database.CreateModalEventResults(modal);
-  const int frames = 3;
-  QVASimTransaction transaction(database);
-  const int recovered[] = {2, 3, 5, 6};  // DOFs: rows 1, 2 and 4, 5 of the mode shapes
-  const QVASimCSetID dofs = QVASimCollection(results.Dofs()).CreateOrderedCSet(recovered, 4);
-  const QVASimCSetID frameSet =
-      QVASimCollection(results.FramesCollection()).CreateCSetStrided(0, frames, 1, 1);
-  const int parts[] = {4, 0};
-  const QVASimCSetID partSet = QVASimCollection(results.ComplexNumberPart()).CreateOCSet(parts, 2);
-  const QVASimCSetID caseSet =
-      QVASimCollection(results.CasesCollection()).CreateCSetStrided(0, 2, 1, 1);
-  const QVASimCSetID sets[] = {dofs, frameSet, partSet, caseSet};
-  const int chunks[] = {2, 2, 1, 1};
-  const QVASimDistributionID u = QVASrvUtilities::CreateDistribution(
-      results.MyPosition(), CoreFragmentTypeIndex(6, 5), 4, sets, chunks, false);
-  transaction.Commit();
-
-  QVASimDMember slice(results.ComplexNumberPart(), 4);
-  slice.Add(results.CasesCollection(), 1);
-  QVASrvDenseMatrix out{QVASimDistribution(u, slice)};
-  ASSERT_EQ(out.NumberOfRows(), 4);
-  ASSERT_EQ(out.NumberOfColumns(), frames);
-
-  const std::vector<double> qValues = QVARandomValues(kModes, frames, 78);
-  QVASrvMatrix q(kModes, frames);
-  std::copy(qValues.begin(), qValues.end(), q.Values());
-  const int rowList[] = {1, 2, 4, 5};
-  int numberOfRanges = 0;
-  int* ranges = QVASrvFindContiguousRanges(rowList, 4, 0, numberOfRanges);
-  ASSERT_EQ(numberOfRanges, 2);
-  QVASrvDenseMatrix(shapes).MultiplyRowRanges(q, out, rowList, ranges, numberOfRanges);
-  mem_Free(ranges);
-
-  std::vector<double> stored(static_cast<std::size_t>(database.NumberOfValues(u)));
-  database.ReadDistribution(u, stored.data());
-  const std::vector<double> full = QVANaiveProduct(values, kRows, kModes, qValues, frames);
-  for (int c = 0; c < 2; ++c) {
-    for (int p = 0; p < 2; ++p) {
-      for (int f = 0; f < frames; ++f) {
-        for (int d = 0; d < 4; ++d) {
-          const double value = stored[static_cast<std::size_t>(d + 4 * (f + frames * (p + 2 * c)))];
-          if (c == 1 && p == 0) {
-            EXPECT_NEAR(value, full[static_cast<std::size_t>(rowList[d] + f * kRows)],
-                        QVAProductTolerance(kModes));
-          } else {
-            EXPECT_EQ(value, 0.0);
-          }
-        }
-      }
-    }
-  }
-}
-
 TEST_F(QVASrvDatabaseMatrix, SparseExportWritesTheEntries) {
   QVASrvSparseMatrix coupling(kRows, kModes);
   const int rows[] = {0, 5, 2};

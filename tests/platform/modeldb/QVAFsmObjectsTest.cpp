@@ -1,13 +1,10 @@
-// Model objects of the database: what a new modal system and its event results
-// hold, the checks made when sets and distributions are attached, data records
-// naming load cases, and a host round trip through plain column-major arrays.
-// Values compared are exact.
+// Model objects of the database: the checks made when sets and distributions are attached,
+// data records naming load cases, and a host round trip through plain arrays (exact values).
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDMember.h"
@@ -17,44 +14,6 @@
 #include "tests/platform/modeldb/QVASimTestSupport.h"
 
 namespace {
-
-TEST(QVAFsmModalSystem, NewSystemHoldsItsCollectionsAndNothingElse) {
-  QVASimTestModel model(9, 3);
-  EXPECT_EQ(model.modal.MyPosition().TypePosition(), QVASimKind::ModalSystem());
-  EXPECT_EQ(QVASimCollection(model.modal.Dofs()).Size(), 9);
-  EXPECT_EQ(QVASimCollection(model.modal.Dofs()).Kind(), QVASimKind::Dofs());
-  EXPECT_EQ(QVASimCollection(model.modal.Nodes()).Size(), 3);
-  EXPECT_EQ(QVASimCollection(model.modal.Nodes()).Kind(), QVASimKind::Nodes());
-  EXPECT_EQ(QVASimCollection(model.modal.ModesCollection()).Kind(), QVASimKind::Modes());
-  EXPECT_TRUE(QVASimCollection(model.modal.ModesCollection()).IsOpen());
-  EXPECT_EQ(QVASimCollection(model.modal.DofTypes()).Kind(), CoreFragmentTypeIndex(21, 3));
-  EXPECT_EQ(QVASimCollection(model.modal.ComplexNumberPart()).Kind(), CoreFragmentTypeIndex(7, 4));
-  EXPECT_FALSE(model.modal.Modes().IsValid());
-  EXPECT_FALSE(model.modal.ModeShapes().IsValid());
-  EXPECT_FALSE(model.modal.ViscousDamping().IsValid());
-  EXPECT_FALSE(model.modal.AcousticDofCoupling().IsValid());
-  const QVAFsmFrequencyTask task(model.modal.Task());
-  EXPECT_EQ(task.PropertyEvaluation(), 0.0);
-  EXPECT_FALSE(task.RecoveryNodes().IsValid());
-  QVAExpectRaises([&] { QVAFsmModalEventResults wrong(model.modal.MyPosition()); },
-                  kQVASimWrongCollection, {"QVAFsmModalEventResults", "kind"});
-  QVAExpectRaises([&] { QVAFsmModalSystem().Modes(); }, kQVASimInvalidIdentifier, {"position -1"});
-}
-
-TEST(QVAFsmModalEventResults, ResultsShareTheSystemsCollectionsAndOwnFramesAndCases) {
-  QVASimTestModel model;
-  EXPECT_EQ(model.results.MyPosition().TypePosition(), QVASimKind::ModalEventResults());
-  EXPECT_EQ(model.results.Modes(), model.modal.ModesCollection());
-  EXPECT_EQ(model.results.Dofs(), model.modal.Dofs());
-  EXPECT_EQ(model.results.ComplexNumberPart(), model.modal.ComplexNumberPart());
-  EXPECT_EQ(QVASimCollection(model.results.FramesCollection()).Kind(), QVASimKind::Frames());
-  EXPECT_EQ(QVASimCollection(model.results.CasesCollection()).Kind(), QVASimKind::LoadCases());
-  EXPECT_EQ(model.results.ModeFrameGridType(), CoreFragmentTypeIndex(6, 21));
-  const QVAFsmModalEventResults second = model.database.CreateModalEventResults(model.modal);
-  EXPECT_FALSE(second.FramesCollection() == model.results.FramesCollection());
-  EXPECT_FALSE(model.results.GU().IsValid());
-  EXPECT_FALSE(model.results.Cases().IsValid());
-}
 
 TEST(QVAFsmModalEventResults, AttachingChecksTheCollectionOfTheFirstSet) {
   QVASimTestModel model;
@@ -97,26 +56,6 @@ TEST(QVAFsmModalEventResults, AttachingChecksTheCollectionOfTheFirstSet) {
   EXPECT_EQ(model.results.AllKE(), allKe);
   EXPECT_FALSE(model.results.GV().IsValid());
   EXPECT_EQ(model.results.Frames(), frames);
-}
-
-TEST(QVAFsmModalSystem, ModeSetsAreOverTheModesCollection) {
-  QVASimTestModel model;
-  QVASimTransaction transaction(model.database);
-  const QVASimCSetID dofs = QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 2, 1, 1);
-  QVAExpectRaises([&] { model.modal.SetResidualModes(transaction, dofs); }, kQVASimWrongCollection,
-                  {"SetResidualModes", "set"});
-  const QVASimCSetID acoustic =
-      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(7, 3, 1, 1);
-  model.modal.SetAcousticModes(transaction, acoustic);
-  const QVASimCSetID rows = QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 6, 1, 1);
-  const QVASimCSetID sets[] = {rows, acoustic};
-  const QVASimDistributionID shapes = model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, nullptr, false);
-  model.modal.SetRealModeShapes(transaction, shapes);
-  transaction.Commit();
-  EXPECT_EQ(model.modal.AcousticModes(), acoustic);
-  EXPECT_EQ(model.modal.ModeShapes(), shapes);
-  EXPECT_EQ(model.modal.RealModeShapes(), shapes);
 }
 
 TEST(QVASimDataRecord, LoadCasesAreNamedThroughAssociatedRecords) {

@@ -63,28 +63,6 @@ class ResultDistribution : public ::testing::Test {
   QVASimDistributionID u;
 };
 
-TEST_F(ResultDistribution, WholeDistributionDescribesItsSetsAndChunks) {
-  EXPECT_EQ(model.database.NumberOfValues(u), kDofs * kFrames * kParts * kCases);
-  QVAExpectRaises([&] { QVASimDistribution whole(u); }, kQVABasInvalidArgument,
-                  {"4 free dimensions", "distribution"});
-  QVASimDMember slice(model.results.ComplexNumberPart(), 4);
-  slice.Add(model.results.CasesCollection(), 1);
-  const QVASimDistribution view(u, slice);
-  EXPECT_EQ(view.NumberOfDimensions(), 4);
-  EXPECT_EQ(view.DataKind(), CoreFragmentTypeIndex(6, 5));
-  EXPECT_FALSE(view.IsScratch());
-  EXPECT_FALSE(view.IsSparse());
-  const int sizes[] = {kDofs, kFrames, kParts, kCases};
-  const int chunks[] = {2, 3, 1, 1};
-  for (int d = 0; d < 4; ++d) {
-    EXPECT_EQ(view.Size(d), sizes[d]);
-    EXPECT_EQ(view.ChunkSize(d), chunks[d]);
-  }
-  EXPECT_EQ(view.Set(0), dofSet);
-  EXPECT_EQ(view.Set(3), caseSet);
-  QVAExpectRaises([&] { view.Size(4); }, kQVASrvIndexOutOfRange, {"dimension 4", "0 ... 3"});
-}
-
 // Every result slice (one part and case fixed) is DOFs x frames with the
 // DOFs' leading dimension; a write through a view reaches the stored values.
 TEST_F(ResultDistribution, ResultSliceIsDofsByFramesAtOnePartAndCase) {
@@ -168,52 +146,6 @@ TEST_F(ResultDistribution, BadRestrictionsRaiseNamingMemberAndSet) {
   QVASimDMember unrelated(model.modal.ModesCollection(), 0);
   QVAExpectRaises([&] { QVASimDistribution view(u, unrelated); }, kQVABasInvalidArgument,
                   {"4 free dimensions"});
-}
-
-TEST(QVASimDistribution, TwoDimensionsOverOneCollectionAreFixedInOrder) {
-  // A damping-like matrix over [modes x modes]: a member fixes the rows first.
-  QVASimTestModel model;
-  QVASimTransaction transaction(model.database);
-  const QVASimCSetID modes =
-      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 3, 1, 1);
-  const QVASimCSetID sets[] = {modes, modes};
-  const QVASimDistributionID damping = model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 2, sets, nullptr, true);
-  const double values[] = {0, 1, 2, 10, 11, 12, 20, 21, 22};
-  model.database.WriteDistribution(damping, values);
-  const QVASimDistribution row(damping, QVASimDMember(model.modal.ModesCollection(), 1));
-  ASSERT_EQ(row.Rows(), 1);
-  ASSERT_EQ(row.Columns(), 3);
-  for (int j = 0; j < 3; ++j) EXPECT_EQ(row.Values()[j * row.LeadingDimension()], 10.0 * j + 1.0);
-  EXPECT_TRUE(row.IsScratch());
-  transaction.Commit();
-}
-
-TEST(QVASimDistribution, ChunkSizesAreCutToTheSets) {
-  QVASimTestModel model(200, 40);
-  QVASimTransaction transaction(model.database);
-  const QVASimCSetID dofs = QVASimCollection(model.modal.Dofs()).CreateCSetStrided(0, 200, 1, 1);
-  const QVASimCSetID modes =
-      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 12, 1, 1);
-  const QVASimCSetID sets[] = {dofs, modes};
-  const int chunks[] = {100, 5};
-  const QVASimDistribution shapes(model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, chunks, false));
-  EXPECT_EQ(shapes.RowChunk(), 100);
-  EXPECT_EQ(shapes.ColumnChunk(), 5);
-  EXPECT_EQ(shapes.Rows(), 200);
-  EXPECT_EQ(shapes.Columns(), 12);
-  EXPECT_EQ(shapes.LeadingDimension(), 200);
-  const int oversized[] = {500, -1};
-  const QVASimDistribution whole(model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, oversized, false));
-  EXPECT_EQ(whole.RowChunk(), 200);
-  EXPECT_EQ(whole.ColumnChunk(), 12);
-  // One zeroed array: the whole matrix reads 0 and sits in one piece.
-  for (std::int64_t k = 0; k < 200 * 12; ++k) ASSERT_EQ(whole.Values()[k], 0.0);
-  whole.SetCacheSize(200 * 12 * 24);
-  EXPECT_EQ(whole.CacheSize(), 200 * 12 * 24);
-  transaction.Commit();
 }
 
 TEST(QVASimDistribution, OneDimensionIsAColumnAndEmptySetsGiveEmptyViews) {
