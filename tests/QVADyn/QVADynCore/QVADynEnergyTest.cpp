@@ -1,6 +1,5 @@
-// The energy accumulator: which arrays a request creates, their lengths, the
-// zeroed whole-model arrays, and the work flag the transient solver reads.
-// Writing every value of every array checks the lengths under ASan.
+// The energy accumulator: arrays and lengths per request (every value written, checked under
+// ASan), zeroed whole-model arrays, and the work flag.
 
 #include <gtest/gtest.h>
 

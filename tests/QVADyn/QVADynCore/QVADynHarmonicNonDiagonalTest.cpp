@@ -298,9 +298,8 @@ TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
   }
 }
 
-// A non-diagonal stiffness takes the full path at every frame and logs the
-// time of the first projection; while the stiffness is diagonal the block has
-// no such line.
+// A non-diagonal stiffness takes the full path at every frame and logs the first projection's
+// time; with a diagonal stiffness the block has no such line.
 TEST(HarmonicNonDiagonalTest, NonDiagonalStiffnessTakesTheFullPathAndLogsTheFirstProjection) {
   const std::string heading = "\n--- Solve dynamic system with non-diagonal damping ---\n\n";
   const std::string phases =
@@ -350,10 +349,8 @@ TEST(HarmonicNonDiagonalTest, ReducedPathScanLooksForSmallDiagonalEntries) {
   EXPECT_FALSE(Solver::ReducedPathApplies(full, unit, 250.0));
 }
 
-// Coupling strong enough to move the structural response visibly. The
-// acoustic damping in full storage clears the symmetric flag and sends every
-// frame down the full path; its values stay symmetric, the upper blocks are
-// filled explicitly.
+// Strong coupling; acoustic damping in full storage (symmetric values, no symmetric flag) sends
+// every frame down the full path.
 TEST(HarmonicNonDiagonalTest, CoupledMethodMatchesTheComplexSolveOnBothPaths) {
   QVATestModalBasis spectrum(CoupledOptions());
   for (const bool flagged : {true, false}) {

@@ -114,9 +114,8 @@ Complex Force(const CaseLoad& load, int k, int j) {
   return {real, imaginary};
 }
 
-// Closed-form receptance of a mode with eigenvalue lambda and damping record
-// `record` (viscous c = 2 xi sqrt(lambda) + alpha + beta lambda, hysteretic
-// s = structural factor * lambda) at f cycles per unit time.
+// Closed-form receptance at f cycles per unit time: c = 2 xi sqrt(lambda) + alpha + beta lambda,
+// s = structural factor * lambda.
 Complex Receptance(double lambda, const QVADynDiagonalDamping& record, double f) {
   const double omega = kTwoPi * f;
   const double viscous = 2.0 * record.criticalFraction * std::sqrt(lambda) + record.massFactor +

@@ -166,9 +166,8 @@ TEST(QVADynModalNodalAccessTest, BlockReadStateLoadsEachBlockOnce) {
   modal->EndReadModes();
 }
 
-// Nodes with gaps between their places, runs of every length, a node without
-// DOFs and an acoustic node (whose row comes after all structural rows): both
-// paths agree with the stored matrix for every node and mode block.
+// Gaps between places, a node without DOFs and an acoustic node (row after all structural rows):
+// both paths agree with the stored matrix.
 TEST(QVADynModalNodalAccessTest, IrregularNodesOnBothPaths) {
   QVATestModalBasisOptions options;
   options.numberOfNodes = 7;

@@ -66,11 +66,8 @@ std::vector<double> ReadAll(const QVASimDatabase& database, const QVASimDistribu
   return values;
 }
 
-// A free spring-mass model in space: kNodes point masses with the three
-// translations each, springs between neighbours along x, y and z, one skew
-// spring coupling the directions, and soft springs to the ground at node 0
-// (which keep K definite without touching M). Every mode is solved with
-// dsygv: K phi = lambda M phi, Phi^T M Phi = I.
+// kNodes point masses in space with springs between neighbours, one skew spring and soft ground
+// springs at node 0 (K definite); every mode by dsygv: K phi = lambda M phi, Phi^T M Phi = I.
 struct SpringMassModel {
   static constexpr int kNodes = 4;
   static constexpr int kPlaces = 3;
@@ -197,10 +194,8 @@ double* FactorArray(int modes, double first) {
 
 }  // namespace
 
-// All 12 modes of the free spring-mass model: the effective masses of each
-// direction add up over the modes to R_j^T M R_j (the total mass for a
-// translation), since Phi Phi^T = M^-1 for a complete mass-normalized basis.
-// The factors do not depend on the solver-DOF order of the definition given.
+// All 12 modes: the effective masses add up to R_j^T M R_j since Phi Phi^T = M^-1 for a
+// complete basis; what is stored, and independence of the definition's solver-DOF order.
 TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigidBodyMasses) {
   const SpringMassModel model;
   const int dofs = SpringMassModel::kDofs;
@@ -239,9 +234,8 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
     }
   }
 
-  // The database holds Gamma over [modes, DOF types 2 3 4 9 10 11] and the
-  // effective masses Gamma^2, both of kind (6, 16); values are copied and
-  // squared in double, so the comparisons are exact.
+  // Gamma and Gamma^2 over [modes, DOF types 2 3 4 9 10 11], kind (6, 16): copied and squared in
+  // double, so compared exactly.
   const QVAFsmModalSystem& object = stored.object;
   const QVASimDistribution factors(object.ParticipationFactors());
   const QVASimDistribution effective(object.EffectiveMass());
@@ -270,10 +264,8 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
                                 reopened.ParticipationFactors(0) + dofs * kDirections),
             storedFactors);
 
-  // The same mass and rigid-body vectors numbered in reverse solver order: the
-  // mode-shape rows find their rows of M R through the definition's mapping.
-  // With a diagonal M each entry of M R is one product, and the gathered rows
-  // make the same dgemm, so the factors are the same to the last bit.
+  // Reverse solver order: rows of M R are found through the definition's mapping; with a
+  // diagonal M the gathered rows make the same dgemm, so the factors agree to the bit.
   QVAFsmSystemDofDefinition reversed = model.Dofs();
   std::vector<int> reverseOrder(dofs);
   for (int solverDof = 0; solverDof < dofs; ++solverDof) {

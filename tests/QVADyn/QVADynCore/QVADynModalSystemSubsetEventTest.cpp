@@ -40,9 +40,8 @@ struct ResultStore {
   const QVAFsmSystemDofDefinition& dofs;
 };
 
-// Runs a harmonic event over `system` with the active modes `modes` (listed
-// in the system's numbering; the k-th is mode sourceModes[k] of the source),
-// damping records and two load cases (real; complex) that depend on the source's mode only.
+// A harmonic event over `system` with active `modes` (the k-th is source mode sourceModes[k]),
+// with records and two load cases (real; complex) that depend on the source's mode only.
 EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem& system,
                               const std::vector<int>& modes, const std::vector<int>& sourceModes) {
   const int count = static_cast<int>(modes.size());
@@ -146,8 +145,7 @@ TEST_P(QVADynModalSystemSubsetEventTest, HarmonicResultsEqualThoseOverTheSource)
   const QVADynModalSystem subset(*source, count, active.data());
   const EventResults overSubset = RunHarmonicEvent(store, subset, AllOf(count), active);
 
-  // Both events divide the same modal forces by the same receptances of the
-  // same eigenvalues: a few roundings each, 8 eps of the largest amplitude
+  // The same forces over the same receptances: a few roundings, 8 eps of the largest amplitude
   // with a margin of 4.
   constexpr double kAmplitudeTolerance = 32 * kEps;
   const double largestAmplitude = LargestMagnitude(overSource.amplitudes);

@@ -246,36 +246,6 @@ TEST_F(QVADynModalSystemSubsetTest, ResidualCountHoldsTheActiveResidualModes) {
   }
 }
 
-// Structural 0 ... 7 and acoustic 8, 9; active 6, 7, 8, 9 is one run: the
-// acoustic matrices are viewed with the first acoustic mode (8) subtracted.
-TEST_F(QVADynModalSystemSubsetTest, TrailingRunOverBothDomainsIsViewedWithAcousticOffset) {
-  Build(CoupledSource());
-  const std::vector<int> active{6, 7, 8, 9};
-  SubsetProbe subset(*source_, 4, active.data());
-
-  EXPECT_EQ(subset.Container(), nullptr);
-  EXPECT_EQ(subset.NumberOfAcousticModes(), 2);
-  EXPECT_EQ(subset.NumberOfResidualModes(), 2);
-  const std::vector<int> structural{6, 7};
-  const std::vector<int> acousticRows{0, 1};
-  ExpectView(subset.ModeShapes(), source_->ModeShapes(), 0, 6);
-  ExpectSelected(subset.ModeShapes(), Basis().ModeShapes(), Rows(), AllIndices(Rows()), active);
-  ExpectView(subset.ViscousDamping(), source_->ViscousDamping(), 6, 6);
-  ExpectSelected(subset.ViscousDamping(), Basis().ViscousDamping(), Structural(), structural,
-                 structural);
-  ExpectView(subset.StructuralDamping(), source_->StructuralDamping(), 6, 6);
-  ExpectView(subset.AcousticViscousDamping(), source_->AcousticViscousDamping(), 0, 0);
-  ExpectSelected(subset.AcousticViscousDamping(), Basis().AcousticViscousDamping(), Acoustic(),
-                 acousticRows, acousticRows);
-  ExpectView(subset.AcousticCoupling(), source_->AcousticCoupling(), 0, 6);
-  ExpectSelected(subset.AcousticCoupling(), Basis().AcousticCoupling(), Acoustic(), acousticRows,
-                 structural);
-  // Column chunk 3 from the view's first column: blocks of 3 and 1.
-  EXPECT_EQ(std::vector<int>(subset.ModeColumnMap(), subset.ModeColumnMap() + 4),
-            (std::vector<int>{0, 1, 2, 128}));
-  ExpectModeArrays(subset, Basis(), active);
-}
-
 // Active 6, 7, 9: both lists are runs but 8 is missing between them, so the
 // mode shapes are copied while the acoustic matrices are still views.
 TEST_F(QVADynModalSystemSubsetTest, GapBetweenDomainsCopiesOnlyTheModeShapes) {

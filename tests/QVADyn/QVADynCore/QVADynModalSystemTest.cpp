@@ -1,7 +1,5 @@
-// The modal system's basis in the model database: writing a basis (sets,
-// eigenvalues, generalized mass, chunked mode shapes, damping and coupling) and
-// opening it again on a fresh modal system, the mode-column map, the frequency
-// task queries, and ownership of the adopted DOF definition.
+// The modal system's basis in the model database: write and reopen, mode-shape chunks and the
+// mode-column map, frequency task queries, and ownership of the adopted DOF definition.
 
 #include <gtest/gtest.h>
 
@@ -45,9 +43,8 @@ struct Writer {
 
 }  // namespace
 
-// A basis of 7 structural modes (2 of them residual) and 2 acoustic modes over
-// 6 structural nodes and 2 acoustic nodes, with every projected matrix, written
-// and then opened on a fresh modal system.
+// 7 structural modes (2 residual) and 2 acoustic modes with every projected matrix, written and
+// opened on a fresh modal system.
 TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
   QVATestModalBasisOptions options;
   options.numberOfNodes = 8;
@@ -112,9 +109,8 @@ TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
   EXPECT_EQ(modal->DofDefinition().NumberOfSolverAcousticDofs(), 2);
 }
 
-// The sets of a basis with acoustic and residual modes are checked by the
-// round trip above; here: the eigenvalues are copied, the transaction is
-// closed, and without acoustic or residual modes neither set is attached.
+// The eigenvalues are copied, the transaction closed, and without acoustic or residual modes
+// neither set is attached.
 TEST(QVADynModalSystemTest, SetEigenvaluesCopiesAndAttachesOnlyTheSetsItHas) {
   Writer writer(4);
   double eigenvalues[] = {1.0, 4.0, 9.0};

@@ -36,9 +36,8 @@ const std::string kSolveBlock =
     "\n"
     "Solve for modal amplitudes: elapsed time: <t>\n";
 
-// Events over modes {4, 1, 7, 0, 9} of a 12-mode basis on 6 nodes x 3 places,
-// with per-mode damping, 6 frames of uneven steps and one load case: a
-// two-pattern force whose amplitudes ramp and hold.
+// Events over modes {4, 1, 7, 0, 9} of a 12-mode basis (6 nodes x 3 places), 6 uneven frames and
+// one load case of two patterns whose amplitudes ramp and hold.
 class TimeHistoryEventTest : public ::testing::Test {
  protected:
   static constexpr int kModes = 5;

@@ -205,9 +205,8 @@ TEST(QVADynTransientSolverClasses, UndampedModesAndTinyEigenvaluesFollowTheirExa
 // ---------------------------------------------------------------------------------------------
 // Coupled damping against the full modal system
 
-// Exact history of q'' + C q' + Lambda q = f(t) (m modes, one load case, f
-// linear between frames), through the state z = [q, q', f0, slope] and
-// z(t0 + h) = exp(S h) z(t0).
+// Exact history of q'' + C q' + Lambda q = f(t), f linear between frames, through the state
+// z = [q, q', f0, slope] and z(t0 + h) = exp(S h) z(t0).
 std::vector<std::vector<Quad>> ExactCoupled(
     const std::vector<double>& lambda, const std::vector<double>& damping /* m x m, col-major */,
     const std::vector<double>& u0, const std::vector<double>& v0,
@@ -259,9 +258,8 @@ std::vector<std::vector<Quad>> ExactCoupled(
   return displacement;
 }
 
-// A three-mode problem with coupling damping: lambda 1, 4, 9, the load
-// pattern (1, -0.5, 0.8) times sin(1.1 t) + 0.2 t, initial displacement and
-// velocity, over 0 ... 6.
+// Three modes with coupling damping: lambda 1, 4, 9, load (1, -0.5, 0.8) (sin(1.1 t) + 0.2 t),
+// initial displacement and velocity, over 0 ... 6.
 class CoupledDampingTest : public ::testing::Test {
  protected:
   const std::vector<double> lambda_{1.0, 4.0, 9.0};
@@ -371,9 +369,8 @@ TEST_F(CoupledDampingTest, VariableStepsRefactorizeAtEveryChange) {
 // ---------------------------------------------------------------------------------------------
 // Step sizes, initial conditions, one frame
 
-// Coefficients are built only when the step changes; a zero third value
-// takes the second as the increment (the same steps through the same
-// arithmetic: identical to the bit).
+// Coefficients are built only when the step changes; a zero third value takes the second as the
+// increment (the same arithmetic: identical to the bit).
 TEST(QVADynTransientSolverSteps, CoefficientsAreBuiltOnlyWhenTheStepChanges) {
   const QVATestTransientModel model({0.0, 4.0, 9.0});
   const auto ops = model.Operators({{0.0, 0.05, 0.0, 0.0}, {}, {0.0, 0.5, 0.0, 0.0}});
@@ -521,9 +518,8 @@ TEST(QVADynTransientSolverEnergy, WorkOnUndampedModesEqualsTheirEnergyGain) {
 }
 
 TEST(QVADynTransientSolverEnergy, ArraysFollowTheAccumulatorLayout) {
-  // Three modes, two load cases, four frames: kinetic and strain energy of
-  // every (frame, case, mode) at (f N + c) m + k and their sums at f N + c;
-  // the work of load case 0 only, per mode at n m + k, summed at n.
+  // KE and SE of every (frame, case, mode) at (f N + c) m + k, sums at f N + c; the work of load
+  // case 0 only, per mode at n m + k, summed at n.
   const int m = 3, cases = 2, frames = 4;
   const QVATestTransientModel model({1.0, 4.0, 9.0});
   const auto ops = model.Operators({});
