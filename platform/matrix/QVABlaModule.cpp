@@ -20,6 +20,12 @@ void BLAC_DGEMV(const char* transpose, const int* m, const int* n, const double*
   dgemv_(transpose, m, n, alpha, a, lda, x, incx, beta, y, incy, 1);
 }
 
+void BLAC_DSYRK(const char* upperOrLower, const char* transpose, const int* n, const int* k,
+                const double* alpha, const double* a, const int* lda, const double* beta, double* c,
+                const int* ldc) {
+  dsyrk_(upperOrLower, transpose, n, k, alpha, a, lda, beta, c, ldc, 1, 1);
+}
+
 void BLAC_DGEEV(const char* jobvl, const char* jobvr, const int* n, double* a, const int* lda,
                 double* wr, double* wi, double* vl, const int* ldvl, double* vr, const int* ldvr,
                 double* work, const int* lwork, int* info, int jobvlLength, int jobvrLength) {

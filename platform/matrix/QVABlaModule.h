@@ -21,6 +21,10 @@ QVA_PLATFORM_EXPORT void BLAC_DGEMV(const char* transpose, const int* m, const i
                                     const double* x, const int* incx, const double* beta, double* y,
                                     const int* incy);
 
+QVA_PLATFORM_EXPORT void BLAC_DSYRK(const char* upperOrLower, const char* transpose, const int* n,
+                                    const int* k, const double* alpha, const double* a,
+                                    const int* lda, const double* beta, double* c, const int* ldc);
+
 QVA_PLATFORM_EXPORT void BLAC_DGEEV(const char* jobvl, const char* jobvr, const int* n, double* a,
                                     const int* lda, double* wr, double* wi, double* vl,
                                     const int* ldvl, double* vr, const int* ldvr, double* work,

@@ -32,6 +32,16 @@ void zgeev_(const char* jobvl, const char* jobvr, const int* n, std::complex<dou
             std::complex<double>* vr, const int* ldvr, std::complex<double>* work, const int* lwork,
             double* rwork, int* info, std::size_t jobvlLength, std::size_t jobvrLength);
 
+void dtrsm_(const char* side, const char* upperOrLower, const char* transpose,
+            const char* unitDiagonal, const int* m, const int* n, const double* alpha,
+            const double* a, const int* lda, double* b, const int* ldb, std::size_t sideLength,
+            std::size_t upperOrLowerLength, std::size_t transposeLength,
+            std::size_t unitDiagonalLength);
+
+void dsyrk_(const char* upperOrLower, const char* transpose, const int* n, const int* k,
+            const double* alpha, const double* a, const int* lda, const double* beta, double* c,
+            const int* ldc, std::size_t upperOrLowerLength, std::size_t transposeLength);
+
 void dgetrf_(const int* m, const int* n, double* a, const int* lda, int* pivots, int* info);
 
 void dgetrs_(const char* transpose, const int* n, const int* numberOfRightHandSides,

@@ -8,11 +8,12 @@
 
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVAMtxLapack.h"
+#include "platform/matrix/QVAMtxSymmetricFactorization.h"
 
 namespace {
 
 // Scratch memory of Factorize on the calling thread: the copy of the values
-// that a singular matrix gets back, and LAPACK's workspace. It is kept from
+// that a singular matrix gets back, and the factorization's workspace. It is kept from
 // call to call, so that a solver factorizing a matrix of the same size at
 // every frequency or time step does not map and zero new pages each time;
 // scratch of more than kKeptScratchValues values is given back after the call.
@@ -452,15 +453,7 @@ void QVASrvMatrix::Factorize(int* pivots) {
     int info = 0;
     const char* routine = symmetric_ ? "dsytrf" : "dgetrf";
     if (symmetric_) {
-      const char lower = 'L';
-      double optimalWork = 0.0;
-      int query = -1;
-      dsytrf_(&lower, &n, values_, &n, pivots_, &optimalWork, &query, &info, 1);
-      int workSize = std::max(1, static_cast<int>(optimalWork));
-      if (scratch.work.size() < static_cast<std::size_t>(workSize)) {
-        scratch.work.resize(static_cast<std::size_t>(workSize));
-      }
-      dsytrf_(&lower, &n, values_, &n, pivots_, scratch.work.data(), &workSize, &info, 1);
+      info = QVAMtxFactorSymmetric(n, values_, pivots_, scratch.work);
     } else {
       dgetrf_(&n, &n, values_, &n, pivots_, &info);
     }
@@ -513,9 +506,8 @@ void QVASrvMatrix::ForwardBackwardPass(const int* pivots, QVASrvMatrix& rightHan
   }
   int info = 0;
   if (symmetric_) {
-    const char lower = 'L';
-    dsytrs_(&lower, &n, &numberOfRightHandSides, values_, &n, usedPivots, rightHandSide.values_, &n,
-            &info, 1);
+    info =
+        QVAMtxSolveSymmetric(n, values_, usedPivots, numberOfRightHandSides, rightHandSide.values_);
   } else {
     const char transpose = flag == 0 ? 'N' : 'T';
     dgetrs_(&transpose, &n, &numberOfRightHandSides, values_, &n, usedPivots, rightHandSide.values_,

@@ -91,13 +91,16 @@ class QVA_PLATFORM_EXPORT QVASrvMatrix : public mem_AllocationOperators {
   void Interpolate(double t, const QVASrvMatrix& a, const QVASrvMatrix& b);
 
   // Factorizes in place: LU with partial pivoting (dgetrf) for full storage,
-  // symmetric indefinite (dsytrf, lower triangle) for symmetric storage, the
-  // diagonal itself for diagonal storage. When `pivots` is given, the n pivot
+  // symmetric indefinite L D L^T with Bunch-Kaufman pivoting in dsytrf's
+  // format (lower triangle; leading columns that need no interchange by
+  // blocks, the rest by dsytrf) for symmetric storage, the diagonal itself
+  // for diagonal storage. When `pivots` is given, the n pivot
   // indices are copied there too. Raises QVABasError (kQVASrvSingularMatrix)
   // naming the zero pivot when the matrix is singular.
   void Factorize(int* pivots = nullptr);
   // Solves A x = b in place for every column of `rightHandSide` (n rows) with
-  // the factors of Factorize() (dgetrs / dsytrs / division). `pivots` may be
+  // the factors of Factorize() (dgetrs; triangular solves, or dsytrs when a
+  // pivot interchanges; division). `pivots` may be
   // null (the matrix keeps its own). flag 0 solves with A, any other value with
   // transpose(A). Raises unless the matrix holds factors.
   void ForwardBackwardPass(const int* pivots, QVASrvMatrix& rightHandSide, int flag = 0) const;

@@ -15,10 +15,6 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kSmallPivot = 0.001;
 // Below this an angular frequency counts as zero, as in the diagonal method.
 constexpr double kSmallOmega = 2.22e-16;
-// Columns of one panel of the lower-triangle product: wide enough for dgemm
-// to run at full speed, narrow enough that little of the upper triangle is
-// computed.
-constexpr int kProductPanel = 64;
 
 std::size_t Size(int rows, int columns) {
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
@@ -44,16 +40,23 @@ void Gemm(char transposeA, char transposeB, int m, int n, int k, double alpha, c
              &ldc);
 }
 
-// The lower triangle (diagonal included) of left * right, both n x n with
-// leading dimension n, into target (leading dimension ldt), by column panels
-// of dgemm; the upper triangle is left as it was except inside the diagonal
-// blocks of the panels.
-void LowerProduct(int n, const double* left, const double* right, double* target, int ldt) {
-  for (int first = 0; first < n; first += kProductPanel) {
-    const int width = std::min(kProductPanel, n - first);
-    Gemm('N', 'N', n - first, width, n, 1.0, left + first, n, right + Size(first, n), n, 0.0,
-         target + first + Size(first, ldt), ldt);
+// The lower triangle of c <- alpha a a^T + beta c, a n x k (BLAC_DSYRK);
+// with k = 0 the lower triangle becomes beta c.
+void LowerRankUpdate(int n, int k, double alpha, const double* a, int lda, double beta, double* c,
+                     int ldc) {
+  if (n <= 0) return;
+  if (k <= 0) {
+    for (int column = 0; column < n; ++column) {
+      for (int row = column; row < n; ++row) {
+        double& value = c[row + Size(column, ldc)];
+        value = beta == 0.0 ? 0.0 : beta * value;
+      }
+    }
+    return;
   }
+  const char lower = 'L';
+  const char noTranspose = 'N';
+  BLAC_DSYRK(&lower, &noTranspose, &n, &k, &alpha, a, &lda, &beta, c, &ldc);
 }
 
 // target(i, j) += alpha * matrix(i, j) over the rows and columns of `matrix`
@@ -215,7 +218,7 @@ QVADynHarmonicFrameSolver::QVADynHarmonicFrameSolver(Kind kind, const QVADynModa
   forces_.resize(2 * Size(modes_, cases_));
   inverseDiagonal_.resize(static_cast<std::size_t>(structural_));
   damping_.resize(Size(structural_, structural_));
-  weighted_.resize(Size(structural_, structural_));
+  scaledDamping_.resize(Size(structural_, structural_));
   coupling_.resize(Size(acoustic_, structural_));
   couplingWeighted_.resize(Size(structural_, acoustic_));
   imaginaryPart_.resize(Size(structural_, cases_));
@@ -280,15 +283,14 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   const int m = modes_;
   const double omegaSquared = omega * omega;
 
-  // D = A^-1 (A diagonal), B = -(S + omega V), W = B D; coupled also
-  // P = omega Q and E = D P^T.
+  // D = A^-1 (A diagonal), B = -(S + omega V); coupled also P = omega Q and
+  // E = D P^T.
   const double* lambda = op.stiffness->Values();
   const double* unit = op.mass->Values();
   double* inverse = inverseDiagonal_.data();
   for (int k = 0; k < nS; ++k) inverse[k] = 1.0 / (lambda[k] - omegaSquared * unit[k]);
   FormDamping(op, omega);
   const double* damping = damping_.data();
-  double* weighted = weighted_.data();
   double* coupling = coupling_.data();
   double* couplingWeighted = couplingWeighted_.data();
   if (nA > 0) {
@@ -306,10 +308,17 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   QVASrvMatrix& rightHandSide = Workspace(reducedRightHandSide_, order, cases_, false);
   double* rhs = rightHandSide.Values();
 
-  // [f_s - W g_s; g_a / omega - E^T g_s; f_a / omega]
+  // [f_s - W g_s; g_a / omega - E^T g_s; f_a / omega] with W g_s = B (D g_s);
+  // D g_s goes through the array that later receives Im q.
   phaseTimer_.Restart();
+  double* imaginary = imaginaryPart_.data();
+  for (int c = 0; c < cases_; ++c) {
+    for (int k = 0; k < nS; ++k) {
+      imaginary[k + Size(c, nS)] = inverse[k] * forceImaginary[k + Size(c, m)];
+    }
+  }
   CopyScaled(nS, cases_, forceReal, m, 1.0, rhs, order);
-  Gemm('N', 'N', nS, cases_, nS, -1.0, weighted, nS, forceImaginary, m, 1.0, rhs, order);
+  Gemm('N', 'N', nS, cases_, nS, -1.0, damping, nS, imaginary, nS, 1.0, rhs, order);
   if (nA > 0) {
     CopyScaled(nA, cases_, forceImaginary + nS, m, 1.0 / omega, rhs + nS, order);
     Gemm('T', 'N', nA, cases_, nS, -1.0, couplingWeighted, nS, forceImaginary, m, 1.0, rhs + nS,
@@ -319,16 +328,35 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   times_.rhsReduce += static_cast<float>(phaseTimer_.ElapsedSeconds());
 
   // T, lower blocks: A + W B; P D B; P E - A_a; P; B_a; A_a. With the
-  // symmetric flag only the lower triangle is written, all that dsytrf
-  // reads; the rest of the buffer keeps what earlier frames left.
+  // symmetric flag only the lower triangle is written, all that the
+  // factorization reads; the rest of the buffer keeps what earlier frames
+  // left.
   phaseTimer_.Restart();
   reducedValues_.resize(Size(order, order));
   QVASrvMatrix reduced(order, order, reducedValues_.data(), symmetric, false);
   double* t = reduced.Values();
+  double* scaled = scaledDamping_.data();
   if (symmetric) {
-    LowerProduct(nS, weighted, damping, t, order);
+    // W B = B D B = sum_k d_k b_k b_k^T over the columns b_k of the
+    // symmetric B: the columns b_k sqrt|d_k| with d_k > 0 fill `scaled` from
+    // the front, those with d_k < 0 from the back, and two rank updates add
+    // and subtract them.
+    int positive = 0;
+    int negative = nS;
+    for (int k = 0; k < nS; ++k) {
+      const int column = inverse[k] > 0.0 ? positive++ : --negative;
+      CopyScaled(nS, 1, damping + Size(k, nS), nS, std::sqrt(std::fabs(inverse[k])),
+                 scaled + Size(column, nS), nS);
+    }
+    LowerRankUpdate(nS, positive, 1.0, scaled, nS, 0.0, t, order);
+    LowerRankUpdate(nS, nS - negative, -1.0, scaled + Size(negative, nS), nS, 1.0, t, order);
   } else {
-    Gemm('N', 'N', nS, nS, nS, 1.0, weighted, nS, damping, nS, 0.0, t, order);
+    // W = B D, then W B.
+    CopyScaled(nS, nS, damping, nS, 1.0, scaled, nS);
+    for (int k = 0; k < nS; ++k) {
+      for (int row = 0; row < nS; ++row) scaled[row + Size(k, nS)] *= inverse[k];
+    }
+    Gemm('N', 'N', nS, nS, nS, 1.0, scaled, nS, damping, nS, 0.0, t, order);
   }
   for (int k = 0; k < nS; ++k) t[k + Size(k, order)] += lambda[k] - omegaSquared * unit[k];
   if (nA > 0) {
@@ -352,7 +380,6 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   times_.bwdPass += static_cast<float>(phaseTimer_.ElapsedSeconds());
 
   // Im q = D (g_s + B Re q + P^T u)
-  double* imaginary = imaginaryPart_.data();
   CopyScaled(nS, cases_, forceImaginary, m, 1.0, imaginary, nS);
   Gemm('N', 'N', nS, cases_, nS, 1.0, damping, nS, rhs, order, 1.0, imaginary, nS);
   if (nA > 0) {
@@ -366,30 +393,18 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
 }
 
 void QVADynHarmonicFrameSolver::FormDamping(const Operators& op, double omega) {
-  const int nS = structural_;
-  const double* inverse = inverseDiagonal_.data();
   double* damping = damping_.data();
-  double* weighted = weighted_.data();
   if (!op.viscous->IsDiagonal() && !op.structural->IsDiagonal()) {
     // Both full: one pass over the two matrices.
     const double* viscous = op.viscous->Values();
     const double* structural = op.structural->Values();
-    for (int column = 0; column < nS; ++column) {
-      for (int row = 0; row < nS; ++row) {
-        const std::size_t at = row + Size(column, nS);
-        damping[at] = -(structural[at] + omega * viscous[at]);
-        weighted[at] = damping[at] * inverse[column];
-      }
+    for (std::size_t at = 0; at < damping_.size(); ++at) {
+      damping[at] = -(structural[at] + omega * viscous[at]);
     }
     return;
   }
   std::fill(damping_.begin(), damping_.end(), 0.0);
-  op.AddDamping(damping, nS, omega);
-  for (int column = 0; column < nS; ++column) {
-    for (int row = 0; row < nS; ++row) {
-      weighted[row + Size(column, nS)] = damping[row + Size(column, nS)] * inverse[column];
-    }
-  }
+  op.AddDamping(damping, structural_, omega);
 }
 
 void QVADynHarmonicFrameSolver::SolveFull(const Operators& op, double omega, bool symmetric) {

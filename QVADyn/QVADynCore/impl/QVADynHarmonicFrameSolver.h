@@ -105,8 +105,7 @@ class QVADynHarmonicFrameSolver {
   Operators CurrentOperators() const;
   void FetchForces(int frame);
   double* ImaginaryForces() { return forces_.data() + forces_.size() / 2; }
-  // B = -(S + omega V) into damping_ and W = B D into weighted_, with D in
-  // inverseDiagonal_.
+  // B = -(S + omega V) into damping_.
   void FormDamping(const Operators& op, double omega);
   void SolveReduced(const Operators& op, double omega, bool symmetric);
   void SolveFull(const Operators& op, double omega, bool symmetric);
@@ -141,11 +140,12 @@ class QVADynHarmonicFrameSolver {
   // Modal forces of all load cases at the frame: m x N real parts, then
   // m x N imaginary parts.
   std::vector<double> forces_;
-  // Reduced path: D (nS), B and W = B D (nS x nS), P = omega Q (nA x nS),
-  // E = D P^T (nS x nA), Im q (nS x N).
+  // Reduced path: D (nS), B (nS x nS), the columns of B scaled for the
+  // product W B (nS x nS), P = omega Q (nA x nS), E = D P^T (nS x nA),
+  // D g_s and then Im q (nS x N).
   std::vector<double> inverseDiagonal_;
   std::vector<double> damping_;
-  std::vector<double> weighted_;
+  std::vector<double> scaledDamping_;
   std::vector<double> coupling_;
   std::vector<double> couplingWeighted_;
   std::vector<double> imaginaryPart_;

@@ -3,12 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
 #include "tests/platform/modeldb/QVASimTestSupport.h"
+
+extern "C" {
+void dsytrf_(const char* upperOrLower, const int* n, double* a, const int* lda, int* pivots,
+             double* work, const int* lwork, int* info, std::size_t upperOrLowerLength);
+void dsytrs_(const char* upperOrLower, const int* n, const int* numberOfRightHandSides,
+             const double* a, const int* lda, const int* pivots, double* b, const int* ldb,
+             int* info, std::size_t upperOrLowerLength);
+}
 
 namespace {
 
@@ -344,6 +353,125 @@ TEST(QVASrvMatrixFactorize, FactorizationsOfChangingSizesOnOneThread) {
   a.ForwardBackwardPass(nullptr, x);
   const std::vector<double> solution(x.Values(), x.Values() + small);
   EXPECT_LE(RelativeResidual(aValues, small, solution, bValues, 1), SolveTolerance(small));
+}
+
+// LAPACK's Bunch-Kaufman factorization (dsytrf, lower) of an n x n matrix and
+// its solution (dsytrs) for `rightHandSides`, the reference of the symmetric
+// factorization below.
+struct LapackSymmetricSolve {
+  std::vector<double> factors;
+  std::vector<int> pivots;
+  std::vector<double> solution;
+};
+
+LapackSymmetricSolve LapackSolve(const std::vector<double>& values, int n,
+                                 const std::vector<double>& rightHandSides) {
+  LapackSymmetricSolve lapack{values, std::vector<int>(static_cast<std::size_t>(n)),
+                              rightHandSides};
+  const char lower = 'L';
+  const int workSize = 64 * n;
+  std::vector<double> work(static_cast<std::size_t>(workSize));
+  int info = 0;
+  dsytrf_(&lower, &n, lapack.factors.data(), &n, lapack.pivots.data(), work.data(), &workSize,
+          &info, 1);
+  EXPECT_EQ(info, 0);
+  const int columns = static_cast<int>(rightHandSides.size()) / n;
+  dsytrs_(&lower, &n, &columns, lapack.factors.data(), &n, lapack.pivots.data(),
+          lapack.solution.data(), &n, &info, 1);
+  return lapack;
+}
+
+// A symmetric n x n matrix whose diagonal dominates: off-diagonal entries
+// 0.02 * uniform [-1, 1), diagonal +-(2 + k % 5) with both signs, so that
+// Bunch-Kaufman takes every diagonal entry as its pivot.
+std::vector<double> DominantIndefinite(int n, unsigned seed) {
+  std::vector<double> values = Symmetrized(QVARandomValues(n, n, seed), n);
+  for (double& value : values) value *= 0.02;
+  for (int k = 0; k < n; ++k) {
+    values[static_cast<std::size_t>(k + k * n)] = (k % 3 == 0 ? -1.0 : 1.0) * (2.0 + k % 5);
+  }
+  return values;
+}
+
+void SetSymmetric(std::vector<double>& values, int n, int row, int column, double value) {
+  values[static_cast<std::size_t>(row + column * n)] = value;
+  values[static_cast<std::size_t>(column + row * n)] = value;
+}
+
+// The symmetric factorization takes blocks of leading columns without
+// interchanges and hands the rest to dsytrf; either way its pivots are
+// LAPACK's, its factors agree with LAPACK's, and its solve with them.
+// Tolerance: both compute the same factors in exact arithmetic in another
+// order of operations; the diagonal dominance bounds the growth, so the
+// differences stay near n eps = 3e-14 of the largest entry; 1e-12 leaves a
+// margin of 30.
+TEST(QVASrvMatrixFactorize, SymmetricFactorsAndPivotsAreLapacksBunchKaufman) {
+  const int n = 150;
+  const int numberOfRightHandSides = 8;
+  const std::vector<double> b = QVARandomValues(n, numberOfRightHandSides, 72);
+  std::vector<double> dominant = DominantIndefinite(n, 71);
+  // Column 100 loses its diagonal to a coupling with row 110: Bunch-Kaufman
+  // pivots there, in the fourth block of 32 columns.
+  std::vector<double> pivoting = dominant;
+  SetSymmetric(pivoting, n, 100, 100, 0.0);
+  SetSymmetric(pivoting, n, 110, 100, 3.0);
+
+  for (const std::vector<double>* values : {&dominant, &pivoting}) {
+    SCOPED_TRACE(values == &dominant ? "dominant" : "pivoting");
+    const LapackSymmetricSolve lapack = LapackSolve(*values, n, b);
+    QVASrvMatrix a(n, n, nullptr, true, false);
+    std::copy(values->begin(), values->end(), a.Values());
+    std::vector<int> pivots(static_cast<std::size_t>(n));
+    a.Factorize(pivots.data());
+    EXPECT_EQ(pivots, lapack.pivots);
+    double largestDifference = 0.0;
+    for (int column = 0; column < n; ++column) {
+      for (int row = column; row < n; ++row) {
+        largestDifference =
+            std::max(largestDifference,
+                     std::fabs(a.Values()[row + column * n] -
+                               lapack.factors[static_cast<std::size_t>(row + column * n)]));
+      }
+    }
+    EXPECT_LE(largestDifference, 1e-12 * QVAMaxAbs(lapack.factors));
+
+    QVASrvMatrix x = FullMatrix(n, numberOfRightHandSides, b);
+    a.ForwardBackwardPass(nullptr, x);
+    const std::vector<double> solution(x.Values(), x.Values() + n * numberOfRightHandSides);
+    EXPECT_LE(QVAMaxDifference(solution, lapack.solution), 1e-12 * QVAMaxAbs(lapack.solution));
+    EXPECT_LE(RelativeResidual(*values, n, solution, b, numberOfRightHandSides), SolveTolerance(n));
+  }
+  // The pivoting matrix took a 2 x 2 pivot or an interchange at column 100.
+  const std::vector<int> pivots = LapackSolve(pivoting, n, b).pivots;
+  EXPECT_NE(pivots[100], 101);
+}
+
+// The largest multiplier that keeps the diagonal as pivot is 1 / alpha =
+// 1.5616 (alpha = (1 + sqrt 17) / 8): [[1, x], [x, 3]] with x = 1.55 keeps it,
+// with x = 1.57 Bunch-Kaufman interchanges, as LAPACK does.
+TEST(QVASrvMatrixFactorize, TheDiagonalPivotThresholdIsBunchKaufmans) {
+  for (const double coupling : {1.55, 1.57}) {
+    const std::vector<double> values = {1.0, coupling, coupling, 3.0};
+    QVASrvMatrix a(2, 2, nullptr, true, false);
+    std::copy(values.begin(), values.end(), a.Values());
+    std::vector<int> pivots(2);
+    a.Factorize(pivots.data());
+    EXPECT_EQ(pivots, LapackSolve(values, 2, {1.0, 1.0}).pivots) << coupling;
+    EXPECT_EQ(pivots == std::vector<int>({1, 2}), coupling < 1.5616) << coupling;
+  }
+}
+
+// A zero row and column past the first block of columns: the message names
+// the pivot as LAPACK counts it and every value comes back.
+TEST(QVASrvMatrixFactorize, SymmetricSingularityPastTheFirstBlockIsNamed) {
+  const int n = 100;
+  std::vector<double> values = DominantIndefinite(n, 73);
+  for (int k = 0; k < n; ++k) SetSymmetric(values, n, 70, k, 0.0);
+  QVASrvMatrix a(n, n, nullptr, true, false);
+  std::copy(values.begin(), values.end(), a.Values());
+  QVAExpectRaises([&] { a.Factorize(); }, kQVASrvSingularMatrix,
+                  {"pivot 70 of 0 ... 99", "dsytrf info 71"});
+  EXPECT_EQ(ValuesOf(a), values);
 }
 
 TEST(QVASrvMatrixFactorize, TheMatrixRecordsWhetherItHoldsValuesOrFactors) {
