@@ -196,6 +196,9 @@ void BM_NonDiagonalReducedPath(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_NonDiagonalReducedPath)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NonDiagonalReducedPath)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -16,15 +16,41 @@ constexpr double kLargestMultiplier = 1.0 / kBunchKaufmanAlpha;
 // that the unblocked work on the diagonal block and the work lost with a
 // block that fails stay small.
 constexpr int kBlockColumns = 32;
-// Columns of one panel of the update of the Schur complement's lower triangle.
-constexpr int kUpdateColumns = 64;
+// Order up to which a diagonal square of the update of the Schur complement
+// is computed whole, upper triangle included, by one product.
+constexpr int kUpdateLeaf = 32;
 
 std::size_t At(int row, int column, int ld) {
   return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * ld;
 }
 
-// False also for a NaN or infinite multiplier.
-bool Acceptable(double multiplier) { return std::fabs(multiplier) <= kLargestMultiplier; }
+// True when every multiplier scale * values[i] (i < count) is at most
+// 1 / alpha in magnitude: the largest entry, found by idamax, decides.
+bool MultipliersAcceptable(int count, const double* values, double scale) {
+  if (count <= 0) return true;
+  const int increment = 1;
+  const int largest = idamax_(&count, values, &increment) - 1;
+  return std::fabs(scale * values[largest]) <= kLargestMultiplier;
+}
+
+// c <- c - l w^T on the lower triangle of the n x n matrix c, with l and w
+// n x k: halved until the diagonal squares are small, each off-diagonal
+// rectangle one product. The strictly upper triangle of c is not written.
+void LowerUpdate(int n, int k, const double* l, int ldl, const double* w, int ldw, double* c,
+                 int ldc) {
+  if (n <= kUpdateLeaf) {
+    double square[kUpdateLeaf * kUpdateLeaf];
+    QVAMtxGemm('N', 'T', n, n, k, 1.0, l, ldl, w, ldw, 0.0, square, n);
+    for (int column = 0; column < n; ++column) {
+      for (int row = column; row < n; ++row) c[At(row, column, ldc)] -= square[At(row, column, n)];
+    }
+    return;
+  }
+  const int half = n / 2;
+  LowerUpdate(half, k, l, ldl, w, ldw, c, ldc);
+  QVAMtxGemm('N', 'T', n - half, half, k, -1.0, l + half, ldl, w, ldw, 1.0, c + half, ldc);
+  LowerUpdate(n - half, k, l + half, ldl, w + half, ldw, c + At(half, half, ldc), ldc);
+}
 
 // L D L^T of the width x width diagonal block (leading dimension ld), column
 // by column without interchanges: D on the diagonal, the multipliers below.
@@ -34,10 +60,9 @@ bool FactorDiagonalBlock(int width, double* block, int ld) {
     double* column = block + At(0, k, ld);
     const double pivot = column[k];
     if (pivot == 0.0 || !std::isfinite(pivot)) return false;
-    for (int i = k + 1; i < width; ++i) {
-      column[i] /= pivot;
-      if (!Acceptable(column[i])) return false;
-    }
+    const double inversePivot = 1.0 / pivot;
+    for (int i = k + 1; i < width; ++i) column[i] *= inversePivot;
+    if (!MultipliersAcceptable(width - k - 1, column + k + 1, 1.0)) return false;
     for (int j = k + 1; j < width; ++j) {
       const double weight = pivot * column[j];
       double* target = block + At(0, j, ld);
@@ -49,54 +74,53 @@ bool FactorDiagonalBlock(int width, double* block, int ld) {
 
 // Factorizes blocks of leading columns without interchanges while every
 // multiplier is acceptable. Returns the number of columns factorized: n, or
-// the first column of the block that failed, whose columns are restored so
-// that the trailing lower triangle holds the Schur complement of the columns
-// before it.
+// the first column of the block that failed, whose values are left as they
+// were, so that the trailing lower triangle holds the Schur complement of
+// the columns before it.
 int FactorLeadingBlocks(int n, double* a, std::vector<double>& scratch) {
+  const std::size_t blockSize = At(0, kBlockColumns, kBlockColumns);
   const std::size_t panelSize = At(0, kBlockColumns, n);
-  if (scratch.size() < 2 * panelSize) scratch.resize(2 * panelSize);
-  double* saved = scratch.data();
-  double* weighted = scratch.data() + panelSize;
+  if (scratch.size() < blockSize + panelSize) scratch.resize(blockSize + panelSize);
+  double* savedDiagonal = scratch.data();
+  double* weighted = scratch.data() + blockSize;
   const double one = 1.0;
   for (int first = 0; first < n; first += kBlockColumns) {
     const int width = std::min(kBlockColumns, n - first);
-    const int rows = n - first;
-    const int below = rows - width;
+    const int below = n - first - width;
     double* diagonal = a + At(first, first, n);
     double* lower = diagonal + width;
     for (int k = 0; k < width; ++k) {
-      std::copy_n(diagonal + At(k, k, n), rows - k, saved + At(k, k, rows));
+      std::copy_n(diagonal + At(k, k, n), width - k, savedDiagonal + At(k, k, width));
     }
     bool accepted = FactorDiagonalBlock(width, diagonal, n);
     if (accepted && below > 0) {
-      // A21 L11^-T = L21 D1: kept as `weighted` for the update, then divided
-      // by D1 into the multipliers L21.
+      // W21 = A21 L11^-T = L21 D1 into `weighted`, kept for the update; A21
+      // becomes L21 = W21 D1^-1 once every multiplier passes.
+      for (int k = 0; k < width; ++k) {
+        std::copy_n(lower + At(0, k, n), below, weighted + At(0, k, below));
+      }
       const char right = 'R', lowerTriangle = 'L', transpose = 'T', unit = 'U';
-      dtrsm_(&right, &lowerTriangle, &transpose, &unit, &below, &width, &one, diagonal, &n, lower,
-             &n, 1, 1, 1, 1);
+      dtrsm_(&right, &lowerTriangle, &transpose, &unit, &below, &width, &one, diagonal, &n,
+             weighted, &below, 1, 1, 1, 1);
       for (int k = 0; k < width && accepted; ++k) {
-        double* column = lower + At(0, k, n);
-        std::copy_n(column, below, weighted + At(0, k, below));
+        accepted =
+            MultipliersAcceptable(below, weighted + At(0, k, below), 1.0 / diagonal[At(k, k, n)]);
+      }
+      for (int k = 0; k < width && accepted; ++k) {
         const double inversePivot = 1.0 / diagonal[At(k, k, n)];
-        for (int i = 0; i < below; ++i) {
-          column[i] *= inversePivot;
-          accepted = accepted && Acceptable(column[i]);
-        }
+        const double* from = weighted + At(0, k, below);
+        double* to = lower + At(0, k, n);
+        for (int i = 0; i < below; ++i) to[i] = from[i] * inversePivot;
       }
     }
     if (!accepted) {
       for (int k = 0; k < width; ++k) {
-        std::copy_n(saved + At(k, k, rows), rows - k, diagonal + At(k, k, n));
+        std::copy_n(savedDiagonal + At(k, k, width), width - k, diagonal + At(k, k, n));
       }
       return first;
     }
-    // A22 <- A22 - L21 (L21 D1)^T on the lower triangle, by column panels.
-    double* complement = lower + At(0, width, n);
-    for (int column = 0; column < below; column += kUpdateColumns) {
-      const int columns = std::min(kUpdateColumns, below - column);
-      QVAMtxGemm('N', 'T', below - column, columns, width, -1.0, lower + column, n,
-                 weighted + column, below, 1.0, complement + At(column, column, n), n);
-    }
+    // A22 <- A22 - L21 (L21 D1)^T on the lower triangle.
+    LowerUpdate(below, width, lower, n, weighted, below, lower + At(0, width, n), n);
   }
   return n;
 }

@@ -23,7 +23,7 @@
 
 // Factorizes the n x n symmetric matrix `values` (leading dimension n) in
 // place from its lower triangle and writes n pivot indices in dsytrf's
-// convention to `pivots`; the strictly upper triangle may be overwritten.
+// convention to `pivots`; the strictly upper triangle is not written.
 // `scratch` grows as needed and may be kept for the next call. Returns
 // dsytrf's info: 0, or k > 0 when D(k, k) (1-based) is exactly zero.
 int QVAMtxFactorSymmetric(int n, double* values, int* pivots, std::vector<double>& scratch);

@@ -35,6 +35,24 @@ struct FactorizeScratch {
   }
 };
 
+// Copies the part of the n x n `values` that a factorization writes to
+// `saved`, or back with `restore`: every value, or with `lowerOnly` the lower
+// triangle, column by column.
+void CopyFactorizedPart(double* values, int n, bool lowerOnly, double* saved, bool restore) {
+  std::size_t at = 0;
+  for (int column = 0; column < n; ++column) {
+    const int first = lowerOnly ? column : 0;
+    double* part = values + first + static_cast<std::int64_t>(column) * n;
+    const int count = n - first;
+    if (restore) {
+      std::copy_n(saved + at, count, part);
+    } else {
+      std::copy_n(part, count, saved + at);
+    }
+    at += static_cast<std::size_t>(count);
+  }
+}
+
 // "QVASrvMatrix 3 x 4 (full)": the object named in every message.
 std::string Describe(const QVASrvMatrix& matrix) {
   std::string text = "QVASrvMatrix " + std::to_string(matrix.NumberOfRows()) + " x " +
@@ -447,9 +465,13 @@ void QVASrvMatrix::Factorize(int* pivots) {
       pivots_[i] = i + 1;
     }
   } else if (n > 0) {
-    // Kept so that a singular matrix is left as it was, not half factorized.
+    // Kept so that a singular matrix is left as it was, not half factorized:
+    // every value, or the lower triangle of symmetric storage, which alone
+    // its factorization writes.
     FactorizeScratch& scratch = FactorizeScratch::OfThisThread();
-    scratch.original.assign(values_, values_ + StoredCount(*this));
+    scratch.original.resize(symmetric_ ? static_cast<std::size_t>(n) * (n + 1) / 2
+                                       : static_cast<std::size_t>(n) * n);
+    CopyFactorizedPart(values_, n, symmetric_, scratch.original.data(), false);
     int info = 0;
     const char* routine = symmetric_ ? "dsytrf" : "dgetrf";
     if (symmetric_) {
@@ -458,7 +480,7 @@ void QVASrvMatrix::Factorize(int* pivots) {
       dgetrf_(&n, &n, values_, &n, pivots_, &info);
     }
     if (info != 0) {
-      std::copy(scratch.original.begin(), scratch.original.end(), values_);
+      CopyFactorizedPart(values_, n, symmetric_, scratch.original.data(), true);
       scratch.Trim();
       QVA_VERIFY(info > 0, kQVABasInvalidArgument,
                  Describe(*this) << "::Factorize: " << routine << " rejected argument " << -info);

@@ -16,6 +16,43 @@ constexpr double kSmallPivot = 0.001;
 // Below this an angular frequency counts as zero, as in the diagonal method.
 constexpr double kSmallOmega = 2.22e-16;
 
+// Large working arrays that frame solvers of the calling thread gave back,
+// kept for the next solver: a series of short solves then does not map and
+// fault in new pages for every solve. At most kKeptValues values are kept.
+class KeptArrays {
+ public:
+  static constexpr std::size_t kKeptValues = std::size_t{4} << 20;  // 32 MB
+
+  // `size` values (contents unspecified), from a kept array when one is
+  // large enough.
+  static std::vector<double> Take(std::size_t size) {
+    std::vector<std::vector<double>>& kept = OfThisThread();
+    for (auto array = kept.begin(); array != kept.end(); ++array) {
+      if (array->capacity() >= size) {
+        std::vector<double> taken = std::move(*array);
+        kept.erase(array);
+        taken.resize(size);
+        return taken;
+      }
+    }
+    return std::vector<double>(size);
+  }
+
+  // Keeps `array` while the kept arrays stay within kKeptValues.
+  static void Give(std::vector<double>& array) {
+    std::vector<std::vector<double>>& kept = OfThisThread();
+    std::size_t values = array.capacity();
+    for (const std::vector<double>& other : kept) values += other.capacity();
+    if (array.capacity() > 0 && values <= kKeptValues) kept.push_back(std::move(array));
+  }
+
+ private:
+  static std::vector<std::vector<double>>& OfThisThread() {
+    thread_local std::vector<std::vector<double>> kept;
+    return kept;
+  }
+};
+
 std::size_t Size(int rows, int columns) {
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
 }
@@ -46,6 +83,7 @@ void LowerRankUpdate(int n, int k, double alpha, const double* a, int lda, doubl
                      int ldc) {
   if (n <= 0) return;
   if (k <= 0) {
+    if (beta == 1.0) return;
     for (int column = 0; column < n; ++column) {
       for (int row = column; row < n; ++row) {
         double& value = c[row + Size(column, ldc)];
@@ -73,6 +111,19 @@ void AddBlock(double* target, int ld, double alpha, const QVASrvMatrix& matrix) 
     double* to = target + Size(column, ld);
     for (int row = 0; row < rows; ++row) to[row] += alpha * from[row];
   }
+}
+
+// to(i) += alpha * matrix(i, column) over the rows of `matrix` (its diagonal
+// entry only for diagonal storage).
+void AddBlockColumn(double* to, double alpha, const QVASrvMatrix& matrix, int column) {
+  const double* values = matrix.Values();
+  if (matrix.IsDiagonal()) {
+    to[column] += alpha * values[column];
+    return;
+  }
+  const int rows = matrix.NumberOfRows();
+  const double* from = values + Size(column, rows);
+  for (int row = 0; row < rows; ++row) to[row] += alpha * from[row];
 }
 
 // target(i, j) = alpha * matrix(i, j) (transposed: alpha * matrix(j, i)) for
@@ -217,14 +268,20 @@ QVADynHarmonicFrameSolver::QVADynHarmonicFrameSolver(Kind kind, const QVADynModa
   }
   forces_.resize(2 * Size(modes_, cases_));
   inverseDiagonal_.resize(static_cast<std::size_t>(structural_));
-  damping_.resize(Size(structural_, structural_));
-  scaledDamping_.resize(Size(structural_, structural_));
+  dampingColumns_ = KeptArrays::Take(Size(structural_, structural_));
+  dampingColumnOf_.resize(static_cast<std::size_t>(structural_));
+  dampingColumnScale_.resize(static_cast<std::size_t>(structural_));
+  gathered_.resize(Size(structural_, std::max(cases_, acoustic_)));
   coupling_.resize(Size(acoustic_, structural_));
   couplingWeighted_.resize(Size(structural_, acoustic_));
   imaginaryPart_.resize(Size(structural_, cases_));
 }
 
-QVADynHarmonicFrameSolver::~QVADynHarmonicFrameSolver() = default;
+QVADynHarmonicFrameSolver::~QVADynHarmonicFrameSolver() {
+  KeptArrays::Give(dampingColumns_);
+  KeptArrays::Give(weightedDamping_);
+  KeptArrays::Give(reducedValues_);
+}
 
 QVADynHarmonicFrameSolver::Operators QVADynHarmonicFrameSolver::CurrentOperators() const {
   const bool coupled = kind_ == Kind::kCoupledAcoustic;
@@ -289,8 +346,8 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   const double* unit = op.mass->Values();
   double* inverse = inverseDiagonal_.data();
   for (int k = 0; k < nS; ++k) inverse[k] = 1.0 / (lambda[k] - omegaSquared * unit[k]);
-  FormDamping(op, omega);
-  const double* damping = damping_.data();
+  FormDamping(op, omega, symmetric);
+  const double* damping = dampingColumns_.data();
   double* coupling = coupling_.data();
   double* couplingWeighted = couplingWeighted_.data();
   if (nA > 0) {
@@ -308,17 +365,10 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   QVASrvMatrix& rightHandSide = Workspace(reducedRightHandSide_, order, cases_, false);
   double* rhs = rightHandSide.Values();
 
-  // [f_s - W g_s; g_a / omega - E^T g_s; f_a / omega] with W g_s = B (D g_s);
-  // D g_s goes through the array that later receives Im q.
+  // [f_s - W g_s; g_a / omega - E^T g_s; f_a / omega]
   phaseTimer_.Restart();
-  double* imaginary = imaginaryPart_.data();
-  for (int c = 0; c < cases_; ++c) {
-    for (int k = 0; k < nS; ++k) {
-      imaginary[k + Size(c, nS)] = inverse[k] * forceImaginary[k + Size(c, m)];
-    }
-  }
   CopyScaled(nS, cases_, forceReal, m, 1.0, rhs, order);
-  Gemm('N', 'N', nS, cases_, nS, -1.0, damping, nS, imaginary, nS, 1.0, rhs, order);
+  AddDampingProduct(forceImaginary, m, cases_, true, -1.0, rhs, order);
   if (nA > 0) {
     CopyScaled(nA, cases_, forceImaginary + nS, m, 1.0 / omega, rhs + nS, order);
     Gemm('T', 'N', nA, cases_, nS, -1.0, couplingWeighted, nS, forceImaginary, m, 1.0, rhs + nS,
@@ -332,35 +382,29 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   // factorization reads; the rest of the buffer keeps what earlier frames
   // left.
   phaseTimer_.Restart();
-  reducedValues_.resize(Size(order, order));
+  if (reducedValues_.empty()) reducedValues_ = KeptArrays::Take(Size(order, order));
   QVASrvMatrix reduced(order, order, reducedValues_.data(), symmetric, false);
   double* t = reduced.Values();
-  double* scaled = scaledDamping_.data();
   if (symmetric) {
-    // W B = B D B = sum_k d_k b_k b_k^T over the columns b_k of the
-    // symmetric B: the columns b_k sqrt|d_k| with d_k > 0 fill `scaled` from
-    // the front, those with d_k < 0 from the back, and two rank updates add
-    // and subtract them.
-    int positive = 0;
-    int negative = nS;
-    for (int k = 0; k < nS; ++k) {
-      const int column = inverse[k] > 0.0 ? positive++ : --negative;
-      CopyScaled(nS, 1, damping + Size(k, nS), nS, std::sqrt(std::fabs(inverse[k])),
-                 scaled + Size(column, nS), nS);
-    }
-    LowerRankUpdate(nS, positive, 1.0, scaled, nS, 0.0, t, order);
-    LowerRankUpdate(nS, nS - negative, -1.0, scaled + Size(negative, nS), nS, 1.0, t, order);
+    // W B = B D B = sum_k d_k b_k b_k^T: the scaled columns with d_k > 0
+    // added, those with d_k < 0 subtracted, by two rank updates.
+    const int positive = positiveDampingColumns_;
+    LowerRankUpdate(nS, positive, 1.0, damping, nS, 0.0, t, order);
+    LowerRankUpdate(nS, nS - positive, -1.0, damping + Size(positive, nS), nS, 1.0, t, order);
   } else {
     // W = B D, then W B.
-    CopyScaled(nS, nS, damping, nS, 1.0, scaled, nS);
+    if (weightedDamping_.empty()) weightedDamping_ = KeptArrays::Take(Size(nS, nS));
+    double* weighted = weightedDamping_.data();
     for (int k = 0; k < nS; ++k) {
-      for (int row = 0; row < nS; ++row) scaled[row + Size(k, nS)] *= inverse[k];
+      CopyScaled(nS, 1, damping + Size(k, nS), nS, inverse[k], weighted + Size(k, nS), nS);
     }
-    Gemm('N', 'N', nS, nS, nS, 1.0, scaled, nS, damping, nS, 0.0, t, order);
+    Gemm('N', 'N', nS, nS, nS, 1.0, weighted, nS, damping, nS, 0.0, t, order);
   }
   for (int k = 0; k < nS; ++k) t[k + Size(k, order)] += lambda[k] - omegaSquared * unit[k];
   if (nA > 0) {
-    Gemm('T', 'N', nA, nS, nS, 1.0, couplingWeighted, nS, damping, nS, 0.0, t + nS, order);
+    // P D B = E^T B = (B E)^T, B symmetric on this path.
+    const double* gathered = GatherForDamping(couplingWeighted, nS, nA, false);
+    Gemm('T', 'T', nA, nS, nS, 1.0, gathered, nS, damping, nS, 0.0, t + nS, order);
     double* middle = t + nS + Size(nS, order);
     Gemm('N', 'N', nA, nA, nS, 1.0, coupling, nA, couplingWeighted, nS, 0.0, middle, order);
     op.AddAcousticStiffness(middle, order, -1.0, omegaSquared);
@@ -380,8 +424,9 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   times_.bwdPass += static_cast<float>(phaseTimer_.ElapsedSeconds());
 
   // Im q = D (g_s + B Re q + P^T u)
+  double* imaginary = imaginaryPart_.data();
   CopyScaled(nS, cases_, forceImaginary, m, 1.0, imaginary, nS);
-  Gemm('N', 'N', nS, cases_, nS, 1.0, damping, nS, rhs, order, 1.0, imaginary, nS);
+  AddDampingProduct(rhs, order, cases_, false, 1.0, imaginary, nS);
   if (nA > 0) {
     Gemm('T', 'N', nS, cases_, nA, 1.0, coupling, nA, rhs + nS, order, 1.0, imaginary, nS);
   }
@@ -392,19 +437,71 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   times_.rhsSub += static_cast<float>(phaseTimer_.ElapsedSeconds());
 }
 
-void QVADynHarmonicFrameSolver::FormDamping(const Operators& op, double omega) {
-  double* damping = damping_.data();
-  if (!op.viscous->IsDiagonal() && !op.structural->IsDiagonal()) {
-    // Both full: one pass over the two matrices.
-    const double* viscous = op.viscous->Values();
-    const double* structural = op.structural->Values();
-    for (std::size_t at = 0; at < damping_.size(); ++at) {
-      damping[at] = -(structural[at] + omega * viscous[at]);
-    }
+void QVADynHarmonicFrameSolver::FormDamping(const Operators& op, double omega, bool symmetric) {
+  const int nS = structural_;
+  double* columns = dampingColumns_.data();
+  dampingScaled_ = symmetric;
+  if (!symmetric) {
+    std::fill(dampingColumns_.begin(), dampingColumns_.end(), 0.0);
+    op.AddDamping(columns, nS, omega);
     return;
   }
-  std::fill(damping_.begin(), damping_.end(), 0.0);
-  op.AddDamping(damping, structural_, omega);
+  // Column b_k of B, times s_k = sqrt|d_k|, goes to the front (d_k > 0) or
+  // the back (d_k < 0) of the array, in one pass over S and V.
+  const double* inverse = inverseDiagonal_.data();
+  const QVASrvMatrix& viscous = *op.viscous;
+  const QVASrvMatrix& structural = *op.structural;
+  int positive = 0;
+  int negative = nS;
+  for (int k = 0; k < nS; ++k) {
+    const int column = inverse[k] > 0.0 ? positive++ : --negative;
+    const double scale = std::sqrt(std::fabs(inverse[k]));
+    dampingColumnOf_[static_cast<std::size_t>(k)] = column;
+    dampingColumnScale_[static_cast<std::size_t>(k)] = scale;
+    double* to = columns + Size(column, nS);
+    if (!viscous.IsDiagonal() && !structural.IsDiagonal()) {
+      const double* viscousColumn = viscous.Values() + Size(k, nS);
+      const double* structuralColumn = structural.Values() + Size(k, nS);
+      for (int row = 0; row < nS; ++row) {
+        to[row] = -scale * (structuralColumn[row] + omega * viscousColumn[row]);
+      }
+      continue;
+    }
+    std::fill_n(to, nS, 0.0);
+    AddBlockColumn(to, -scale, structural, k);
+    AddBlockColumn(to, -scale * omega, viscous, k);
+  }
+  positiveDampingColumns_ = positive;
+}
+
+const double* QVADynHarmonicFrameSolver::GatherForDamping(const double* x, int ldx, int columns,
+                                                          bool weighted) {
+  const int nS = structural_;
+  const double* inverse = inverseDiagonal_.data();
+  double* gathered = gathered_.data();
+  for (int c = 0; c < columns; ++c) {
+    const double* from = x + Size(c, ldx);
+    double* to = gathered + Size(c, nS);
+    for (int k = 0; k < nS; ++k) {
+      const double factor = weighted ? inverse[k] : 1.0;
+      if (dampingScaled_) {
+        to[dampingColumnOf_[static_cast<std::size_t>(k)]] =
+            factor / dampingColumnScale_[static_cast<std::size_t>(k)] * from[k];
+      } else {
+        to[k] = factor * from[k];
+      }
+    }
+  }
+  return gathered;
+}
+
+void QVADynHarmonicFrameSolver::AddDampingProduct(const double* x, int ldx, int columns,
+                                                  bool weighted, double alpha, double* target,
+                                                  int ldt) {
+  const int nS = structural_;
+  const double* gathered = GatherForDamping(x, ldx, columns, weighted);
+  Gemm('N', 'N', nS, columns, nS, alpha, dampingColumns_.data(), nS, gathered, nS, 1.0, target,
+       ldt);
 }
 
 void QVADynHarmonicFrameSolver::SolveFull(const Operators& op, double omega, bool symmetric) {

@@ -105,8 +105,18 @@ class QVADynHarmonicFrameSolver {
   Operators CurrentOperators() const;
   void FetchForces(int frame);
   double* ImaginaryForces() { return forces_.data() + forces_.size() / 2; }
-  // B = -(S + omega V) into damping_.
-  void FormDamping(const Operators& op, double omega);
+  // B = -(S + omega V) into dampingColumns_: as it is without the symmetric
+  // flag; with it, column b_k scaled by s_k = sqrt|d_k| (d_k = D_kk), the
+  // columns with d_k > 0 first, so that B D B = sum_k d_k b_k b_k^T is two
+  // symmetric rank updates.
+  void FormDamping(const Operators& op, double omega, bool symmetric);
+  // The columns x_k of x (nS rows, leading dimension ldx), times d_k when
+  // `weighted`, arranged so that dampingColumns_ times them is B x (B D x):
+  // divided by s_k and moved to b_k's column when the damping is scaled.
+  const double* GatherForDamping(const double* x, int ldx, int columns, bool weighted);
+  // target += alpha B x, or alpha B D x when `weighted`.
+  void AddDampingProduct(const double* x, int ldx, int columns, bool weighted, double alpha,
+                         double* target, int ldt);
   void SolveReduced(const Operators& op, double omega, bool symmetric);
   void SolveFull(const Operators& op, double omega, bool symmetric);
   void SolveStatic(const Operators& op, double omega);
@@ -140,12 +150,19 @@ class QVADynHarmonicFrameSolver {
   // Modal forces of all load cases at the frame: m x N real parts, then
   // m x N imaginary parts.
   std::vector<double> forces_;
-  // Reduced path: D (nS), B (nS x nS), the columns of B scaled for the
-  // product W B (nS x nS), P = omega Q (nA x nS), E = D P^T (nS x nA),
-  // D g_s and then Im q (nS x N).
+  // Reduced path: D (nS); B or its scaled columns (nS x nS, see
+  // FormDamping) with the column and scale of each b_k and the number of
+  // columns with d_k > 0; W = B D without the symmetric flag (nS x nS);
+  // the gathered operand of a product with B (nS x max(N, nA));
+  // P = omega Q (nA x nS), E = D P^T (nS x nA), Im q (nS x N).
   std::vector<double> inverseDiagonal_;
-  std::vector<double> damping_;
-  std::vector<double> scaledDamping_;
+  std::vector<double> dampingColumns_;
+  std::vector<int> dampingColumnOf_;
+  std::vector<double> dampingColumnScale_;
+  int positiveDampingColumns_ = 0;
+  bool dampingScaled_ = false;
+  std::vector<double> weightedDamping_;
+  std::vector<double> gathered_;
   std::vector<double> coupling_;
   std::vector<double> couplingWeighted_;
   std::vector<double> imaginaryPart_;

@@ -300,6 +300,20 @@ TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
 
 // A non-diagonal stiffness takes the full path at every frame and logs the first projection's
 // time; with a diagonal stiffness the block has no such line.
+// A full viscous damping with a structural damping held diagonal: the
+// reduced path builds B column by column from both storage kinds.
+TEST(HarmonicNonDiagonalTest, FullViscousWithDiagonalStructuralDampingMatchesTheComplexSolve) {
+  QVATestModalBasis spectrum(StructuralOptions());
+  HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), 2));
+  *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, true, 31);
+  QVASrvMatrix structural(8, 8, nullptr, true, true);
+  for (int k = 0; k < 8; ++k) structural(k, k) = 5.0 + 2.0 * k;
+  *problem.Ops().StructuralDamping() = structural;
+  ASSERT_TRUE(problem.Ops().StructuralDamping()->IsDiagonal());
+  problem.Solve();
+  problem.ExpectMatchesReference();
+}
+
 TEST(HarmonicNonDiagonalTest, NonDiagonalStiffnessTakesTheFullPathAndLogsTheFirstProjection) {
   const std::string heading = "\n--- Solve dynamic system with non-diagonal damping ---\n\n";
   const std::string phases =
