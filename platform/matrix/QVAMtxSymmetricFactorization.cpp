@@ -17,7 +17,8 @@ constexpr double kLargestMultiplier = 1.0 / kBunchKaufmanAlpha;
 // block that fails stay small.
 constexpr int kBlockColumns = 32;
 // Order up to which a diagonal square of the update of the Schur complement
-// is computed whole, upper triangle included, by one product.
+// is computed whole by one product into a temporary, of which the lower
+// triangle is then subtracted.
 constexpr int kUpdateLeaf = 32;
 
 std::size_t At(int row, int column, int ld) {

@@ -13,10 +13,11 @@
 namespace {
 
 // Scratch memory of Factorize on the calling thread: the copy of the values
-// that a singular matrix gets back, and the factorization's workspace. It is kept from
-// call to call, so that a solver factorizing a matrix of the same size at
-// every frequency or time step does not map and zero new pages each time;
-// scratch of more than kKeptScratchValues values is given back after the call.
+// that a singular matrix gets back, and the factorization's workspace. It is
+// kept from call to call, so that a solver factorizing a matrix of the same
+// size at every frequency or time step does not map and zero new pages each
+// time; scratch of more than kKeptScratchValues values is given back after
+// the call.
 struct FactorizeScratch {
   static constexpr std::size_t kKeptScratchValues = std::size_t{4} << 20;  // 32 MB
   std::vector<double> original;

@@ -30,8 +30,9 @@
 // 360.960, Re q = 1 / T = 0.0027704 and Im q = D (0 + B Re q) = -0.0000966,
 // which is 1 / (A - i B).
 //
-// The solver allocates its working arrays once per solve; matrices of a path
-// are made the first time a frame takes it. It writes the amplitudes of each
+// The solver allocates its working arrays once per solve, the large ones of
+// the reduced path from those that earlier solvers of the thread gave back;
+// matrices of a path are made the first time a frame takes it. It writes the amplitudes of each
 // frame into the output of the harmonic solver (per load case c a block of
 // 2 m F doubles from c 2 m F: real parts frame by frame, then imaginary parts;
 // structural modes first, acoustic modes after) and sums the time of its
