@@ -28,8 +28,10 @@
 // are the acoustic ones. An event is used by one thread at a time; the modal
 // system must outlive it.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "QVADyn/QVADynCore/QVADynEnergy.h"
 #include "QVADyn/QVADynCore/QVADynExport.h"
@@ -44,6 +46,7 @@
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVAFsmModalEventResults.h"
+#include "platform/modeldb/QVASimCSetID.h"
 #include "platform/modeldb/QVASimDistribution.h"
 #include "platform/modeldb/QVASimDistributionID.h"
 
@@ -166,7 +169,9 @@ class QVADYN_EXPORT QVADynEvent : public mem_AllocationOperators {
   using SolutionStore = std::function<void(const QVADynSolution&, const QVADynEnergy&)>;
 
   // Solver DOFs of the nodes of the last recovery (or, for the harmonic
-  // event, the last SetReactionForces), kept for the read-back operations.
+  // event, the last SetReactionForces), kept for the read-back operations
+  // with their places in a node-by-DOF array and the row sets of the results
+  // already found to hold exactly these DOFs.
   class RecoveryDofs {
    public:
     RecoveryDofs() = default;
@@ -174,15 +179,33 @@ class QVADYN_EXPORT QVADynEvent : public mem_AllocationOperators {
     RecoveryDofs& operator=(const RecoveryDofs&) = delete;
     ~RecoveryDofs();
     // Replaces the list by the solver DOFs of the flagged nodes (all nodes
-    // when `nodes` is null), ascending.
+    // when `nodes` is null), ascending, and their places; forgets the checked
+    // row sets.
     void Select(const QVAFsmSystemDofDefinition& dofs, const bool* nodes);
     void Swap(RecoveryDofs& other) noexcept;
     const int* Dofs() const { return dofs_; }
     int Count() const { return count_; }
+    // The places of the listed DOFs in a node-by-DOF array (node *
+    // MaxNodalDof + place) as runs: list entries first ... first + length - 1
+    // go to places place ... place + length - 1. Solver DOFs that follow each
+    // other at neighbouring places share a run; a model whose nodes carry
+    // every place, numbered node by node, is one run.
+    struct PlaceRun {
+      int first;
+      int length;
+      std::int64_t place;
+    };
+    const std::vector<PlaceRun>& PlaceRuns() const { return placeRuns_; }
+    // Whether rows 0 ... Count()-1 of results over `rowSet` were found to be
+    // the listed DOFs; NoteChecked records that they were.
+    bool WasChecked(const QVASimCSetID& rowSet) const;
+    void NoteChecked(const QVASimCSetID& rowSet) const;
 
    private:
     int* dofs_ = nullptr;
     int count_ = 0;
+    std::vector<PlaceRun> placeRuns_;
+    mutable std::vector<QVASimCSetID> checkedRowSets_;
   };
 
   const QVADynModalSystem& ModalSystem() const { return system_; }
@@ -272,13 +295,16 @@ class QVADYN_EXPORT QVADynEvent : public mem_AllocationOperators {
   QVASimDistribution ResultView(const QVASimDistributionID& distribution, int part,
                                 int loadCase) const;
 
-  // Reads column `frame` of rows 0 ... count-1 of `matrix` and stores row k
-  // at out[node * MaxNodalDof + place] of solver DOF solverDofs[k]; other
-  // entries of `out` keep their values. Adds the time spent to the nodal read
-  // time. Raises QVABasError (kQVASrvInvalidState) when the rows of `matrix`
-  // belong to other DOFs than the list (a read-back after a recovery of other
-  // nodes), and as the matrix services for a frame out of range.
-  void ReadNodalValues(const QVASrvDenseMatrix& matrix, int count, const int* solverDofs, int frame,
+  // Reads column `frame` of rows 0 ... dofs.Count()-1 of `matrix` (a result
+  // over a whole distribution or a slice of one) and stores row k at
+  // out[node * MaxNodalDof + place] of solver DOF dofs.Dofs()[k]; other
+  // entries of `out` keep their values. The rows are checked against the list
+  // once per recovery and row set; after that a frame is one pass over the
+  // stored column, run by run. Adds the time spent to the nodal read time. Raises
+  // QVABasError (kQVASrvInvalidState) when the rows of `matrix` belong to
+  // other DOFs than the list (a read-back after a recovery of other nodes),
+  // and (kQVASrvIndexOutOfRange) for a frame out of range.
+  void ReadNodalValues(const QVASrvDenseMatrix& matrix, const RecoveryDofs& dofs, int frame,
                        double* out);
 
   // Writes the requested energies of `energy` to the results: modal kinds as

@@ -313,46 +313,81 @@ std::unique_ptr<QVASrvDenseMatrix> QVADynEvent::ResultSlice(
 void QVADynEvent::RecoveryDofs::Select(const QVAFsmSystemDofDefinition& dofs, const bool* nodes) {
   int count = 0;
   int* selected = dofs.SolverDofsFromNodes(nodes, count);
+  std::vector<PlaceRun> runs;
+  try {
+    const int maxNodalDof = dofs.MaxNodalDof();
+    for (int k = 0; k < count; ++k) {
+      const QVAFsmNodeDof nodeDof = dofs.NodeDofFromSolverDof(selected[k]);
+      const std::int64_t place =
+          static_cast<std::int64_t>(nodeDof.node) * maxNodalDof + nodeDof.dof;
+      if (!runs.empty() && runs.back().place + runs.back().length == place) {
+        ++runs.back().length;
+      } else {
+        runs.push_back(PlaceRun{k, 1, place});
+      }
+    }
+  } catch (...) {
+    mem_Free(selected);
+    throw;
+  }
   mem_Free(dofs_);
   dofs_ = selected;
   count_ = count;
+  placeRuns_.swap(runs);
+  checkedRowSets_.clear();
 }
 
 void QVADynEvent::RecoveryDofs::Swap(RecoveryDofs& other) noexcept {
   std::swap(dofs_, other.dofs_);
   std::swap(count_, other.count_);
+  placeRuns_.swap(other.placeRuns_);
+  checkedRowSets_.swap(other.checkedRowSets_);
+}
+
+bool QVADynEvent::RecoveryDofs::WasChecked(const QVASimCSetID& rowSet) const {
+  return std::find(checkedRowSets_.begin(), checkedRowSets_.end(), rowSet) != checkedRowSets_.end();
+}
+
+void QVADynEvent::RecoveryDofs::NoteChecked(const QVASimCSetID& rowSet) const {
+  checkedRowSets_.push_back(rowSet);
 }
 
 QVADynEvent::RecoveryDofs::~RecoveryDofs() { mem_Free(dofs_); }
 
-void QVADynEvent::ReadNodalValues(const QVASrvDenseMatrix& matrix, int count, const int* solverDofs,
+void QVADynEvent::ReadNodalValues(const QVASrvDenseMatrix& matrix, const RecoveryDofs& dofs,
                                   int frame, double* out) {
   omi_Timer timer;
   timer.Start();
+  const int count = dofs.Count();
   if (count != 0) {
-    const QVAFsmSystemDofDefinition& dofs = system_.DofDefinition();
     QVA_VERIFY(matrix.NumberOfRows() >= count, kQVASrvInvalidState,
                "QVADynEvent::ReadNodalValues: the result holds "
                    << matrix.NumberOfRows() << " DOFs, the last recovery selected " << count
                    << "; read results back after a recovery of the same nodes");
     // Rows of a result over a DOF set name their system DOFs.
-    const bool rowsNamed = matrix.RowSet().IsValid();
-    for (int k = 0; rowsNamed && k < count; ++k) {
-      QVA_VERIFY(matrix.RowMember(k) == dofs.SystemDofFromSolverDof(solverDofs[k]),
-                 kQVASrvInvalidState,
-                 "QVADynEvent::ReadNodalValues: row " << k << " of the result is system DOF "
-                                                      << matrix.RowMember(k)
-                                                      << ", the last recovery selected system DOF "
-                                                      << dofs.SystemDofFromSolverDof(solverDofs[k])
-                                                      << "; read results back after a recovery "
-                                                         "of the same nodes");
+    const QVASimCSetID rowSet = matrix.RowSet();
+    if (rowSet.IsValid() && !dofs.WasChecked(rowSet)) {
+      const QVAFsmSystemDofDefinition& dofDefinition = system_.DofDefinition();
+      const int* solverDofs = dofs.Dofs();
+      // A matrix with a row for every member of its set has them in set order.
+      const QVASimCSet rows(rowSet);
+      const int* members = rows.Size() == matrix.NumberOfRows() ? rows.OrderedMembers() : nullptr;
+      for (int k = 0; k < count; ++k) {
+        const int systemDof = dofDefinition.SystemDofFromSolverDof(solverDofs[k]);
+        const int member = members != nullptr ? members[k] : matrix.RowMember(k);
+        QVA_VERIFY(member == systemDof, kQVASrvInvalidState,
+                   "QVADynEvent::ReadNodalValues: row "
+                       << k << " of the result is system DOF " << member
+                       << ", the last recovery selected system DOF " << systemDof
+                       << "; read results back after a recovery of the same nodes");
+      }
+      dofs.NoteChecked(rowSet);
     }
-    const int maxNodalDof = dofs.MaxNodalDof();
-    QVASrvMatrix column(count, 1);
-    matrix.GetValues(0, count - 1, frame, frame, column);
-    for (int k = 0; k < count; ++k) {
-      const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(solverDofs[k]);
-      out[static_cast<std::int64_t>(place.node) * maxNodalDof + place.dof] = column(k, 0);
+    const std::unique_ptr<const QVASrvDenseMatrix> column(
+        matrix.CreateSubMatrix(0, count - 1, frame, frame));
+    const double* values = column->Values();
+    for (const RecoveryDofs::PlaceRun& run : dofs.PlaceRuns()) {
+      std::copy_n(values + run.first, run.length, out + run.place);
     }
   }
   timer.Stop();

@@ -152,13 +152,10 @@ void QVADynEvent::ReadNodalTimeHistory(const TimeHistories& histories, int frame
   const RecoveryDofs& dofs = histories.recoveryDofs;
   const QVASrvDenseMatrix* recovered = IsQuantity(type) ? histories.physical[type].get() : nullptr;
   if (recovered != nullptr) {
-    ReadNodalValues(*recovered, dofs.Count(), dofs.Dofs(), frame, out);
+    ReadNodalValues(*recovered, dofs, frame, out);
     return;
   }
-  const QVAFsmSystemDofDefinition& dofDefinition = system_.DofDefinition();
-  const int maxNodalDof = dofDefinition.MaxNodalDof();
-  for (int k = 0; k < dofs.Count(); ++k) {
-    const QVAFsmNodeDof place = dofDefinition.NodeDofFromSolverDof(dofs.Dofs()[k]);
-    out[static_cast<std::int64_t>(place.node) * maxNodalDof + place.dof] = 0.0;
+  for (const RecoveryDofs::PlaceRun& run : dofs.PlaceRuns()) {
+    std::fill_n(out + run.place, run.length, 0.0);
   }
 }

@@ -203,8 +203,7 @@ void QVADynHarmonicEvent::ReadNodal(int part, int frame, int loadCase, double* o
   const QVASimDistributionID stored =
       type == QVADynRecoverReactionForce ? results.RF() : results.U();
   if (!stored.IsValid()) return;
-  ReadNodalValues(*ResultSlice(stored, part, loadCase), recoveryDofs_.Count(), recoveryDofs_.Dofs(),
-                  frame, out);
+  ReadNodalValues(*ResultSlice(stored, part, loadCase), recoveryDofs_, frame, out);
 }
 
 void QVADynHarmonicEvent::GetNodalResults(const bool* /*nodes*/, int frame, int loadCase,

@@ -89,7 +89,7 @@ class TestEvent : public QVADynEvent {
   }
 
   void GetNodalResults(const bool*, int frame, int, double* out, QVADynRecoveryType) override {
-    ReadNodalValues(*physical_, dofs_.Count(), dofs_.Dofs(), frame, out);
+    ReadNodalValues(*physical_, dofs_, frame, out);
   }
   void GetImaginaryNodalResults(const bool*, int, int, double*, QVADynRecoveryType) override {}
 
