@@ -13,6 +13,8 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynModeNumberMismatch.h"
 #include "QVADyn/QVADynCore/QVADynMultipleCallsException.h"
+#include "QVADyn/QVADynCore/QVADynTransientEvent.h"
+#include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "QVADyn/QVADynCore/QVADynUnknownEnergyType.h"
 #include "QVADynBlockedRecovery.h"
 #include "QVADynEventTestSupport.h"
@@ -488,6 +490,84 @@ TEST_F(EventTest, ResultBlocksFollowTheModeShapeRowsAndTheResultColumnSetting) {
                                  {false, true, false, false, false, false, false, false});
   EXPECT_EQ(other->RowBlock(), 3);     // three DOFs, fewer than a mode-shape block
   EXPECT_EQ(other->ColumnBlock(), 3);  // three frames, fewer than the default 20
+}
+
+// A transient event over modes {7, 2, 5, 0} in free vibration from an initial displacement and
+// velocity, recovered at nodes {0, 2, 5}, then {1, 6}, then {0, 2, 5} again: each read-back is
+// Phi q at the nodes of the last recovery; a velocity recovered at other nodes than the last
+// recovery's is refused, naming the DOFs, and leaves the output as it was.
+TEST_F(EventTest, ReadBacksFollowEachRecoveryAndRefuseAMixedOne) {
+  constexpr int kFrames = 4;
+  const std::vector<int> modes = {7, 2, 5, 0};
+  const int m = static_cast<int>(modes.size());
+  auto modal = basis_.Open();
+  results_ = basis_.Database().CreateModalEventResults(basis_.ModalObject());
+  QVADynTransientEvent event(*modal, new QVADynTransientSolver, results_);
+  Configure(event, modes, kFrames, 1);
+  QVASrvMatrix initialDisplacement(m, 1);
+  QVASrvMatrix initialVelocity(m, 1);
+  for (int k = 0; k < m; ++k) {
+    initialDisplacement(k, 0) = 1.0 - 0.3 * k;
+    initialVelocity(k, 0) = 0.5 + k;
+  }
+  event.SetInitialCondition(QVADynRecoverDisplacement, initialDisplacement);
+  event.SetInitialCondition(QVADynRecoverVelocity, initialVelocity);
+  event.Solve(nullptr);
+  const std::vector<double> modalHistories[] = {
+      QVATestReadDenseMatrix(QVASrvDenseMatrix(results_.GU())),
+      QVATestReadDenseMatrix(QVASrvDenseMatrix(results_.GV()))};
+
+  const QVAFsmSystemDofDefinition& dofs = basis_.Dofs();
+  const std::size_t width = static_cast<std::size_t>(dofs.NumberOfNodes() * dofs.MaxNodalDof());
+  // Frame j of `type` read back is Phi q at the DOFs of `nodes`; every other entry keeps -7.
+  const auto expectReadBack = [&](QVADynRecoveryType type, const std::vector<bool>& nodes) {
+    std::unique_ptr<bool[]> flags(new bool[nodes.size()]);
+    for (std::size_t p = 0; p < nodes.size(); ++p) flags[p] = nodes[p];
+    const std::vector<int> rows = SolverDofsOf(dofs, flags.get());
+    const std::vector<double>& q = modalHistories[type];
+    const RecoveryReference reference =
+        ReferenceRecovery(basis_, rows, modes.data(), m, kFrames,
+                          [&](int k, int j) { return q[static_cast<std::size_t>(k + m * j)]; });
+    for (int j = 0; j < kFrames; ++j) {
+      std::vector<double> out(width, -7.0);
+      event.GetNodalResults(nullptr, j, 0, out.data(), type);
+      std::vector<double> expected(width, -7.0);
+      std::vector<double> tolerance(width, 0.0);
+      for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::size_t at = NodalIndex(dofs, rows[r]);
+        expected[at] = reference.value[r + rows.size() * j];
+        // dgemm against a plain sum of 4 terms: rounding of order 4 eps times the sum of the
+        // magnitudes of the terms.
+        tolerance[at] = 16 * kEps * reference.magnitude[r + rows.size() * j];
+      }
+      for (std::size_t at = 0; at < width; ++at) {
+        EXPECT_NEAR(out[at], expected[at], tolerance[at])
+            << "type " << type << ", frame " << j << ", entry " << at;
+      }
+    }
+  };
+  const std::vector<bool> first = {true, false, true, false, false, true, false, false};
+  const std::vector<bool> other = {false, true, false, false, false, false, true, false};
+  std::unique_ptr<bool[]> flags(new bool[first.size()]);
+  const auto recover = [&](const std::vector<bool>& nodes, int quantities) {
+    for (std::size_t p = 0; p < nodes.size(); ++p) flags[p] = nodes[p];
+    event.Recover(flags.get(), quantities);
+  };
+  recover(first, 1 | 2);
+  expectReadBack(QVADynRecoverDisplacement, first);
+  expectReadBack(QVADynRecoverVelocity, first);
+  recover(other, 1);
+  expectReadBack(QVADynRecoverDisplacement, other);
+  std::vector<double> untouched(width, -7.0);
+  ExpectPlatformError(
+      [&] { event.GetNodalResults(nullptr, 1, 0, untouched.data(), QVADynRecoverVelocity); },
+      kQVASrvInvalidState,
+      {"row 0 of the result is system DOF 0, the last recovery selected system DOF 3",
+       "read results back after a recovery of the same nodes"});
+  EXPECT_EQ(untouched, std::vector<double>(width, -7.0));
+  recover(first, 1);
+  expectReadBack(QVADynRecoverDisplacement, first);
+  expectReadBack(QVADynRecoverVelocity, first);
 }
 
 // --- energy output ----------------------------------------------------------------

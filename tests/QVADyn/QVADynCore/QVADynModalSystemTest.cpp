@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -107,6 +113,64 @@ TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
   EXPECT_EQ(modal->ParticipationFactors(0), nullptr);
   EXPECT_EQ(modal->DofDefinition().NumberOfSolverDofs(), basis.NumberOfSolverDofs());
   EXPECT_EQ(modal->DofDefinition().NumberOfSolverAcousticDofs(), 2);
+}
+
+// Values of random bit patterns (finite; a signed zero, the smallest subnormal and the largest
+// magnitude among them), written as the whole matrix in one call or as uneven rectangles out of
+// order and across the chunks, come back from a fresh modal system bit for bit.
+TEST(QVADynModalSystemTest, ValuesWrittenInUnevenBlocksReopenBitForBit) {
+  constexpr int kRows = 23;
+  constexpr int kModes = 7;
+  QVATestRandom random(18);
+  const auto randomValue = [&random] {
+    double value = 0.0;
+    do {
+      const std::uint64_t bits = random.Next();
+      std::memcpy(&value, &bits, sizeof value);
+    } while (!std::isfinite(value));
+    return value;
+  };
+  std::vector<double> phi(kRows * kModes);
+  for (double& value : phi) value = randomValue();
+  phi[0] = -0.0;
+  phi[kRows + 5] = std::numeric_limits<double>::denorm_min();
+  phi[kRows * kModes - 1] = -std::numeric_limits<double>::max();
+  std::vector<double> eigenvalues(kModes);
+  for (double& value : eigenvalues) value = randomValue();
+  // Rows first ... last, columns first ... last.
+  struct Block {
+    int firstRow, lastRow, firstColumn, lastColumn;
+  };
+  const std::vector<std::vector<Block>> layouts = {
+      {{0, kRows - 1, 0, kModes - 1}},
+      {{9, 22, 4, 6}, {0, 8, 4, 6}, {0, 0, 0, 3}, {1, 16, 0, 3}, {17, 22, 0, 2}, {17, 22, 3, 3}}};
+  const QVATestScopedEnvironment rowChunk("TOR_DYN_MODESHAPE_ROW_BLOCKSIZE", "5");
+  const QVATestScopedEnvironment columnChunk("TOR_DYN_MODESHAPE_COL_BLOCKSIZE", "3");
+  const auto sameBits = [](const double* read, const std::vector<double>& written) {
+    return std::memcmp(read, written.data(), written.size() * sizeof(double)) == 0;
+  };
+  for (std::size_t layout = 0; layout < layouts.size(); ++layout) {
+    SCOPED_TRACE("layout " + std::to_string(layout));
+    Writer writer(kRows);
+    writer.system->SetEigenvalues(eigenvalues.data(), kModes, 0, 0);
+    QVASrvDenseMatrix& stored = writer.system->CreateModeShapes(kRows, false);
+    for (const Block& block : layouts[layout]) {
+      QVASrvMatrix values(block.lastRow - block.firstRow + 1,
+                          block.lastColumn - block.firstColumn + 1);
+      for (int j = 0; j < values.NumberOfColumns(); ++j) {
+        for (int i = 0; i < values.NumberOfRows(); ++i) {
+          values(i, j) = phi[static_cast<std::size_t>(block.firstRow + i) +
+                             static_cast<std::size_t>(kRows) * (block.firstColumn + j)];
+        }
+      }
+      stored.SetValues(block.firstRow, block.lastRow, block.firstColumn, block.lastColumn, values);
+    }
+    QVADynModalSystem reopened(new QVAFsmSystemDofDefinition(writer.system->DofDefinition()),
+                               writer.modal, writer.log);
+    reopened.Open();
+    EXPECT_TRUE(sameBits(QVATestReadDenseMatrix(*reopened.ModeShapes()).data(), phi));
+    EXPECT_TRUE(sameBits(reopened.Eigenvalues(), eigenvalues));
+  }
 }
 
 // The eigenvalues are copied, the transaction closed, and without acoustic or residual modes
