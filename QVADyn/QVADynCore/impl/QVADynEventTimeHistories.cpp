@@ -3,7 +3,6 @@
 // common solve driver and the blocked recovery.
 
 #include <algorithm>
-#include <cstdint>
 #include <memory>
 
 #include "QVADyn/QVADynCore/QVADynEvent.h"
