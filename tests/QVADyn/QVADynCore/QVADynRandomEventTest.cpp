@@ -489,35 +489,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------- closed forms
 
-TEST_F(QVADynRandomEventTest, BaseMotionOfOneDirectionIsHalfTheSquaredFactorProduct) {
-  // Direction 3 excited by two base motions of pattern 1 (level g once), a
-  // base motion of pattern 7, which has no entry, and an entry of key 5
-  // without base motions: R(a, b) = g^2 R / 2 * Gamma(3, a) Gamma(3, b).
-  const double g = 2.5;
-  const double real = 0.8;
-  Adopt(MakeCorrelation(0, false, true, true, {{1, real, 0.6, 0.0}, {5, 3.0, 1.0, 0.0}}, g));
-  AdoptBaseMotion(1, 3);
-  AdoptBaseMotion(1, 3);
-  AdoptBaseMotion(7, 1);
-  const std::vector<double> block = Fast(false);
-  const int m = Modes();
-  for (int a = 0; a < m; ++a) {
-    for (int b = 0; b < m; ++b) {
-      const double gammaA =
-          factors_[2 * static_cast<std::size_t>(kModes) + literal_.activeModes[a] - 1];
-      const double gammaB =
-          factors_[2 * static_cast<std::size_t>(kModes) + literal_.activeModes[b] - 1];
-      const double expected = 0.5 * g * g * real * gammaA * gammaB;
-      // One non-zero term formed with five roundings.
-      EXPECT_NEAR(block[static_cast<std::size_t>(a) * m + b], expected,
-                  8.0 * kEps * std::fabs(expected));
-      // p = q: the imaginary term is halved and not negated; it stays.
-      EXPECT_NEAR(block[static_cast<std::size_t>(m) * m + a * m + b], expected * 0.6 / real,
-                  8.0 * kEps * std::fabs(expected));
-    }
-  }
-}
-
 TEST_F(QVADynRandomEventTest, BaseMotionKeyMinusThreeIsVisited) {
   const double g = 1.5;
   Adopt(MakeCorrelation(0, false, false, true, {{-3, 1.0, 0.0, 0.0}}, g));
@@ -560,30 +531,6 @@ TEST_F(QVADynRandomEventTest, BaseMotionWithoutParticipationFactorsIsRefusedBefo
         << error.what();
   }
   EXPECT_EQ(out, std::vector<double>(16, kSentinel));
-}
-
-TEST_F(QVADynRandomEventTest, JetNoiseOnAPlaneNormalToTheVelocityIsTheCorrelatedRealField) {
-  // Every node on the plane x = 0.75 and v along x: equal phases, so the
-  // field is fully correlated with coefficient 1 and no imaginary part.
-  for (int node = 0; node < kNodes; ++node) provider_.Coordinates(node)[0] = 0.75;
-  Adopt(MakeCorrelation(QVADynCorrelationJetNoise, false, false, false, {{3, 40.0, 0.0, 0.0}}));
-  Adopt(MakeCorrelation(0, false, false, false, {{3, 1.0, 0.0, 0.0}}));
-  const std::vector<double> jet = Fast(true, 7.0);
-  const std::vector<double> correlated = Fast(false);
-  const std::vector<double> scale = Literal(false, true);
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(Modes()) * Modes();
-  const std::size_t half = blockSize / 2;
-  const std::vector<double> jetBlock(jet.begin(),
-                                     jet.begin() + static_cast<std::ptrdiff_t>(blockSize));
-  const std::vector<double> correlatedBlock(
-      correlated.begin() + static_cast<std::ptrdiff_t>(blockSize), correlated.end());
-  // The real field has no imaginary terms; the jet-noise imaginary part is
-  // c s - s c summed in two orders, so its scale is that of the real terms.
-  std::vector<double> scaleBlock(scale.begin() + static_cast<std::ptrdiff_t>(blockSize),
-                                 scale.end());
-  std::copy_n(scaleBlock.begin(), half, scaleBlock.begin() + static_cast<std::ptrdiff_t>(half));
-  // cos^2 + sin^2 = 1 and c s - s c = 0 to round-off.
-  EXPECT_LE(RoundOffRatio(jetBlock, correlatedBlock, scaleBlock, Terms()), 1.0);
 }
 
 // ---------------------------------------------------------------- edge cases
