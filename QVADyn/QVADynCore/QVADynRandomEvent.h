@@ -86,9 +86,10 @@ class QVADYN_EXPORT QVADynRandomEvent : public mem_AllocationOperators {
   ~QVADynRandomEvent();
 
   // Copies `count` 1-based mode numbers (unlike the zero-based active modes
-  // of the other events) as the active modes, replacing the list held. Raises QVABasError (kQVABasInvalidArgument), keeping the list
-  // held, when `count` is negative, `modes` is null while `count` is not 0, or
-  // a number lies outside 1 ... NumberOfModes() of the modal system.
+  // of the other events) as the active modes, replacing the list held.
+  // Raises QVABasError (kQVABasInvalidArgument), keeping the list held, when
+  // `count` is negative, `modes` is null while `count` is not 0, or a number
+  // lies outside 1 ... NumberOfModes() of the modal system.
   void SetActiveModes(const int* modes, const int& count);
   int NumberOfActiveModes() const { return numberOfActiveModes_; }
   // The active mode numbers, 1-based; null before SetActiveModes.
