@@ -288,15 +288,30 @@ std::string MaskNumbers(const std::string& text) {
 }
 
 // Strongly coupling full damping, symmetric and unsymmetric (entered as it stands, not
-// transposed); only the frame at the eigenvalue takes the full path.
+// transposed), and a full viscous damping beside a structural damping held diagonal (the
+// reduced path builds B column by column from both storage kinds); only the frame at the
+// eigenvalue takes the full path.
 TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
   QVATestModalBasis spectrum(StructuralOptions());
-  for (const bool symmetric : {true, false}) {
-    SCOPED_TRACE(symmetric ? "symmetric" : "unsymmetric");
-    HarmonicProblem problem(StructuralOptions(),
-                            SweepAround(spectrum.Eigenvalues(), symmetric ? 2 : 1));
-    *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, symmetric, symmetric ? 11 : 21);
-    if (symmetric) *problem.Ops().StructuralDamping() = RandomMatrix(8, 20.0, true, 12);
+  QVASrvMatrix diagonalStructural(8, 8, nullptr, true, true);
+  for (int k = 0; k < 8; ++k) diagonalStructural(k, k) = 5.0 + 2.0 * k;
+  const struct {
+    const char* name;
+    QVASrvMatrix viscous;
+    QVASrvMatrix structural;
+    int near;
+  } cases[] = {
+      {"symmetric", RandomMatrix(8, 3.0, true, 11), RandomMatrix(8, 20.0, true, 12), 2},
+      {"unsymmetric", RandomMatrix(8, 3.0, false, 21), QVASrvMatrix(), 1},
+      {"diagonal structural", RandomMatrix(8, 3.0, true, 31), diagonalStructural, 2},
+  };
+  for (const auto& damping : cases) {
+    SCOPED_TRACE(damping.name);
+    HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), damping.near));
+    *problem.Ops().ViscousDamping() = damping.viscous;
+    if (damping.structural.NumberOfRows() > 0) {
+      *problem.Ops().StructuralDamping() = damping.structural;
+    }
     ASSERT_EQ(QVADynHarmonicSolver::MethodFor(problem.Ops()),
               QVADynHarmonicSolver::Method::kNonDiagonal);
     problem.Solve();
@@ -309,20 +324,6 @@ TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
 
 // A non-diagonal stiffness takes the full path at every frame and logs the first projection's
 // time; with a diagonal stiffness the block has no such line.
-// A full viscous damping with a structural damping held diagonal: the
-// reduced path builds B column by column from both storage kinds.
-TEST(HarmonicNonDiagonalTest, FullViscousWithDiagonalStructuralDampingMatchesTheComplexSolve) {
-  QVATestModalBasis spectrum(StructuralOptions());
-  HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), 2));
-  *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, true, 31);
-  QVASrvMatrix structural(8, 8, nullptr, true, true);
-  for (int k = 0; k < 8; ++k) structural(k, k) = 5.0 + 2.0 * k;
-  *problem.Ops().StructuralDamping() = structural;
-  ASSERT_TRUE(problem.Ops().StructuralDamping()->IsDiagonal());
-  problem.Solve();
-  problem.ExpectMatchesReference();
-}
-
 TEST(HarmonicNonDiagonalTest, NonDiagonalStiffnessTakesTheFullPathAndLogsTheFirstProjection) {
   const std::string heading = "\n--- Solve dynamic system with non-diagonal damping ---\n\n";
   const std::string phases =
