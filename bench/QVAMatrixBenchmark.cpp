@@ -9,10 +9,7 @@
 // one dgemm, and with the order of the ranges reversed, so that no range
 // continues another and each one is a dgemm of its own. Also the memory that
 // blocked storage takes beyond its values (counter "overheadFraction", target
-// below 0.05), for a scratch matrix and for a database distribution. And
-// the symmetric indefinite Factorize of a 400 x 400 matrix whose diagonal
-// dominates, as the reduced harmonic systems do, against LAPACK dsytrf on the
-// same values (counter "ratioToDsytrf" = our seconds / dsytrf seconds).
+// below 0.05), for a scratch matrix and for a database distribution.
 // OpenBLAS runs on one thread so that the ratios are stable.
 
 #include <benchmark/benchmark.h>
@@ -151,45 +148,6 @@ void BM_DatabaseStorageOverhead(benchmark::State& state) {
   state.SetLabel("target overheadFraction <= 0.05");
 }
 BENCHMARK(BM_DatabaseStorageOverhead)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// Factorize of a symmetric 400 x 400 matrix (off-diagonal entries of 0.01
-// in size, diagonal +-(1 ... 7) with both signs) against dsytrf with its
-// optimal workspace on the same values; copying the values in is not timed.
-void BM_SymmetricFactorize(benchmark::State& state) {
-  constexpr int kOrder = 400;
-  std::vector<double> values(static_cast<std::size_t>(kOrder) * kOrder);
-  for (int column = 0; column < kOrder; ++column) {
-    for (int row = 0; row < kOrder; ++row) {
-      values[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * kOrder] =
-          row == column ? (row % 3 == 0 ? -1.0 : 1.0) * (1.0 + row % 7)
-                        : 0.01 * std::cos(0.37 * (row + 1) * (column + 1) + row + column);
-    }
-  }
-  std::vector<double> ourValues(values.size());
-  std::vector<double> lapackValues(values.size());
-  std::vector<int> pivots(kOrder);
-  const char lower = 'L';
-  const int order = kOrder;
-  const int workSize = 64 * kOrder;
-  std::vector<double> work(static_cast<std::size_t>(workSize));
-  const QVADynFastestTimes fastest = QVADynTimeAgainstBaseline(
-      state,
-      [&] {
-        std::copy(values.begin(), values.end(), ourValues.begin());
-        QVASrvMatrix matrix(kOrder, kOrder, ourValues.data(), true, false);
-        return QVADynThreadSecondsOf([&] { matrix.Factorize(); });
-      },
-      [&] {
-        std::copy(values.begin(), values.end(), lapackValues.begin());
-        int info = 0;
-        return QVADynThreadSecondsOf([&] {
-          dsytrf_(&lower, &order, lapackValues.data(), &order, pivots.data(), work.data(),
-                  &workSize, &info, 1);
-        });
-      });
-  state.counters["ratioToDsytrf"] = fastest.ours / fastest.baseline;
-}
-BENCHMARK(BM_SymmetricFactorize)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

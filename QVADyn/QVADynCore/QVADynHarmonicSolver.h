@@ -13,6 +13,13 @@
 //   diagonal          otherwise: each mode is one complex division,
 //                     q_k = F_k / (lambda_k - omega^2 + i (omega c_k + s_k)).
 //
+// At f = 0 (omega <= 2.22e-16) every method gives a rigid mode zero response:
+// in the diagonal method a mode whose eigenvalue is exactly 0, in the other
+// two a structural or acoustic mode whose stiffness row and column are
+// exactly zero; the non-diagonal and coupled methods solve the other modes
+// without it. So a sweep from 0 Hz of a free structure or a closed cavity
+// keeps its first frame.
+//
 // Worked value, diagonal method: lambda = 400, c = 2, s = 0, f = 1 (omega =
 // 2 pi): a = 400 - 39.478 = 360.522, b = 12.566, H = (a - i b) / (a^2 + b^2)
 // = 0.0027703 - 0.0000966 i; a real force F = 1 gives q = H.
@@ -42,7 +49,8 @@ class QVADYN_EXPORT QVADynHarmonicSolver : public QVADynSolver {
   // method that logs (non-diagonal and coupled acoustic). Raises QVABasError
   // (kQVASrvInvalidState) when the diagonal method meets operators of other
   // than NumberOfActiveModes() rows (acoustic modes without a coupling
-  // matrix), and as QVADynLoadCaseList::GetModalForces.
+  // matrix), (kQVASrvSingularMatrix) when the non-diagonal or coupled system
+  // of a frame is singular, and as QVADynLoadCaseList::GetModalForces.
   QVADynSolution& Solve(QVADynSolution& out, const QVADynModalOperators& ops, int numberOfFrames,
                         const QVADynFrameValue* frames, QVADynEnergy* energy,
                         const QVADynLoadCaseList& loads, QVADynLogFile log) override;

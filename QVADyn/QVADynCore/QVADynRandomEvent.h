@@ -20,9 +20,35 @@
 //   out[18 ... 35]   jet noise, entry 1  (ComputeJetNoiseModalLoad)
 //   out[36 ... 53]   jet noise, entry 2  (ComputeJetNoiseModalLoad)
 //
-// Each operation fills only its own blocks. The diagonal node-DOF terms enter
-// a block halved: the block plus its conjugate transpose is the whole
-// Hermitian cross-spectral matrix Phi^T S Phi.
+// Each operation fills only its own blocks.
+//
+// What a block holds. Number the node-DOFs of the active provider nodes node
+// by node, DOF place by place: alpha = (node i, place d). For the pattern
+// key of an entry, v_alpha(a) = phi_i(mode(a), d) * L_i(d) is the mode shape
+// at the node-DOF times its load. A block holds each unordered pair once,
+// as the later node-DOF beta against the earlier alpha, the diagonal halved:
+//
+//   B(a, b) = sum over alpha <= beta of w * c(alpha, beta) * v_beta(a) * v_alpha(b),
+//   w = 1/2 for alpha = beta, else 1,
+//
+// c being the pair's coefficient: R + i I of the entry for correlated loads
+// (uncorrelated loads keep only alpha = beta), the provider's
+// UserCorrelation(..., i, d, j, e, ...) for user-defined ones, and
+// cos(theta_j - theta_i) + i sin(theta_j - theta_i) for jet noise. The
+// coefficient does not depend on the order of the DOF places d and e. Base
+// motion has the same form over the six directions p <= q, with
+// Gamma(p, mode(a)) * g_p in place of v: Gamma the participation factors of
+// slot 0 of the modal system, g_p the spectrum's magnitude for every
+// direction a base motion of the key excites. The magnitude acts as an
+// amplitude: the block scales with its square. Base motion needs the
+// participation factors; without them ComputeModalLoad raises.
+//
+// For every kind of correlation the host completes the Hermitian
+// cross-spectral matrix as S = B + B^H:
+//   Re S(a, b) = R(a, b) + R(b, a),   Im S(a, b) = I(a, b) - I(b, a),
+// which is Phi^T S_node Phi for the Hermitian node-DOF (or direction)
+// cross-spectral matrix S_node with S_node(beta, alpha) = c(alpha, beta) for
+// alpha before beta.
 //
 // Use:
 //   QVADynRandomEvent event(&modal);          // modal system opened, outlives the event
@@ -59,10 +85,11 @@ class QVADYN_EXPORT QVADynRandomEvent : public mem_AllocationOperators {
   // mode-shape matrix's access type back to 0.
   ~QVADynRandomEvent();
 
-  // Copies `count` 1-based mode numbers as the active modes, replacing the
-  // list held. Raises QVABasError (kQVABasInvalidArgument), keeping the list
-  // held, when `count` is negative, `modes` is null while `count` is not 0, or
-  // a number lies outside 1 ... NumberOfModes() of the modal system.
+  // Copies `count` 1-based mode numbers (unlike the zero-based active modes
+  // of the other events) as the active modes, replacing the list held.
+  // Raises QVABasError (kQVABasInvalidArgument), keeping the list held, when
+  // `count` is negative, `modes` is null while `count` is not 0, or a number
+  // lies outside 1 ... NumberOfModes() of the modal system.
   void SetActiveModes(const int* modes, const int& count);
   int NumberOfActiveModes() const { return numberOfActiveModes_; }
   // The active mode numbers, 1-based; null before SetActiveModes.
@@ -100,7 +127,9 @@ class QVADYN_EXPORT QVADynRandomEvent : public mem_AllocationOperators {
   // every node take part. Every key must be at least 1 and within the
   // provider's patterns. Raises QVABasError before writing anything:
   // kQVABasInvalidArgument when such a correlation has no spectrum,
-  // kQVASrvInvalidState when a block needs the provider and none is installed.
+  // kQVASrvInvalidState when a block needs the provider and none is installed,
+  // or when an entry of a base-motion spectrum drives a base motion and the
+  // modal system has no participation factors in slot 0.
   void ComputeModalLoad(double* out, const int* nodeActive);
 
   // Fills the blocks of the jet-noise correlations at circular frequency
@@ -115,6 +144,8 @@ class QVADYN_EXPORT QVADynRandomEvent : public mem_AllocationOperators {
   std::size_t BlockSize() const;
   // The base-motion level of each direction for pattern `key`.
   void BaseMotionLevels(int key, double magnitude, double* levels) const;
+  // True when a base motion of pattern `key` excites one of the six directions.
+  bool DrivesBaseMotion(int key) const;
   void VerifyModalLoadInputs() const;
   void VerifyJetNoiseInputs() const;
 

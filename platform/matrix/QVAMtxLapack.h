@@ -32,8 +32,6 @@ void zgeev_(const char* jobvl, const char* jobvr, const int* n, std::complex<dou
             std::complex<double>* vr, const int* ldvr, std::complex<double>* work, const int* lwork,
             double* rwork, int* info, std::size_t jobvlLength, std::size_t jobvrLength);
 
-int idamax_(const int* n, const double* x, const int* increment);
-
 void dtrsm_(const char* side, const char* upperOrLower, const char* transpose,
             const char* unitDiagonal, const int* m, const int* n, const double* alpha,
             const double* a, const int* lda, double* b, const int* ldb, std::size_t sideLength,

@@ -91,10 +91,9 @@ class QVA_PLATFORM_EXPORT QVASrvMatrix : public mem_AllocationOperators {
   void Interpolate(double t, const QVASrvMatrix& a, const QVASrvMatrix& b);
 
   // Factorizes in place: LU with partial pivoting (dgetrf) for full storage,
-  // symmetric indefinite L D L^T with Bunch-Kaufman pivoting in dsytrf's
-  // format (lower triangle; leading columns that need no interchange by
-  // blocks, the rest by dsytrf) for symmetric storage, the diagonal itself
-  // for diagonal storage. When `pivots` is given, the n pivot
+  // symmetric indefinite L D L^T with Bunch-Kaufman pivoting (dsytrf, lower
+  // triangle) for symmetric storage, the diagonal itself for diagonal
+  // storage. When `pivots` is given, the n pivot
   // indices are copied there too. Raises QVABasError (kQVASrvSingularMatrix)
   // naming the zero pivot when the matrix is singular.
   void Factorize(int* pivots = nullptr);

@@ -98,13 +98,15 @@ TEST(QVADynScratchRecordReader, ReadsWhatTheWriterWrote) {
   EXPECT_EQ(reader.RemainingBytes(), 0);
 }
 
-// A record read in part is skipped to its end; the next read starts at the
-// next record, and record numbers count from 1.
+// A record read in part is skipped to its end, by EndRecord or by the next
+// BeginRecord; the next read starts at the next record, and record numbers
+// count from 1.
 TEST(QVADynScratchRecordReader, PartialReadsAndSkipsFollowTheRecords) {
   QVADynTestScratchDirectory directory;
   QVADynTestRecordFile file = ExampleFile();
   file.Record().Double(4.0).Double(5.0);
   file.Record().Double(6.0);
+  file.Record().Double(7.0);
   file.WriteTo("records");
 
   QVADynScratchRecordReader reader;
@@ -120,14 +122,20 @@ TEST(QVADynScratchRecordReader, PartialReadsAndSkipsFollowTheRecords) {
   double second = 0.0;
   reader.ReadDoubles(&second, 1);
   EXPECT_EQ(reader.RemainingRecordBytes(), 8);
-  reader.EndRecord();
   EXPECT_EQ(second, 2.0);
+  // Record 2 is still open: BeginRecord ends it and starts record 3.
+  EXPECT_EQ(reader.BeginRecord(), 16);
+  EXPECT_EQ(reader.RecordNumber(), 3);
+  double fourth = 0.0;
+  reader.ReadDoubles(&fourth, 1);
+  EXPECT_EQ(fourth, 4.0);
 
+  // Ends record 3, skips record 4.
   reader.SkipRecords(1);
   double last = 0.0;
   reader.ReadRecordDoubles(&last, 1);
-  EXPECT_EQ(last, 6.0);
-  EXPECT_EQ(reader.RecordNumber(), 5);
+  EXPECT_EQ(last, 7.0);
+  EXPECT_EQ(reader.RecordNumber(), 6);
   EXPECT_EQ(reader.RemainingBytes(), 0);
 }
 
@@ -159,6 +167,7 @@ struct DamagedFile {
   int headerIntsToRead;
   int valuesToRead;
   const char* expectedMessage;  // after "Scratch file \"kvr.ev\", record "
+  bool valuesKept;              // raised before any value reached the buffer
 };
 
 class QVADynScratchRecordReaderDamage : public ::testing::TestWithParam<DamagedFile> {};
@@ -178,6 +187,7 @@ TEST_P(QVADynScratchRecordReaderDamage, RaisesWithFileAndRecord) {
         reader.ReadRecordDoubles(values.data(), damaged.valuesToRead);
       },
       kQVABasFileError, std::string("Scratch file \"kvr.ev\", record ") + damaged.expectedMessage);
+  EXPECT_EQ(values == std::vector<double>(8, -1.0), damaged.valuesKept);
 }
 
 namespace {
@@ -196,17 +206,22 @@ INSTANTIATE_TEST_SUITE_P(
     DamagedFiles, QVADynScratchRecordReaderDamage,
     ::testing::Values(
         DamagedFile{"cut inside the leading count", Header() + Le(24).substr(0, 3), 2, 1,
-                    "2: the file ends inside the leading byte count (3 bytes left)"},
+                    "2: the file ends inside the leading byte count (3 bytes left)", true},
         DamagedFile{"trailing count differs", Header() + Le(24) + Values(3) + Le(16), 2, 1,
-                    "2: trailing byte count 16 differs from the leading byte count 24"},
+                    "2: trailing byte count 16 differs from the leading byte count 24", false},
         DamagedFile{
             "negative count", Header() + Le(-24) + Values(3) + Le(-24), 2, 1,
-            "2: negative byte count -24 (records split into pieces of 2 GB and more are not read)"},
+            "2: negative byte count -24 (records split into pieces of 2 GB and more are not read)",
+            true},
         DamagedFile{
             "count beyond the file", Header() + Le(0x7FFFFFFF) + Values(3), 2, 1,
-            "2: byte count 2147483647 and the trailing count exceed the 24 bytes left in the file"},
+            "2: byte count 2147483647 and the trailing count exceed the 24 bytes left in the file",
+            true},
+        DamagedFile{
+            "count fits the file exactly, no trailing count", Header() + Le(24) + Values(3), 2, 1,
+            "2: byte count 24 and the trailing count exceed the 24 bytes left in the file", true},
         DamagedFile{"header shorter than asked", Le(4) + Le(3) + Le(4), 2, 0,
-                    "1: holds 4 bytes; 2 items of 4 bytes asked for from byte 0"}),
+                    "1: holds 4 bytes; 2 items of 4 bytes asked for from byte 0", true}),
     [](const ::testing::TestParamInfo<DamagedFile>& param) {
       return "Case" + std::to_string(param.index);
     });

@@ -166,6 +166,30 @@ QVASrvMatrix& Workspace(std::unique_ptr<QVASrvMatrix>& slot, int rows, int colum
   return *slot;
 }
 
+// True when row and column k of `stiffness` are exactly zero: a rigid mode.
+bool IsRigid(const QVASrvMatrix& stiffness, int k) {
+  if (stiffness.IsDiagonal()) return stiffness.Values()[k] == 0.0;
+  for (int i = 0; i < stiffness.NumberOfRows(); ++i) {
+    if (stiffness(i, k) != 0.0 || stiffness(k, i) != 0.0) return false;
+  }
+  return true;
+}
+
+// Makes row and column `unknown` of `system` those of the identity and the
+// unknown's right-hand sides zero: the unknown is solved as 0 and drops out
+// of the other equations.
+void ExcludeUnknown(QVASrvMatrix& system, QVASrvMatrix& rightHandSide, int unknown) {
+  const int order = system.NumberOfRows();
+  double* z = system.Values();
+  for (int i = 0; i < order; ++i) {
+    z[unknown + Size(i, order)] = 0.0;
+    z[i + Size(unknown, order)] = 0.0;
+  }
+  z[unknown + Size(unknown, order)] = 1.0;
+  double* rhs = rightHandSide.Values();
+  for (int c = 0; c < rightHandSide.NumberOfColumns(); ++c) rhs[unknown + Size(c, order)] = 0.0;
+}
+
 void VerifyOperator(const QVASrvMatrix* matrix, int rows, int columns, const char* name) {
   QVA_VERIFY(
       matrix != nullptr, kQVASrvInvalidState,
@@ -545,6 +569,9 @@ void QVADynHarmonicFrameSolver::SolveFull(const Operators& op, double omega, boo
     CopyScaled(nA, cases_, forceImaginary + nS, m, 1.0 / omega, rhs + u, order);
     CopyScaled(nA, cases_, forceReal + nS, m, 1.0 / omega, rhs + v, order);
   }
+  // Only the structural kind comes here at omega = 0 (the coupled kind takes
+  // the static path).
+  if (!(omega > kSmallOmega)) ExcludeRigidModes(op, system, rightHandSide);
   FactorizeSolveStore(system, rightHandSide, v, u, omega, -omega);
 }
 
@@ -585,7 +612,24 @@ void QVADynHarmonicFrameSolver::SolveStatic(const Operators& op, double omega) {
   double* rhs = rightHandSide.Values();
   CopyScaled(nA, cases_, forceReal + nS, m, 1.0, rhs + pressure, order);
   CopyScaled(nA, cases_, forceImaginary + nS, m, 1.0, rhs + w, order);
+  ExcludeRigidModes(op, system, rightHandSide);
   FactorizeSolveStore(system, rightHandSide, pressure, w, 1.0, -1.0);
+}
+
+void QVADynHarmonicFrameSolver::ExcludeRigidModes(const Operators& op, QVASrvMatrix& system,
+                                                  QVASrvMatrix& rightHandSide) {
+  const int nS = structural_;
+  const int nA = acoustic_;
+  for (int k = 0; k < nS; ++k) {
+    if (!IsRigid(*op.stiffness, k)) continue;
+    ExcludeUnknown(system, rightHandSide, k);
+    ExcludeUnknown(system, rightHandSide, nS + k);
+  }
+  for (int a = 0; a < nA; ++a) {
+    if (!IsRigid(*op.acousticStiffness, a)) continue;
+    ExcludeUnknown(system, rightHandSide, 2 * nS + a);
+    ExcludeUnknown(system, rightHandSide, 2 * nS + nA + a);
+  }
 }
 
 QVASrvMatrix& QVADynHarmonicFrameSolver::StructuralRightHandSide(int order) {

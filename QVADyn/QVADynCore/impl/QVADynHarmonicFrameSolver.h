@@ -25,6 +25,11 @@
 //            the other two breaks down: the unscaled real system of order
 //            2 (nS + nA), unknowns [Re q; Im q; Re p; -Im p].
 //
+// At omega <= 2.22e-16 a rigid mode, structural or acoustic, whose stiffness
+// row and column are exactly zero, gets zero response (as the diagonal
+// method gives it): its unknowns are taken out of the real system, which is
+// solved for the other modes.
+//
 // Worked value, one structural mode, lambda = 400, V = 2, S = 0, f = 1 Hz,
 // F = 1: A = 360.522, B = -12.566; the reduced path gives T = A + B^2 / A =
 // 360.960, Re q = 1 / T = 0.0027704 and Im q = D (0 + B Re q) = -0.0000966,
@@ -121,6 +126,10 @@ class QVADynHarmonicFrameSolver {
   void SolveReduced(const Operators& op, double omega, bool symmetric);
   void SolveFull(const Operators& op, double omega, bool symmetric);
   void SolveStatic(const Operators& op, double omega);
+  // Takes the unknowns of the rigid modes out of `system` (order 2 m,
+  // unknowns [Re q; Im q] and, coupled, [Re p; -Im p]) and `rightHandSide`:
+  // they are solved as 0 and drop out of the other equations.
+  void ExcludeRigidModes(const Operators& op, QVASrvMatrix& system, QVASrvMatrix& rightHandSide);
   // The right-hand side of the full and static systems (order rows, N
   // columns) with [f_s; -g_s] in its first 2 nS rows.
   QVASrvMatrix& StructuralRightHandSide(int order);

@@ -102,6 +102,12 @@ void QVADynRandomEvent::BaseMotionLevels(int key, double magnitude, double* leve
   }
 }
 
+bool QVADynRandomEvent::DrivesBaseMotion(int key) const {
+  double levels[kDirections];
+  BaseMotionLevels(key, 1.0, levels);
+  return std::any_of(levels, levels + kDirections, [](double level) { return level != 0.0; });
+}
+
 void QVADynRandomEvent::VerifyModalLoadInputs() const {
   for (omi_IntTableIterator<void*> entry(correlations_); entry.More(); entry.Next()) {
     const QVADynCorrelation& correlation = Correlation(entry);
@@ -109,6 +115,16 @@ void QVADynRandomEvent::VerifyModalLoadInputs() const {
     QVA_VERIFY(
         correlation.GetPSD() != nullptr, kQVABasInvalidArgument,
         "QVADynRandomEvent::ComputeModalLoad: correlation " << entry.Key() << " has no spectrum");
+    if (correlation.GetPSD()->IsBaseMotion() && modalSystem_->ParticipationFactors(0) == nullptr) {
+      for (omi_IntTableIterator<void*> item(correlation.GetCorrelationDataList()); item.More();
+           item.Next()) {
+        QVA_VERIFY(!DrivesBaseMotion(item.Key()), kQVASrvInvalidState,
+                   "QVADynRandomEvent::ComputeModalLoad: correlation "
+                       << entry.Key() << ", key " << item.Key()
+                       << " drives base motion, but the modal system has no participation "
+                          "factors in slot 0; store them with the modal basis first");
+      }
+    }
     const bool needsProvider = !correlation.GetPSD()->IsBaseMotion() || correlation.IsUserDefined();
     QVA_VERIFY(
         provider_ != nullptr || !needsProvider || correlation.GetCorrelationDataList().Size() == 0,

@@ -168,21 +168,6 @@ class PlaceSums {
     }
   }
 
-  // out = sum over places d <= e minus sum over places d > e: the sums as seen
-  // by place e of a later node, whose imaginary coefficient changes sign
-  // against every earlier place d > e.
-  void SignedTotal(int e, double* out) const {
-    std::fill_n(out, modes_, 0.0);
-    for (int place = 0; place < places_; ++place) {
-      const double* sum = Sum(place);
-      if (place <= e) {
-        for (int a = 0; a < modes_; ++a) out[a] += sum[a];
-      } else {
-        for (int a = 0; a < modes_; ++a) out[a] -= sum[a];
-      }
-    }
-  }
-
  private:
   const double* Sum(int place) const { return sums_.data() + Index(place) * Index(modes_); }
   double* Sum(int place) { return sums_.data() + Index(place) * Index(modes_); }
@@ -228,13 +213,8 @@ void AddSeparableNodalLoad(const QVADynRandomLoadInput& input, double* block, in
       for (int a = 0; a < modes; ++a) {
         realPartner[a] = earlierTotal[Index(a)] + earlierPlaces[Index(a)] + 0.5 * vector[a];
       }
-      if (complex) {
-        double* imaginaryPartner = panel.ImaginaryPartner();
-        earlierNodes.SignedTotal(place, imaginaryPartner);
-        for (int a = 0; a < modes; ++a) {
-          imaginaryPartner[a] += earlierPlaces[Index(a)] + 0.5 * vector[a];
-        }
-      }
+      // One coefficient for every pair: the imaginary partner is the real one.
+      if (complex) std::copy_n(realPartner, modes, panel.ImaginaryPartner());
       for (int a = 0; a < modes; ++a) earlierPlaces[Index(a)] += vector[a];
     }
     earlierNodes.Add(projection, 1.0);
@@ -285,11 +265,7 @@ void AddUserDefinedNodalLoad(const QVADynRandomLoadInput& input, double* block, 
                                    &e, firstCoordinates, secondCoordinates);
           double termReal = secondLoads[e] * real;
           double termImaginary = secondLoads[e] * imaginary;
-          if (!complex) {
-            termImaginary = 0.0;
-          } else if (d > e) {
-            termImaginary = -termImaginary;
-          }
+          if (!complex) termImaginary = 0.0;
           if (uncorrelated && d != e) termReal = termImaginary = 0.0;
           if (sameNode && d == e) {
             termReal *= 0.5;
@@ -346,22 +322,18 @@ void QVADynAddBaseMotionLoad(const QVADynRandomLoadInput& input, double* block, 
   const int one = 1;
   const int noNode = -1;
   const double origin[3] = {0.0, 0.0, 0.0};
-  // Coefficient of direction pair (p, q) at p * 6 + q.
-  double realTerms[kDirections * kDirections];
-  double imaginaryTerms[kDirections * kDirections];
+  // Coefficient of direction pair (p, q >= p) at p * 6 + q: every pair of
+  // directions is counted once, as a pair of node-DOFs is in the nodal form.
+  double realTerms[kDirections * kDirections] = {};
+  double imaginaryTerms[kDirections * kDirections] = {};
   for (int p = 0; p < kDirections; ++p) {
-    for (int q = 0; q < kDirections; ++q) {
+    for (int q = p; q < kDirections; ++q) {
       if (correlation.IsUserDefined()) {
         input.provider->UserCorrelation(correlation.GetPSD()->Name(), &real, &imaginary, &one, &key,
                                         &noNode, &p, &noNode, &q, origin, origin);
       }
       double termReal = levels[p] * real * levels[q];
-      double termImaginary = levels[p] * imaginary * levels[q];
-      if (!complex) {
-        termImaginary = 0.0;
-      } else if (p > q) {
-        termImaginary = -termImaginary;
-      }
+      double termImaginary = complex ? levels[p] * imaginary * levels[q] : 0.0;
       if (uncorrelated && p != q) termReal = termImaginary = 0.0;
       if (p == q) {
         termReal *= 0.5;
@@ -380,7 +352,7 @@ void QVADynAddBaseMotionLoad(const QVADynRandomLoadInput& input, double* block, 
     for (int p = 0; p < kDirections; ++p) {
       double sumReal = 0.0;
       double sumImaginary = 0.0;
-      for (int q = 0; q < kDirections; ++q) {
+      for (int q = p; q < kDirections; ++q) {
         sumReal += factor(q, input.modes[a] - 1) * realTerms[p * kDirections + q];
         sumImaginary += factor(q, input.modes[a] - 1) * imaginaryTerms[p * kDirections + q];
       }
@@ -424,8 +396,6 @@ void QVADynAddJetNoiseLoad(const QVADynRandomLoadInput& input, double* block, in
     PlaceSums earlierSine(places, modes);
     std::vector<double> cosineTotal(Index(modes));
     std::vector<double> sineTotal(Index(modes));
-    std::vector<double> signedCosine(Index(modes));
-    std::vector<double> signedSine(Index(modes));
     std::vector<double> earlierPlaces(Index(modes));
     for (int node = 0; node < numberOfNodes; ++node) {
       if (!IsActive(input.nodeActive, node)) continue;
@@ -446,11 +416,9 @@ void QVADynAddJetNoiseLoad(const QVADynRandomLoadInput& input, double* block, in
                            selfCosine * (earlierPlaces[Index(a)] + 0.5 * vector[a]);
         }
         // Within one node the phase difference is 0 and so is its sine.
-        earlierCosine.SignedTotal(place, signedCosine.data());
-        earlierSine.SignedTotal(place, signedSine.data());
         double* imaginaryPartner = panel.ImaginaryPartner();
         for (int a = 0; a < modes; ++a) {
-          imaginaryPartner[a] = sine * signedCosine[Index(a)] - cosine * signedSine[Index(a)];
+          imaginaryPartner[a] = sine * cosineTotal[Index(a)] - cosine * sineTotal[Index(a)];
         }
         for (int a = 0; a < modes; ++a) earlierPlaces[Index(a)] += vector[a];
       }

@@ -15,10 +15,12 @@
 //   R(a, b) += sum over pairs alpha <= beta of w * Re c(alpha, beta) * v_beta(a) * v_alpha(b)
 //   I(a, b) += the same with Im c(alpha, beta),
 // with w = 1/2 when alpha = beta, else 1; for alpha = (i, d), beta = (j, e)
-// the coefficient c is R + i I (the imaginary part negated when d > e) for
-// correlated loads, only alpha = beta for uncorrelated loads, and
-// cos(theta_j - theta_i) + i sin(theta_j - theta_i) (the sine negated when
-// d > e) for jet noise.
+// the coefficient c is R + i I for correlated loads, only alpha = beta for
+// uncorrelated loads, and cos(theta_j - theta_i) + i sin(theta_j - theta_i)
+// for jet noise, whatever the order of the DOF places d and e. The base-motion
+// form is the same sum over the direction pairs p <= q, the participation
+// factors in place of v. So block + block^H = V^T S V, S the Hermitian
+// cross-spectral matrix with S(beta, alpha) = c(alpha, beta) for alpha < beta.
 //
 // Except for user-defined correlations, whose coefficient the provider gives
 // pair by pair, the coefficient separates into per-node factors
@@ -55,7 +57,8 @@ void QVADynAddNodalLoad(const QVADynRandomLoadInput& input, double* block, int k
 // to `block`: `levels` holds the base-motion level of each of the six
 // directions for this pattern, `factors` the participation factors (modes x 6,
 // column by column, `totalModes` rows), or null, in which case nothing is
-// added. A user-defined correlation asks the provider once per direction pair.
+// added. A user-defined correlation asks the provider once per direction pair
+// p <= q.
 void QVADynAddBaseMotionLoad(const QVADynRandomLoadInput& input, double* block, int key,
                              double real, double imaginary, const QVADynCorrelation& correlation,
                              const double* levels, const double* factors, int totalModes);

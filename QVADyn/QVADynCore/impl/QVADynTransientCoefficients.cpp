@@ -322,11 +322,9 @@ QVADynModeClass QVADynClassifyMode(double lambda, double damping, double stepSiz
   // Quiet comparisons throughout: a NaN input must not raise the invalid-operation flag.
   if (std::isnan(lambda) || std::isnan(stepSize)) return QVADynModeClass::kUndecided;
   const double lambdaClipped = std::isless(lambda, kEpsilon) ? 0.0 : lambda;
-  if (!damped) {
-    return std::isgreater(100.0 * kEpsilon, std::sqrt(lambdaClipped) * stepSize)
-               ? QVADynModeClass::kRigid
-               : QVADynModeClass::kUndamped;
-  }
+  // The undamped coefficients hold for every omega h, so only a zero
+  // (clipped) eigenvalue makes a mode rigid.
+  if (!damped) return lambdaClipped > 0.0 ? QVADynModeClass::kUndamped : QVADynModeClass::kRigid;
   const double alpha = damping / 2.0;
   if (std::islessequal(lambdaClipped, kEpsilon)) {
     return std::isgreater(alpha, 0.0) ? QVADynModeClass::kDampedRigid : QVADynModeClass::kRigid;

@@ -53,7 +53,8 @@ double QVADynTransientEpsilon();
 
 // Class of a mode with eigenvalue `lambda` (omega^2) and diagonal damping `damping` (c, used
 // only when `damped`) for the step size `stepSize`. Eigenvalues below the tolerance count as 0.
-// Without damping a mode is rigid when 100 eps > sqrt(lambda) h, otherwise undamped; with damping
+// Without damping a mode is rigid when lambda counts as 0, otherwise undamped at every step size
+// (the undamped coefficients are exact however small sqrt(lambda) h is); with damping
 // the ratio d = 1 - (c/2)^2 / lambda selects underdamped (d >= eps), critically damped
 // (|d| < eps) or overdamped (d <= -eps), lambda <= eps gives damped rigid (c > 0) or rigid, and
 // c exactly 0.0 gives undamped. A NaN eigenvalue or step size, or a NaN ratio, is undecided.

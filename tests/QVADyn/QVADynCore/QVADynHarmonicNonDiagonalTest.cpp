@@ -131,6 +131,8 @@ class HarmonicProblem {
   }
 
   QVADynModalOperators& Ops() { return *ops_; }
+  // Modes that the reference gives zero response at f = 0.
+  void SetRigidModes(std::vector<int> modes) { rigid_ = std::move(modes); }
   int Modes() const { return basis_.NumberOfModes(); }
   int Frames() const { return static_cast<int>(frequencies_.size()); }
 
@@ -192,6 +194,12 @@ class HarmonicProblem {
     for (int c = 0; c < kCases; ++c) {
       for (int k = 0; k < m; ++k) rhs(k, c) = Force(c, k, j);
     }
+    // A rigid mode at f = 0: q_k = 0, out of the other equations.
+    for (const int k : omega == 0.0 ? rigid_ : std::vector<int>{}) {
+      for (int i = 0; i < m; ++i) z(i, k) = z(k, i) = 0.0;
+      z(k, k) = 1.0;
+      for (int c = 0; c < kCases; ++c) rhs(k, c) = 0.0;
+    }
     return SolveDirect(z, rhs, kCases);
   }
 
@@ -226,6 +234,7 @@ class HarmonicProblem {
   QVADynLoadCaseList loads_;
   std::vector<std::vector<Complex>> patterns_;
   std::vector<QVADynFrameValue> frames_;
+  std::vector<int> rigid_;
   QVADynSolution solution_;
 };
 
@@ -279,15 +288,30 @@ std::string MaskNumbers(const std::string& text) {
 }
 
 // Strongly coupling full damping, symmetric and unsymmetric (entered as it stands, not
-// transposed); only the frame at the eigenvalue takes the full path.
+// transposed), and a full viscous damping beside a structural damping held diagonal (the
+// reduced path builds B column by column from both storage kinds); only the frame at the
+// eigenvalue takes the full path.
 TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
   QVATestModalBasis spectrum(StructuralOptions());
-  for (const bool symmetric : {true, false}) {
-    SCOPED_TRACE(symmetric ? "symmetric" : "unsymmetric");
-    HarmonicProblem problem(StructuralOptions(),
-                            SweepAround(spectrum.Eigenvalues(), symmetric ? 2 : 1));
-    *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, symmetric, symmetric ? 11 : 21);
-    if (symmetric) *problem.Ops().StructuralDamping() = RandomMatrix(8, 20.0, true, 12);
+  QVASrvMatrix diagonalStructural(8, 8, nullptr, true, true);
+  for (int k = 0; k < 8; ++k) diagonalStructural(k, k) = 5.0 + 2.0 * k;
+  const struct {
+    const char* name;
+    QVASrvMatrix viscous;
+    QVASrvMatrix structural;
+    int near;
+  } cases[] = {
+      {"symmetric", RandomMatrix(8, 3.0, true, 11), RandomMatrix(8, 20.0, true, 12), 2},
+      {"unsymmetric", RandomMatrix(8, 3.0, false, 21), QVASrvMatrix(), 1},
+      {"diagonal structural", RandomMatrix(8, 3.0, true, 31), diagonalStructural, 2},
+  };
+  for (const auto& damping : cases) {
+    SCOPED_TRACE(damping.name);
+    HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), damping.near));
+    *problem.Ops().ViscousDamping() = damping.viscous;
+    if (damping.structural.NumberOfRows() > 0) {
+      *problem.Ops().StructuralDamping() = damping.structural;
+    }
     ASSERT_EQ(QVADynHarmonicSolver::MethodFor(problem.Ops()),
               QVADynHarmonicSolver::Method::kNonDiagonal);
     problem.Solve();
@@ -300,20 +324,6 @@ TEST(HarmonicNonDiagonalTest, FullDampingMatchesTheComplexSolveOnBothPaths) {
 
 // A non-diagonal stiffness takes the full path at every frame and logs the first projection's
 // time; with a diagonal stiffness the block has no such line.
-// A full viscous damping with a structural damping held diagonal: the
-// reduced path builds B column by column from both storage kinds.
-TEST(HarmonicNonDiagonalTest, FullViscousWithDiagonalStructuralDampingMatchesTheComplexSolve) {
-  QVATestModalBasis spectrum(StructuralOptions());
-  HarmonicProblem problem(StructuralOptions(), SweepAround(spectrum.Eigenvalues(), 2));
-  *problem.Ops().ViscousDamping() = RandomMatrix(8, 3.0, true, 31);
-  QVASrvMatrix structural(8, 8, nullptr, true, true);
-  for (int k = 0; k < 8; ++k) structural(k, k) = 5.0 + 2.0 * k;
-  *problem.Ops().StructuralDamping() = structural;
-  ASSERT_TRUE(problem.Ops().StructuralDamping()->IsDiagonal());
-  problem.Solve();
-  problem.ExpectMatchesReference();
-}
-
 TEST(HarmonicNonDiagonalTest, NonDiagonalStiffnessTakesTheFullPathAndLogsTheFirstProjection) {
   const std::string heading = "\n--- Solve dynamic system with non-diagonal damping ---\n\n";
   const std::string phases =
@@ -395,6 +405,32 @@ TEST(HarmonicNonDiagonalTest, CoupledMethodAtZeroFrequencySolvesTheStaticEquatio
   problem.ExpectMatchesReference();
   EXPECT_EQ(problem.Paths(QVADynHarmonicFrameSolver::Kind::kCoupledAcoustic),
             (std::vector<Path>{Path::kStatic, Path::kReduced}));
+}
+
+// A sweep from 0 Hz with a rigid structural mode (and, coupled, a rigid acoustic mode, the
+// constant pressure of a closed cavity) without damping at f = 0: the rigid modes get zero
+// static response, the others the static solution without them; the next frame is as before.
+TEST(HarmonicNonDiagonalTest, RigidModesGetZeroResponseAtZeroFrequency) {
+  for (const bool coupled : {false, true}) {
+    SCOPED_TRACE(coupled ? "coupled" : "non-diagonal");
+    HarmonicProblem problem(coupled ? CoupledOptions() : StructuralOptions(), {0.0, 0.3});
+    const int nS = problem.Ops().NumberOfStructuralModes();
+    (*problem.Ops().Stiffness())(1, 1) = 0.0;
+    QVASrvMatrix structural = RandomMatrix(nS, 20.0, true, 12);
+    for (int k = 0; k < nS; ++k) structural(1, k) = structural(k, 1) = 0.0;
+    *problem.Ops().StructuralDamping() = structural;
+    std::vector<int> rigid{1};
+    if (coupled) {
+      (*problem.Ops().AcousticStiffness())(0, 0) = 0.0;
+      rigid.push_back(nS);
+    }
+    problem.SetRigidModes(rigid);
+    problem.Solve();
+    problem.ExpectMatchesReference();
+    for (int c = 0; c < kCases; ++c) {
+      for (const int k : rigid) EXPECT_EQ(problem.Amplitude(c, 0, k), Complex(0.0, 0.0));
+    }
+  }
 }
 
 TEST(HarmonicNonDiagonalTest, CoupledLogBlockEndsItsTotalLineWithSeconds) {

@@ -30,6 +30,10 @@
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
 
+extern "C" void dsyev_(const char* jobz, const char* upperOrLower, const int* n, double* a,
+                       const int* lda, double* eigenvalues, double* work, const int* workSize,
+                       int* info, std::size_t jobzLength, std::size_t upperOrLowerLength);
+
 namespace {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
@@ -300,162 +304,190 @@ TEST_F(QVADynRandomEventTest, ManyNodesFillSeveralPanels) {
 
 // ---------------------------------------------------------------- dense reference
 
-// The Hermitian node-DOF cross-spectral matrix S of one entry, built whole,
-// projected with the mode shapes of the reference basis (not read through the
-// modal system): Phi^T S Phi equals the block plus its conjugate transpose,
-// since the block holds the pairs j >= i with the diagonal halved.
-class DenseReference {
- public:
-  // `coefficient(alpha, beta)` gives the coefficient of node-DOF alpha before
-  // beta (alpha <= beta in node-major order) as the event defines it.
-  template <class Coefficient>
-  DenseReference(const QVATestModalBasis& basis, QVADynRandomTestProvider& provider,
-                 const std::vector<int>& nodeActive, const std::vector<int>& activeModes, int key,
-                 Coefficient coefficient) {
-    const int nodeDofs = kNodes * kPlaces;
-    const int m = static_cast<int>(activeModes.size());
-    std::vector<long double> load(static_cast<std::size_t>(nodeDofs));
-    std::vector<long double> phi(static_cast<std::size_t>(nodeDofs) * m);
-    for (int alpha = 0; alpha < nodeDofs; ++alpha) {
-      const int node = alpha / kPlaces;
-      const int place = alpha % kPlaces;
-      load[static_cast<std::size_t>(alpha)] =
-          nodeActive[static_cast<std::size_t>(node)] != 0 ? provider.Load(node, key, place) : 0.0;
+// The Hermitian cross-spectral matrix S over `rows` node-DOFs (or directions),
+// built whole, projected: P(a, b) = sum over beta, alpha of phi(beta, a)
+// S(beta, alpha) phi(alpha, b), with S(beta, alpha) = L_beta c(alpha, beta)
+// L_alpha for alpha < beta, its conjugate for alpha > beta and the real part
+// on the diagonal. Entry (a, b) at a * m + b.
+template <class Load, class Shape, class Coefficient>
+std::vector<std::complex<double>> ProjectedCrossSpectrum(int rows, int m, Load load, Shape phi,
+                                                         Coefficient coefficient) {
+  std::vector<std::complex<long double>> sum(static_cast<std::size_t>(m) * m);
+  for (int beta = 0; beta < rows; ++beta) {
+    for (int alpha = 0; alpha < rows; ++alpha) {
+      std::complex<long double> c =
+          alpha <= beta ? coefficient(alpha, beta) : std::conj(coefficient(beta, alpha));
+      if (alpha == beta) c = c.real();
+      const std::complex<long double> s = load(beta) * c * load(alpha);
       for (int a = 0; a < m; ++a) {
-        phi[static_cast<std::size_t>(alpha) * m + a] =
-            basis.NodalModeShape(activeModes[static_cast<std::size_t>(a)] - 1, node, place);
+        for (int b = 0; b < m; ++b)
+          sum[static_cast<std::size_t>(a) * m + b] += phi(beta, a) * s * phi(alpha, b);
       }
     }
-    projection_.assign(static_cast<std::size_t>(m) * m, 0.0L);
-    scale_.assign(static_cast<std::size_t>(m) * m, 0.0L);
-    for (int beta = 0; beta < nodeDofs; ++beta) {
-      for (int alpha = 0; alpha < nodeDofs; ++alpha) {
-        // S(beta, alpha) = L_beta K(alpha, beta) L_alpha, K Hermitian.
-        std::complex<long double> k;
-        if (alpha == beta) {
-          k = coefficient(alpha, beta).real();
-        } else if (alpha < beta) {
-          k = coefficient(alpha, beta);
-        } else {
-          k = std::conj(coefficient(beta, alpha));
-        }
-        const std::complex<long double> s =
-            load[static_cast<std::size_t>(beta)] * k * load[static_cast<std::size_t>(alpha)];
-        if (s == std::complex<long double>(0.0L, 0.0L)) continue;
-        for (int a = 0; a < m; ++a) {
-          for (int b = 0; b < m; ++b) {
-            const long double left = phi[static_cast<std::size_t>(beta) * m + a];
-            const long double right = phi[static_cast<std::size_t>(alpha) * m + b];
-            projection_[static_cast<std::size_t>(a) * m + b] += left * s * right;
-            scale_[static_cast<std::size_t>(a) * m + b] += std::fabs(left * right) * std::abs(s);
-          }
-        }
-      }
-    }
-    m_ = m;
   }
-
-  // Largest deviation of block + block^H from Phi^T S Phi, relative to the
-  // round-off bound (terms + 8) eps * (sum of absolute terms), per entry.
-  double RoundOffRatio(const double* block, double terms) const {
-    double worst = 0.0;
-    const std::size_t mm = static_cast<std::size_t>(m_) * m_;
-    for (int a = 0; a < m_; ++a) {
-      for (int b = 0; b < m_; ++b) {
-        const std::size_t ab = static_cast<std::size_t>(a) * m_ + b;
-        const std::size_t ba = static_cast<std::size_t>(b) * m_ + a;
-        const std::complex<long double> whole(block[ab] + block[ba],
-                                              block[mm + ab] - block[mm + ba]);
-        const long double bound =
-            (terms + 8.0L) * static_cast<long double>(kEps) * scale_[ab] + 1e-300L;
-        worst = std::max(worst, static_cast<double>(std::abs(whole - projection_[ab]) / bound));
-      }
-    }
-    return worst;
-  }
-
- private:
-  int m_ = 0;
-  std::vector<std::complex<long double>> projection_;
-  std::vector<long double> scale_;
-};
-
-// The sign the imaginary part of a pair takes: negative when the earlier
-// node-DOF's place is after the later one's.
-long double PlaceSign(int alpha, int beta) {
-  return alpha % kPlaces > beta % kPlaces ? -1.0L : 1.0L;
+  return std::vector<std::complex<double>>(sum.begin(), sum.end());
 }
 
-TEST_F(QVADynRandomEventTest, BlockPlusConjugateTransposeIsTheProjectedCrossSpectrum) {
-  const double real = 0.7;
-  const double imaginary = 0.4;
-  Adopt(MakeCorrelation(0, false, true, false, {{2, real, imaginary, 0.0}}));
-  Adopt(MakeCorrelation(1, false, true, false, {{2, real, imaginary, 0.0}}));
-  const double velocity[3] = {3.0, 1.0, -2.0};
-  const double omega = 5.0;
-  Adopt(MakeCorrelation(QVADynCorrelationJetNoise, false, false, false,
-                        {{2, velocity[0], velocity[1], velocity[2]}}));
-  const std::vector<double> nodal = Fast(false);
-  const std::vector<double> jet = Fast(true, omega);
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(Modes()) * Modes();
-
-  const DenseReference correlated(
-      basis_, provider_, nodeActive_, literal_.activeModes, 2, [&](int alpha, int beta) {
-        return std::complex<long double>(real, imaginary * PlaceSign(alpha, beta));
-      });
-  EXPECT_LE(correlated.RoundOffRatio(nodal.data(), Terms()), 1.0);
-
-  const DenseReference uncorrelated(
-      basis_, provider_, nodeActive_, literal_.activeModes, 2, [&](int alpha, int beta) {
-        return std::complex<long double>(alpha == beta ? real : 0.0, 0.0);
-      });
-  EXPECT_LE(uncorrelated.RoundOffRatio(nodal.data() + blockSize, Terms()), 1.0);
-
-  // Phase of node n: its position along the velocity, times omega / |v|^2.
-  const auto phase = [&](int node) {
-    const double* x = provider_.Coordinates(node);
-    return static_cast<long double>(x[0] * velocity[0] + x[1] * velocity[1] + x[2] * velocity[2]) *
-           omega / 14.0L;
-  };
-  const DenseReference convected(
-      basis_, provider_, nodeActive_, literal_.activeModes, 2, [&](int alpha, int beta) {
-        const long double difference = phase(beta / kPlaces) - phase(alpha / kPlaces);
-        return std::complex<long double>(std::cos(difference),
-                                         PlaceSign(alpha, beta) * std::sin(difference));
-      });
-  EXPECT_LE(convected.RoundOffRatio(jet.data() + 2 * blockSize, Terms()), 1.0);
-}
-
-// ---------------------------------------------------------------- closed forms
-
-TEST_F(QVADynRandomEventTest, BaseMotionOfOneDirectionIsHalfTheSquaredFactorProduct) {
-  // Direction 3 excited by two base motions of pattern 1 (level g once), a
-  // base motion of pattern 7, which has no entry, and an entry of key 5
-  // without base motions: R(a, b) = g^2 R / 2 * Gamma(3, a) Gamma(3, b).
-  const double g = 2.5;
-  const double real = 0.8;
-  Adopt(MakeCorrelation(0, false, true, true, {{1, real, 0.6, 0.0}, {5, 3.0, 1.0, 0.0}}, g));
-  AdoptBaseMotion(1, 3);
-  AdoptBaseMotion(1, 3);
-  AdoptBaseMotion(7, 1);
-  const std::vector<double> block = Fast(false);
-  const int m = Modes();
+// B + B^H of the block at `block`: Re = R(a, b) + R(b, a), Im = I(a, b) - I(b, a).
+std::vector<std::complex<double>> Completed(const double* block, int m) {
+  const std::size_t mm = static_cast<std::size_t>(m) * m;
+  std::vector<std::complex<double>> whole(mm);
   for (int a = 0; a < m; ++a) {
     for (int b = 0; b < m; ++b) {
-      const double gammaA =
-          factors_[2 * static_cast<std::size_t>(kModes) + literal_.activeModes[a] - 1];
-      const double gammaB =
-          factors_[2 * static_cast<std::size_t>(kModes) + literal_.activeModes[b] - 1];
-      const double expected = 0.5 * g * g * real * gammaA * gammaB;
-      // One non-zero term formed with five roundings.
-      EXPECT_NEAR(block[static_cast<std::size_t>(a) * m + b], expected,
-                  8.0 * kEps * std::fabs(expected));
-      // p = q: the imaginary term is halved and not negated; it stays.
-      EXPECT_NEAR(block[static_cast<std::size_t>(m) * m + a * m + b], expected * 0.6 / real,
-                  8.0 * kEps * std::fabs(expected));
+      const std::size_t ab = static_cast<std::size_t>(a) * m + b;
+      const std::size_t ba = static_cast<std::size_t>(b) * m + a;
+      whole[ab] = {block[ab] + block[ba], block[mm + ab] - block[mm + ba]};
     }
   }
+  return whole;
 }
+
+// Largest |actual - expected| relative to the largest |expected|.
+double RelativeDifference(const std::vector<std::complex<double>>& actual,
+                          const std::vector<std::complex<double>>& expected) {
+  double difference = 0.0;
+  double size = 0.0;
+  for (std::size_t k = 0; k < actual.size(); ++k) {
+    difference = std::max(difference, std::abs(actual[k] - expected[k]));
+    size = std::max(size, std::abs(expected[k]));
+  }
+  return difference / size;
+}
+
+// Smallest over largest eigenvalue of the Hermitian m x m matrix h, from dsyev
+// on its real form [Re -Im; Im Re] (each eigenvalue twice).
+double SmallestToLargestEigenvalue(const std::vector<std::complex<double>>& h, int m) {
+  const int n = 2 * m;
+  std::vector<double> real(static_cast<std::size_t>(n) * n);
+  for (int a = 0; a < m; ++a) {
+    for (int b = 0; b < m; ++b) {
+      const std::complex<double> value = h[static_cast<std::size_t>(a) * m + b];
+      const auto at = [n](int row, int column) {
+        return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n;
+      };
+      real[at(a, b)] = real[at(a + m, b + m)] = value.real();
+      real[at(a + m, b)] = value.imag();
+      real[at(a, b + m)] = -value.imag();
+    }
+  }
+  std::vector<double> eigenvalues(static_cast<std::size_t>(n));
+  const char noVectors = 'N';
+  const char lower = 'L';
+  const int workSize = 8 * n;
+  std::vector<double> work(static_cast<std::size_t>(workSize));
+  int info = 0;
+  dsyev_(&noVectors, &lower, &n, real.data(), &n, eigenvalues.data(), work.data(), &workSize, &info,
+         1, 1);
+  EXPECT_EQ(info, 0);
+  return eigenvalues.front() / eigenvalues.back();
+}
+
+// One entry (key 2) of each kind; base motion excites the listed directions.
+struct CrossSpectrumCase {
+  const char* name;
+  int type;
+  bool userDefined;
+  bool complex;
+  std::vector<int> directions;  // empty: nodal loads
+  bool positiveSemidefinite;    // S = L L^T or z z^H scaled by R > 0
+};
+
+class QVADynRandomCrossSpectrumTest : public QVADynRandomEventTest,
+                                      public ::testing::WithParamInterface<CrossSpectrumCase> {};
+
+// Loads in up to six DOF places on six active nodes: block + block^H equals
+// Phi^T S Phi of the Hermitian S built whole from the coefficients; the
+// products differ by round-off of sums of about 900 terms, far below 1e-12.
+TEST_P(QVADynRandomCrossSpectrumTest, CompletedBlockIsTheProjectedHermitianCrossSpectrum) {
+  const CrossSpectrumCase& form = GetParam();
+  const double real = 0.7;
+  const double imaginary = 0.4;
+  const double g = 1.3;
+  const double velocity[3] = {3.0, 1.0, -2.0};
+  const double omega = 5.0;
+  const int key = 2;
+  const bool jetNoise = form.type == QVADynCorrelationJetNoise;
+  const bool baseMotion = !form.directions.empty();
+  Adopt(jetNoise ? MakeCorrelation(form.type, false, false, false,
+                                   {{key, velocity[0], velocity[1], velocity[2]}})
+                 : MakeCorrelation(form.type, form.userDefined, form.complex, baseMotion,
+                                   {{key, real, imaginary, 0.0}}, g));
+  for (const int direction : form.directions) AdoptBaseMotion(key, direction);
+  const std::vector<double> block = Fast(jetNoise, omega);
+  const int m = Modes();
+  const auto mode = [&](int a) { return literal_.activeModes[static_cast<std::size_t>(a)] - 1; };
+
+  std::vector<std::complex<double>> expected;
+  if (baseMotion) {
+    const auto level = [&](int p) {
+      const bool excited = std::count(form.directions.begin(), form.directions.end(), p + 1) > 0;
+      return excited ? static_cast<long double>(g) : 0.0L;
+    };
+    const auto gamma = [&](int p, int a) {
+      return static_cast<long double>(factors_[static_cast<std::size_t>(p) * kModes + mode(a)]);
+    };
+    expected = ProjectedCrossSpectrum(6, m, level, gamma, [&](int, int) {
+      return std::complex<long double>(real, form.complex ? imaginary : 0.0);
+    });
+  } else {
+    // Node-DOF alpha = (alpha / 6, alpha % 6).
+    const auto load = [&](int alpha) {
+      const int node = alpha / kPlaces;
+      return nodeActive_[static_cast<std::size_t>(node)] != 0
+                 ? static_cast<long double>(provider_.Load(node, key, alpha % kPlaces))
+                 : 0.0L;
+    };
+    const auto phi = [&](int alpha, int a) {
+      return static_cast<long double>(
+          basis_.NodalModeShape(mode(a), alpha / kPlaces, alpha % kPlaces));
+    };
+    const auto phase = [&](int node) {
+      const double* x = provider_.Coordinates(node);
+      return static_cast<long double>(x[0] * velocity[0] + x[1] * velocity[1] +
+                                      x[2] * velocity[2]) *
+             omega / 14.0L;
+    };
+    expected = ProjectedCrossSpectrum(kNodes * kPlaces, m, load, phi, [&](int alpha, int beta) {
+      const int i = alpha / kPlaces, d = alpha % kPlaces, j = beta / kPlaces, e = beta % kPlaces;
+      if (jetNoise) return std::polar(1.0L, phase(j) - phase(i));
+      if (form.type == QVADynCorrelationUncorrelated && alpha != beta)
+        return std::complex<long double>();
+      double r = real;
+      double s = imaginary;
+      if (form.userDefined) {
+        const int one = 1;
+        provider_.UserCorrelation("RANDOMLD", &r, &s, &one, &key, &i, &d, &j, &e,
+                                  provider_.Coordinates(i), provider_.Coordinates(j));
+      }
+      return std::complex<long double>(r, form.complex ? s : 0.0);
+    });
+  }
+  const std::vector<std::complex<double>> whole = Completed(block.data(), m);
+  EXPECT_LE(RelativeDifference(whole, expected), 1e-12);
+  if (form.positiveSemidefinite) {
+    // A rank-one S: the largest eigenvalue is of the size of the entries, the
+    // others round-off; an indefinite completion is far below -1e-12.
+    EXPECT_GE(SmallestToLargestEigenvalue(whole, m), -1e-12);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, QVADynRandomCrossSpectrumTest,
+    ::testing::Values(CrossSpectrumCase{"CorrelatedComplex", 0, false, true, {}, false},
+                      CrossSpectrumCase{"CorrelatedReal", 0, false, false, {}, true},
+                      CrossSpectrumCase{"UncorrelatedComplex", 1, false, true, {}, false},
+                      CrossSpectrumCase{"UserDefinedHermitian", 0, true, true, {}, false},
+                      CrossSpectrumCase{
+                          "JetNoise", QVADynCorrelationJetNoise, false, false, {}, true},
+                      CrossSpectrumCase{"BaseMotionYZComplex", 0, false, true, {2, 3}, false},
+                      CrossSpectrumCase{"BaseMotionYZReal", 0, false, false, {2, 3}, true},
+                      CrossSpectrumCase{"BaseMotionXYRzReal", 0, false, false, {1, 2, 6}, true},
+                      CrossSpectrumCase{"BaseMotionXYRzComplex", 0, false, true, {1, 2, 6}, false}),
+    [](const ::testing::TestParamInfo<CrossSpectrumCase>& form) {
+      return std::string(form.param.name);
+    });
+
+// ---------------------------------------------------------------- closed forms
 
 TEST_F(QVADynRandomEventTest, BaseMotionKeyMinusThreeIsVisited) {
   const double g = 1.5;
@@ -469,7 +501,7 @@ TEST_F(QVADynRandomEventTest, BaseMotionKeyMinusThreeIsVisited) {
   EXPECT_EQ(block[static_cast<std::size_t>(m) * m], 0.0);
 }
 
-TEST_F(QVADynRandomEventTest, BaseMotionWithoutParticipationFactorsIsZero) {
+TEST_F(QVADynRandomEventTest, BaseMotionWithoutParticipationFactorsIsRefusedBeforeWriting) {
   QVATestModalBasis bare(SmallModel());
   std::unique_ptr<QVADynModalSystem> modal = bare.Open();
   ASSERT_EQ(modal->ParticipationFactors(0), nullptr);
@@ -477,36 +509,28 @@ TEST_F(QVADynRandomEventTest, BaseMotionWithoutParticipationFactorsIsZero) {
   const int modes[] = {1, 2};
   const int count = 2;
   event.SetActiveModes(modes, count);
-  event.AdoptCorrelation(MakeCorrelation(0, false, true, true, {{1, 1.0, 1.0, 0.0}}, 1.0));
-  event.AdoptBaseMotion(1, 1);
-  // No provider is needed for base motion that is not user-defined.
+  // Key 3 drives no base motion; key 1 does. No provider is needed for base
+  // motion that is not user-defined.
+  event.AdoptCorrelation(MakeCorrelation(0, false, true, true, {{3, 1.0, 1.0, 0.0}}, 1.0));
   std::vector<double> out(8, kSentinel);
   event.ComputeModalLoad(out.data(), nullptr);
   EXPECT_EQ(out, std::vector<double>(8, 0.0));
-}
-
-TEST_F(QVADynRandomEventTest, JetNoiseOnAPlaneNormalToTheVelocityIsTheCorrelatedRealField) {
-  // Every node on the plane x = 0.75 and v along x: equal phases, so the
-  // field is fully correlated with coefficient 1 and no imaginary part.
-  for (int node = 0; node < kNodes; ++node) provider_.Coordinates(node)[0] = 0.75;
-  Adopt(MakeCorrelation(QVADynCorrelationJetNoise, false, false, false, {{3, 40.0, 0.0, 0.0}}));
-  Adopt(MakeCorrelation(0, false, false, false, {{3, 1.0, 0.0, 0.0}}));
-  const std::vector<double> jet = Fast(true, 7.0);
-  const std::vector<double> correlated = Fast(false);
-  const std::vector<double> scale = Literal(false, true);
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(Modes()) * Modes();
-  const std::size_t half = blockSize / 2;
-  const std::vector<double> jetBlock(jet.begin(),
-                                     jet.begin() + static_cast<std::ptrdiff_t>(blockSize));
-  const std::vector<double> correlatedBlock(
-      correlated.begin() + static_cast<std::ptrdiff_t>(blockSize), correlated.end());
-  // The real field has no imaginary terms; the jet-noise imaginary part is
-  // c s - s c summed in two orders, so its scale is that of the real terms.
-  std::vector<double> scaleBlock(scale.begin() + static_cast<std::ptrdiff_t>(blockSize),
-                                 scale.end());
-  std::copy_n(scaleBlock.begin(), half, scaleBlock.begin() + static_cast<std::ptrdiff_t>(half));
-  // cos^2 + sin^2 = 1 and c s - s c = 0 to round-off.
-  EXPECT_LE(RoundOffRatio(jetBlock, correlatedBlock, scaleBlock, Terms()), 1.0);
+  event.AdoptCorrelation(MakeCorrelation(0, false, true, true, {{1, 1.0, 1.0, 0.0}}, 1.0));
+  event.AdoptBaseMotion(1, 1);
+  out.assign(16, kSentinel);
+  try {
+    event.ComputeModalLoad(out.data(), nullptr);
+    ADD_FAILURE() << "accepted";
+  } catch (const QVABasError& error) {
+    EXPECT_EQ(error.ErrorNumber(), kQVASrvInvalidState);
+    EXPECT_NE(std::string(error.what())
+                  .find("correlation 2, key 1 drives base motion, but the "
+                        "modal system has no participation factors in "
+                        "slot 0"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(out, std::vector<double>(16, kSentinel));
 }
 
 // ---------------------------------------------------------------- edge cases

@@ -121,11 +121,7 @@ inline void Nodal(const QVADynRandomLiteralCase& c, double* block, int key, doub
                     }
                     tR = Magnitude(Lj[e], absolute) * Magnitude(R, absolute);
                     tI = Magnitude(Lj[e], absolute) * Magnitude(I, absolute);
-                    if (!correlation.IsComplex()) {
-                      tI = 0.0;
-                    } else if (d > e && !absolute) {
-                      tI = -tI;
-                    }
+                    if (!correlation.IsComplex()) tI = 0.0;
                     if (uncorrelated && d != e) tR = tI = 0.0;
                   });
     }
@@ -158,7 +154,7 @@ inline void BaseMotion(const QVADynRandomLiteralCase& c, double* block, int key,
     for (int p = 1; p <= 6; ++p) {
       double sR = 0.0;
       double sI = 0.0;
-      for (int q = 1; q <= 6; ++q) {
+      for (int q = p; q <= 6; ++q) {
         if (correlation.IsUserDefined()) {
           const int dof1 = p - 1;
           const int dof2 = q - 1;
@@ -168,11 +164,7 @@ inline void BaseMotion(const QVADynRandomLiteralCase& c, double* block, int key,
         const double level = Magnitude(delta[p - 1], absolute);
         double tR = level * Magnitude(R, absolute) * Magnitude(delta[q - 1], absolute);
         double tI = level * Magnitude(I, absolute) * Magnitude(delta[q - 1], absolute);
-        if (!correlation.IsComplex()) {
-          tI = 0.0;
-        } else if (p > q && !absolute) {
-          tI = -tI;
-        }
+        if (!correlation.IsComplex()) tI = 0.0;
         if (correlation.IsUncorrelated() && p != q) tR = tI = 0.0;
         if (p == q) {
           tR /= 2.0;
@@ -230,10 +222,9 @@ inline void JetNoise(const QVADynRandomLiteralCase& c, double* block, int key, c
       const double sineOfDifference =
           absolute ? std::fabs(ci * sj) + std::fabs(si * cj) : ci * sj - si * cj;
       AddNodePair(c, block, phiI, phiJ, Li, i == j, absolute,
-                  [&](int d, int e, double& tR, double& tI) {
+                  [&](int, int e, double& tR, double& tI) {
                     tR = cosineOfDifference * Magnitude(Lj[e], absolute);
                     tI = sineOfDifference * Magnitude(Lj[e], absolute);
-                    if (d > e && !absolute) tI = -tI;
                   });
     }
   }

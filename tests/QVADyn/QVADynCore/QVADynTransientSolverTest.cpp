@@ -190,7 +190,8 @@ TEST(QVADynTransientSolverClasses, DampedModesOfEveryClassFollowTheirExactSoluti
 }
 
 TEST(QVADynTransientSolverClasses, UndampedModesAndTinyEigenvaluesFollowTheirExactSolutions) {
-  // 1e-14 is rigid too (sqrt(lambda) h < 100 eps): off the exact motion by ~lambda t^2 ~ 1e-12.
+  // 1e-14 is below the eigenvalue tolerance and rigid too: off the exact motion by ~lambda t^2 ~
+  // 1e-12.
   ExpectExactPerMode(
       {
           {0.0, {}, QVADynModeClass::kRigid},
@@ -200,6 +201,58 @@ TEST(QVADynTransientSolverClasses, UndampedModesAndTinyEigenvaluesFollowTheirExa
           {100.0, {}, QVADynModeClass::kUndamped},
       },
       false);
+}
+
+// A slow undamped mode, lambda = 1, under steps with omega h = 1e-6 and 1e-8 between steps of
+// 0.1 (omega T = 1.4), from u0 = 0.3, v0 = -0.5 under f = a + b t (a = 0.2, b = 0.4), against
+//   u = (u0 - a) cos t + (v0 - b) sin t + a + b t,   v = (v0 - b) cos t - (u0 - a) sin t + b,
+// alone and beside an unloaded damped mode, which makes the event damped and changes nothing.
+TEST(QVADynTransientSolverClasses, SlowUndampedModeFollowsItsExactSolution) {
+  std::vector<double> steps;
+  for (const double tiny : {1e-6, 1e-8, 1e-6}) {
+    steps.insert(steps.end(), 1000, tiny);
+    steps.insert(steps.end(), 7, 0.1);
+  }
+  const double a = 0.2, b = 0.4, u0 = 0.3, v0 = -0.5;
+  std::vector<double> amplitudes;
+  std::vector<long double> times(1, 0.0L);
+  for (const double step : steps) times.push_back(times.back() + step);
+  for (const long double t : times) amplitudes.push_back(static_cast<double>(a + b * t));
+  long double peakU = 0.0L, peakV = 0.0L;
+  std::vector<long double> exactU, exactV;
+  for (const long double t : times) {
+    exactU.push_back((u0 - a) * std::cos(t) + (v0 - b) * std::sin(t) + a + b * t);
+    exactV.push_back((v0 - b) * std::cos(t) - (u0 - a) * std::sin(t) + b);
+    peakU = std::max(peakU, std::fabs(exactU.back()));
+    peakV = std::max(peakV, std::fabs(exactV.back()));
+  }
+  for (const bool withDampedMode : {false, true}) {
+    SCOPED_TRACE(withDampedMode ? "beside a damped mode" : "alone");
+    const int m = withDampedMode ? 2 : 1;
+    const QVATestTransientModel model(withDampedMode ? std::vector<double>{1.0, 9.0}
+                                                     : std::vector<double>{1.0});
+    const auto ops = model.Operators(
+        withDampedMode ? std::vector<QVADynDiagonalDamping>{{}, {0.0, 0.05, 0.0, 0.0}}
+                       : std::vector<QVADynDiagonalDamping>{});
+    ASSERT_EQ(ops->IsDamped(), withDampedMode);
+    const std::vector<double> initialU{u0, 0.0}, initialV{v0, 0.0};
+    const QVATestTransientLoads loads(m, {{1.0, 0.0}}, {amplitudes});
+    QVADynTransientSolver solver;
+    solver.SetInitialCondition(QVADynRecoverDisplacement, m, initialU.data());
+    solver.SetInitialCondition(QVADynRecoverVelocity, m, initialV.data());
+    const Histories result = Solve(solver, *ops, QVATestFrames(steps), loads.List());
+    long double worstU = 0.0L, worstV = 0.0L;
+    for (std::size_t n = 0; n < times.size(); ++n) {
+      worstU = std::max(worstU, std::fabs(result.u[n * m] - exactU[n]));
+      worstV = std::max(worstV, std::fabs(result.v[n * m] - exactV[n]));
+      if (withDampedMode) {
+        ASSERT_EQ(result.u[n * m + 1], 0.0) << "frame " << n;
+      }
+    }
+    // 3000 steps of coefficients exact to 12 digits and round-off of the state.
+    EXPECT_LE(worstU / peakU, 1e-12L);
+    EXPECT_LE(worstV / peakV, 1e-12L);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -142,8 +142,18 @@ TEST(QVASimTransaction, OuterEndingFirstRollsBackTheInnerToo) {
   EXPECT_EQ(model.database.TransactionDepth(), 0);
   EXPECT_FALSE(set.IsValid());
   QVAExpectRaises([&] { inner->Commit(); }, kQVASimInconsistent, {"level 2"});
-  inner.reset();  // already rolled back: nothing more happens
-  EXPECT_EQ(model.database.TransactionDepth(), 0);
+  // Two new transactions take the levels of the two rolled back; destroying
+  // the stale inner one leaves the new one at its level alone.
+  QVASimTransaction later(model.database);
+  QVASimTransaction laterInner(model.database);
+  const QVASimCSetID kept =
+      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 1, 1, 1);
+  inner.reset();
+  EXPECT_EQ(model.database.TransactionDepth(), 2);
+  EXPECT_TRUE(kept.IsValid());
+  laterInner.Commit();
+  later.Commit();
+  EXPECT_TRUE(kept.IsValid());
 }
 
 TEST(QVASimTransaction, TaskEntriesAndRecordsAreUndone) {
