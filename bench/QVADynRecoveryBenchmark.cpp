@@ -36,7 +36,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
-#include "platform/matrix/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 
 namespace {
 

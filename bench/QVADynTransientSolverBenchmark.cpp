@@ -40,8 +40,8 @@
 #include "QVADynTransientCoefficients.h"
 #include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
-#include "platform/matrix/QVAMtxLapack.h"
 #include "platform/matrix/QVASrvMatrix.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 #include "platform/modeldb/QVASimDatabase.h"
 
 extern "C" void openblas_set_num_threads(int numberOfThreads);

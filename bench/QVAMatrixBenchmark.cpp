@@ -26,11 +26,11 @@
 
 #include "bench/QVADynBenchmarkSupport.h"
 #include "platform/base/mem_Alloc.h"
-#include "platform/matrix/QVAMtxLapack.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/matrix/QVASrvUtilities.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimKinds.h"

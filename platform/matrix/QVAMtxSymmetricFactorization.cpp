@@ -1,10 +1,10 @@
-#include "platform/matrix/QVAMtxSymmetricFactorization.h"
+#include "platform/matrix/impl/QVAMtxSymmetricFactorization.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include "platform/matrix/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 
 namespace {
 

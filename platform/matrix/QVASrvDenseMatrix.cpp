@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/base/QVABasException.h"
-#include "platform/matrix/QVAMtxLapack.h"
-#include "platform/matrix/QVASrvDenseMatrixView.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVASrvDenseMatrixView.h"
 #include "platform/modeldb/QVASimCSet.h"
 
 std::string QVASrvDescribe(const QVASrvDenseMatrix& matrix) {

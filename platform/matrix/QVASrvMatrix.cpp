@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/base/QVABasException.h"
-#include "platform/matrix/QVAMtxLapack.h"
-#include "platform/matrix/QVAMtxSymmetricFactorization.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVAMtxSymmetricFactorization.h"
 
 namespace {
 
