@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "internal/QVAAssert.h"
 #include "platform/matrix/impl/QVAMtxLapack.h"
 
 namespace {
@@ -129,6 +130,7 @@ int FactorLeadingBlocks(int n, double* a, std::vector<double>& scratch) {
 }  // namespace
 
 int QVAMtxFactorSymmetric(int n, double* values, int* pivots, std::vector<double>& scratch) {
+  QVA_ASSERT(n >= 0 && (n == 0 || (values != nullptr && pivots != nullptr)), n);
   const int factorized = FactorLeadingBlocks(n, values, scratch);
   for (int k = 0; k < factorized; ++k) pivots[k] = k + 1;
   if (factorized == n) return 0;
@@ -156,8 +158,10 @@ int QVAMtxFactorSymmetric(int n, double* values, int* pivots, std::vector<double
 
 int QVAMtxSolveSymmetric(int n, const double* factors, const int* pivots,
                          int numberOfRightHandSides, double* b) {
+  QVA_ASSERT(n >= 0 && numberOfRightHandSides >= 0, n, numberOfRightHandSides);
   const char lower = 'L';
   for (int k = 0; k < n; ++k) {
+    QVA_ASSERT(pivots[k] != 0 && pivots[k] >= -n && pivots[k] <= n, k, pivots[k], n);
     if (pivots[k] != k + 1) {
       int info = 0;
       dsytrs_(&lower, &n, &numberOfRightHandSides, factors, &n, pivots, b, &n, &info, 1);

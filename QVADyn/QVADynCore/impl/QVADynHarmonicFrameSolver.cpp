@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "internal/QVAAssert.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVABlaModule.h"
 
@@ -479,12 +480,16 @@ const double* QVADynHarmonicFrameSolver::GatherForDamping(const double* x, int l
   const int nS = structural_;
   const double* inverse = inverseDiagonal_.data();
   double* gathered = gathered_.data();
+  QVA_ASSERT(columns >= 0 && Size(columns, nS) <= gathered_.size(), columns, nS, gathered_.size());
   for (int c = 0; c < columns; ++c) {
     const double* from = x + Size(c, ldx);
     double* to = gathered + Size(c, nS);
     for (int k = 0; k < nS; ++k) {
       const double factor = weighted ? inverse[k] : 1.0;
       if (dampingScaled_) {
+        QVA_ASSERT(dampingColumnOf_[static_cast<std::size_t>(k)] >= 0 &&
+                       dampingColumnOf_[static_cast<std::size_t>(k)] < nS,
+                   k, dampingColumnOf_[static_cast<std::size_t>(k)], nS);
         to[dampingColumnOf_[static_cast<std::size_t>(k)]] =
             factor / dampingColumnScale_[static_cast<std::size_t>(k)] * from[k];
       } else {
@@ -621,6 +626,8 @@ void QVADynHarmonicFrameSolver::Store(const double* realStructural, int realLd,
                                       const double* realAcoustic, const double* imaginaryAcoustic,
                                       int acousticLd, double acousticRealScale,
                                       double acousticImaginaryScale) {
+  QVA_ASSERT(frame_ >= 0 && frame_ < numberOfFrames_ && structural_ + acoustic_ == modes_, frame_,
+             numberOfFrames_, structural_, acoustic_, modes_);
   const std::size_t partSize = Size(modes_, numberOfFrames_);
   const std::size_t frameOffset = Size(frame_, modes_);
   for (int c = 0; c < cases_; ++c) {
