@@ -25,6 +25,8 @@
 #include <vector>
 
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVABlas.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrix.h"
@@ -87,8 +89,8 @@ void BM_MultiplyRowRanges(benchmark::State& state) {
     const double ours = QVADynThreadSecondsOf(
         [&] { phi.MultiplyRowRanges(q, out, rowList.data(), ranges, found); });
     const double raw = QVADynThreadSecondsOf([&] {
-      QVAMtxGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(), kDofs, q.Values(), kModes,
-                 0.0, out.Values(), kDofs);
+      QVAGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(), kDofs, q.Values(), kModes, 0.0,
+              out.Values(), kDofs);
     });
     benchmark::DoNotOptimize(out.Values()[kDofs - 1]);
     state.SetIterationTime(ours);
@@ -141,7 +143,7 @@ void BM_DatabaseStorageOverhead(benchmark::State& state) {
         QVASimCollection(modal.ModesCollection()).CreateCSetStrided(0, kModes, 1, 1)};
     const int chunks[] = {kRowChunk, kColumnChunk};
     const QVASimDistributionID shapes = QVASrvUtilities::CreateDistribution(
-        modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, chunks, true);
+        modal.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, true);
     transaction.Commit();
     const QVASrvDenseMatrix matrix(shapes);
     overhead = static_cast<double>(AllocatedBytes() - before) / valueBytes - 1.0;

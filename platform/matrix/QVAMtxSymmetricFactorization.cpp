@@ -5,6 +5,8 @@
 #include <cstddef>
 
 #include "internal/QVAAssert.h"
+#include "internal/QVABlas.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/impl/QVAMtxLapack.h"
 
 namespace {
@@ -22,10 +24,6 @@ constexpr int kBlockColumns = 32;
 // triangle is then subtracted.
 constexpr int kUpdateLeaf = 32;
 
-std::size_t At(int row, int column, int ld) {
-  return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * ld;
-}
-
 // True when every multiplier scale * values[i] (i < count) is at most
 // 1 / alpha in magnitude: the largest entry, found by idamax, decides.
 bool MultipliersAcceptable(int count, const double* values, double scale) {
@@ -42,16 +40,17 @@ void LowerUpdate(int n, int k, const double* l, int ldl, const double* w, int ld
                  int ldc) {
   if (n <= kUpdateLeaf) {
     double square[kUpdateLeaf * kUpdateLeaf];
-    QVAMtxGemm('N', 'T', n, n, k, 1.0, l, ldl, w, ldw, 0.0, square, n);
+    QVAGemm('N', 'T', n, n, k, 1.0, l, ldl, w, ldw, 0.0, square, n);
     for (int column = 0; column < n; ++column) {
-      for (int row = column; row < n; ++row) c[At(row, column, ldc)] -= square[At(row, column, n)];
+      for (int row = column; row < n; ++row)
+        c[QVAColumnMajor(row, column, ldc)] -= square[QVAColumnMajor(row, column, n)];
     }
     return;
   }
   const int half = n / 2;
   LowerUpdate(half, k, l, ldl, w, ldw, c, ldc);
-  QVAMtxGemm('N', 'T', n - half, half, k, -1.0, l + half, ldl, w, ldw, 1.0, c + half, ldc);
-  LowerUpdate(n - half, k, l + half, ldl, w + half, ldw, c + At(half, half, ldc), ldc);
+  QVAGemm('N', 'T', n - half, half, k, -1.0, l + half, ldl, w, ldw, 1.0, c + half, ldc);
+  LowerUpdate(n - half, k, l + half, ldl, w + half, ldw, c + QVAColumnMajor(half, half, ldc), ldc);
 }
 
 // L D L^T of the width x width diagonal block (leading dimension ld), column
@@ -59,7 +58,7 @@ void LowerUpdate(int n, int k, const double* l, int ldl, const double* w, int ld
 // False as soon as a pivot is zero or not finite or a multiplier fails.
 bool FactorDiagonalBlock(int width, double* block, int ld) {
   for (int k = 0; k < width; ++k) {
-    double* column = block + At(0, k, ld);
+    double* column = block + QVAColumnMajor(0, k, ld);
     const double pivot = column[k];
     if (pivot == 0.0 || !std::isfinite(pivot)) return false;
     const double inversePivot = 1.0 / pivot;
@@ -67,7 +66,7 @@ bool FactorDiagonalBlock(int width, double* block, int ld) {
     if (!MultipliersAcceptable(width - k - 1, column + k + 1, 1.0)) return false;
     for (int j = k + 1; j < width; ++j) {
       const double weight = pivot * column[j];
-      double* target = block + At(0, j, ld);
+      double* target = block + QVAColumnMajor(0, j, ld);
       for (int i = j; i < width; ++i) target[i] -= column[i] * weight;
     }
   }
@@ -80,8 +79,8 @@ bool FactorDiagonalBlock(int width, double* block, int ld) {
 // were, so that the trailing lower triangle holds the Schur complement of
 // the columns before it.
 int FactorLeadingBlocks(int n, double* a, std::vector<double>& scratch) {
-  const std::size_t blockSize = At(0, kBlockColumns, kBlockColumns);
-  const std::size_t panelSize = At(0, kBlockColumns, n);
+  const std::size_t blockSize = QVAColumnMajor(0, kBlockColumns, kBlockColumns);
+  const std::size_t panelSize = QVAColumnMajor(0, kBlockColumns, n);
   if (scratch.size() < blockSize + panelSize) scratch.resize(blockSize + panelSize);
   double* savedDiagonal = scratch.data();
   double* weighted = scratch.data() + blockSize;
@@ -89,40 +88,42 @@ int FactorLeadingBlocks(int n, double* a, std::vector<double>& scratch) {
   for (int first = 0; first < n; first += kBlockColumns) {
     const int width = std::min(kBlockColumns, n - first);
     const int below = n - first - width;
-    double* diagonal = a + At(first, first, n);
+    double* diagonal = a + QVAColumnMajor(first, first, n);
     double* lower = diagonal + width;
     for (int k = 0; k < width; ++k) {
-      std::copy_n(diagonal + At(k, k, n), width - k, savedDiagonal + At(k, k, width));
+      std::copy_n(diagonal + QVAColumnMajor(k, k, n), width - k,
+                  savedDiagonal + QVAColumnMajor(k, k, width));
     }
     bool accepted = FactorDiagonalBlock(width, diagonal, n);
     if (accepted && below > 0) {
       // W21 = A21 L11^-T = L21 D1 into `weighted`, kept for the update; A21
       // becomes L21 = W21 D1^-1 once every multiplier passes.
       for (int k = 0; k < width; ++k) {
-        std::copy_n(lower + At(0, k, n), below, weighted + At(0, k, below));
+        std::copy_n(lower + QVAColumnMajor(0, k, n), below, weighted + QVAColumnMajor(0, k, below));
       }
       const char right = 'R', lowerTriangle = 'L', transpose = 'T', unit = 'U';
       dtrsm_(&right, &lowerTriangle, &transpose, &unit, &below, &width, &one, diagonal, &n,
              weighted, &below, 1, 1, 1, 1);
       for (int k = 0; k < width && accepted; ++k) {
-        accepted =
-            MultipliersAcceptable(below, weighted + At(0, k, below), 1.0 / diagonal[At(k, k, n)]);
+        accepted = MultipliersAcceptable(below, weighted + QVAColumnMajor(0, k, below),
+                                         1.0 / diagonal[QVAColumnMajor(k, k, n)]);
       }
       for (int k = 0; k < width && accepted; ++k) {
-        const double inversePivot = 1.0 / diagonal[At(k, k, n)];
-        const double* from = weighted + At(0, k, below);
-        double* to = lower + At(0, k, n);
+        const double inversePivot = 1.0 / diagonal[QVAColumnMajor(k, k, n)];
+        const double* from = weighted + QVAColumnMajor(0, k, below);
+        double* to = lower + QVAColumnMajor(0, k, n);
         for (int i = 0; i < below; ++i) to[i] = from[i] * inversePivot;
       }
     }
     if (!accepted) {
       for (int k = 0; k < width; ++k) {
-        std::copy_n(savedDiagonal + At(k, k, width), width - k, diagonal + At(k, k, n));
+        std::copy_n(savedDiagonal + QVAColumnMajor(k, k, width), width - k,
+                    diagonal + QVAColumnMajor(k, k, n));
       }
       return first;
     }
     // A22 <- A22 - L21 (L21 D1)^T on the lower triangle.
-    LowerUpdate(below, width, lower, n, weighted, below, lower + At(0, width, n), n);
+    LowerUpdate(below, width, lower, n, weighted, below, lower + QVAColumnMajor(0, width, n), n);
   }
   return n;
 }
@@ -140,15 +141,15 @@ int QVAMtxFactorSymmetric(int n, double* values, int* pivots, std::vector<double
   // index marks a 2 x 2 pivot).
   const char lower = 'L';
   const int remaining = n - factorized;
-  double* complement = values + At(factorized, factorized, n);
+  double* complement = values + QVAColumnMajor(factorized, factorized, n);
   int* complementPivots = pivots + factorized;
   double optimalWork = 0.0;
   const int query = -1;
   int info = 0;
   dsytrf_(&lower, &remaining, complement, &n, complementPivots, &optimalWork, &query, &info, 1);
   const int workSize = std::max(1, static_cast<int>(optimalWork));
-  if (scratch.size() < static_cast<std::size_t>(workSize)) {
-    scratch.resize(static_cast<std::size_t>(workSize));
+  if (scratch.size() < QVAIndex(workSize)) {
+    scratch.resize(QVAIndex(workSize));
   }
   dsytrf_(&lower, &remaining, complement, &n, complementPivots, scratch.data(), &workSize, &info,
           1);
@@ -175,8 +176,8 @@ int QVAMtxSolveSymmetric(int n, const double* factors, const int* pivots,
   dtrsm_(&left, &lower, &noTranspose, &unit, &n, &numberOfRightHandSides, &one, factors, &n, b, &n,
          1, 1, 1, 1);
   for (int column = 0; column < numberOfRightHandSides; ++column) {
-    double* solution = b + At(0, column, n);
-    for (int k = 0; k < n; ++k) solution[k] /= factors[At(k, k, n)];
+    double* solution = b + QVAColumnMajor(0, column, n);
+    for (int k = 0; k < n; ++k) solution[k] /= factors[QVAColumnMajor(k, k, n)];
   }
   dtrsm_(&left, &lower, &transpose, &unit, &n, &numberOfRightHandSides, &one, factors, &n, b, &n, 1,
          1, 1, 1);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "internal/QVAAssert.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 
 namespace {
@@ -17,8 +18,8 @@ namespace {
 // a wrong one is caught in debug builds.
 template <class Record>
 Record& At(const std::vector<std::unique_ptr<Record>>& records, int index) {
-  QVA_ASSERT(index >= 0 && static_cast<std::size_t>(index) < records.size(), index, records.size());
-  return *records[static_cast<std::size_t>(index)];
+  QVA_ASSERT(index >= 0 && QVAIndex(index) < records.size(), index, records.size());
+  return *records[QVAIndex(index)];
 }
 
 struct FreeDeleter {
@@ -30,7 +31,7 @@ struct FreeDeleter {
 std::size_t NumberOfDenseValues(const QVASimDistributionInfo& info) {
   std::size_t count = 1;
   for (int d = 0; d < info.numberOfSets; ++d) {
-    const auto size = static_cast<std::size_t>(info.sizes[d]);
+    const auto size = QVAIndex(info.sizes[d]);
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / sizeof(double) / size) {
       mem_ReportExhaustion(std::numeric_limits<std::size_t>::max());
     }
@@ -107,8 +108,7 @@ void KeepOldValue(Item& item, const Map& map, const typename Map::key_type& key,
 
 template <class Record>
 bool Exists(const std::vector<std::unique_ptr<Record>>& records, int index) {
-  return index >= 0 && index < static_cast<int>(records.size()) &&
-         records[static_cast<std::size_t>(index)]->exists;
+  return index >= 0 && index < static_cast<int>(records.size()) && records[QVAIndex(index)]->exists;
 }
 
 }  // namespace
@@ -231,9 +231,9 @@ int QVASimMemoryStore::SetPosition(int set, int member) {
       const std::int64_t range = std::int64_t{*high} - *low + 1;
       if (range <= 4 * static_cast<std::int64_t>(members.size()) + 1024) {
         record.firstMember = *low;
-        record.denseIndex.assign(static_cast<std::size_t>(range), -1);
+        record.denseIndex.assign(QVAIndex(range), -1);
         for (std::size_t i = 0; i < members.size(); ++i) {
-          record.denseIndex[static_cast<std::size_t>(members[i] - *low)] = static_cast<int>(i);
+          record.denseIndex[QVAIndex(members[i] - *low)] = static_cast<int>(i);
         }
       } else {
         record.hashIndex.reserve(members.size());
@@ -247,7 +247,7 @@ int QVASimMemoryStore::SetPosition(int set, int member) {
   if (!record.denseIndex.empty()) {
     const std::int64_t offset = std::int64_t{member} - record.firstMember;
     if (offset < 0 || offset >= static_cast<std::int64_t>(record.denseIndex.size())) return -1;
-    return record.denseIndex[static_cast<std::size_t>(offset)];
+    return record.denseIndex[QVAIndex(offset)];
   }
   auto found = record.hashIndex.find(member);
   return found == record.hashIndex.end() ? -1 : found->second;
@@ -257,7 +257,7 @@ int QVASimMemoryStore::AddDistribution(const QVASimDistributionInfo& info) {
   auto record = std::make_unique<DistributionRecord>();
   record->info = info;
   if (info.sparse) {
-    record->rowStarts.assign(static_cast<std::size_t>(info.sizes[0]) + 1, 0);
+    record->rowStarts.assign(QVAIndex(info.sizes[0]) + 1, 0);
   } else {
     const std::size_t count = NumberOfDenseValues(info);
     // calloc hands large arrays out as untouched zero pages: no fill pass.
@@ -288,8 +288,8 @@ void QVASimMemoryStore::SetCacheSize(int distribution, std::int64_t bytes) {
 void QVASimMemoryStore::WriteSparse(int distribution, const int* rowStarts, const int* columns,
                                     const double* values) {
   DistributionRecord& record = At(distributions_, distribution);
-  const std::size_t rows = static_cast<std::size_t>(record.info.sizes[0]);
-  const std::size_t nonZeros = static_cast<std::size_t>(rowStarts[rows]);
+  const std::size_t rows = QVAIndex(record.info.sizes[0]);
+  const std::size_t nonZeros = QVAIndex(rowStarts[rows]);
   std::vector<int> newRowStarts(rowStarts, rowStarts + rows + 1);
   std::vector<int> newColumns(columns, columns + nonZeros);
   std::vector<double> newValues(values, values + nonZeros);

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "internal/QVAAssert.h"
+#include "internal/QVANumerics.h"
 
 namespace {
 
@@ -56,8 +57,8 @@ void QVADynAdvanceUncoupledModes(int numberOfModes, int numberOfCases,
                                  const double* force1, double* displacement1, double* velocity1,
                                  double* acceleration1) {
   if (numberOfModes <= 0 || numberOfCases <= 0) return;
-  const auto modes = static_cast<std::size_t>(numberOfModes);
-  const auto cases = static_cast<std::size_t>(numberOfCases);
+  const auto modes = QVAIndex(numberOfModes);
+  const auto cases = QVAIndex(numberOfCases);
   QVA_ASSERT(coefficientTable != nullptr && lambda != nullptr, numberOfModes, numberOfCases);
 #ifndef NDEBUG
   const std::size_t values = modes * cases;

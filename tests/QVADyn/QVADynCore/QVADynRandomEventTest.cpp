@@ -20,6 +20,7 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynRandomEvent.h"
 #include "QVADyn/QVADynCore/QVADynTypes.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -29,10 +30,10 @@
 #include "tests/QVADyn/QVADynCore/QVADynRandomTestProvider.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kSentinel = -777.0;
 constexpr int kPlaces = 6;
 constexpr int kNodes = 7;
@@ -64,7 +65,8 @@ void StoreParticipationFactors(QVATestModalBasis& basis, const std::vector<doubl
   const QVASimCSetID sets[] = {modal.Modes(), directions};
   const int wholeDimensions[] = {-1, -1};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(6, 16), 2, sets, wholeDimensions, false);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kParticipation), 2, sets, wholeDimensions,
+      false);
   modal.SetParticipationFactors(transaction, distribution);
   std::vector<double> copy(factors);
   QVASrvDenseMatrix(distribution)
@@ -91,7 +93,7 @@ double RoundOffRatio(const std::vector<double>& actual, const std::vector<double
     if (scale[k] == 0.0) {
       worst = std::max(worst, difference == 0.0 ? 0.0 : std::numeric_limits<double>::infinity());
     } else {
-      worst = std::max(worst, difference / ((terms + 8.0) * kEps * scale[k]));
+      worst = std::max(worst, difference / ((terms + 8.0) * kQVAEps * scale[k]));
     }
   }
   return worst;
@@ -367,7 +369,7 @@ class DenseReference {
         const std::complex<long double> whole(block[ab] + block[ba],
                                               block[mm + ab] - block[mm + ba]);
         const long double bound =
-            (terms + 8.0L) * static_cast<long double>(kEps) * scale_[ab] + 1e-300L;
+            (terms + 8.0L) * static_cast<long double>(kQVAEps) * scale_[ab] + 1e-300L;
         worst = std::max(worst, static_cast<double>(std::abs(whole - projection_[ab]) / bound));
       }
     }
@@ -449,10 +451,10 @@ TEST_F(QVADynRandomEventTest, BaseMotionOfOneDirectionIsHalfTheSquaredFactorProd
       const double expected = 0.5 * g * g * real * gammaA * gammaB;
       // One non-zero term formed with five roundings.
       EXPECT_NEAR(block[static_cast<std::size_t>(a) * m + b], expected,
-                  8.0 * kEps * std::fabs(expected));
+                  8.0 * kQVAEps * std::fabs(expected));
       // p = q: the imaginary term is halved and not negated; it stays.
       EXPECT_NEAR(block[static_cast<std::size_t>(m) * m + a * m + b], expected * 0.6 / real,
-                  8.0 * kEps * std::fabs(expected));
+                  8.0 * kQVAEps * std::fabs(expected));
     }
   }
 }
@@ -465,7 +467,7 @@ TEST_F(QVADynRandomEventTest, BaseMotionKeyMinusThreeIsVisited) {
   const int m = Modes();
   const double gamma0 = factors_[static_cast<std::size_t>(literal_.activeModes[0]) - 1];
   // One term, five roundings.
-  EXPECT_NEAR(block[0], 0.5 * g * g * gamma0 * gamma0, 8.0 * kEps * g * g * gamma0 * gamma0);
+  EXPECT_NEAR(block[0], 0.5 * g * g * gamma0 * gamma0, 8.0 * kQVAEps * g * g * gamma0 * gamma0);
   EXPECT_EQ(block[static_cast<std::size_t>(m) * m], 0.0);
 }
 

@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "QVADynTransientStepKernel.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
-
-constexpr double kRoundoff = std::numeric_limits<double>::epsilon();
 
 double Irregular(int i) {
   const double x = std::sin(12.9898 * i + 78.233) * 43758.5453;
@@ -70,9 +69,9 @@ void ExpectPlainLoopResult(const Blocks& blocks, bool damped) {
           std::fabs(terms[4]) + std::fabs(terms[5]) + std::fabs(terms[6]) + std::fabs(terms[7]);
       const double aSize =
           std::fabs(blocks.f1[i]) + std::fabs(c) * vSize + std::fabs(blocks.lambda[k]) * uSize;
-      EXPECT_NEAR(blocks.u1[i], u, 4.0 * kRoundoff * uSize) << "case " << j << " mode " << k;
-      EXPECT_NEAR(blocks.v1[i], v, 4.0 * kRoundoff * vSize) << "case " << j << " mode " << k;
-      EXPECT_NEAR(blocks.a1[i], a, 8.0 * kRoundoff * aSize) << "case " << j << " mode " << k;
+      EXPECT_NEAR(blocks.u1[i], u, 4.0 * kQVAEps * uSize) << "case " << j << " mode " << k;
+      EXPECT_NEAR(blocks.v1[i], v, 4.0 * kQVAEps * vSize) << "case " << j << " mode " << k;
+      EXPECT_NEAR(blocks.a1[i], a, 8.0 * kQVAEps * aSize) << "case " << j << " mode " << k;
     }
   }
 }
