@@ -27,6 +27,7 @@ namespace {
 
 // Source place reported with the event's exceptions.
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynEvent";
+// Line numbers fixed by the documented exception texts that hosts match, not lines of this file.
 constexpr int kSetActiveModesLine = 97;
 constexpr int kSetFrameValuesLine = 135;
 constexpr int kSetDiagonalDampingLine = 190;

@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynModalDamping";
 // Places reported with an unsupported damping kind.
+// Line numbers fixed by the documented exception texts that hosts match, not lines of this file.
 constexpr int kHasDampingLine = 62;
 constexpr int kGetModalDampingLine = 227;
 

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynUtilities";
+// Line numbers fixed by the documented exception texts that hosts match, not lines of this file.
 constexpr int kMissingForceLine = 95;
 
 // The decimal value of an environment variable as atoi reads it, or
