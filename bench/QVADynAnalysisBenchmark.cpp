@@ -52,7 +52,7 @@
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "bench/QVADynBenchmarkSupport.h"
-#include "platform/matrix/QVAMtxLapack.h"
+#include "internal/QVABlas.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvSparseMatrix.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -334,9 +334,8 @@ void BM_TransientFullField(benchmark::State& state) {
       }
     });
     const double product = QVADynThreadSecondsOf([&] {
-      QVAMtxGemm('N', 'N', kDofs, kFullFieldFrames, kModes, 1.0, phi.Values(),
-                 static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0, field.data(),
-                 kDofs);
+      QVAGemm('N', 'N', kDofs, kFullFieldFrames, kModes, 1.0, phi.Values(),
+              static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0, field.data(), kDofs);
     });
     state.SetIterationTime(seconds.solve + seconds.recover + seconds.read);
     fastest.Keep(seconds);

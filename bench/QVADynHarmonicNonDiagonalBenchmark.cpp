@@ -23,6 +23,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynHarmonicFrameSolver.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
 
@@ -39,11 +40,6 @@ using Complex = std::complex<double>;
 constexpr int kModes = 400;
 constexpr int kCases = 8;
 constexpr int kFrequencies = 8;
-constexpr double kTwoPi = 6.283185307179586;
-
-std::size_t At(int row, int column) {
-  return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * kModes;
-}
 
 // 400 modes (one DOF each, identity shapes) at 1, 1.5, 2, ... Hz with a
 // projected viscous and structural damping that couples every mode; 8 load
@@ -55,7 +51,8 @@ class NonDiagonalProblem {
   NonDiagonalProblem() : dofs_(kModes, 1) {
     for (int node = 0; node < kModes; ++node) dofs_.AddDof(node, 0, 2);
     std::vector<double> eigenvalues;
-    for (int k = 0; k < kModes; ++k) eigenvalues.push_back(std::pow(kTwoPi * (1.0 + 0.5 * k), 2));
+    for (int k = 0; k < kModes; ++k)
+      eigenvalues.push_back(std::pow(kQVATwoPi * (1.0 + 0.5 * k), 2));
     QVASrvMatrix identity(kModes, kModes);
     for (int k = 0; k < kModes; ++k) identity(k, k) = 1.0;
     QVASrvMatrix viscous(kModes, kModes);
@@ -145,13 +142,13 @@ class NonDiagonalProblem {
     std::vector<int> pivots(kModes);
     double seconds = 0.0;
     for (int j = 0; j < kFrequencies; ++j) {
-      const double omega = kTwoPi * frames_[static_cast<std::size_t>(j)].first;
+      const double omega = kQVATwoPi * frames_[static_cast<std::size_t>(j)].first;
       for (int column = 0; column < kModes; ++column) {
         for (int row = 0; row < kModes; ++row) {
-          matrix[At(row, column)] = {stiffness(row, column),
-                                     omega * viscous(row, column) + structural(row, column)};
+          matrix[QVAColumnMajor(row, column, kModes)] = {
+              stiffness(row, column), omega * viscous(row, column) + structural(row, column)};
         }
-        matrix[At(column, column)] -= omega * omega;
+        matrix[QVAColumnMajor(column, column, kModes)] -= omega * omega;
       }
       loads_.GetModalForces(real.data(), QVADynRealPart, j);
       loads_.GetModalForces(imaginary.data(), QVADynImaginaryPart, j);

@@ -20,6 +20,7 @@
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
@@ -28,7 +29,6 @@ namespace {
 
 constexpr int kModes = 1000;
 constexpr int kFrequencies = 10000;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kCriticalFraction = 0.02;
 
 // A 1,000-mode system (one DOF per mode, identity shapes), its operators with
@@ -38,7 +38,7 @@ class HarmonicProblem {
   HarmonicProblem() : dofs_(kModes, 1) {
     for (int node = 0; node < kModes; ++node) dofs_.AddDof(node, 0, 2);
     for (int k = 0; k < kModes; ++k) {
-      const double omega = kTwoPi * (1.0 + 0.5 * k);
+      const double omega = kQVATwoPi * (1.0 + 0.5 * k);
       eigenvalues_.push_back(omega * omega);
       forceReal_.push_back(std::cos(0.1 * k));
       forceImaginary_.push_back(std::sin(0.3 * k));
@@ -97,7 +97,7 @@ class HarmonicProblem {
     const std::size_t partSize = std::size_t{kModes} * kFrequencies;
     double* output = mem_AllocArray<double>(2 * partSize);
     for (int j = 0; j < kFrequencies; ++j) {
-      const double omega = kTwoPi * frames_[static_cast<std::size_t>(j)].first;
+      const double omega = kQVATwoPi * frames_[static_cast<std::size_t>(j)].first;
       const double omegaSquared = omega * omega;
       double* real = output + static_cast<std::size_t>(j) * kModes;
       double* imaginary = real + partSize;

@@ -35,8 +35,8 @@
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVABlas.h"
 #include "platform/base/mem_Alloc.h"
-#include "platform/matrix/QVAMtxLapack.h"
 
 namespace {
 
@@ -112,9 +112,8 @@ void BM_HarmonicRecover(benchmark::State& state) {
   std::vector<double> out(static_cast<std::size_t>(kDofs) * kFrames, 0.0);
   const auto rawDgemm = [&] {
     for (int product = 0; product < 2 * kCases; ++product) {
-      QVAMtxGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(),
-                 static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0, out.data(),
-                 kDofs);
+      QVAGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(),
+              static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0, out.data(), kDofs);
     }
   };
   // The same products into new zero-filled memory, as the database hands
@@ -123,9 +122,9 @@ void BM_HarmonicRecover(benchmark::State& state) {
     const std::size_t size = static_cast<std::size_t>(kDofs) * kFrames;
     auto* fresh = static_cast<double*>(std::calloc(size * 2 * kCases, sizeof(double)));
     for (int product = 0; product < 2 * kCases; ++product) {
-      QVAMtxGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(),
-                 static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0,
-                 fresh + size * static_cast<std::size_t>(product), kDofs);
+      QVAGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(),
+              static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0,
+              fresh + size * static_cast<std::size_t>(product), kDofs);
     }
     benchmark::DoNotOptimize(fresh[size - 1]);
     std::free(fresh);

@@ -39,16 +39,16 @@
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "QVADynTransientCoefficients.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
-#include "platform/matrix/QVAMtxLapack.h"
 #include "platform/matrix/QVASrvMatrix.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 #include "platform/modeldb/QVASimDatabase.h"
 
 extern "C" void openblas_set_num_threads(int numberOfThreads);
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kStep = 1.0e-4;
 
 // `modes` modes at 1, 1.5, 2, ... Hz (one DOF each; the solver reads no mode
@@ -60,7 +60,8 @@ class TransientProblem {
   TransientProblem(int modes, int steps, bool coupled)
       : modes_(modes), steps_(steps), dofs_(modes, 1) {
     for (int node = 0; node < modes; ++node) dofs_.AddDof(node, 0, 2);
-    for (int k = 0; k < modes; ++k) eigenvalues_.push_back(std::pow(kTwoPi * (1.0 + 0.5 * k), 2));
+    for (int k = 0; k < modes; ++k)
+      eigenvalues_.push_back(std::pow(kQVATwoPi * (1.0 + 0.5 * k), 2));
     modal_ = database_.CreateModalSystem(modes, modes);
     {
       QVADynModalSystem writer(new QVAFsmSystemDofDefinition(dofs_), modal_, log_);

@@ -22,12 +22,14 @@
 #include <vector>
 
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVABlas.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/mem_Alloc.h"
-#include "platform/matrix/QVAMtxLapack.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/matrix/QVASrvUtilities.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimKinds.h"
@@ -84,8 +86,8 @@ void BM_MultiplyRowRanges(benchmark::State& state) {
     const double ours = QVADynThreadSecondsOf(
         [&] { phi.MultiplyRowRanges(q, out, rowList.data(), ranges, found); });
     const double raw = QVADynThreadSecondsOf([&] {
-      QVAMtxGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(), kDofs, q.Values(), kModes,
-                 0.0, out.Values(), kDofs);
+      QVAGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(), kDofs, q.Values(), kModes, 0.0,
+              out.Values(), kDofs);
     });
     benchmark::DoNotOptimize(out.Values()[kDofs - 1]);
     state.SetIterationTime(ours);
@@ -138,7 +140,7 @@ void BM_DatabaseStorageOverhead(benchmark::State& state) {
         QVASimCollection(modal.ModesCollection()).CreateCSetStrided(0, kModes, 1, 1)};
     const int chunks[] = {kRowChunk, kColumnChunk};
     const QVASimDistributionID shapes = QVASrvUtilities::CreateDistribution(
-        modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, chunks, true);
+        modal.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, true);
     transaction.Commit();
     const QVASrvDenseMatrix matrix(shapes);
     overhead = static_cast<double>(AllocatedBytes() - before) / valueBytes - 1.0;

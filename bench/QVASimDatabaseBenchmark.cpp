@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "internal/QVADataKinds.h"
 #include "platform/modeldb/QVAFsmSystemDofDefinition.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -181,8 +182,8 @@ void BM_DenseDistributionMemory(benchmark::State& state) {
     const QVASimPosition owner = dofs.Position();
     const double before = BytesInUse();
     const int chunks[] = {100, 5};
-    const QVASimDistributionID values =
-        database.CreateDistribution(owner, CoreFragmentTypeIndex(6, 7), 2, sets, chunks, false);
+    const QVASimDistributionID values = database.CreateDistribution(
+        owner, QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, false);
     const double used = BytesInUse() - before;
     const double valueBytes = static_cast<double>(rows) * kColumns * sizeof(double);
     overhead = (used - valueBytes) / valueBytes;

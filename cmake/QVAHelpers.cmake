@@ -45,3 +45,18 @@ function(qva_add_benchmark name)
                         ${ARG_LIBRARIES})
   qva_target_warnings(${name})
 endfunction()
+
+# qva_public_headers(<headers...>)
+# Names headers of the calling folder as part of the installed API: they are
+# installed under include/ at their path in the source tree. Every header not
+# named here stays behind; the layering test checks that each header outside
+# impl/ and internal/ folders is named.
+function(qva_public_headers)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(header IN LISTS ARGN)
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${header})
+      message(FATAL_ERROR "qva_public_headers: no ${folder}/${header}")
+    endif()
+    set_property(GLOBAL APPEND PROPERTY QVA_PUBLIC_HEADERS ${folder}/${header})
+  endforeach()
+endfunction()

@@ -19,12 +19,13 @@ install(TARGETS QVADynModalComponent EXPORT QVADynModalComponentTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Public headers: the platform interfaces and the component's exported
-# declarations; the private impl/ folders stay behind.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/platform ${PROJECT_SOURCE_DIR}/QVADyn
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  FILES_MATCHING PATTERN "*.h"
-  PATTERN "impl" EXCLUDE)
+# Public headers: exactly those that the folders name with qva_public_headers,
+# each at its path in the source tree.
+get_property(QVA_PUBLIC_HEADERS GLOBAL PROPERTY QVA_PUBLIC_HEADERS)
+foreach(header IN LISTS QVA_PUBLIC_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
+endforeach()
 install(FILES ${PROJECT_BINARY_DIR}/generated/QVADyn/QVADynCore/QVADynExport.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/QVADyn/QVADynCore)
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "eigensolver_io/QVADynKvrScratchFiles.h"
-#include "eigensolver_io/QVADynScratchRecordReader.h"
-#include "eigensolver_io/QVADynScratchRecordWriter.h"
+#include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
+#include "eigensolver_io/impl/QVADynScratchRecordReader.h"
+#include "eigensolver_io/impl/QVADynScratchRecordWriter.h"
 #include "platform/base/QVABasException.h"
 
 namespace {

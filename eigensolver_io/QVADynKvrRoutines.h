@@ -1,10 +1,10 @@
 #pragma once
 
 // Call-by-address routines through which the host's eigensolver and the
-// component exchange the scratch files of QVADynKvrScratchFiles.h in the
-// current working directory. Every argument is the address of its value, so
-// the routines can be called from Fortran as well as from C and C++ (the
-// header compiles as either).
+// component exchange scratch files in the current working directory (names
+// and record layouts: eigensolver_io/impl/QVADynKvrScratchFiles.h). Every
+// argument is the address of its value, so the routines can be called from
+// Fortran as well as from C and C++ (the header compiles as either).
 //
 // QVADYNREADKVREIG keeps one reader per file name open between calls, for the
 // whole process: an open code reads the header, later codes go on from where

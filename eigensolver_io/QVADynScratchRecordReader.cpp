@@ -1,4 +1,4 @@
-#include "eigensolver_io/QVADynScratchRecordReader.h"
+#include "eigensolver_io/impl/QVADynScratchRecordReader.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "eigensolver_io/QVADynScratchByteOrder.h"
+#include "eigensolver_io/impl/QVADynScratchByteOrder.h"
 #include "platform/base/QVABasException.h"
 
 namespace {

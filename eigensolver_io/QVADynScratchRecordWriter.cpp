@@ -1,4 +1,4 @@
-#include "eigensolver_io/QVADynScratchRecordWriter.h"
+#include "eigensolver_io/impl/QVADynScratchRecordWriter.h"
 
 #include <bit>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <sstream>
 
-#include "eigensolver_io/QVADynScratchByteOrder.h"
+#include "eigensolver_io/impl/QVADynScratchByteOrder.h"
 #include "platform/base/QVABasException.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 // Copies of what the host's multilevel-substructuring eigensolver leaves in
 // its scratch files in the current working directory (layouts in
-// eigensolver_io/QVADynKvrScratchFiles.h): the structural and acoustic mode
+// eigensolver_io/impl/QVADynKvrScratchFiles.h): the structural and acoustic mode
 // shapes into a mode-shape matrix, and one projected damping matrix into a
 // dense matrix. Both read through QVADYNREADKVREIG and delete the files they
 // read once the copy is done, so a scratch file can be copied once.

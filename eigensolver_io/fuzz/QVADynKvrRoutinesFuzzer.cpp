@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "eigensolver_io/QVADynKvrRoutines.h"
-#include "eigensolver_io/QVADynKvrScratchFiles.h"
-#include "eigensolver_io/QVADynScratchRecordReader.h"
 #include "eigensolver_io/fuzz/QVADynScratchFuzzSupport.h"
+#include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
+#include "eigensolver_io/impl/QVADynScratchRecordReader.h"
 #include "platform/base/QVABasException.h"
 
 namespace {

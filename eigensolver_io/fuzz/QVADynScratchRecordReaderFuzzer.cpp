@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "eigensolver_io/QVADynScratchRecordReader.h"
 #include "eigensolver_io/fuzz/QVADynScratchFuzzSupport.h"
+#include "eigensolver_io/impl/QVADynScratchRecordReader.h"
 #include "platform/base/QVABasException.h"
 
 namespace {

@@ -19,7 +19,9 @@
 // then End once (also when there are no nodes). The pointers returned by
 // NodalLoads and NodeCoordinates must stay valid until End.
 
-class QVADynRandomLoadProvider {
+#include "platform/base/QVAPlatformExport.h"
+
+class QVA_PLATFORM_EXPORT QVADynRandomLoadProvider {
  public:
   virtual ~QVADynRandomLoadProvider() = default;
 

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "platform/matrix/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 
 void BLAC_DGEMM(const char* transposeA, const char* transposeB, const int* m, const int* n,
                 const int* k, const double* alpha, const double* a, const int* lda, const double* b,

@@ -1,28 +1,21 @@
-#include "platform/matrix/QVAMtxSymmetricFactorization.h"
+#include "platform/matrix/impl/QVAMtxSymmetricFactorization.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "platform/matrix/QVAMtxLapack.h"
-
-namespace {
-
-std::size_t At(int row, int column, int ld) {
-  return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * ld;
-}
-
-}  // namespace
+#include "internal/QVAAssert.h"
+#include "internal/QVANumerics.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
 
 int QVAMtxFactorSymmetric(int n, double* values, int* pivots, std::vector<double>& scratch) {
+  QVA_ASSERT(n >= 0 && (n == 0 || (values != nullptr && pivots != nullptr)), n);
   const char lower = 'L';
   double optimalWork = 0.0;
   const int query = -1;
   int info = 0;
   dsytrf_(&lower, &n, values, &n, pivots, &optimalWork, &query, &info, 1);
   const int workSize = std::max(1, static_cast<int>(optimalWork));
-  if (scratch.size() < static_cast<std::size_t>(workSize)) {
-    scratch.resize(static_cast<std::size_t>(workSize));
-  }
+  if (scratch.size() < QVAIndex(workSize)) scratch.resize(QVAIndex(workSize));
   dsytrf_(&lower, &n, values, &n, pivots, scratch.data(), &workSize, &info, 1);
   return info;
 }
@@ -44,8 +37,8 @@ int QVAMtxSolveSymmetric(int n, const double* factors, const int* pivots,
   dtrsm_(&left, &lower, &noTranspose, &unit, &n, &numberOfRightHandSides, &one, factors, &n, b, &n,
          1, 1, 1, 1);
   for (int column = 0; column < numberOfRightHandSides; ++column) {
-    double* solution = b + At(0, column, n);
-    for (int k = 0; k < n; ++k) solution[k] /= factors[At(k, k, n)];
+    double* solution = b + QVAColumnMajor(0, column, n);
+    for (int k = 0; k < n; ++k) solution[k] /= factors[QVAColumnMajor(k, k, n)];
   }
   dtrsm_(&left, &lower, &transpose, &unit, &n, &numberOfRightHandSides, &one, factors, &n, b, &n, 1,
          1, 1, 1);

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "internal/QVABlas.h"
 #include "platform/base/QVABasException.h"
-#include "platform/matrix/QVAMtxLapack.h"
-#include "platform/matrix/QVASrvDenseMatrixView.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVASrvDenseMatrixView.h"
 #include "platform/modeldb/QVASimCSet.h"
 
 std::string QVASrvDescribe(const QVASrvDenseMatrix& matrix) {
@@ -500,9 +501,9 @@ void QVASrvDenseMatrix::MultiplyRowRanges(const QVASrvMatrix& q, QVASrvDenseMatr
            (ranges[range + 1] == end || rowList[end] == rowList[first] + (end - first))) {
       end = ranges[++range];
     }
-    QVAMtxGemm('N', 'N', end - first, out.NumberOfColumns(), view_->columns, 1.0,
-               view_->values + rowList[first], leading, q.Values(), q.NumberOfRows(), 0.0,
-               out.Values() + first, outLeading);
+    QVAGemm('N', 'N', end - first, out.NumberOfColumns(), view_->columns, 1.0,
+            view_->values + rowList[first], leading, q.Values(), q.NumberOfRows(), 0.0,
+            out.Values() + first, outLeading);
   }
 }
 
@@ -542,9 +543,9 @@ void QVASrvDenseMatrix::TransposeMultiply(const QVASrvDenseMatrix& other, double
               ExtentOf(*this));
   VerifyApart(*this, "TransposeMultiply", ExtentOf(result, columns, columns, otherColumns),
               ExtentOf(other));
-  QVAMtxGemm('T', 'N', columns, otherColumns, view_->rows, 1.0, view_->values,
-             BlasLeadingDimension(*this), other.Values(), BlasLeadingDimension(other), 0.0, result,
-             columns);
+  QVAGemm('T', 'N', columns, otherColumns, view_->rows, 1.0, view_->values,
+          BlasLeadingDimension(*this), other.Values(), BlasLeadingDimension(other), 0.0, result,
+          columns);
   if (symmetric && columns == otherColumns) {
     // Known to be symmetric: the lower triangle is copied to the upper one so
     // that the result is symmetric to the last bit.
@@ -577,8 +578,8 @@ void QVASrvDenseMatrix::TransposeMultiplyMapped(const int* rowMap, const QVASrvM
   const int columns = view_->columns;
   VerifyApart(*this, "TransposeMultiplyMapped", ExtentOf(result, columns, columns, otherColumns),
               ExtentOf(*this));
-  QVAMtxGemm('T', 'N', columns, otherColumns, rows, alpha, view_->values,
-             BlasLeadingDimension(*this), mapped.data(), rows, beta, result, columns);
+  QVAGemm('T', 'N', columns, otherColumns, rows, alpha, view_->values, BlasLeadingDimension(*this),
+          mapped.data(), rows, beta, result, columns);
 }
 
 void QVASrvDenseMatrix::Multiply(const QVASrvMatrix& coefficients,
@@ -593,7 +594,7 @@ void QVASrvDenseMatrix::Multiply(const QVASrvMatrix& coefficients,
                                    << QVASrvDescribe(result) << " do not fit");
   VerifyApart(*this, "Multiply", ExtentOf(result), ExtentOf(*this));
   VerifyApart(*this, "Multiply", ExtentOf(result), ExtentOf(coefficients));
-  QVAMtxGemm('N', 'N', view_->rows, result.NumberOfColumns(), view_->columns, 1.0, view_->values,
-             BlasLeadingDimension(*this), coefficients.Values(), coefficients.NumberOfRows(), 0.0,
-             result.Values(), BlasLeadingDimension(result));
+  QVAGemm('N', 'N', view_->rows, result.NumberOfColumns(), view_->columns, 1.0, view_->values,
+          BlasLeadingDimension(*this), coefficients.Values(), coefficients.NumberOfRows(), 0.0,
+          result.Values(), BlasLeadingDimension(result));
 }

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "internal/QVABlas.h"
 #include "platform/base/QVABasException.h"
-#include "platform/matrix/QVAMtxLapack.h"
-#include "platform/matrix/QVAMtxSymmetricFactorization.h"
+#include "platform/matrix/impl/QVAMtxLapack.h"
+#include "platform/matrix/impl/QVAMtxSymmetricFactorization.h"
 
 namespace {
 
@@ -345,8 +346,8 @@ void QVASrvMatrix::Multiply(const QVASrvMatrix& a, const QVASrvMatrix& b) {
     return;
   }
   if (!a.diagonal_ && !b.diagonal_) {
-    QVAMtxGemm('N', 'N', rows_, columns_, a.columns_, 1.0, a.values_, a.rows_, b.values_, b.rows_,
-               0.0, values_, rows_);
+    QVAGemm('N', 'N', rows_, columns_, a.columns_, 1.0, a.values_, a.rows_, b.values_, b.rows_, 0.0,
+            values_, rows_);
     return;
   }
   for (int column = 0; column < columns_; ++column) {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/base/QVABasException.h"
-#include "platform/matrix/QVASrvDenseMatrixView.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
+#include "platform/matrix/impl/QVASrvDenseMatrixView.h"
 
 namespace {
 

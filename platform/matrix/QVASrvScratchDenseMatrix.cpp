@@ -1,6 +1,6 @@
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 
-#include "platform/matrix/QVASrvDenseMatrixView.h"
+#include "platform/matrix/impl/QVASrvDenseMatrixView.h"
 
 QVASrvScratchDenseMatrix::QVASrvScratchDenseMatrix(int rows, int columns, int rowChunk,
                                                    int columnChunk) {

@@ -8,7 +8,7 @@
 
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
-#include "platform/matrix/QVASrvDenseMatrixView.h"
+#include "platform/matrix/impl/QVASrvDenseMatrixView.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimDistribution.h"
 

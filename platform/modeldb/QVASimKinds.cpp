@@ -1,5 +1,6 @@
 #include "platform/modeldb/QVASimKinds.h"
 
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -16,15 +17,15 @@ int CoreFragmentTypeIndex(int kind, int subkind) {
 }
 
 namespace QVASimKind {
-int Modes() { return CoreFragmentTypeIndex(30, 3); }
-int Frames() { return CoreFragmentTypeIndex(30, 15); }
-int Dofs() { return CoreFragmentTypeIndex(30, 60); }
-int Nodes() { return CoreFragmentTypeIndex(30, 1); }
-int LoadCases() { return CoreFragmentTypeIndex(6, 14); }
-int ComplexNumberPart() { return CoreFragmentTypeIndex(7, 4); }
-int DofTypes() { return CoreFragmentTypeIndex(21, 3); }
-int ModalSystem() { return CoreFragmentTypeIndex(40, 1); }
-int ModalEventResults() { return CoreFragmentTypeIndex(40, 2); }
-int FrequencyTask() { return CoreFragmentTypeIndex(40, 3); }
-int ModeFrameGrid() { return CoreFragmentTypeIndex(6, 21); }
+int Modes() { return QVATypeIndex(QVADataKinds::kModes); }
+int Frames() { return QVATypeIndex(QVADataKinds::kFrames); }
+int Dofs() { return QVATypeIndex(QVADataKinds::kDofs); }
+int Nodes() { return QVATypeIndex(QVADataKinds::kNodes); }
+int LoadCases() { return QVATypeIndex(QVADataKinds::kLoadCases); }
+int ComplexNumberPart() { return QVATypeIndex(QVADataKinds::kComplexNumberPart); }
+int DofTypes() { return QVATypeIndex(QVADataKinds::kDofTypes); }
+int ModalSystem() { return QVATypeIndex(QVADataKinds::kModalSystem); }
+int ModalEventResults() { return QVATypeIndex(QVADataKinds::kModalEventResults); }
+int FrequencyTask() { return QVATypeIndex(QVADataKinds::kFrequencyTask); }
+int ModeFrameGrid() { return QVATypeIndex(QVADataKinds::kModeFrameGrid); }
 }  // namespace QVASimKind

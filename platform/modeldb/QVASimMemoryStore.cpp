@@ -8,9 +8,19 @@
 #include <unordered_map>
 #include <utility>
 
+#include "internal/QVAAssert.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 
 namespace {
+
+// Record `index` of `records`. Callers pass indices the store handed out;
+// a wrong one is caught in debug builds.
+template <class Record>
+Record& At(const std::vector<std::unique_ptr<Record>>& records, int index) {
+  QVA_ASSERT(index >= 0 && QVAIndex(index) < records.size(), index, records.size());
+  return *records[QVAIndex(index)];
+}
 
 struct FreeDeleter {
   void operator()(double* values) const noexcept { std::free(values); }
@@ -21,7 +31,7 @@ struct FreeDeleter {
 std::size_t NumberOfDenseValues(const QVASimDistributionInfo& info) {
   std::size_t count = 1;
   for (int d = 0; d < info.numberOfSets; ++d) {
-    const auto size = static_cast<std::size_t>(info.sizes[d]);
+    const auto size = QVAIndex(info.sizes[d]);
     if (size != 0 && count > std::numeric_limits<std::size_t>::max() / sizeof(double) / size) {
       mem_ReportExhaustion(std::numeric_limits<std::size_t>::max());
     }
@@ -98,8 +108,7 @@ void KeepOldValue(Item& item, const Map& map, const typename Map::key_type& key,
 
 template <class Record>
 bool Exists(const std::vector<std::unique_ptr<Record>>& records, int index) {
-  return index >= 0 && index < static_cast<int>(records.size()) &&
-         records[static_cast<std::size_t>(index)]->exists;
+  return index >= 0 && index < static_cast<int>(records.size()) && records[QVAIndex(index)]->exists;
 }
 
 }  // namespace
@@ -135,21 +144,21 @@ int QVASimMemoryStore::AddObject(int kind) {
 
 int QVASimMemoryStore::NumberOfObjects() const { return static_cast<int>(objects_.size()); }
 
-int QVASimMemoryStore::ObjectKind(int object) const { return objects_[object]->kind; }
+int QVASimMemoryStore::ObjectKind(int object) const { return At(objects_, object).kind; }
 
 QVASimEntry QVASimMemoryStore::Entry(int object, const std::string& name) const {
-  const auto& entries = objects_[object]->entries;
+  const auto& entries = At(objects_, object).entries;
   auto found = entries.find(name);
   return found == entries.end() ? QVASimEntry() : found->second;
 }
 
 void QVASimMemoryStore::InitializeEntry(int object, const std::string& name,
                                         const QVASimEntry& entry) {
-  objects_[object]->entries[name] = entry;
+  At(objects_, object).entries[name] = entry;
 }
 
 void QVASimMemoryStore::SetEntry(int object, const std::string& name, const QVASimEntry& entry) {
-  auto& entries = objects_[object]->entries;
+  auto& entries = At(objects_, object).entries;
   if (Logging()) {
     UndoItem item;
     item.type = UndoItemType::kEntry;
@@ -172,16 +181,16 @@ int QVASimMemoryStore::AddCollection(const QVASimCollectionInfo& info, const int
 int QVASimMemoryStore::NumberOfCollections() const { return static_cast<int>(collections_.size()); }
 
 QVASimCollectionInfo QVASimMemoryStore::Collection(int collection) const {
-  return collections_[collection]->info;
+  return At(collections_, collection).info;
 }
 
 const int* QVASimMemoryStore::Symbols(int collection) const {
-  const CollectionRecord& record = *collections_[collection];
+  const CollectionRecord& record = At(collections_, collection);
   return record.info.symbol ? record.symbols.data() : nullptr;
 }
 
 void QVASimMemoryStore::ResizeCollection(int collection, int size) {
-  QVASimCollectionInfo& info = collections_[collection]->info;
+  QVASimCollectionInfo& info = At(collections_, collection).info;
   if (Logging()) {
     UndoItem item;
     item.type = UndoItemType::kCollectionSize;
@@ -203,7 +212,7 @@ int QVASimMemoryStore::AddSet(int collection, const int* members, int count, boo
 bool QVASimMemoryStore::SetExists(int set) const { return Exists(sets_, set); }
 
 QVASimSetInfo QVASimMemoryStore::Set(int set) const {
-  const SetRecord& record = *sets_[set];
+  const SetRecord& record = At(sets_, set);
   QVASimSetInfo info;
   info.collection = record.collection;
   info.size = static_cast<int>(record.members.size());
@@ -211,10 +220,10 @@ QVASimSetInfo QVASimMemoryStore::Set(int set) const {
   return info;
 }
 
-const int* QVASimMemoryStore::SetMembers(int set) const { return sets_[set]->members.data(); }
+const int* QVASimMemoryStore::SetMembers(int set) const { return At(sets_, set).members.data(); }
 
 int QVASimMemoryStore::SetPosition(int set, int member) {
-  SetRecord& record = *sets_[set];
+  SetRecord& record = At(sets_, set);
   if (!record.indexed) {
     const std::vector<int>& members = record.members;
     if (!members.empty()) {
@@ -222,9 +231,9 @@ int QVASimMemoryStore::SetPosition(int set, int member) {
       const std::int64_t range = std::int64_t{*high} - *low + 1;
       if (range <= 4 * static_cast<std::int64_t>(members.size()) + 1024) {
         record.firstMember = *low;
-        record.denseIndex.assign(static_cast<std::size_t>(range), -1);
+        record.denseIndex.assign(QVAIndex(range), -1);
         for (std::size_t i = 0; i < members.size(); ++i) {
-          record.denseIndex[static_cast<std::size_t>(members[i] - *low)] = static_cast<int>(i);
+          record.denseIndex[QVAIndex(members[i] - *low)] = static_cast<int>(i);
         }
       } else {
         record.hashIndex.reserve(members.size());
@@ -238,7 +247,7 @@ int QVASimMemoryStore::SetPosition(int set, int member) {
   if (!record.denseIndex.empty()) {
     const std::int64_t offset = std::int64_t{member} - record.firstMember;
     if (offset < 0 || offset >= static_cast<std::int64_t>(record.denseIndex.size())) return -1;
-    return record.denseIndex[static_cast<std::size_t>(offset)];
+    return record.denseIndex[QVAIndex(offset)];
   }
   auto found = record.hashIndex.find(member);
   return found == record.hashIndex.end() ? -1 : found->second;
@@ -248,7 +257,7 @@ int QVASimMemoryStore::AddDistribution(const QVASimDistributionInfo& info) {
   auto record = std::make_unique<DistributionRecord>();
   record->info = info;
   if (info.sparse) {
-    record->rowStarts.assign(static_cast<std::size_t>(info.sizes[0]) + 1, 0);
+    record->rowStarts.assign(QVAIndex(info.sizes[0]) + 1, 0);
   } else {
     const std::size_t count = NumberOfDenseValues(info);
     // calloc hands large arrays out as untouched zero pages: no fill pass.
@@ -265,22 +274,22 @@ bool QVASimMemoryStore::DistributionExists(int distribution) const {
 }
 
 QVASimDistributionInfo QVASimMemoryStore::Distribution(int distribution) const {
-  return distributions_[distribution]->info;
+  return At(distributions_, distribution).info;
 }
 
 double* QVASimMemoryStore::DenseValues(int distribution) {
-  return distributions_[distribution]->values.get();
+  return At(distributions_, distribution).values.get();
 }
 
 void QVASimMemoryStore::SetCacheSize(int distribution, std::int64_t bytes) {
-  distributions_[distribution]->info.cacheBytes = bytes;
+  At(distributions_, distribution).info.cacheBytes = bytes;
 }
 
 void QVASimMemoryStore::WriteSparse(int distribution, const int* rowStarts, const int* columns,
                                     const double* values) {
-  DistributionRecord& record = *distributions_[distribution];
-  const std::size_t rows = static_cast<std::size_t>(record.info.sizes[0]);
-  const std::size_t nonZeros = static_cast<std::size_t>(rowStarts[rows]);
+  DistributionRecord& record = At(distributions_, distribution);
+  const std::size_t rows = QVAIndex(record.info.sizes[0]);
+  const std::size_t nonZeros = QVAIndex(rowStarts[rows]);
   std::vector<int> newRowStarts(rowStarts, rowStarts + rows + 1);
   std::vector<int> newColumns(columns, columns + nonZeros);
   std::vector<double> newValues(values, values + nonZeros);
@@ -290,15 +299,15 @@ void QVASimMemoryStore::WriteSparse(int distribution, const int* rowStarts, cons
 }
 
 const int* QVASimMemoryStore::SparseRowStarts(int distribution) const {
-  return distributions_[distribution]->rowStarts.data();
+  return At(distributions_, distribution).rowStarts.data();
 }
 
 const int* QVASimMemoryStore::SparseColumns(int distribution) const {
-  return distributions_[distribution]->columns.data();
+  return At(distributions_, distribution).columns.data();
 }
 
 const double* QVASimMemoryStore::SparseValues(int distribution) const {
-  return distributions_[distribution]->sparseValues.data();
+  return At(distributions_, distribution).sparseValues.data();
 }
 
 int QVASimMemoryStore::AddDataRecord(const QVASimDataRecordInfo& info) {
@@ -310,11 +319,11 @@ int QVASimMemoryStore::AddDataRecord(const QVASimDataRecordInfo& info) {
 bool QVASimMemoryStore::DataRecordExists(int record) const { return Exists(records_, record); }
 
 QVASimDataRecordInfo QVASimMemoryStore::DataRecord(int record) const {
-  return records_[record]->info;
+  return At(records_, record).info;
 }
 
 void QVASimMemoryStore::SetStringField(int record, int field, const char* text) {
-  auto& strings = records_[record]->strings;
+  auto& strings = At(records_, record).strings;
   std::string newText(text != nullptr ? text : "");
   if (Logging()) {
     UndoItem item;
@@ -328,13 +337,13 @@ void QVASimMemoryStore::SetStringField(int record, int field, const char* text) 
 }
 
 const char* QVASimMemoryStore::StringField(int record, int field) const {
-  const auto& strings = records_[record]->strings;
+  const auto& strings = At(records_, record).strings;
   auto found = strings.find(field);
   return found == strings.end() ? nullptr : found->second.c_str();
 }
 
 void QVASimMemoryStore::SetAssociation(int record, int kind, int other) {
-  auto& associations = records_[record]->associations;
+  auto& associations = At(records_, record).associations;
   if (Logging()) {
     UndoItem item;
     item.type = UndoItemType::kAssociation;
@@ -347,7 +356,7 @@ void QVASimMemoryStore::SetAssociation(int record, int kind, int other) {
 }
 
 int QVASimMemoryStore::Association(int record, int kind) const {
-  const auto& associations = records_[record]->associations;
+  const auto& associations = At(records_, record).associations;
   auto found = associations.find(kind);
   return found == associations.end() ? -1 : found->second;
 }
@@ -384,7 +393,7 @@ int QVASimMemoryStore::TransactionDepth() const { return static_cast<int>(marks_
 void QVASimMemoryStore::Undo(UndoItem& item) noexcept {
   switch (item.type) {
     case UndoItemType::kEntry: {
-      auto& entries = objects_[item.index]->entries;
+      auto& entries = At(objects_, item.index).entries;
       if (item.hadOld) {
         entries.find(item.name)->second = item.oldEntry;
       } else {
@@ -393,19 +402,19 @@ void QVASimMemoryStore::Undo(UndoItem& item) noexcept {
       break;
     }
     case UndoItemType::kCollectionSize:
-      collections_[item.index]->info.size = item.oldNumber;
+      At(collections_, item.index).info.size = item.oldNumber;
       break;
     case UndoItemType::kSetAdded:
-      sets_[item.index]->exists = false;
+      At(sets_, item.index).exists = false;
       break;
     case UndoItemType::kDistributionAdded:
-      distributions_[item.index]->exists = false;
+      At(distributions_, item.index).exists = false;
       break;
     case UndoItemType::kDataRecordAdded:
-      records_[item.index]->exists = false;
+      At(records_, item.index).exists = false;
       break;
     case UndoItemType::kStringField: {
-      auto& strings = records_[item.index]->strings;
+      auto& strings = At(records_, item.index).strings;
       if (item.hadOld) {
         strings.find(item.key)->second.swap(item.oldText);
       } else {
@@ -414,7 +423,7 @@ void QVASimMemoryStore::Undo(UndoItem& item) noexcept {
       break;
     }
     case UndoItemType::kAssociation: {
-      auto& associations = records_[item.index]->associations;
+      auto& associations = At(records_, item.index).associations;
       if (item.hadOld) {
         associations.find(item.key)->second = item.oldNumber;
       } else {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "eigensolver_io/QVADynKvrRoutines.h"
-#include "eigensolver_io/QVADynKvrScratchFiles.h"
+#include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 
 namespace {

@@ -5,8 +5,8 @@
 
 #include <limits>
 
-#include "eigensolver_io/QVADynScratchRecordReader.h"
-#include "eigensolver_io/QVADynScratchRecordWriter.h"
+#include "eigensolver_io/impl/QVADynScratchRecordReader.h"
+#include "eigensolver_io/impl/QVADynScratchRecordWriter.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 
 namespace {

@@ -12,6 +12,7 @@
 
 #include "examples/QVADynExampleModel.h"
 #include "tests/platform/modeldb/QVASimTestSupport.h"
+#include "tests/support/QVATestTolerances.h"
 
 extern "C" {
 void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info,
@@ -23,7 +24,6 @@ void dpotrs_(const char* uplo, const int* n, const int* nrhs, const double* a, c
 namespace {
 
 using Family = QVADynExampleModeFamily;
-constexpr double kEps = DBL_EPSILON;
 
 // The default model (100 elements, 30 modes) is built once for the suite.
 const QVADynExampleModel& DefaultModel() {
@@ -168,7 +168,7 @@ TEST(QVADynExampleModelTest, RigidBodyMotionsStrainOnlyTheRootElement) {
         scale += std::fabs(term);
       }
       // Cancellation of at most 18 terms: 18 eps of their absolute sum.
-      EXPECT_LE(std::fabs(force), 18.0 * kEps * scale) << "motion " << motion << " row " << row;
+      EXPECT_LE(std::fabs(force), 18.0 * kQVAEps * scale) << "motion " << motion << " row " << row;
     }
   }
 }

@@ -40,20 +40,34 @@ if(NOT log_text STREQUAL "\n--- Solve dynamic system ---\n\n")
   message(FATAL_ERROR "unexpected log text: '${log_text}'")
 endif()
 
-# Every installed header finds what it includes in the installed tree (each
-# one compiling on its own is checked in the source tree).
+# Only the API is installed: no header from an impl/ or internal/ folder, none
+# that is not a public header at the same path in the source tree (a private
+# header copied elsewhere), none whose opening comment calls it internal. Every
+# installed header finds what it includes in the installed tree (each one
+# compiling on its own is checked in the source tree).
 file(GLOB_RECURSE installed_headers RELATIVE ${prefix}/include ${prefix}/include/*.h)
 list(LENGTH installed_headers header_count)
 if(header_count EQUAL 0)
   message(FATAL_ERROR "no headers installed")
 endif()
 set(all_headers "")
+set(internal_headers "")
 foreach(header IN LISTS installed_headers)
-  if(header MATCHES "/impl/")
-    message(FATAL_ERROR "private header installed: ${header}")
+  file(READ ${prefix}/include/${header} text)
+  string(REGEX MATCH "^(#pragma once\n|//[^\n]*\n|\n)*" banner "${text}")
+  if(header MATCHES "(^|/)(impl|internal)/")
+    list(APPEND internal_headers "${header} (private folder)")
+  elseif(NOT EXISTS ${SOURCE_DIR}/${header} AND NOT header STREQUAL "QVADyn/QVADynCore/QVADynExport.h")
+    list(APPEND internal_headers "${header} (no public header at this path in the source tree)")
+  elseif(banner MATCHES "[Ii]nternal")
+    list(APPEND internal_headers "${header} (its opening comment calls it internal)")
   endif()
   string(APPEND all_headers "#include \"${header}\"\n")
 endforeach()
+if(internal_headers)
+  list(JOIN internal_headers "\n  " listing)
+  message(FATAL_ERROR "internal headers installed:\n  ${listing}")
+endif()
 file(WRITE ${WORK_DIR}/all_headers.cpp "${all_headers}")
 run_checked(${CXX_COMPILER} -std=c++20 -fsyntax-only -I${prefix}/include ${WORK_DIR}/all_headers.cpp)
 

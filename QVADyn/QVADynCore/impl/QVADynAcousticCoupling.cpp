@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
@@ -58,7 +59,7 @@ void QVADynExportDofCouplingToSim(QVASrvSparseMatrix& coupling, QVAFsmModalSyste
       SystemDofSet(dofs, dofCollection, firstAcousticDof - structuralColumns, structuralColumns);
   const QVASimCSetID rowSet = SystemDofSet(dofs, dofCollection, firstAcousticDof, acousticRows);
   const QVASimDistributionID distribution = QVASrvUtilities::CreateSparseDistribution(
-      position, CoreFragmentTypeIndex(30, 4), rowSet, columnSet);
+      position, QVATypeIndex(QVADataKinds::kSparseCoupling), rowSet, columnSet);
   coupling.Export(rowSet, columnSet, distribution);
   modal.SetAcousticDofCoupling(transaction, distribution);
   transaction.Commit();

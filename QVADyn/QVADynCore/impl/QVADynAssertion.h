@@ -9,7 +9,9 @@
 //   if (!(numActiveModes > 0 && numActiveModes < numOrigModes && activeModes != NULL))
 //     QVADynAssertionFailure(kQVADynActiveModeSubsetAssertion);
 
-// Precondition of the active-mode subset constructor of a modal system.
+// Precondition of the active-mode subset constructor of a modal system. The
+// line number is fixed by the documented text that hosts match, not a line of
+// QVADynModalSystemSubset.cpp.
 inline constexpr const char* kQVADynActiveModeSubsetAssertion =
     "***Fatal Error: Assertion Failed: "
     "numActiveModes > 0 && numActiveModes < numOrigModes && activeModes != NULL: "

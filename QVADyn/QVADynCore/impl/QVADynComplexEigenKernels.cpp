@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVABlaModule.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -18,14 +19,6 @@ using Complex = std::complex<double>;
 // Work length for small state matrices.
 constexpr int kSmallWorkLength = 100;
 constexpr int kSmallOrder = 9;
-
-// Largest squared magnitude below which a vector is only rotated, not scaled.
-const double kSmallMagnitudeLimit = std::sqrt(2.22e-16);
-
-std::size_t Index(int row, int column, int leadingDimension) {
-  return static_cast<std::size_t>(row) +
-         static_cast<std::size_t>(column) * static_cast<std::size_t>(leadingDimension);
-}
 
 // An uninitialised array from the platform allocator, freed with it.
 template <class T>
@@ -79,14 +72,14 @@ void BuildStateMatrix(const QVASrvMatrix& stiffness, const QVASrvMatrix* viscous
       if constexpr (std::is_same_v<T, Complex>) {
         entry -= Complex(0.0, (*structural)(row, column));
       }
-      state[Index(n + row, column, order)] = entry;
+      state[QVAColumnMajor(n + row, column, order)] = entry;
     }
   }
   for (int column = 0; column < n; ++column) {
-    state[Index(column, n + column, order)] = T{1.0};
+    state[QVAColumnMajor(column, n + column, order)] = T{1.0};
     if (viscous == nullptr) continue;
     for (int row = 0; row < n; ++row) {
-      state[Index(n + row, n + column, order)] = -(*viscous)(row, column);
+      state[QVAColumnMajor(n + row, n + column, order)] = -(*viscous)(row, column);
     }
   }
 }
@@ -239,7 +232,8 @@ void QVADynNormalizeComplexVector(int length, double* re, double* im) {
     }
   }
   if (length == 0) return;
-  const double divisor = largestSquare < kSmallMagnitudeLimit ? 1.0 : largestSquare;
+  // Below sqrt(epsilon) in squared magnitude a vector is only rotated, not scaled.
+  const double divisor = largestSquare < kQVASqrtMachineEpsilon ? 1.0 : largestSquare;
   const double a = re[largest] / divisor;
   const double b = im[largest] / divisor;
   for (int i = 0; i < length; ++i) {

@@ -6,6 +6,7 @@
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "QVADynComplexRealPart.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -17,11 +18,6 @@
 namespace {
 
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynComplexModalSystem";
-
-// Data kinds of the distributions of a complex basis.
-int EigenvalueKind() { return CoreFragmentTypeIndex(6, 15); }
-int ModeShapeKind() { return CoreFragmentTypeIndex(6, 7); }
-int ProjectedMatrixKind() { return CoreFragmentTypeIndex(6, 20); }
 
 // Symbols of the complex-number-part collection.
 constexpr int kRealPartSymbol = 4;
@@ -100,9 +96,9 @@ void QVADynComplexModalSystem::CreateModeShapes(int rows, bool scratch) {
   const QVASimCSetID sets[] = {dofSet, modal_.Modes()};
 
   const QVASimDistributionID realPart = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), ModeShapeKind(), 2, sets, chunks, scratch);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, scratch);
   const QVASimDistributionID imaginaryPart = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), ModeShapeKind(), 2, sets, chunks, scratch);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, scratch);
   auto realModeShapes = std::make_unique<QVASrvDenseMatrix>(realPart);
   auto imaginaryModeShapes = std::make_unique<QVASrvDenseMatrix>(imaginaryPart);
   if (!scratch) {
@@ -127,7 +123,8 @@ std::unique_ptr<QVASrvDenseMatrix> QVADynComplexModalSystem::CreateProjected(boo
   const QVASimCSetID sets[] = {
       subspace, modeColumns ? modes.CreateCSetStrided(0, numberOfModes_, 1, 1) : subspace};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), ProjectedMatrixKind(), 2, sets, kWholeDimension, scratch);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kProjectedMatrix), 2, sets, kWholeDimension,
+      scratch);
   if (!scratch) (modal_.*attach)(transaction, distribution);
   auto matrix = std::make_unique<QVASrvDenseMatrix>(distribution);
   transaction.Commit();
@@ -191,7 +188,8 @@ void QVADynComplexModalSystem::SetEigenvalues(const double* real, const double* 
       QVASrvSymbolCollection(modal_.ComplexNumberPart()).CreateOCSet(partSymbols, 2);
   const QVASimCSetID sets[] = {allModes, parts};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), EigenvalueKind(), 2, sets, kWholeDimension, false);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kEigenvalues), 2, sets, kWholeDimension,
+      false);
   modal_.SetEigenvalues(transaction, distribution);
   if (count > 0) {
     QVASrvDenseMatrix eigenvalues(distribution);

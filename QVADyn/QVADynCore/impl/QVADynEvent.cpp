@@ -11,6 +11,7 @@
 #include "QVADyn/QVADynCore/QVADynMultipleCallsException.h"
 #include "QVADyn/QVADynCore/QVADynSolver.h"
 #include "QVADyn/QVADynCore/QVADynUnknownEnergyType.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -26,6 +27,7 @@ namespace {
 
 // Source place reported with the event's exceptions.
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynEvent";
+// Line numbers fixed by the documented exception texts that hosts match, not lines of this file.
 constexpr int kSetActiveModesLine = 97;
 constexpr int kSetFrameValuesLine = 135;
 constexpr int kSetDiagonalDampingLine = 190;
@@ -37,12 +39,6 @@ constexpr int kWholeModelEnergyLine = 460;
 constexpr int kViscousBit = 1;
 constexpr int kStructuralBit = 2;
 constexpr int kAcousticViscousBit = 4;
-
-// Data kinds of the load-case records: the case itself, its name, and the
-// association between them.
-int LoadCaseRecordKind() { return CoreFragmentTypeIndex(19, 0); }
-int LoadCaseNameKind() { return CoreFragmentTypeIndex(23, 1); }
-int LoadCaseNameAssociation() { return CoreFragmentTypeIndex(17, 5); }
 
 template <class T>
 T* CopyArray(const T* values, int n) {
@@ -211,11 +207,11 @@ void QVADynEvent::WriteCases() {
   std::vector<int> members(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     const QVASimDataRecord loadCase =
-        position.CreateDataRecord(transaction, LoadCaseRecordKind(), cases);
-    QVASimDataRecord name =
-        position.CreateDataRecord(transaction, LoadCaseNameKind(), QVASimCollectionID());
+        position.CreateDataRecord(transaction, QVATypeIndex(QVADataKinds::kLoadCaseRecord), cases);
+    QVASimDataRecord name = position.CreateDataRecord(
+        transaction, QVATypeIndex(QVADataKinds::kLoadCaseName), QVASimCollectionID());
     name.SetStringField(0, cow_String("LoadCase #").AppendInt(i).Text());
-    name.Associate(LoadCaseNameAssociation(), loadCase);
+    name.Associate(QVATypeIndex(QVADataKinds::kNameAssociation), loadCase);
     members[static_cast<std::size_t>(i)] = loadCase.Member();
   }
   results_.SetCases(transaction, QVASimCollection(cases).CreateCSet(members.data(), count, false));

@@ -8,6 +8,7 @@
 #include "QVADyn/QVADynCore/QVADynEvent.h"
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADynBlockedRecovery.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -21,10 +22,6 @@ constexpr int kNumberOfQuantities = 3;
 constexpr int kQuantityBits[kNumberOfQuantities] = {1, 2, 4};
 constexpr const char* kQuantityNames[kNumberOfQuantities] = {
     kQVADynLogDisplacement, kQVADynLogVelocity, kQVADynLogAcceleration};
-
-// Data kinds of the modal and of the physical time histories.
-int ModalHistoryKind() { return CoreFragmentTypeIndex(6, 22); }
-int PhysicalHistoryKind() { return CoreFragmentTypeIndex(6, 8); }
 
 using Setter = void (QVAFsmModalEventResults::*)(QVASimTransaction&, const QVASimDistributionID&);
 constexpr Setter kModalSetters[kNumberOfQuantities] = {&QVAFsmModalEventResults::SetGU,
@@ -65,7 +62,7 @@ void QVADynEvent::RunTimeHistorySolve(QVADynSolver& solver, QVADynOperatorUpdate
              for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
                stored[quantity] =
                    std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
-                       position, ModalHistoryKind(), modes, frames, -1, -1));
+                       position, QVATypeIndex(QVADataKinds::kModalHistory), modes, frames, -1, -1));
                // The matrix only reads the solver's values.
                double* values = const_cast<double*>(arrays[quantity]);
                stored[quantity]->SetValues(0, m - 1, 0, numberOfFrames - 1,
@@ -113,9 +110,10 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
     std::unique_ptr<QVASrvDenseMatrix> recovered[kNumberOfQuantities];
     for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
       if ((quantities & kQuantityBits[quantity]) == 0) continue;
-      recovered[quantity] = std::make_unique<QVASrvDenseMatrix>(
-          QVASrvUtilities::Create2DDistribution(position, PhysicalHistoryKind(), dofSet, frames,
-                                                recovery.RowBlock(), recovery.ColumnBlock()));
+      recovered[quantity] =
+          std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
+              position, QVATypeIndex(QVADataKinds::kPhysicalHistory), dofSet, frames,
+              recovery.RowBlock(), recovery.ColumnBlock()));
       recovery.Multiply(*histories.modal[quantity], ActiveModes(), *recovered[quantity]);
       (results_.*kPhysicalSetters[quantity])(transaction, recovered[quantity]->DistributionID());
     }

@@ -8,6 +8,8 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "QVADynBlockedRecovery.h"
+#include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -23,14 +25,10 @@ namespace {
 constexpr int kRealMember = 4;
 constexpr int kImaginaryMember = 0;
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kFourPiSquared = 39.47841760435743;
 
 // Bytes of the store's cache hint for GU, per mode and frame.
 constexpr std::int64_t kModalAmplitudeCacheBytes = 24;
-
-int ModalAmplitudeKind() { return CoreFragmentTypeIndex(6, 17); }
-int NodalResultKind() { return CoreFragmentTypeIndex(6, 5); }
 
 // The set {real, imaginary} over the results' ComplexNumberPart collection.
 QVASimCSetID CreateComplexPartSet(const QVAFsmModalEventResults& results) {
@@ -74,8 +72,8 @@ void QVADynHarmonicEvent::StoreModalAmplitudes(const QVADynSolution& solution) {
   const int m = NumberOfActiveModes();
   const int frames = NumberOfFrames();
   QVASimTransaction transaction(results.MyPosition().Context());
-  const QVASimDistributionID amplitudes =
-      CreateComplexResult(results, ModalAmplitudeKind(), results.ActiveModes(), m, frames);
+  const QVASimDistributionID amplitudes = CreateComplexResult(
+      results, QVATypeIndex(QVADataKinds::kModalAmplitudes), results.ActiveModes(), m, frames);
   const std::int64_t partSize = std::int64_t{m} * frames;
   for (int loadCase = 0; loadCase < NumberOfCases(); ++loadCase) {
     if (loadCase == 0) {
@@ -114,7 +112,8 @@ void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
     QVASrvUtilities::LimitChunkSize2GB(rowBlock, columnBlock, count, frames);
     const QVASimCSetID dofSet =
         QVASimCollection(results.Dofs()).CreateOrderedCSet(systemDofs.data(), count);
-    reactions = CreateComplexResult(results, NodalResultKind(), dofSet, rowBlock, columnBlock);
+    reactions = CreateComplexResult(results, QVATypeIndex(QVADataKinds::kNodalResults), dofSet,
+                                    rowBlock, columnBlock);
     results.SetRF(transaction, reactions);
   } else {
     // RF keeps the DOFs of its first call; other nodes would land on its rows.
@@ -154,7 +153,7 @@ void QVADynHarmonicEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumb
       ->GetValues(0, m - 1, frame, frame, column);
   double scale = 1.0;
   if (type == QVADynRecoverVelocity) {
-    scale = part == QVADynRealPart ? -kTwoPi * frequency : kTwoPi * frequency;
+    scale = part == QVADynRealPart ? -kQVATwoPi * frequency : kQVATwoPi * frequency;
   } else if (type == QVADynRecoverAcceleration) {
     scale = -kFourPiSquared * frequency * frequency;
   }
@@ -179,9 +178,9 @@ void QVADynHarmonicEvent::Recover(const bool* nodes, int /*quantities*/) {
   QVADynBlockedRecovery recovery(ModalSystem(), recoveryDofs_.Dofs(), count, NumberOfFrames());
   log.Write(recovery.RangeLines());
   QVASimTransaction transaction(results.MyPosition().Context());
-  const QVASimDistributionID displacement =
-      CreateComplexResult(results, NodalResultKind(), recovery.CreateDofSet(results),
-                          recovery.RowBlock(), recovery.ColumnBlock());
+  const QVASimDistributionID displacement = CreateComplexResult(
+      results, QVATypeIndex(QVADataKinds::kNodalResults), recovery.CreateDofSet(results),
+      recovery.RowBlock(), recovery.ColumnBlock());
   for (int loadCase = 0; loadCase < NumberOfCases(); ++loadCase) {
     for (const int part : {kRealMember, kImaginaryMember}) {
       const std::unique_ptr<QVASrvDenseMatrix> out = ResultSlice(displacement, part, loadCase);

@@ -4,17 +4,17 @@
 #include <cmath>
 #include <cstddef>
 
+#include "internal/QVAAssert.h"
+#include "internal/QVABlas.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVABlaModule.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 // Diagonal entries of A below this (eigenvalue units) send a frame to the
 // full path: D = A^-1 would amplify rounding without bound.
 constexpr double kSmallPivot = 0.001;
-// Below this an angular frequency counts as zero, as in the diagonal method.
-constexpr double kSmallOmega = 2.22e-16;
 
 // Large working arrays that frame solvers of the calling thread gave back,
 // kept for the next solver: a series of short solves then does not map and
@@ -55,26 +55,6 @@ class KeptArrays {
 
 std::size_t Size(int rows, int columns) {
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
-}
-
-// c <- alpha op(a) op(b) + beta c (BLAC_DGEMM); nothing for an empty result.
-void Gemm(char transposeA, char transposeB, int m, int n, int k, double alpha, const double* a,
-          int lda, const double* b, int ldb, double beta, double* c, int ldc) {
-  if (m <= 0 || n <= 0) return;
-  if (k <= 0) {
-    // An empty inner dimension leaves beta c (BLAS would not read c at beta 0).
-    for (int column = 0; column < n; ++column) {
-      for (int row = 0; row < m; ++row) {
-        double& value = c[row + Size(column, ldc)];
-        value = beta == 0.0 ? 0.0 : beta * value;
-      }
-    }
-    return;
-  }
-  const int validLda = std::max(1, lda);
-  const int validLdb = std::max(1, ldb);
-  BLAC_DGEMM(&transposeA, &transposeB, &m, &n, &k, &alpha, a, &validLda, b, &validLdb, &beta, c,
-             &ldc);
 }
 
 // The lower triangle of c <- alpha a a^T + beta c, a n x k (BLAC_DSYRK);
@@ -337,10 +317,11 @@ QVADynHarmonicPath QVADynHarmonicFrameSolver::SolveFrame(int frame, double frequ
                                                              << numberOfFrames_ - 1);
   frame_ = frame;
   const bool coupled = kind_ == Kind::kCoupledAcoustic;
-  const double omega = kTwoPi * frequency;
+  const double omega = kQVATwoPi * frequency;
   const Operators op = CurrentOperators();
   const bool symmetric = op.Symmetric(coupled);
-  if (coupled && !(omega > kSmallOmega)) {
+  // An angular frequency below machine epsilon counts as zero, as in the diagonal method.
+  if (coupled && !(omega > kQVAMachineEpsilon)) {
     SolveStatic(op, omega);
     return QVADynHarmonicPath::kStatic;
   }
@@ -395,8 +376,8 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   AddDampingProduct(forceImaginary, m, cases_, true, -1.0, rhs, order);
   if (nA > 0) {
     CopyScaled(nA, cases_, forceImaginary + nS, m, 1.0 / omega, rhs + nS, order);
-    Gemm('T', 'N', nA, cases_, nS, -1.0, couplingWeighted, nS, forceImaginary, m, 1.0, rhs + nS,
-         order);
+    QVAGemm('T', 'N', nA, cases_, nS, -1.0, couplingWeighted, nS, forceImaginary, m, 1.0, rhs + nS,
+            order);
     CopyScaled(nA, cases_, forceReal + nS, m, 1.0 / omega, rhs + nS + nA, order);
   }
   times_.rhsReduce += static_cast<float>(phaseTimer_.ElapsedSeconds());
@@ -422,15 +403,15 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
     for (int k = 0; k < nS; ++k) {
       CopyScaled(nS, 1, damping + Size(k, nS), nS, inverse[k], weighted + Size(k, nS), nS);
     }
-    Gemm('N', 'N', nS, nS, nS, 1.0, weighted, nS, damping, nS, 0.0, t, order);
+    QVAGemm('N', 'N', nS, nS, nS, 1.0, weighted, nS, damping, nS, 0.0, t, order);
   }
   for (int k = 0; k < nS; ++k) t[k + Size(k, order)] += lambda[k] - omegaSquared * unit[k];
   if (nA > 0) {
     // P D B = E^T B = (B E)^T, B symmetric on this path.
     const double* gathered = GatherForDamping(couplingWeighted, nS, nA, false);
-    Gemm('T', 'T', nA, nS, nS, 1.0, gathered, nS, damping, nS, 0.0, t + nS, order);
+    QVAGemm('T', 'T', nA, nS, nS, 1.0, gathered, nS, damping, nS, 0.0, t + nS, order);
     double* middle = t + nS + Size(nS, order);
-    Gemm('N', 'N', nA, nA, nS, 1.0, coupling, nA, couplingWeighted, nS, 0.0, middle, order);
+    QVAGemm('N', 'N', nA, nA, nS, 1.0, coupling, nA, couplingWeighted, nS, 0.0, middle, order);
     op.AddAcousticStiffness(middle, order, -1.0, omegaSquared);
     CopyScaled(nA, nS, coupling, nA, 1.0, t + nS + nA, order);
     for (int column = nS; column < order; ++column) {
@@ -452,7 +433,7 @@ void QVADynHarmonicFrameSolver::SolveReduced(const Operators& op, double omega, 
   CopyScaled(nS, cases_, forceImaginary, m, 1.0, imaginary, nS);
   AddDampingProduct(rhs, order, cases_, false, 1.0, imaginary, nS);
   if (nA > 0) {
-    Gemm('T', 'N', nS, cases_, nA, 1.0, coupling, nA, rhs + nS, order, 1.0, imaginary, nS);
+    QVAGemm('T', 'N', nS, cases_, nA, 1.0, coupling, nA, rhs + nS, order, 1.0, imaginary, nS);
   }
   for (int c = 0; c < cases_; ++c) {
     for (int k = 0; k < nS; ++k) imaginary[k + Size(c, nS)] *= inverse[k];
@@ -503,14 +484,16 @@ const double* QVADynHarmonicFrameSolver::GatherForDamping(const double* x, int l
   const int nS = structural_;
   const double* inverse = inverseDiagonal_.data();
   double* gathered = gathered_.data();
+  QVA_ASSERT(columns >= 0 && Size(columns, nS) <= gathered_.size(), columns, nS, gathered_.size());
   for (int c = 0; c < columns; ++c) {
     const double* from = x + Size(c, ldx);
     double* to = gathered + Size(c, nS);
     for (int k = 0; k < nS; ++k) {
       const double factor = weighted ? inverse[k] : 1.0;
       if (dampingScaled_) {
-        to[dampingColumnOf_[static_cast<std::size_t>(k)]] =
-            factor / dampingColumnScale_[static_cast<std::size_t>(k)] * from[k];
+        const int column = dampingColumnOf_[QVAIndex(k)];
+        QVA_ASSERT(column >= 0 && column < nS, k, column, nS);
+        to[column] = factor / dampingColumnScale_[QVAIndex(k)] * from[k];
       } else {
         to[k] = factor * from[k];
       }
@@ -524,8 +507,8 @@ void QVADynHarmonicFrameSolver::AddDampingProduct(const double* x, int ldx, int 
                                                   int ldt) {
   const int nS = structural_;
   const double* gathered = GatherForDamping(x, ldx, columns, weighted);
-  Gemm('N', 'N', nS, columns, nS, alpha, dampingColumns_.data(), nS, gathered, nS, 1.0, target,
-       ldt);
+  QVAGemm('N', 'N', nS, columns, nS, alpha, dampingColumns_.data(), nS, gathered, nS, 1.0, target,
+          ldt);
 }
 
 void QVADynHarmonicFrameSolver::SolveFull(const Operators& op, double omega, bool symmetric) {
@@ -571,7 +554,7 @@ void QVADynHarmonicFrameSolver::SolveFull(const Operators& op, double omega, boo
   }
   // Only the structural kind comes here at omega = 0 (the coupled kind takes
   // the static path).
-  if (!(omega > kSmallOmega)) ExcludeRigidModes(op, system, rightHandSide);
+  if (!(omega > kQVAMachineEpsilon)) ExcludeRigidModes(op, system, rightHandSide);
   FactorizeSolveStore(system, rightHandSide, v, u, omega, -omega);
 }
 
@@ -665,6 +648,8 @@ void QVADynHarmonicFrameSolver::Store(const double* realStructural, int realLd,
                                       const double* realAcoustic, const double* imaginaryAcoustic,
                                       int acousticLd, double acousticRealScale,
                                       double acousticImaginaryScale) {
+  QVA_ASSERT(frame_ >= 0 && frame_ < numberOfFrames_ && structural_ + acoustic_ == modes_, frame_,
+             numberOfFrames_, structural_, acoustic_, modes_);
   const std::size_t partSize = Size(modes_, numberOfFrames_);
   const std::size_t frameOffset = Size(frame_, modes_);
   for (int c = 0; c < cases_; ++c) {

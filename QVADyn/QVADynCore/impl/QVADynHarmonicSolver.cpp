@@ -9,15 +9,12 @@
 #include <emmintrin.h>
 #endif
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
-// Below this an angular frequency counts as zero and a modal stiffness term
-// lambda - omega^2 of an undamped mode as resonance.
-constexpr double kSmallValue = 2.22e-16;
 // Stands in for the infinite response of an undamped mode at resonance.
 constexpr double kInfiniteResponse = 1.0e36;
 // Modes handled together in the inner loops.
@@ -32,12 +29,14 @@ using Array = std::unique_ptr<double[], ArrayRelease>;
 
 Array AllocateArray(std::size_t count) { return Array(mem_AllocArray<double>(count)); }
 
-// The terms of one frequency shared by every mode.
+// The terms of one frequency shared by every mode. Below kQVAMachineEpsilon
+// an angular frequency counts as zero and a modal stiffness term
+// lambda - omega^2 of an undamped mode as resonance.
 struct Frequency {
   explicit Frequency(double cyclesPerUnitTime)
-      : omega(kTwoPi * cyclesPerUnitTime),
+      : omega(kQVATwoPi * cyclesPerUnitTime),
         omegaSquared(omega * omega),
-        nonZero(omega > kSmallValue) {}
+        nonZero(omega > kQVAMachineEpsilon) {}
   double omega;
   double omegaSquared;
   bool nonZero;
@@ -54,7 +53,7 @@ inline void ModeReceptance(double lambda, double viscous, double structural,
   const double a = lambda - frequency.omegaSquared;
   const double b = frequency.omega * viscous + structural;
   const bool undamped = b == 0.0;
-  const bool small = std::fabs(a) < kSmallValue;
+  const bool small = std::fabs(a) < kQVAMachineEpsilon;
   const bool resonant = undamped && small;
   const bool atRest = lambda == 0.0 && !frequency.nonZero;
   const double divisor = resonant ? 1.0 : (undamped ? a : b * b + a * a);
@@ -82,8 +81,8 @@ inline void PairReceptance(const double* lambda, const double* viscous, const do
   const __m128d b = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(frequency.omega), _mm_loadu_pd(viscous)),
                                _mm_loadu_pd(structural));
   const __m128d undamped = _mm_cmpeq_pd(b, zero);
-  const __m128d resonant =
-      _mm_and_pd(undamped, _mm_cmplt_pd(_mm_andnot_pd(signBit, a), _mm_set1_pd(kSmallValue)));
+  const __m128d resonant = _mm_and_pd(
+      undamped, _mm_cmplt_pd(_mm_andnot_pd(signBit, a), _mm_set1_pd(kQVAMachineEpsilon)));
   const __m128d atRest = frequency.nonZero ? zero : _mm_cmpeq_pd(eigenvalue, zero);
   const __m128d divisor =
       Select(resonant, _mm_set1_pd(1.0),

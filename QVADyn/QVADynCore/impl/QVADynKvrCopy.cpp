@@ -9,8 +9,8 @@
 
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "eigensolver_io/QVADynKvrRoutines.h"
-#include "eigensolver_io/QVADynKvrScratchFiles.h"
-#include "eigensolver_io/QVADynScratchRecordReader.h"
+#include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
+#include "eigensolver_io/impl/QVADynScratchRecordReader.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 

@@ -4,17 +4,15 @@
 #include <memory>
 
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "internal/QVANumerics.h"
 
 namespace {
 
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynModalDamping";
 // Places reported with an unsupported damping kind.
+// Line numbers fixed by the documented exception texts that hosts match, not lines of this file.
 constexpr int kHasDampingLine = 62;
 constexpr int kGetModalDampingLine = 227;
-
-// Eigenvalues of viscous damping whose magnitude lies below the square root
-// of this value count as 0 (rigid-body modes with round-off).
-constexpr double kSmallEigenvalueScale = 2.22e-16;
 
 [[noreturn]] void RaiseUnsupported(int line) {
   QVADynUnsupportedDamping().Throw(kSourcePath, line);
@@ -111,7 +109,9 @@ QVASrvMatrix* QVADynModalDamping::GetModalDamping(QVADynDampingType kind, bool d
 
   const int firstRecord =
       kind == QVADynAcousticViscousDamping || kind == QVADynAcousticStructuralDamping ? offset : 0;
-  const double smallEigenvalue = std::sqrt(kSmallEigenvalueScale);
+  // Eigenvalues whose magnitude lies below this count as 0 (rigid-body modes
+  // with round-off).
+  const double smallEigenvalue = kQVASqrtMachineEpsilon;
   for (int mode = 0; mode < n; ++mode) {
     const QVADynDiagonalDamping& record = diagonal_[firstRecord + mode];
     const double lambda = stiffness[mode];

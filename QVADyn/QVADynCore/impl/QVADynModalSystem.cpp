@@ -9,6 +9,7 @@
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "QVADynModalSystemDofDefinitionHolder.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/cow_String.h"
 #include "platform/base/mem_Alloc.h"
@@ -26,12 +27,6 @@ constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynModalSystem";
 
 // A mode-column code is block * kModesPerColumnBlock + position in the block.
 constexpr int kModesPerColumnBlock = 128;
-
-// Data kinds of the distributions of a modal basis.
-int EigenvalueKind() { return CoreFragmentTypeIndex(6, 15); }
-int GeneralizedMassKind() { return CoreFragmentTypeIndex(6, 19); }
-int ModeShapeKind() { return CoreFragmentTypeIndex(6, 7); }
-int ProjectedMatrixKind() { return CoreFragmentTypeIndex(6, 20); }
 
 // Symbol of the real part in the complex-number-part collection.
 constexpr int kRealPartSymbol = 4;
@@ -283,7 +278,8 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
   const QVASimCSetID realPart = complexParts.CreateOCSet(&kRealPartSymbol, 1);
   const QVASimCSetID eigenvalueSets[] = {allModes, realPart};
   const QVASimDistributionID eigenvalueDistribution = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), EigenvalueKind(), 2, eigenvalueSets, kWholeDimension, false);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kEigenvalues), 2, eigenvalueSets,
+      kWholeDimension, false);
   modal_.SetEigenvalues(transaction, eigenvalueDistribution);
   double* copy = mem_AllocArray<double>(static_cast<std::size_t>(numModes));
   std::copy_n(eigenvalues, numModes, copy);
@@ -305,7 +301,8 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
   }
 
   const QVASimDistributionID generalizedMass = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), GeneralizedMassKind(), 1, &allModes, kWholeDimension, false);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kGeneralizedMass), 1, &allModes,
+      kWholeDimension, false);
   modal_.SetGeneralizedMass(transaction, generalizedMass);
   QVASrvMatrix unitMass(numModes, 1);
   unitMass = 1.0;
@@ -335,7 +332,7 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch
   const QVASimCSetID sets[] = {dofSet, modal_.Modes()};
   const int chunks[] = {rowChunk, columnChunk};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), ModeShapeKind(), 2, sets, chunks, scratch);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, scratch);
   Replace(modeShapes_, std::make_unique<QVASrvDenseMatrix>(distribution));
   if (!scratch) modal_.SetModeShapes(transaction, distribution);
 
@@ -356,7 +353,8 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool
       kind == QVADynAcousticViscousDamping ? modal_.AcousticModes() : modal_.StructuralModes();
   const QVASimCSetID sets[] = {modes, modes};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), ProjectedMatrixKind(), 2, sets, kWholeDimension, scratch);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kProjectedMatrix), 2, sets, kWholeDimension,
+      scratch);
 
   QVASrvDenseMatrix** member = nullptr;
   switch (kind) {
@@ -382,7 +380,8 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateAcousticCoupling(bool scratch) {
   QVASimTransaction transaction(modal_.MyPosition().Context());
   const QVASimCSetID sets[] = {modal_.AcousticModes(), modal_.StructuralModes()};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal_.MyPosition(), ProjectedMatrixKind(), 2, sets, kWholeDimension, scratch);
+      modal_.MyPosition(), QVATypeIndex(QVADataKinds::kProjectedMatrix), 2, sets, kWholeDimension,
+      scratch);
   if (!scratch) modal_.SetAcousticCoupling(transaction, distribution);
   transaction.Commit();
   Replace(acousticCoupling_, std::make_unique<QVASrvDenseMatrix>(distribution));

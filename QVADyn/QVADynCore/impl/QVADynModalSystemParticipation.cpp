@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -38,9 +39,6 @@ constexpr int kModesPerColumnBlock = 128;
 // Chunk sizes that mean "the whole dimension".
 constexpr int kWholeDimension[] = {-1, -1};
 
-// Data kind of the participation-factor and effective-mass distributions.
-int ParticipationKind() { return CoreFragmentTypeIndex(6, 16); }
-
 using PlatformArray = std::unique_ptr<double, decltype(&mem_Free)>;
 
 // Creates a (6, 16) distribution over `sets` and fills it with n x 6 values.
@@ -48,7 +46,8 @@ QVASimDistributionID WriteModesByDirections(const QVAFsmModalSystem& modal,
                                             const QVASimCSetID* sets, int numberOfModes,
                                             double* values) {
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
-      modal.MyPosition(), ParticipationKind(), 2, sets, kWholeDimension, false);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kParticipation), 2, sets, kWholeDimension,
+      false);
   QVASrvDenseMatrix(distribution)
       .SetValues(0, numberOfModes - 1, 0, kRigidBodyDirections - 1,
                  QVASrvMatrix(numberOfModes, kRigidBodyDirections, values));

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "internal/QVANumerics.h"
+
 // How the coefficients are evaluated.
 //
 // Let phi(t) be the impulse response of q'' + c q' + lambda q = 0 (phi(0) = 0, phi'(0) = 1) and
@@ -59,8 +61,6 @@
 //   or e and e h), which do not cancel once rho > 1 and the slow root is not small.
 
 namespace {
-
-const double kEpsilon = std::sqrt(2.22e-16);
 
 // Largest root size rho = |root| h evaluated by the power series.
 constexpr double kSeriesLimit = 1.0;
@@ -316,24 +316,25 @@ void OverdampedCoefficients(double lambda, double alpha, double h, QVADynStepCoe
 
 }  // namespace
 
-double QVADynTransientEpsilon() { return kEpsilon; }
+double QVADynTransientEpsilon() { return kQVASqrtMachineEpsilon; }
 
 QVADynModeClass QVADynClassifyMode(double lambda, double damping, double stepSize, bool damped) {
   // Quiet comparisons throughout: a NaN input must not raise the invalid-operation flag.
   if (std::isnan(lambda) || std::isnan(stepSize)) return QVADynModeClass::kUndecided;
-  const double lambdaClipped = std::isless(lambda, kEpsilon) ? 0.0 : lambda;
+  const double lambdaClipped = std::isless(lambda, kQVASqrtMachineEpsilon) ? 0.0 : lambda;
   // The undamped coefficients hold for every omega h, so only a zero
   // (clipped) eigenvalue makes a mode rigid.
   if (!damped) return lambdaClipped > 0.0 ? QVADynModeClass::kUndamped : QVADynModeClass::kRigid;
   const double alpha = damping / 2.0;
-  if (std::islessequal(lambdaClipped, kEpsilon)) {
+  if (std::islessequal(lambdaClipped, kQVASqrtMachineEpsilon)) {
     return std::isgreater(alpha, 0.0) ? QVADynModeClass::kDampedRigid : QVADynModeClass::kRigid;
   }
   if (alpha == 0.0) return QVADynModeClass::kUndamped;
   const double ratio = 1.0 - alpha * alpha / lambdaClipped;
-  if (std::isgreaterequal(ratio, kEpsilon)) return QVADynModeClass::kUnderdamped;
-  if (std::isless(std::fabs(ratio), kEpsilon)) return QVADynModeClass::kCriticallyDamped;
-  if (std::islessequal(ratio, -kEpsilon)) return QVADynModeClass::kOverdamped;
+  if (std::isgreaterequal(ratio, kQVASqrtMachineEpsilon)) return QVADynModeClass::kUnderdamped;
+  if (std::isless(std::fabs(ratio), kQVASqrtMachineEpsilon))
+    return QVADynModeClass::kCriticallyDamped;
+  if (std::islessequal(ratio, -kQVASqrtMachineEpsilon)) return QVADynModeClass::kOverdamped;
   return QVADynModeClass::kUndecided;
 }
 
@@ -344,7 +345,7 @@ QVADynModeClass QVADynComputeStepCoefficients(double lambda, double damping, dou
   step = {};
   if (work != nullptr) *work = {};
   const double h = stepSize;
-  const double lambdaClipped = std::isless(lambda, kEpsilon) ? 0.0 : lambda;
+  const double lambdaClipped = std::isless(lambda, kQVASqrtMachineEpsilon) ? 0.0 : lambda;
   const double alpha = damping / 2.0;
   double w6 = 0.0;
   switch (modeClass) {

@@ -1,8 +1,20 @@
 #include "QVADynTransientStepKernel.h"
 
 #include <cstddef>
+#include <functional>
+
+#include "internal/QVAAssert.h"
+#include "internal/QVANumerics.h"
 
 namespace {
+
+#ifndef NDEBUG
+// True when the `count` values from `a` and those from `b` share no address.
+bool Disjoint(const double* a, const double* b, std::size_t count) {
+  return std::less_equal<const double*>()(a + count, b) ||
+         std::less_equal<const double*>()(b + count, a);
+}
+#endif
 
 // One block of modes; the restrict qualifiers let the compiler vectorise the loop.
 void AdvanceBlock(std::size_t modes, const double* __restrict__ table,
@@ -45,8 +57,17 @@ void QVADynAdvanceUncoupledModes(int numberOfModes, int numberOfCases,
                                  const double* force1, double* displacement1, double* velocity1,
                                  double* acceleration1) {
   if (numberOfModes <= 0 || numberOfCases <= 0) return;
-  const auto modes = static_cast<std::size_t>(numberOfModes);
-  const auto cases = static_cast<std::size_t>(numberOfCases);
+  const auto modes = QVAIndex(numberOfModes);
+  const auto cases = QVAIndex(numberOfCases);
+  QVA_ASSERT(coefficientTable != nullptr && lambda != nullptr, numberOfModes, numberOfCases);
+#ifndef NDEBUG
+  const std::size_t values = modes * cases;
+  for (const double* output : {displacement1, velocity1, acceleration1}) {
+    for (const double* input : {displacement0, velocity0, force0, force1}) {
+      QVA_ASSERT(Disjoint(output, input, values), numberOfModes, numberOfCases);
+    }
+  }
+#endif
   for (std::size_t loadCase = 0; loadCase < cases; ++loadCase) {
     const std::size_t offset = loadCase * modes;
     AdvanceBlock(modes, coefficientTable, lambda, damping, displacement0 + offset,

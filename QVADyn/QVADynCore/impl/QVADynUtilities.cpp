@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -16,6 +17,7 @@
 namespace {
 
 constexpr const char* kSourcePath = "QVADyn/QVADynCore/impl/QVADynUtilities";
+// Line numbers fixed by the documented exception texts that hosts match, not lines of this file.
 constexpr int kMissingForceLine = 95;
 
 // The decimal value of an environment variable as atoi reads it, or
@@ -32,14 +34,16 @@ int ChunkSizeForSet(const QVASimCSetID& set) {
   const int kind =
       collection.IsValid() ? QVASimCollection(collection).Position().TypePosition() : -1;
   struct KindChunk {
-    int kind;
-    int subkind;
+    QVADataKind kind;
     int chunk;
   };
-  static constexpr KindChunk kChunkByKind[] = {
-      {30, 3, 128}, {6, 14, 32}, {21, 4, 6}, {30, 60, 1024}, {30, 15, 1024}};
+  static constexpr KindChunk kChunkByKind[] = {{QVADataKinds::kModes, 128},
+                                               {QVADataKinds::kLoadCases, 32},
+                                               {QVADataKinds::kDofPlaces, 6},
+                                               {QVADataKinds::kDofs, 1024},
+                                               {QVADataKinds::kFrames, 1024}};
   for (const KindChunk& entry : kChunkByKind) {
-    if (kind == CoreFragmentTypeIndex(entry.kind, entry.subkind)) return entry.chunk;
+    if (kind == QVATypeIndex(entry.kind)) return entry.chunk;
   }
   return 16;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynAcousticCoupling.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
@@ -19,10 +20,9 @@
 #include "tests/QVADyn/QVADynCore/QVADynTestFilledMatrix.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
-
-constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -107,7 +107,7 @@ TEST(QVADynProjectAcousticCoupling, EqualsTheProductOfPlainLoops) {
         }
       }
       // The same r * c products summed in other orders: twice (r + c + 2) eps of the magnitudes.
-      const double tolerance = 2.0 * (kAcousticDofs + kStructuralDofs + 2) * kEpsilon * magnitude;
+      const double tolerance = 2.0 * (kAcousticDofs + kStructuralDofs + 2) * kQVAEps * magnitude;
       EXPECT_NEAR(projected(acoustic, structural), reference, tolerance)
           << "acoustic mode " << acoustic << ", structural mode " << structural;
     }
@@ -212,7 +212,7 @@ TEST(QVADynExportDofCouplingToSim, StoresASparseDistributionOverTheCoupledSystem
   EXPECT_EQ(model.Database().TransactionDepth(), 0);
   const QVASimDistribution stored(model.Modal().AcousticDofCoupling());
   EXPECT_TRUE(stored.IsSparse());
-  EXPECT_EQ(stored.DataKind(), CoreFragmentTypeIndex(30, 4));
+  EXPECT_EQ(stored.DataKind(), QVATypeIndex(QVADataKinds::kSparseCoupling));
   ASSERT_EQ(stored.NumberOfDimensions(), 2);
   // Rows: solver DOFs 9, 10; columns: the last four structural solver DOFs 5 ... 8.
   EXPECT_EQ(QVATestSetMembers(stored.Set(0)), (std::vector<int>{3, 7}));

@@ -22,13 +22,13 @@
 #include "tests/support/QVAFloatingPoint.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
 using Complex = std::complex<double>;
 using ComplexVector = std::vector<Complex>;
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kWideBand = 1e6;
 
 // A stored real basis, a complex modal system over it opened with a subspace
@@ -256,8 +256,8 @@ TEST(QVADynCFreqSolveTest, ResidualsAndShapesWithViscousAndStructuralDamping) {
       // roundings of the scaling: 4 eps.
       const auto largest = std::max_element(
           q.begin(), q.end(), [](Complex a, Complex b) { return std::norm(a) < std::norm(b); });
-      EXPECT_NEAR(largest->real(), 1.0, 4 * kEps);
-      EXPECT_NEAR(largest->imag(), 0.0, 4 * kEps);
+      EXPECT_NEAR(largest->real(), 1.0, 4 * kQVAEps);
+      EXPECT_NEAR(largest->imag(), 0.0, 4 * kQVAEps);
 
       // Phi q by plain loops, normalized: |q| <= 1, |Phi| < 1, 8 terms and a
       // division by a component >= 1/sqrt(rows): error ~ 1e-14.

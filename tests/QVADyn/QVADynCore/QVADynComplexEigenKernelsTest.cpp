@@ -13,12 +13,11 @@
 
 #include "QVADynComplexEigenKernels.h"
 #include "tests/support/QVAFloatingPoint.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 // Q diag(values) Q^T with Q the rotation by `angle`: a symmetric 2 x 2 matrix
 // whose eigenvectors are the columns of Q whatever the values.
@@ -116,7 +115,7 @@ TEST(QVADynComplexEigenKernelsTest, TwoDofSystemMatchesClosedFormRoots) {
   // Every stored vector is an eigenvector of its eigenvalue. In the real case
   // this checks the unpacking of DGEEV's packed pairs, including the sign of
   // the conjugate's imaginary part. Backward-stable: residual ~ N ||A|| eps.
-  const double residualTolerance = 100.0 * 4 * 400.0 * kEps;
+  const double residualTolerance = 100.0 * 4 * 400.0 * kQVAEps;
   // Closed form of the first viscous root: -0.2 + i sqrt(100 - 0.04).
   EXPECT_NEAR(UpperRoot(0.4, 100.0, 0.0).real(), -0.2, 1e-15);
   EXPECT_NEAR(UpperRoot(0.4, 100.0, 0.0).imag(), std::sqrt(99.96), 1e-13);
@@ -250,7 +249,7 @@ TEST(QVADynComplexEigenKernelsTest, NormalizationToLargestComponent) {
   for (int i = 0; i < 4; ++i) original.emplace_back(re[i], im[i]);
   QVADynNormalizeComplexVector(4, re.data(), im.data());
   // Division by 3 - 4i costs a few roundings per entry, |z| <= 1.
-  constexpr double kTolerance = 4 * kEps;
+  constexpr double kTolerance = 4 * kQVAEps;
   EXPECT_NEAR(re[1], 1.0, kTolerance);
   EXPECT_NEAR(im[1], 0.0, kTolerance);
   for (int i = 0; i < 4; ++i) {
@@ -264,11 +263,11 @@ TEST(QVADynComplexEigenKernelsTest, NormalizationToLargestComponent) {
   std::vector<double> smallRe = {0.6e-4, 0.0};
   std::vector<double> smallIm = {0.8e-4, 1e-5};
   QVADynNormalizeComplexVector(2, smallRe.data(), smallIm.data());
-  EXPECT_NEAR(smallRe[0], 1e-8, 4 * kEps * 1e-8);
-  EXPECT_NEAR(smallIm[0], 0.0, 4 * kEps * 1e-8);
+  EXPECT_NEAR(smallRe[0], 1e-8, 4 * kQVAEps * 1e-8);
+  EXPECT_NEAR(smallIm[0], 0.0, 4 * kQVAEps * 1e-8);
   // (0 + 1e-5 i)(0.6e-4 - 0.8e-4 i) = 0.8e-9 + 0.6e-9 i.
-  EXPECT_NEAR(smallRe[1], 0.8e-9, 4 * kEps * 1e-9);
-  EXPECT_NEAR(smallIm[1], 0.6e-9, 4 * kEps * 1e-9);
+  EXPECT_NEAR(smallRe[1], 0.8e-9, 4 * kQVAEps * 1e-9);
+  EXPECT_NEAR(smallIm[1], 0.6e-9, 4 * kQVAEps * 1e-9);
 
   // Zeros stay zeros; an empty vector is accepted.
   std::vector<double> zeroRe(3, 0.0);

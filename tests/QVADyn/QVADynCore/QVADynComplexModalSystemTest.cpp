@@ -14,6 +14,7 @@
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADynComplexRealPart.h"
+#include "internal/QVADataKinds.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -81,7 +82,7 @@ TEST(QVADynComplexModalSystemTest, OpenWithoutStiffnessThenCreateStiffness) {
   EXPECT_EQ(system.ProjectedStiffness(), &stiffness);
   EXPECT_EQ(fixture.Stored().Stiffness(), stiffness.DistributionID());
   EXPECT_EQ(QVASimDistribution(stiffness.DistributionID()).DataKind(),
-            CoreFragmentTypeIndex(6, 20));
+            QVATypeIndex(QVADataKinds::kProjectedMatrix));
   EXPECT_EQ(QVATestSetMembers(stiffness.RowSet()), QVATestRange(0, 6));
   EXPECT_EQ(QVATestSetMembers(stiffness.ColumnSet()), QVATestRange(0, 6));
   std::vector<double> values(36, 0.0);
@@ -162,7 +163,7 @@ TEST(QVADynComplexModalSystemTest, SetEigenvaluesStoresRealAndImaginaryColumns) 
   EXPECT_EQ(QVATestSetMembers(stored.Modes()), QVATestRange(0, 3));
   EXPECT_EQ(QVATestSetMembers(stored.StructuralModes()), QVATestRange(0, 3));
   const QVASimDistribution eigenvalues(stored.Eigenvalues());
-  EXPECT_EQ(eigenvalues.DataKind(), CoreFragmentTypeIndex(6, 15));
+  EXPECT_EQ(eigenvalues.DataKind(), QVATypeIndex(QVADataKinds::kEigenvalues));
   ASSERT_EQ(eigenvalues.NumberOfDimensions(), 2);
   EXPECT_EQ(QVATestSetMembers(eigenvalues.Set(1)), (std::vector<int>{4, 0}));
   EXPECT_EQ(QVASimCSet(eigenvalues.Set(1)).Collection(), stored.ComplexNumberPart());
@@ -220,7 +221,8 @@ TEST(QVADynComplexModalSystemTest, CreateModeShapesMakesBothParts) {
     EXPECT_EQ(part->NumberOfColumns(), 4);
     EXPECT_EQ(part->MaxNumberOfRowsInBlock(), 5);
     EXPECT_EQ(part->MaxNumberOfColumnsInBlock(), 3);
-    EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(), CoreFragmentTypeIndex(6, 7));
+    EXPECT_EQ(QVASimDistribution(part->DistributionID()).DataKind(),
+              QVATypeIndex(QVADataKinds::kModeShapes));
     EXPECT_EQ(QVATestSetMembers(part->ColumnSet()), QVATestRange(0, 4));
     for (int row = 0; row < 10; ++row) {
       EXPECT_EQ(part->RowMember(row), fixture.basis.Dofs().SystemDofFromSolverDof(row));
@@ -271,7 +273,7 @@ TEST(QVADynComplexModalSystemTest, RealPartOfModeShapeDistributions) {
   const QVASimCSetID sets[] = {whole->RowSet(), stored.Modes(), partSet};
   const int chunks[] = {-1, -1, -1};
   const QVASimDistributionID threeD = QVASrvUtilities::CreateDistribution(
-      stored.MyPosition(), CoreFragmentTypeIndex(6, 7), 3, sets, chunks, true);
+      stored.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 3, sets, chunks, true);
   transaction.Commit();
   // Imaginary part (symbol 0) first: every value -1; real part: 0, 1, 2, ...
   const std::size_t slice = fixture.basis.ModeShapes().size();

@@ -18,6 +18,7 @@
 #include "QVADyn/QVADynCore/QVADynUnknownEnergyType.h"
 #include "QVADynBlockedRecovery.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -28,10 +29,10 @@
 #include "tests/support/QVATestEnvironment.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr const char* kEventSource = "QVADyn/QVADynCore/impl/QVADynEvent";
 
 // A time-domain-like event over the base's driver and recovery: Solve stores the first load
@@ -52,8 +53,8 @@ class TestEvent : public QVADynEvent {
                const int frames = NumberOfFrames();
                QVASimTransaction transaction(results.MyPosition().Context());
                modal_ = std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
-                   results.MyPosition(), CoreFragmentTypeIndex(6, 22), results.ActiveModes(),
-                   results.Frames(), -1, -1));
+                   results.MyPosition(), QVATypeIndex(QVADataKinds::kModalHistory),
+                   results.ActiveModes(), results.Frames(), -1, -1));
                modal_->SetValues(0, m - 1, 0, frames - 1,
                                  QVASrvMatrix(m, frames, solution.Displacement()));
                results.SetGU(transaction, modal_->DistributionID());
@@ -77,8 +78,9 @@ class TestEvent : public QVADynEvent {
       QVAFsmModalEventResults results = Results();
       QVASimTransaction transaction(results.MyPosition().Context());
       physical_ = std::make_unique<QVASrvDenseMatrix>(QVASrvUtilities::Create2DDistribution(
-          results.MyPosition(), CoreFragmentTypeIndex(6, 8), recovery.CreateDofSet(results),
-          results.Frames(), recovery.RowBlock(), recovery.ColumnBlock()));
+          results.MyPosition(), QVATypeIndex(QVADataKinds::kPhysicalHistory),
+          recovery.CreateDofSet(results), results.Frames(), recovery.RowBlock(),
+          recovery.ColumnBlock()));
       recovery.Multiply(*modal_, ActiveModes(), *physical_);
       results.SetU(transaction, physical_->DistributionID());
       transaction.Commit();
@@ -180,7 +182,7 @@ class EventTest : public ::testing::Test {
         // dgemm against a plain sum of n <= 10 terms: rounding of order
         // n * eps times the sum of the magnitudes of the terms.
         EXPECT_NEAR(out[NodalIndex(dofs, rows[r])], reference.value[at],
-                    16 * kEps * reference.magnitude[at] + 1e-300)
+                    16 * kQVAEps * reference.magnitude[at] + 1e-300)
             << "row " << r << " frame " << j;
       }
     }
@@ -431,8 +433,10 @@ TEST_F(EventTest, SolveNamesTheLoadCasesOnce) {
       if (!database.Store().DataRecordExists(record)) continue;
       const QVASimDataRecord candidate(&database, record);
       if (candidate.Collection() == collection && candidate.Member() == cases[i]) {
-        EXPECT_EQ(candidate.Kind(), CoreFragmentTypeIndex(19, 0));
-        name = candidate.Associated(CoreFragmentTypeIndex(17, 5)).StringField(0).Text();
+        EXPECT_EQ(candidate.Kind(), QVATypeIndex(QVADataKinds::kLoadCaseRecord));
+        name = candidate.Associated(QVATypeIndex(QVADataKinds::kNameAssociation))
+                   .StringField(0)
+                   .Text();
       }
     }
     EXPECT_EQ(name, "LoadCase #" + std::to_string(i));
@@ -538,7 +542,7 @@ TEST_F(EventTest, ReadBacksFollowEachRecoveryAndRefuseAMixedOne) {
         expected[at] = reference.value[r + rows.size() * j];
         // dgemm against a plain sum of 4 terms: rounding of order 4 eps times the sum of the
         // magnitudes of the terms.
-        tolerance[at] = 16 * kEps * reference.magnitude[r + rows.size() * j];
+        tolerance[at] = 16 * kQVAEps * reference.magnitude[r + rows.size() * j];
       }
       for (std::size_t at = 0; at < width; ++at) {
         EXPECT_NEAR(out[at], expected[at], tolerance[at])

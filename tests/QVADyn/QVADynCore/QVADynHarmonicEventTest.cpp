@@ -14,18 +14,17 @@
 #include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimDistribution.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
-constexpr double kEps = std::numeric_limits<double>::epsilon();
-constexpr double kTwoPi = 6.283185307179586;
 
 // An event over modes {4, 1, 7, 0, 9} of a 12-mode basis with per-mode damping, frequencies
 // 0, 1, 2.5 and 4, a real (case 0) and a complex load (case 1) scaled by 1 + frame / 2.
@@ -81,7 +80,7 @@ class HarmonicEventTest : public ::testing::Test {
     const double lambda =
         basis_->Eigenvalues()[static_cast<std::size_t>(modes_[static_cast<std::size_t>(k)])];
     const QVADynDiagonalDamping& record = records_[static_cast<std::size_t>(k)];
-    const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
+    const double omega = kQVATwoPi * frequencies_[static_cast<std::size_t>(j)];
     const double viscous = 2.0 * record.criticalFraction * std::sqrt(lambda);
     return 1.0 / Complex(lambda - omega * omega, omega * viscous + record.structural * lambda);
   }
@@ -123,7 +122,7 @@ TEST_F(HarmonicEventTest, VelocityAndAccelerationReadBacksScaleTheDisplacement) 
                                        QVADynRecoverAcceleration};
   for (int c = 0; c < 2; ++c) {
     for (int j = 0; j < kFrames; ++j) {
-      const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
+      const double omega = kQVATwoPi * frequencies_[static_cast<std::size_t>(j)];
       const Complex factors[3] = {1.0, Complex(0.0, omega), -omega * omega};
       const std::vector<double> qReal = ReadModal(types[0], QVADynRealPart, j, c);
       const std::vector<double> qImaginary = ReadModal(types[0], QVADynImaginaryPart, j, c);
@@ -133,7 +132,7 @@ TEST_F(HarmonicEventTest, VelocityAndAccelerationReadBacksScaleTheDisplacement) 
         for (std::size_t k = 0; k < kModes; ++k) {
           const Complex expected = factors[q] * Complex(qReal[k], qImaginary[k]);
           // One product with a rounded omega (omega^2): a few eps of |factor| |q|.
-          const double tolerance = 4 * kEps * std::abs(expected);
+          const double tolerance = 4 * kQVAEps * std::abs(expected);
           EXPECT_NEAR(real[k], expected.real(), tolerance) << q << c << j << k;
           EXPECT_NEAR(imaginary[k], expected.imag(), tolerance) << q << c << j << k;
         }
@@ -172,8 +171,8 @@ TEST_F(HarmonicEventTest, RecoveredDisplacementIsPhiTimesTheReceptanceAmplitudes
           const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
           // Amplitudes of 32 eps |H||F| each, summed over 5 modes: 40 eps of the magnitudes.
           const double scale = real.magnitude[at] + imaginary.magnitude[at];
-          EXPECT_NEAR(outReal[out], real.value[at], 40 * kEps * scale) << c << j << r;
-          EXPECT_NEAR(outImaginary[out], imaginary.value[at], 40 * kEps * scale);
+          EXPECT_NEAR(outReal[out], real.value[at], 40 * kQVAEps * scale) << c << j << r;
+          EXPECT_NEAR(outImaginary[out], imaginary.value[at], 40 * kQVAEps * scale);
         }
       }
     }

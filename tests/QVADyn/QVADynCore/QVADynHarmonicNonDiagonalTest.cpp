@@ -19,8 +19,10 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynEventTestSupport.h"
 #include "QVADynHarmonicFrameSolver.h"
+#include "internal/QVANumerics.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 extern "C" void zgesv_(const int* n, const int* numberOfRightHandSides, std::complex<double>* a,
                        const int* lda, int* pivots, std::complex<double>* b, const int* ldb,
@@ -31,12 +33,10 @@ namespace {
 using Complex = std::complex<double>;
 using Path = QVADynHarmonicPath;
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int kCases = 3;
 
 // Frequency (cycles per unit time) at which omega^2 = `omegaSquared`.
-double FrequencyOf(double omegaSquared) { return std::sqrt(omegaSquared) / kTwoPi; }
+double FrequencyOf(double omegaSquared) { return std::sqrt(omegaSquared) / kQVATwoPi; }
 
 // Column-major complex matrix.
 struct ComplexMatrix {
@@ -168,7 +168,7 @@ class HarmonicProblem {
   DirectSolution Reference(int j) const {
     const int m = Modes();
     const int nS = ops_->NumberOfStructuralModes();
-    const double omega = kTwoPi * frequencies_[static_cast<std::size_t>(j)];
+    const double omega = kQVATwoPi * frequencies_[static_cast<std::size_t>(j)];
     const double omegaSquared = omega * omega;
     ComplexMatrix z(m, m);
     ComplexMatrix rhs(m, kCases);
@@ -217,7 +217,7 @@ class HarmonicProblem {
           scale = std::max(scale, std::abs(reference.x(k, c)));
           error = std::max(error, std::abs(Amplitude(c, j, k) - reference.x(k, c)));
         }
-        const double tolerance = 16.0 * Modes() * reference.condition * kEps * scale;
+        const double tolerance = 16.0 * Modes() * reference.condition * kQVAEps * scale;
         EXPECT_LE(error, tolerance)
             << "frame " << j << " case " << c << " cond " << reference.condition;
       }

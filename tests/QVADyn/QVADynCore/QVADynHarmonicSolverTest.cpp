@@ -18,15 +18,14 @@
 #include "QVADyn/QVADynCore/QVADynOperatorUpdate.h"
 #include "QVADynEventTestSupport.h"
 #include "QVADynTransientTestModel.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
 using Complex = std::complex<double>;
-
-constexpr double kEps = std::numeric_limits<double>::epsilon();
-constexpr double kTwoPi = 6.283185307179586;
 
 // A modal system with the given eigenvalues: one node with one DOF per mode,
 // identity mode shapes.
@@ -117,7 +116,7 @@ Complex Force(const CaseLoad& load, int k, int j) {
 // Closed-form receptance at f cycles per unit time: c = 2 xi sqrt(lambda) + alpha + beta lambda,
 // s = structural factor * lambda.
 Complex Receptance(double lambda, const QVADynDiagonalDamping& record, double f) {
-  const double omega = kTwoPi * f;
+  const double omega = kQVATwoPi * f;
   const double viscous = 2.0 * record.criticalFraction * std::sqrt(lambda) + record.massFactor +
                          record.stiffnessFactor * lambda;
   const double hysteretic = record.structural * lambda;
@@ -143,7 +142,7 @@ void ExpectReceptanceTimesForce(const DiagonalSolve& solve, const std::vector<do
         const Complex force = Force(cases[c], static_cast<int>(k), static_cast<int>(j));
         ExpectComplexNear(
             solve.Amplitude(static_cast<int>(c), static_cast<int>(j), static_cast<int>(k)),
-            receptance * force, 32 * kEps * std::abs(receptance) * std::abs(force),
+            receptance * force, 32 * kQVAEps * std::abs(receptance) * std::abs(force),
             "case " + std::to_string(c) + " frame " + std::to_string(j) + " mode " +
                 std::to_string(k));
       }
@@ -191,19 +190,20 @@ TEST(HarmonicSolverTest, RigidBodyModeIsAtRestAtZeroFrequencyAndFollowsMinusFOve
   EXPECT_EQ(solve.Amplitude(0, 1, 0), Complex(0.0, 0.0));
   const Complex tiny = Force(cases[0], 0, 2);
   EXPECT_EQ(solve.Amplitude(0, 2, 0), Complex(-1.0e36 * tiny.real(), -1.0e36 * tiny.imag()));
-  const double omega = kTwoPi * frequencies[3];
+  const double omega = kQVATwoPi * frequencies[3];
   const Complex force = Force(cases[0], 0, 3);
   // H = 1 / (0 - omega^2) rounded once, times each part of F: within an ulp
   // or two of -F / omega^2.
   const Complex expected = -force / (omega * omega);
-  ExpectComplexNear(solve.Amplitude(0, 3, 0), expected, 4 * kEps * std::abs(expected), "f = 0.3");
+  ExpectComplexNear(solve.Amplitude(0, 3, 0), expected, 4 * kQVAEps * std::abs(expected),
+                    "f = 0.3");
   // The flexible mode at f = 0 is F / lambda (exact division by 50 of 2 and -1).
   EXPECT_EQ(solve.Amplitude(0, 0, 1), Complex(1.0 / 50.0, 0.0));
 }
 
 TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail) {
   // Modes 4 and 5 (in the scalar tail) repeat modes 0 and 1 (in the group of four).
-  const double omega = kTwoPi * 1.0;
+  const double omega = kQVATwoPi * 1.0;
   const double lambda = omega * omega;
   const ChosenSpectrum spectrum({0.0, lambda, 400.0, 50.0, 0.0, lambda});
   const std::vector<QVADynDiagonalDamping> records = {{}, {}, {0.05, 0.0, 0.0, 0.0}, {}, {}, {}};
@@ -221,9 +221,9 @@ TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail
   // H = (lambda - i s) / (lambda^2 + s^2). As in the sweeps: 32 eps of |H| |F|.
   const Complex atRest =
       Complex(400.0, -20.0) / (400.0 * 400.0 + 20.0 * 20.0) * Force(cases[0], 2, 0);
-  ExpectComplexNear(solve.Amplitude(0, 0, 2), atRest, 32 * kEps * std::abs(atRest), "s, f = 0");
+  ExpectComplexNear(solve.Amplitude(0, 0, 2), atRest, 32 * kQVAEps * std::abs(atRest), "s, f = 0");
   const Complex atOne = Receptance(400.0, records[2], 1.0) * Force(cases[0], 2, 2);
-  ExpectComplexNear(solve.Amplitude(0, 2, 2), atOne, 32 * kEps * std::abs(atOne), "s, f = 1");
+  ExpectComplexNear(solve.Amplitude(0, 2, 2), atOne, 32 * kQVAEps * std::abs(atOne), "s, f = 1");
 }
 
 // Four modes on 6 nodes, the last acoustic (on the last two nodes).

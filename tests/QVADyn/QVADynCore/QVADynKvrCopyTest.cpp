@@ -14,7 +14,7 @@
 #include "QVADyn/QVADynCore/QVADynKvrCopy.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "eigensolver_io/QVADynKvrRoutines.h"
-#include "eigensolver_io/QVADynKvrScratchFiles.h"
+#include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
 #include "tests/QVADyn/QVADynCore/QVADynTestFilledMatrix.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 

@@ -13,10 +13,9 @@
 #include "QVADynEventTestSupport.h"
 #include "platform/host/QVADynGenerateOperators.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
-
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 // A generator that makes no operators; the update tests here never generate.
 class IdleGenerator : public QVADynGenerateOperators {
@@ -75,9 +74,9 @@ TEST(ModalOperatorsTest, StiffnessMassAndRecordDampingOfTheActiveModes) {
     // A handful of operations on values of order 1 ... 1e3: a few ulps.
     const double viscous = 2.0 * std::sqrt(lambda) * record.criticalFraction + record.massFactor +
                            record.stiffnessFactor * lambda;
-    EXPECT_NEAR((*ops.ViscousDamping())(i, i), viscous, 8 * kEps * std::fabs(viscous));
+    EXPECT_NEAR((*ops.ViscousDamping())(i, i), viscous, 8 * kQVAEps * std::fabs(viscous));
     EXPECT_NEAR((*ops.StructuralDamping())(i, i), record.structural * lambda,
-                8 * kEps * record.structural * lambda);
+                8 * kQVAEps * record.structural * lambda);
     EXPECT_EQ((*ops.ViscousDampingDiagonal())(i, i), (*ops.ViscousDamping())(i, i));
   }
 }
@@ -98,7 +97,7 @@ TEST(ModalOperatorsTest, AnUpdateOnTheStructureRemovesTheDiagonalPartOfTheFullDa
     const double full = projected[static_cast<std::size_t>(i) * (n + 1)];
     // (projected + record) - record: one rounding of each sum, relative to the record term.
     EXPECT_NEAR((*ops.ViscousDamping())(i, i), full,
-                4 * kEps * (*ops.ViscousDampingDiagonal())(i, i));
+                4 * kQVAEps * (*ops.ViscousDampingDiagonal())(i, i));
     EXPECT_EQ((*ops.ViscousDamping())((i + 1) % 3, i),
               projected[static_cast<std::size_t>((i + 1) % 3) + static_cast<std::size_t>(n) * i]);
     // The structural damping is diagonal: its diagonal part minus itself.

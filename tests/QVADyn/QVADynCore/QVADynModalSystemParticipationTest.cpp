@@ -14,6 +14,8 @@
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -22,6 +24,7 @@
 #include "platform/modeldb/QVASimDistribution.h"
 #include "platform/modeldb/QVASimKinds.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 extern "C" {
 void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a,
@@ -32,11 +35,6 @@ void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, 
 namespace {
 
 constexpr int kDirections = 6;
-constexpr double kEps = DBL_EPSILON;
-
-std::size_t At(int row, int column, int rows) {
-  return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * rows;
-}
 
 // A basis (eigenvalues, rows x modes shapes over solver DOFs 0 ... rows - 1)
 // written into a new database and opened on a fresh modal system.
@@ -81,7 +79,7 @@ struct SpringMassModel {
       coordinates[static_cast<std::size_t>(3 * node + 1)] = 0.1 * node * node;
       coordinates[static_cast<std::size_t>(3 * node + 2)] = -0.2 * node;
       for (int place = 0; place < kPlaces; ++place) {
-        mass[At(Dof(node, place), Dof(node, place), kDofs)] = nodeMass[node];
+        mass[QVAColumnMajor(Dof(node, place), Dof(node, place), kDofs)] = nodeMass[node];
       }
       totalMass += nodeMass[node];
     }
@@ -89,11 +87,11 @@ struct SpringMassModel {
       for (int p = 0; p < kPlaces; ++p) {
         for (int q = 0; q < kPlaces; ++q) {
           const double value = k * direction[p] * direction[q];
-          stiffness[At(Dof(nodeA, p), Dof(nodeA, q), kDofs)] += value;
+          stiffness[QVAColumnMajor(Dof(nodeA, p), Dof(nodeA, q), kDofs)] += value;
           if (nodeB < 0) continue;
-          stiffness[At(Dof(nodeB, p), Dof(nodeB, q), kDofs)] += value;
-          stiffness[At(Dof(nodeA, p), Dof(nodeB, q), kDofs)] -= value;
-          stiffness[At(Dof(nodeB, p), Dof(nodeA, q), kDofs)] -= value;
+          stiffness[QVAColumnMajor(Dof(nodeB, p), Dof(nodeB, q), kDofs)] += value;
+          stiffness[QVAColumnMajor(Dof(nodeA, p), Dof(nodeB, q), kDofs)] -= value;
+          stiffness[QVAColumnMajor(Dof(nodeB, p), Dof(nodeA, q), kDofs)] -= value;
         }
       }
     };
@@ -165,7 +163,7 @@ struct SpringMassModel {
     for (int dof = 0; dof < kDofs; ++dof) {
       rows.push_back(dof);
       columns.push_back(dof);
-      values.push_back(mass[At(dof, dof, kDofs)]);
+      values.push_back(mass[QVAColumnMajor(dof, dof, kDofs)]);
     }
     QVASrvSparseMatrix sparse(kDofs, kDofs);
     sparse.SetFromTriplets(kDofs, rows.data(), columns.data(), values.data());
@@ -186,7 +184,7 @@ double* FactorArray(int modes, double first) {
   double* values = mem_AllocArray<double>(static_cast<std::size_t>(modes) * kDirections);
   for (int direction = 0; direction < kDirections; ++direction) {
     for (int mode = 0; mode < modes; ++mode) {
-      values[At(mode, direction, modes)] = first + mode + 10.0 * direction;
+      values[QVAColumnMajor(mode, direction, modes)] = first + mode + 10.0 * direction;
     }
   }
   return values;
@@ -215,14 +213,14 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
   for (int direction = 0; direction < kDirections; ++direction) {
     double effectiveMass = 0.0;
     for (int mode = 0; mode < dofs; ++mode) {
-      const double factor = gamma[At(mode, direction, dofs)];
+      const double factor = gamma[QVAColumnMajor(mode, direction, dofs)];
       effectiveMass += factor * factor;
     }
     double rigidBodyMass = 0.0;
     for (int i = 0; i < dofs; ++i) {
       for (int k = 0; k < dofs; ++k) {
-        rigidBodyMass +=
-            rigidBody(i, direction) * model.mass[At(i, k, dofs)] * rigidBody(k, direction);
+        rigidBodyMass += rigidBody(i, direction) * model.mass[QVAColumnMajor(i, k, dofs)] *
+                         rigidBody(k, direction);
       }
     }
     EXPECT_NEAR(effectiveMass, rigidBodyMass, kRelativeTolerance * rigidBodyMass)
@@ -240,7 +238,7 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
   const QVASimDistribution factors(object.ParticipationFactors());
   const QVASimDistribution effective(object.EffectiveMass());
   for (const QVASimDistribution* distribution : {&factors, &effective}) {
-    EXPECT_EQ(distribution->DataKind(), CoreFragmentTypeIndex(6, 16));
+    EXPECT_EQ(distribution->DataKind(), QVATypeIndex(QVADataKinds::kParticipation));
     EXPECT_EQ(distribution->Set(0), object.Modes());
     const QVASimCSet directions(distribution->Set(1));
     EXPECT_EQ(directions.Collection(), object.DofTypes());
@@ -282,7 +280,8 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
       reversedRigidBody(solverDof, direction) = rigidBody(systemDof, direction);
     }
     rows[static_cast<std::size_t>(solverDof)] = solverDof;
-    values[static_cast<std::size_t>(solverDof)] = model.mass[At(systemDof, systemDof, dofs)];
+    values[static_cast<std::size_t>(solverDof)] =
+        model.mass[QVAColumnMajor(systemDof, systemDof, dofs)];
   }
   QVASrvSparseMatrix reversedMass(dofs, dofs);
   reversedMass.SetFromTriplets(dofs, rows.data(), rows.data(), values.data());
@@ -317,19 +316,21 @@ TEST(QVADynModalSystemParticipationTest, SetWritesFactorsAndTheirSquares) {
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
 
   double* first = FactorArray(4, 1.0);
-  first[At(2, 3, 4)] = -3.0;
+  first[QVAColumnMajor(2, 3, 4)] = -3.0;
   modal->SetParticipationFactors(first, 3);
   EXPECT_EQ(modal->ParticipationFactors(3), first);
   const QVAFsmModalSystem& object = basis.ModalObject();
   std::vector<double> masses = ReadAll(basis.Database(), object.EffectiveMass());
-  EXPECT_EQ(masses[At(2, 3, 4)], 9.0);
-  EXPECT_EQ(masses[At(1, 0, 4)], 4.0);
-  EXPECT_EQ(ReadAll(basis.Database(), object.ParticipationFactors())[At(2, 3, 4)], -3.0);
+  EXPECT_EQ(masses[QVAColumnMajor(2, 3, 4)], 9.0);
+  EXPECT_EQ(masses[QVAColumnMajor(1, 0, 4)], 4.0);
+  EXPECT_EQ(ReadAll(basis.Database(), object.ParticipationFactors())[QVAColumnMajor(2, 3, 4)],
+            -3.0);
 
   modal->SetParticipationFactors(FactorArray(4, -0.5), 3);
   masses = ReadAll(basis.Database(), object.EffectiveMass());
-  EXPECT_EQ(masses[At(0, 0, 4)], 0.25);
-  EXPECT_EQ(ReadAll(basis.Database(), object.ParticipationFactors())[At(3, 5, 4)], 52.5);
+  EXPECT_EQ(masses[QVAColumnMajor(0, 0, 4)], 0.25);
+  EXPECT_EQ(ReadAll(basis.Database(), object.ParticipationFactors())[QVAColumnMajor(3, 5, 4)],
+            52.5);
 }
 
 // A slot outside 0 ... 3 or a missing array is refused; a handed-over array

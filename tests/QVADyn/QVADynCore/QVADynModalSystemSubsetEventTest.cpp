@@ -17,10 +17,10 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kFrames = 3;
 constexpr int kCases = 2;
 constexpr double kFrequencies[kFrames] = {0.5, 1.7, 3.2};
@@ -147,7 +147,7 @@ TEST_P(QVADynModalSystemSubsetEventTest, HarmonicResultsEqualThoseOverTheSource)
 
   // The same forces over the same receptances: a few roundings, 8 eps of the largest amplitude
   // with a margin of 4.
-  constexpr double kAmplitudeTolerance = 32 * kEps;
+  constexpr double kAmplitudeTolerance = 32 * kQVAEps;
   const double largestAmplitude = LargestMagnitude(overSource.amplitudes);
   ASSERT_GT(largestAmplitude, 0.0);
   ExpectClose(overSubset.amplitudes, overSource.amplitudes, kAmplitudeTolerance * largestAmplitude,
@@ -155,7 +155,7 @@ TEST_P(QVADynModalSystemSubsetEventTest, HarmonicResultsEqualThoseOverTheSource)
   // u = Phi q over `count` modes: the amplitudes' difference times count
   // max|Phi|, and the summation of each event (perhaps in other blocks),
   // count eps of sum |Phi| |q| <= count max|Phi| max|q| each.
-  const double tolerance = (count * kAmplitudeTolerance + 2.0 * count * count * kEps) *
+  const double tolerance = (count * kAmplitudeTolerance + 2.0 * count * count * kQVAEps) *
                            LargestMagnitude(basis.ModeShapes()) * largestAmplitude;
   ExpectClose(overSubset.displacements, overSource.displacements, tolerance, "displacement");
 }

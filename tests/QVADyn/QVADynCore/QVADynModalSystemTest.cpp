@@ -13,6 +13,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "internal/QVADataKinds.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -74,19 +75,20 @@ TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
   EXPECT_EQ(QVATestSetMembers(stored.AcousticModes()), QVATestRange(7, 2));
   EXPECT_EQ(ReadAll(basis.Database(), stored.GeneralizedMass()), std::vector<double>(9, 1.0));
   const QVASimDistribution eigenvalues(stored.Eigenvalues());
-  EXPECT_EQ(eigenvalues.DataKind(), CoreFragmentTypeIndex(6, 15));
+  EXPECT_EQ(eigenvalues.DataKind(), QVATypeIndex(QVADataKinds::kEigenvalues));
   EXPECT_EQ(QVATestSetMembers(eigenvalues.Set(1)), std::vector<int>{4});
   EXPECT_EQ(QVASimCSet(eigenvalues.Set(1)).Collection(), stored.ComplexNumberPart());
-  EXPECT_EQ(QVASimDistribution(stored.GeneralizedMass()).DataKind(), CoreFragmentTypeIndex(6, 19));
+  EXPECT_EQ(QVASimDistribution(stored.GeneralizedMass()).DataKind(),
+            QVATypeIndex(QVADataKinds::kGeneralizedMass));
   const QVASimDistribution modeShapes(stored.ModeShapes());
-  EXPECT_EQ(modeShapes.DataKind(), CoreFragmentTypeIndex(6, 7));
+  EXPECT_EQ(modeShapes.DataKind(), QVATypeIndex(QVADataKinds::kModeShapes));
   EXPECT_EQ(modeShapes.ChunkSize(0), 4);
   EXPECT_EQ(modeShapes.ChunkSize(1), 3);
   EXPECT_EQ(QVATestSetMembers(modeShapes.Set(0)), QVATestRange(0, basis.NumberOfSolverDofs()));
   for (const QVASimDistributionID& id :
        {stored.ViscousDamping(), stored.StructuralDamping(), stored.AcousticViscousDamping(),
         stored.AcousticCoupling()}) {
-    EXPECT_EQ(QVASimDistribution(id).DataKind(), CoreFragmentTypeIndex(6, 20));
+    EXPECT_EQ(QVASimDistribution(id).DataKind(), QVATypeIndex(QVADataKinds::kProjectedMatrix));
   }
 
   // What a fresh modal system reads. Stored values are copied, never computed:
@@ -282,7 +284,8 @@ TEST(QVADynModalSystemTest, CreateDampingMakesTheMatrixOfEachKind) {
   EXPECT_EQ(QVATestSetMembers(coupling.RowSet()), QVATestRange(3, 2));
   EXPECT_EQ(QVATestSetMembers(coupling.ColumnSet()), QVATestRange(0, 3));
   EXPECT_EQ(writer.modal.AcousticCoupling(), coupling.DistributionID());
-  EXPECT_EQ(QVASimDistribution(coupling.DistributionID()).DataKind(), CoreFragmentTypeIndex(6, 20));
+  EXPECT_EQ(QVASimDistribution(coupling.DistributionID()).DataKind(),
+            QVATypeIndex(QVADataKinds::kProjectedMatrix));
 }
 
 TEST(QVADynModalSystemTest, CreateDampingOfAnotherKindRaisesAndCreatesNothing) {

@@ -24,22 +24,18 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynOperatorUpdate.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/host/QVADynGenerateOperators.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
-
 // Operator slots of the generator: stiffness, viscous damping, structural damping.
 enum Slot { kStiffness = 0, kViscous = 1, kStructural = 2 };
-
-std::size_t At(int row, int column, int n) {
-  return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n;
-}
 
 // ------------------------------------------------------------------ generator
 
@@ -99,7 +95,7 @@ class TestGenerator : public QVADynGenerateOperators {
     std::vector<double> values;
     for (int h = 0; h < n; ++h) {
       for (int g = 0; g < n; ++g) {
-        const double value = dense[At(row(g), row(h), n)];
+        const double value = dense[QVAColumnMajor(row(g), row(h), n)];
         if (value == 0.0) continue;
         rows.push_back(g);
         columns.push_back(h);
@@ -130,8 +126,8 @@ std::vector<double> SparseSymmetric(int n, std::uint64_t seed, double scale, dou
     for (int row = column; row < n; ++row) {
       if (row != column && (row + column) % 3 == 1) continue;
       const double value = random.Uniform(-scale, scale) + (row == column ? diagonal : 0.0);
-      matrix[At(row, column, n)] = value;
-      matrix[At(column, row, n)] = value;
+      matrix[QVAColumnMajor(row, column, n)] = value;
+      matrix[QVAColumnMajor(column, row, n)] = value;
     }
   }
   return matrix;
@@ -180,14 +176,15 @@ Projection ProjectByLoops(const QVATestModalBasis& basis, int firstRow, int firs
       double magnitude = 0.0;
       for (int s = 0; s < rows; ++s) {
         for (int r = 0; r < rows; ++r) {
-          const double term = basis.ModeShape(firstRow + r, firstMode + i) * op[At(r, s, rows)] *
+          const double term = basis.ModeShape(firstRow + r, firstMode + i) *
+                              op[QVAColumnMajor(r, s, rows)] *
                               basis.ModeShape(firstRow + s, firstMode + j);
           sum += term;
           magnitude += std::fabs(term);
         }
       }
-      projection.value[At(i, j, modes)] = sum;
-      projection.magnitude[At(i, j, modes)] = magnitude;
+      projection.value[QVAColumnMajor(i, j, modes)] = sum;
+      projection.magnitude[QVAColumnMajor(i, j, modes)] = magnitude;
     }
   }
   return projection;
@@ -206,9 +203,9 @@ void ExpectEqualsProjection(const QVASrvMatrix& actual, const Projection& expect
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) {
       const double added = extra == nullptr ? 0.0 : (*extra)(i, j);
-      const double reference = expected.value[At(i, j, n)] + added;
-      const double tolerance =
-          4.0 * rows * kEps * expected.magnitude[At(i, j, n)] + 4.0 * kEps * std::fabs(added);
+      const double reference = expected.value[QVAColumnMajor(i, j, n)] + added;
+      const double tolerance = 4.0 * rows * kQVAEps * expected.magnitude[QVAColumnMajor(i, j, n)] +
+                               4.0 * kQVAEps * std::fabs(added);
       EXPECT_NEAR(actual(i, j), reference, tolerance) << what << " (" << i << ", " << j << ")";
     }
   }
@@ -245,7 +242,7 @@ std::vector<double> ModalOperator(const QVATestModalBasis& basis, const std::vec
       for (int k = 0; k < basis.NumberOfModes(); ++k) {
         sum += basis.ModeShape(r, k) * d[static_cast<std::size_t>(k)] * basis.ModeShape(s, k);
       }
-      matrix[At(r, s, rows)] =
+      matrix[QVAColumnMajor(r, s, rows)] =
           mass[static_cast<std::size_t>(r)] * sum * mass[static_cast<std::size_t>(s)];
     }
   }
@@ -694,12 +691,11 @@ TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceTheP
   // 0.5 direct; 0.5 and 3 for the interval; 3 direct.
   EXPECT_EQ(GeneratedFrequencies(), std::vector<double>({0.5, 0.5, 3.0, 3.0}));
 
-  constexpr double kTwoPi = 6.283185307179586;
   const double lambdaMax = *std::max_element(lambda.begin(), lambda.end());
   const int rows = basis_->NumberOfRows();
   for (std::size_t j = 0; j < frequencies.size(); ++j) {
     // Per-mode dynamic stiffness D_k = lambda - omega^2 + i (omega c + s).
-    const double omega = kTwoPi * frequencies[j];
+    const double omega = kQVATwoPi * frequencies[j];
     double smallest = std::numeric_limits<double>::max();
     double largest = 0.0;
     double amplitude = 0.0;
@@ -718,7 +714,7 @@ TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceTheP
     // sums over rows^2 terms (~ rows * eps * lambdaMax, as Phi^T M Phi = I
     // holds to rounding), and both solves are backward stable (~ eps * the
     // largest |D|); each perturbation is amplified by 1 / the smallest |D|.
-    const double tolerance = 64.0 * kEps * (rows * lambdaMax + largest) / smallest * amplitude;
+    const double tolerance = 64.0 * kQVAEps * (rows * lambdaMax + largest) / smallest * amplitude;
     for (int k = 0; k < modes; ++k) {
       const std::size_t at = j * modes + static_cast<std::size_t>(k);
       EXPECT_NEAR(updated[at].real(), plain[at].real(), tolerance)

@@ -29,6 +29,7 @@
 #include "tests/QVADyn/QVADynCore/QVADynRandomTestProvider.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 extern "C" void dsyev_(const char* jobz, const char* upperOrLower, const int* n, double* a,
                        const int* lda, double* eigenvalues, double* work, const int* workSize,
@@ -36,7 +37,6 @@ extern "C" void dsyev_(const char* jobz, const char* upperOrLower, const int* n,
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kSentinel = -777.0;
 constexpr int kPlaces = 6;
 constexpr int kNodes = 7;
@@ -95,7 +95,7 @@ double RoundOffRatio(const std::vector<double>& actual, const std::vector<double
     if (scale[k] == 0.0) {
       worst = std::max(worst, difference == 0.0 ? 0.0 : std::numeric_limits<double>::infinity());
     } else {
-      worst = std::max(worst, difference / ((terms + 8.0) * kEps * scale[k]));
+      worst = std::max(worst, difference / ((terms + 8.0) * kQVAEps * scale[k]));
     }
   }
   return worst;
@@ -497,7 +497,7 @@ TEST_F(QVADynRandomEventTest, BaseMotionKeyMinusThreeIsVisited) {
   const int m = Modes();
   const double gamma0 = factors_[static_cast<std::size_t>(literal_.activeModes[0]) - 1];
   // One term, five roundings.
-  EXPECT_NEAR(block[0], 0.5 * g * g * gamma0 * gamma0, 8.0 * kEps * g * g * gamma0 * gamma0);
+  EXPECT_NEAR(block[0], 0.5 * g * g * gamma0 * gamma0, 8.0 * kQVAEps * g * g * gamma0 * gamma0);
   EXPECT_EQ(block[static_cast<std::size_t>(m) * m], 0.0);
 }
 

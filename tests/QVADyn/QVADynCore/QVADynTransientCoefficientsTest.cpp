@@ -13,6 +13,7 @@
 
 #include "QVADynTransientCoefficients.h"
 #include "tests/QVADyn/QVADynCore/QVADynTransientExactSolution.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
@@ -22,7 +23,6 @@ using qva_transient_test::GaussLegendre;
 using qva_transient_test::Quad;
 
 const double kEps = QVADynTransientEpsilon();
-constexpr double kRoundoff = std::numeric_limits<double>::epsilon();
 
 std::array<double, 15> Flatten(const QVADynStepCoefficients& step,
                                const QVADynWorkCoefficients& work) {
@@ -65,7 +65,7 @@ const char* ClassName(QVADynModeClass modeClass) {
 TEST(QVADynTransientClassification, ToleranceIsTheRootOfTheLiteral) {
   EXPECT_EQ(kEps, std::sqrt(2.22e-16));
   // Printed value with 16 digits: equal to within one unit in the last place.
-  EXPECT_NEAR(kEps, 1.489966442575134e-08, 1.489966442575134e-08 * kRoundoff);
+  EXPECT_NEAR(kEps, 1.489966442575134e-08, 1.489966442575134e-08 * kQVAEps);
 }
 
 // The classes at and around their bounds (lambda below eps rigid, however small omega h of an

@@ -16,15 +16,16 @@
 #include "QVADyn/QVADynCore/QVADynTransientEvent.h"
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVADataKinds.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimDistribution.h"
 #include "platform/modeldb/QVASimKinds.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kAllEnergies = 63;
 
 // The solve block of every event of the tests below, timings masked.
@@ -142,7 +143,8 @@ class TimeHistoryEventTest : public ::testing::Test {
         const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
         // A product over the 12 modes of the basis (zero rows for inactive
         // ones): 16 eps of the summed magnitudes.
-        EXPECT_NEAR(out[Place(rows[r])], reference.value[at], 16 * kEps * reference.magnitude[at])
+        EXPECT_NEAR(out[Place(rows[r])], reference.value[at],
+                    16 * kQVAEps * reference.magnitude[at])
             << "type " << type << ", frame " << j << ", row " << r;
       }
     }
@@ -170,7 +172,7 @@ TEST_F(TimeHistoryEventTest, SolveStoresTheSolversHistoriesAndEnergies) {
   for (int q = 0; q < 3; ++q) {
     ASSERT_TRUE(stored[q].IsValid());
     const QVASimDistribution view(stored[q]);
-    EXPECT_EQ(view.DataKind(), CoreFragmentTypeIndex(6, 22));
+    EXPECT_EQ(view.DataKind(), QVATypeIndex(QVADataKinds::kModalHistory));
     EXPECT_EQ(QVATestSetMembers(view.Set(0)), modes_);
     EXPECT_EQ(QVATestSetMembers(view.Set(1)), QVATestRange(0, kFrames));
     EXPECT_EQ(Read(stored[q]), reference.arrays[q]) << "quantity " << q;
@@ -240,7 +242,7 @@ TEST_F(TimeHistoryEventTest, RecoverStoresOnlyTheRequestedQuantities) {
   EXPECT_FALSE(results_.U().IsValid());
   EXPECT_FALSE(results_.A().IsValid());
   const QVASimDistribution view(results_.V());
-  EXPECT_EQ(view.DataKind(), CoreFragmentTypeIndex(6, 8));
+  EXPECT_EQ(view.DataKind(), QVATypeIndex(QVADataKinds::kPhysicalHistory));
   EXPECT_EQ(view.Size(0), static_cast<int>(rows.size()));
   EXPECT_EQ(view.Size(1), kFrames);
   ExpectRecovered(*transient_, QVADynRecoverVelocity, rows, Read(results_.GV()));
@@ -340,7 +342,7 @@ TEST_F(TimeHistoryEventTest, ResponseSpectrumStoresZeroHistoriesAndNoEnergies) {
   event->Solve(nullptr);
   for (const QVASimDistributionID& stored : {results_.GU(), results_.GV(), results_.GA()}) {
     ASSERT_TRUE(stored.IsValid());
-    EXPECT_EQ(QVASimDistribution(stored).DataKind(), CoreFragmentTypeIndex(6, 22));
+    EXPECT_EQ(QVASimDistribution(stored).DataKind(), QVATypeIndex(QVADataKinds::kModalHistory));
     EXPECT_EQ(Read(stored), std::vector<double>(kModes * kFrames, 0.0));
   }
   // The energy request (all kinds) writes nothing.

@@ -18,6 +18,7 @@
 #include "QVADynTransientTestModel.h"
 #include "tests/QVADyn/QVADynCore/QVADynTransientExactSolution.h"
 #include "tests/support/QVATestModalBasis.h"
+#include "tests/support/QVATestTolerances.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ using qva_transient_test::Exponential;
 using qva_transient_test::Quad;
 using qva_transient_test::QuadMatrix;
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr int kAllEnergies = 63;
 
 // The arrays of one solve, copied out of the solution.
@@ -585,7 +585,7 @@ TEST(QVADynTransientSolverEnergy, ArraysFollowTheAccumulatorLayout) {
 
   const double lambda[] = {1.0, 4.0, 9.0};
   // Sums of three terms in another order than the solver's: a few ulps.
-  constexpr double kSumTolerance = 4 * kEps;
+  constexpr double kSumTolerance = 4 * kQVAEps;
   for (int f = 0; f < frames; ++f) {
     for (int c = 0; c < cases; ++c) {
       double kineticSum = 0.0, strainSum = 0.0;

@@ -8,6 +8,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "internal/QVADataKinds.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -146,7 +147,7 @@ TEST(QVADynUtilitiesTest, CreateVectorByNameAndByNumber) {
   QVAFsmModalSystem system = database.CreateModalSystem(8, 4);
   const QVASimCSetID modes =
       QVASimCollection(system.ModesCollection()).CreateCSetStrided(0, 6, 1, 1);
-  const int kind = CoreFragmentTypeIndex(6, 19);
+  const int kind = QVATypeIndex(QVADataKinds::kGeneralizedMass);
   QVADynUtilities::CreateVector(system, KRNString("MODAL_MASS"), modes, kind);
   QVADynUtilities::CreateVector(system, 3, modes, kind);
   for (const QVASimDistributionID& id :
@@ -177,8 +178,8 @@ TEST(QVADynUtilitiesTest, CreateMatrixChoosesChunksByCollectionKind) {
       strided(database.CreateCollection(QVASimKind::LoadCases(), -1), 50);
   const QVASimCSetID frames = strided(database.CreateCollection(QVASimKind::Frames(), -1), 1500);
   const QVASimCSetID kind21 =
-      strided(database.CreateCollection(CoreFragmentTypeIndex(21, 4), -1), 9);
-  const int kind = CoreFragmentTypeIndex(6, 20);
+      strided(database.CreateCollection(QVATypeIndex(QVADataKinds::kDofPlaces), -1), 9);
+  const int kind = QVATypeIndex(QVADataKinds::kProjectedMatrix);
 
   struct Case {
     QVASimCSetID rows;

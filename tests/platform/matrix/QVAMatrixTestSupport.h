@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-constexpr double kQVAEps = std::numeric_limits<double>::epsilon();
+#include "tests/support/QVATestTolerances.h"
 
 // rows x columns values uniform in [-1, 1), reproducible from `seed`.
 inline std::vector<double> QVARandomValues(int rows, int columns, unsigned seed) {

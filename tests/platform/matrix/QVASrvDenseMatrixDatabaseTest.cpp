@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
@@ -40,8 +41,8 @@ class QVASrvDatabaseMatrix : public ::testing::Test {
     modeSet = QVASimCollection(modal.ModesCollection()).CreateCSetStrided(0, kModes, 1, 1);
     const QVASimCSetID sets[] = {dofSet, modeSet};
     const int chunks[] = {4, 4};
-    shapes = QVASrvUtilities::CreateDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2,
-                                                 sets, chunks, true);
+    shapes = QVASrvUtilities::CreateDistribution(
+        modal.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, true);
     transaction.Commit();
     values = QVARandomValues(kRows, kModes, 77);
     database.WriteDistribution(shapes, values.data());
@@ -64,26 +65,27 @@ TEST_F(QVASrvDatabaseMatrix, CreationNormalisesChunkSizes) {
   const QVASimCSetID sets[] = {dofSet, modeSet};
   const int chunks[] = {128, -1};
   const QVASimDistributionID matrix = QVASrvUtilities::CreateDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 2, sets, chunks, false);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kProjectedMatrix), 2, sets, chunks, false);
   const QVASimDistribution whole(matrix);
   EXPECT_EQ(whole.ChunkSize(0), kRows);   // 128 cut to 6
   EXPECT_EQ(whole.ChunkSize(1), kModes);  // -1: the whole dimension
   const QVASimDistributionID vector = QVASrvUtilities::Create1DDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(6, 19), modeSet, 0);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kGeneralizedMass), modeSet, 0);
   EXPECT_EQ(QVASimDistribution(vector).NumberOfDimensions(), 1);
   EXPECT_EQ(QVASimDistribution(vector).ChunkSize(0), kModes);
   const QVASimDistributionID square = QVASrvUtilities::Create2DDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(6, 20), modeSet, modeSet, 4, 100);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kProjectedMatrix), modeSet, modeSet, 4, 100);
   EXPECT_EQ(QVASimDistribution(square).ChunkSize(0), 4);
   EXPECT_EQ(QVASimDistribution(square).ChunkSize(1), kModes);
   const QVASimDistributionID sparse = QVASrvUtilities::CreateSparseDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(30, 4), dofSet, modeSet);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kSparseCoupling), dofSet, modeSet);
   EXPECT_TRUE(QVASimDistribution(sparse).IsSparse());
   QVAExpectRaises([&] { QVASrvDenseMatrix dense(sparse); }, kQVASrvInvalidState, {"is sparse"});
   QVAExpectRaises(
       [&] {
-        QVASrvUtilities::CreateDistribution(modal.MyPosition(), CoreFragmentTypeIndex(6, 20), 5,
-                                            sets, chunks, false);
+        QVASrvUtilities::CreateDistribution(modal.MyPosition(),
+                                            QVATypeIndex(QVADataKinds::kProjectedMatrix), 5, sets,
+                                            chunks, false);
       },
       kQVABasInvalidArgument, {"5 sets"});
   transaction.Commit();
@@ -149,7 +151,7 @@ TEST_F(QVASrvDatabaseMatrix, SparseExportWritesTheEntries) {
   coupling.SetFromTriplets(3, rows, columns, entries);
   QVASimTransaction transaction(database);
   const QVASimDistributionID sparse = QVASrvUtilities::CreateSparseDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(30, 4), dofSet, modeSet);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kSparseCoupling), dofSet, modeSet);
   coupling.Export(dofSet, modeSet, sparse);
   transaction.Commit();
   const QVASimDistribution stored(sparse);

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "internal/QVADataKinds.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDMember.h"
@@ -26,9 +27,9 @@ TEST(QVAFsmModalEventResults, AttachingChecksTheCollectionOfTheFirstSet) {
   const QVASimCSetID modeFrame[] = {modes, frames};
   const QVASimCSetID dofFrame[] = {dofs, frames};
   const QVASimDistributionID gu = model.database.CreateDistribution(
-      owner, CoreFragmentTypeIndex(6, 22), 2, modeFrame, nullptr, false);
+      owner, QVATypeIndex(QVADataKinds::kModalHistory), 2, modeFrame, nullptr, false);
   const QVASimDistributionID u = model.database.CreateDistribution(
-      owner, CoreFragmentTypeIndex(6, 8), 2, dofFrame, nullptr, false);
+      owner, QVATypeIndex(QVADataKinds::kPhysicalHistory), 2, dofFrame, nullptr, false);
   const QVASimDistributionID allKe = model.database.CreateDistribution(
       owner, model.results.ModeFrameGridType(), 1, &frames, nullptr, false);
 
@@ -61,9 +62,9 @@ TEST(QVAFsmModalEventResults, AttachingChecksTheCollectionOfTheFirstSet) {
 TEST(QVASimDataRecord, LoadCasesAreNamedThroughAssociatedRecords) {
   QVASimTestModel model;
   const QVASimPosition position = model.results.MyPosition();
-  const int loadCaseKind = CoreFragmentTypeIndex(19, 0);
-  const int nameKind = CoreFragmentTypeIndex(23, 1);
-  const int namedBy = CoreFragmentTypeIndex(17, 5);
+  const int loadCaseKind = QVATypeIndex(QVADataKinds::kLoadCaseRecord);
+  const int nameKind = QVATypeIndex(QVADataKinds::kLoadCaseName);
+  const int namedBy = QVATypeIndex(QVADataKinds::kNameAssociation);
   std::vector<int> members;
   QVASimTransaction transaction(model.database);
   for (int i = 0; i < 3; ++i) {
@@ -124,7 +125,7 @@ TEST(QVASimDatabase, HostRoundTripThroughPlainArrays) {
   const QVASimCSetID sets[] = {dofs, modes};
   const int chunks[] = {3, 1};
   const QVASimDistributionID shapes = database.CreateDistribution(
-      modal.MyPosition(), CoreFragmentTypeIndex(6, 7), 2, sets, chunks, false);
+      modal.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, false);
   modal.SetModeShapes(transaction, shapes);
   transaction.Commit();
   const double phi[] = {1, 2, 3, 4, -1, -2, -3, -4};  // 4 x 2, column-major

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "internal/QVADataKinds.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimKinds.h"
@@ -27,11 +28,12 @@ std::vector<int> MembersOf(const QVASimCSet& set) {
 
 TEST(QVASimCollection, FixedCollectionRefusesMembersOutsideIt) {
   QVASimDatabase database;
-  const QVASimCollection fixed(database.CreateCollection(CoreFragmentTypeIndex(6, 14), 5));
+  const QVASimCollection fixed(
+      database.CreateCollection(QVATypeIndex(QVADataKinds::kLoadCases), 5));
   EXPECT_FALSE(fixed.IsOpen());
   EXPECT_EQ(fixed.Size(), 5);
-  EXPECT_EQ(fixed.Kind(), CoreFragmentTypeIndex(6, 14));
-  EXPECT_EQ(fixed.Position().TypePosition(), CoreFragmentTypeIndex(6, 14));
+  EXPECT_EQ(fixed.Kind(), QVATypeIndex(QVADataKinds::kLoadCases));
+  EXPECT_EQ(fixed.Position().TypePosition(), QVATypeIndex(QVADataKinds::kLoadCases));
   const int members[] = {4, 0, 5};
   QVAExpectRaises([&] { fixed.CreateOrderedCSet(members, 3); }, kQVASrvIndexOutOfRange,
                   {"member 5", "position 2", "5 members", "0 ... 4"});

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "internal/QVADataKinds.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDMember.h"
@@ -43,8 +44,9 @@ class ResultDistribution : public ::testing::Test {
     caseSet = QVASimCollection(model.results.CasesCollection()).CreateCSetStrided(0, kCases, 1, 1);
     const QVASimCSetID sets[] = {dofSet, frameSet, partSet, caseSet};
     const int chunks[] = {2, 3, 1, 1};
-    u = model.database.CreateDistribution(model.results.MyPosition(), CoreFragmentTypeIndex(6, 5),
-                                          4, sets, chunks, false);
+    u = model.database.CreateDistribution(model.results.MyPosition(),
+                                          QVATypeIndex(QVADataKinds::kNodalResults), 4, sets,
+                                          chunks, false);
     model.results.SetU(transaction, u);
     transaction.Commit();
 
@@ -154,7 +156,8 @@ TEST(QVASimDistribution, OneDimensionIsAColumnAndEmptySetsGiveEmptyViews) {
   QVASimCollection modes(model.modal.ModesCollection());
   const QVASimCSetID five = modes.CreateCSetStrided(0, 5, 1, 1);
   const QVASimDistribution mass(model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 19), 1, &five, nullptr, false));
+      model.modal.MyPosition(), QVATypeIndex(QVADataKinds::kGeneralizedMass), 1, &five, nullptr,
+      false));
   EXPECT_EQ(mass.Rows(), 5);
   EXPECT_EQ(mass.Columns(), 1);
   EXPECT_EQ(mass.ColumnChunk(), 1);
@@ -162,7 +165,7 @@ TEST(QVASimDistribution, OneDimensionIsAColumnAndEmptySetsGiveEmptyViews) {
   const QVASimCSetID none = modes.CreateCSetStrided(0, 0, 1, 1);
   const QVASimCSetID sets[] = {none, five};
   const QVASimDistribution empty(model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 15), 2, sets, nullptr, false));
+      model.modal.MyPosition(), QVATypeIndex(QVADataKinds::kEigenvalues), 2, sets, nullptr, false));
   EXPECT_EQ(empty.Rows(), 0);
   EXPECT_EQ(empty.Columns(), 5);
   EXPECT_EQ(empty.LeadingDimension(), 1);  // BLAS needs a leading dimension >= 1
@@ -176,7 +179,7 @@ TEST(QVASimDistribution, CreationChecksItsArguments) {
   const QVASimCSetID modes =
       QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 2, 1, 1);
   const QVASimPosition owner = model.modal.MyPosition();
-  const int kind = CoreFragmentTypeIndex(6, 20);
+  const int kind = QVATypeIndex(QVADataKinds::kProjectedMatrix);
   QVAExpectRaises(
       [&] { model.database.CreateDistribution(owner, kind, 1, &modes, nullptr, false); },
       kQVASimInconsistent, {"open transaction"});
@@ -209,7 +212,7 @@ TEST(QVASimDistribution, SparseDistributionKeepsCompressedRows) {
   const QVASimCSetID rows = dofs.CreateOrderedCSet(acoustic, 2);
   const QVASimCSetID columns = dofs.CreateOrderedCSet(structural, 3);
   const QVASimDistributionID coupling = model.database.CreateSparseDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(30, 4), rows, columns);
+      model.modal.MyPosition(), QVATypeIndex(QVADataKinds::kSparseCoupling), rows, columns);
   model.modal.SetAcousticDofCoupling(transaction, coupling);
   const QVASimDistribution view(coupling);
   EXPECT_TRUE(view.IsSparse());

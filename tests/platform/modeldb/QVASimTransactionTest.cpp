@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 
+#include "internal/QVADataKinds.h"
 #include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -19,7 +20,8 @@ namespace {
 
 QVASimDistributionID MakeEigenvalues(QVASimTestModel& model, const QVASimCSetID& modes) {
   const QVASimDistributionID eigenvalues = model.database.CreateDistribution(
-      model.modal.MyPosition(), CoreFragmentTypeIndex(6, 15), 1, &modes, nullptr, false);
+      model.modal.MyPosition(), QVATypeIndex(QVADataKinds::kEigenvalues), 1, &modes, nullptr,
+      false);
   return eigenvalues;
 }
 
@@ -164,7 +166,7 @@ TEST(QVASimTransaction, TaskEntriesAndRecordsAreUndone) {
     QVASimTransaction transaction(model.database);
     task.SetPropertyEvaluation(transaction, 12.5);
     loadCase = model.results.MyPosition().CreateDataRecord(
-        transaction, CoreFragmentTypeIndex(19, 0), model.results.CasesCollection());
+        transaction, QVATypeIndex(QVADataKinds::kLoadCaseRecord), model.results.CasesCollection());
     loadCase.SetStringField(0, "first");
     transaction.Commit();
   }
@@ -177,11 +179,11 @@ TEST(QVASimTransaction, TaskEntriesAndRecordsAreUndone) {
                           QVASimCollection(model.modal.Nodes()).CreateOrderedCSet(nodes, 2));
     loadCase.SetStringField(0, "renamed");
     loadCase.SetStringField(1, "added");
-    name = model.results.MyPosition().CreateDataRecord(transaction, CoreFragmentTypeIndex(23, 1),
-                                                       QVASimCollectionID());
-    name.Associate(CoreFragmentTypeIndex(17, 5), loadCase);
-    model.results.MyPosition().CreateDataRecord(transaction, CoreFragmentTypeIndex(19, 0),
-                                                model.results.CasesCollection());
+    name = model.results.MyPosition().CreateDataRecord(
+        transaction, QVATypeIndex(QVADataKinds::kLoadCaseName), QVASimCollectionID());
+    name.Associate(QVATypeIndex(QVADataKinds::kNameAssociation), loadCase);
+    model.results.MyPosition().CreateDataRecord(
+        transaction, QVATypeIndex(QVADataKinds::kLoadCaseRecord), model.results.CasesCollection());
     EXPECT_EQ(QVASimCollection(model.results.CasesCollection()).Size(), 2);
   }
   EXPECT_EQ(task.PropertyEvaluation(), 12.5);
@@ -191,7 +193,7 @@ TEST(QVASimTransaction, TaskEntriesAndRecordsAreUndone) {
   EXPECT_FALSE(name.IsValid());
   EXPECT_EQ(loadCase.StringField(0), "first");
   EXPECT_EQ(loadCase.StringField(1).Buffer(), nullptr);
-  EXPECT_FALSE(loadCase.Associated(CoreFragmentTypeIndex(17, 5)).IsValid());
+  EXPECT_FALSE(loadCase.Associated(QVATypeIndex(QVADataKinds::kNameAssociation)).IsValid());
 }
 
 }  // namespace

@@ -56,17 +56,3 @@ void dsytrs_(const char* upperOrLower, const int* n, const int* numberOfRightHan
              int* info, std::size_t upperOrLowerLength);
 
 }  // extern "C"
-
-// dgemm on column-major arrays: c <- alpha * op(a) * op(b) + beta * c, where
-// op(a) is m x k and op(b) is k x n. Leading dimensions below 1 (empty
-// arrays) are raised to 1 as BLAS requires; nothing is called for an empty c.
-inline void QVAMtxGemm(char transposeA, char transposeB, int m, int n, int k, double alpha,
-                       const double* a, int lda, const double* b, int ldb, double beta, double* c,
-                       int ldc) {
-  if (m <= 0 || n <= 0) return;
-  const int validLda = lda < 1 ? 1 : lda;
-  const int validLdb = ldb < 1 ? 1 : ldb;
-  const int validLdc = ldc < 1 ? 1 : ldc;
-  dgemm_(&transposeA, &transposeB, &m, &n, &k, &alpha, a, &validLda, b, &validLdb, &beta, c,
-         &validLdc, 1, 1);
-}
