@@ -158,7 +158,7 @@ std::vector<std::int64_t> FieldFrames(const Analysis& analysis, std::size_t fram
   std::sort(frames.begin(), frames.end());
   frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
   if (!frames.empty() && frames.back() >= static_cast<std::int64_t>(frameCount)) {
-    throw Error(analysis.where + ": 'field' in [analysis." + analysis.name + "]: frame " +
+    throw Error(analysis.Where("field") + ": 'field' in [analysis." + analysis.name + "]: frame " +
                 std::to_string(frames.back()) + " is beyond the last frame " +
                 std::to_string(frameCount - 1));
   }

@@ -126,17 +126,18 @@ void Hdf5File::CreateGroup(const std::string& path) {
 
 void Hdf5File::WriteAttribute(const std::string& object, const std::string& name,
                               const std::string& value) {
+  // Variable-length UTF-8, which h5py reads as str.
   Hdf5Handle type(H5Tcopy(H5T_C_S1));
-  H5Tset_size(type.Id(), value.empty() ? 1 : value.size());
-  H5Tset_strpad(type.Id(), H5T_STR_NULLPAD);
+  H5Tset_size(type.Id(), H5T_VARIABLE);
+  H5Tset_cset(type.Id(), H5T_CSET_UTF8);
   Hdf5Handle space(H5Screate(H5S_SCALAR));
+  const std::string what = Where(object) + ": cannot write attribute '" + name + "'";
   Hdf5Handle attribute =
       Check(H5Acreate_by_name(file_.Id(), object.c_str(), name.c_str(), type.Id(), space.Id(),
                               H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
-            Where(object) + ": cannot write attribute '" + name + "'");
-  const char blank = '\0';
-  Check(H5Awrite(attribute.Id(), type.Id(), value.empty() ? &blank : value.data()),
-        Where(object) + ": cannot write attribute '" + name + "'");
+            what);
+  const char* text = value.c_str();
+  Check(H5Awrite(attribute.Id(), type.Id(), &text), what);
 }
 
 void Hdf5File::WriteAttribute(const std::string& object, const std::string& name,
@@ -164,9 +165,7 @@ std::string Hdf5File::ReadStringAttribute(const std::string& object,
   if (H5Tget_class(type.Id()) != H5T_STRING) throw Error(what + " is not a string");
   if (H5Tis_variable_str(type.Id()) > 0) {
     char* text = nullptr;
-    Hdf5Handle memory(H5Tcopy(H5T_C_S1));
-    H5Tset_size(memory.Id(), H5T_VARIABLE);
-    Check(H5Aread(attribute.Id(), memory.Id(), &text), what + " cannot be read");
+    Check(H5Aread(attribute.Id(), type.Id(), &text), what + " cannot be read");
     std::string value = text != nullptr ? text : "";
     H5free_memory(text);
     return value;

@@ -281,6 +281,9 @@ Analysis ReadAnalysis(const TableReader& reader, const std::string& name) {
   analysis.name = name;
   analysis.where = reader.Position();
   analysis.line = static_cast<int>(reader.Table().source().begin.line);
+  for (const auto& [key, node] : reader.Table()) {
+    analysis.keyWhere[std::string(key.str())] = Where(reader.Path(), node.source());
+  }
   static const std::map<std::string, AnalysisType> kTypes = {
       {"harmonic", AnalysisType::kHarmonic},
       {"transient", AnalysisType::kTransient},

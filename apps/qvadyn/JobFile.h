@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,13 @@ struct Analysis {
   std::string name;
   AnalysisType type = AnalysisType::kHarmonic;
   std::string where;
-  int line = 0;  // of its table in the job file
+  int line = 0;                                 // of its table in the job file
+  std::map<std::string, std::string> keyWhere;  // "file:line:column" of each key's value
+  // Where `key` was given, or the table's position.
+  std::string Where(const std::string& key) const {
+    const auto found = keyWhere.find(key);
+    return found == keyWhere.end() ? where : found->second;
+  }
   // harmonic: the frequencies [Hz] as listed, or a range with `points` per
   // interval between natural frequencies, clustered towards them by `bias`.
   std::vector<double> frequencies;

@@ -22,7 +22,7 @@ void SetInitial(QVADynTransientEvent& event, const Analysis& analysis, const std
                 const std::vector<double>& values, int modes, QVADynRecoveryType type) {
   if (values.empty()) return;
   if (static_cast<int>(values.size()) != modes) {
-    throw Error(analysis.where + ": '" + key + "' in [analysis." + analysis.name +
+    throw Error(analysis.Where(key) + ": '" + key + "' in [analysis." + analysis.name +
                 "]: " + std::to_string(values.size()) + " values for the " + std::to_string(modes) +
                 " modes of the basis");
   }
@@ -62,6 +62,36 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
              QVADynRecoverDisplacement);
   SetInitial(event, analysis, "initial_velocity", analysis.initialVelocity, modes,
              QVADynRecoverVelocity);
+  // The component keeps frame 0's acceleration as given; make it satisfy the
+  // equation of motion there: a0 = f(0) - C v0 - Lambda q0.
+  const Basis& basis = model.GetBasis();
+  std::vector<double> acceleration(static_cast<std::size_t>(modes), 0.0);
+  for (int c = 0; c < loads.Columns(); ++c) {
+    const double value = loads.scales[static_cast<std::size_t>(c)] *
+                         loads.amplitudes[static_cast<std::size_t>(c)]->At(times.front());
+    for (int k = 0; k < modes; ++k) {
+      acceleration[static_cast<std::size_t>(k)] +=
+          value * loads.pattern[static_cast<std::size_t>(c * modes + k)];
+    }
+  }
+  for (std::size_t k = 0; k < static_cast<std::size_t>(modes); ++k) {
+    const double lambda = basis.eigenvalues[k];
+    if (!analysis.initialDisplacement.empty()) {
+      acceleration[k] -= lambda * analysis.initialDisplacement[k];
+    }
+    if (analysis.initialVelocity.empty()) continue;
+    const QVADynDiagonalDamping& record = damping[k];
+    acceleration[k] -= (2.0 * record.criticalFraction * std::sqrt(std::max(lambda, 0.0)) +
+                        record.massFactor + record.stiffnessFactor * lambda) *
+                       analysis.initialVelocity[k];
+    if ((projected & 1) == 0) continue;
+    for (std::size_t l = 0; l < static_cast<std::size_t>(modes); ++l) {
+      acceleration[k] -= basis.viscousDamping[k + l * static_cast<std::size_t>(modes)] *
+                         analysis.initialVelocity[l];
+    }
+  }
+  SetInitial(event, analysis, "initial_acceleration", acceleration, modes,
+             QVADynRecoverAcceleration);
   context.progress.Phase("solving");
   event.Solve(nullptr);
   context.progress.Advance("solving", static_cast<long long>(count));
