@@ -44,7 +44,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   const std::vector<std::int64_t> fieldFrames = FieldFrames(analysis, count);
   int projected = 0;
   const std::vector<QVADynDiagonalDamping> damping = DampingRecords(context.job, model, projected);
-  const ModalLoads loads = ProjectLoads(context.job, model);
+  const ModalLoads loads = ProjectLoads(context.job, analysis, model);
   const std::vector<int> active = AllModes(model);
 
   context.progress.Begin(analysis.name, static_cast<long long>(count));
