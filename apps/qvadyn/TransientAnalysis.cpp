@@ -134,6 +134,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
           histories[q][n * points.size() + p] = nodal[points[p].entry];
         }
       }
+      if (n % 256 == 255) context.progress.Advance("recovering", 256);
       if (nextField < fieldFrames.size() &&
           fieldFrames[nextField] == static_cast<std::int64_t>(n)) {
         event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
@@ -144,7 +145,8 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
       }
     }
   }
-  context.progress.Advance("recovering", static_cast<long long>(count));
+  const bool recovered = !points.empty() || !fieldFrames.empty();
+  context.progress.Advance("recovering", static_cast<long long>(recovered ? count % 256 : count));
 
   context.progress.Phase("writing");
   ResultsWriter& results = context.results;
