@@ -27,7 +27,8 @@ ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model) 
       throw Error(load.where + ": [[load]] on node " + std::to_string(load.node) + " component " +
                   std::to_string(load.component) + ": the basis has no such DOF");
     }
-    for (int k = 0; k < modes; ++k) loads.pattern.push_back(model.Shape(row, k));
+    const std::vector<double> shape = model.ShapeRow(row);
+    loads.pattern.insert(loads.pattern.end(), shape.begin(), shape.end());
     loads.amplitudes.push_back(&load.amplitude);
     loads.scales.push_back(load.scale);
   }
