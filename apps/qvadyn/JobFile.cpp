@@ -544,6 +544,13 @@ Job LoadJob(const std::string& path) {
   if (const toml::node* analyses = root.get("analysis")) {
     for (const auto& [key, node] : table(*analyses, "analysis")) {
       const std::string name(key.str());
+      // The name becomes a group of the results file and part of CSV names.
+      if (name.find_first_not_of(
+              "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") !=
+          std::string::npos) {
+        throw Error(Where(path, key.source()) + ": analysis name '" + name +
+                    "' may hold only letters, digits, '_' and '-'");
+      }
       const TableReader reader(path, table(node, "analysis." + name),
                                " in [analysis." + name + "]");
       job.analyses.push_back(ReadAnalysis(reader, name));
