@@ -272,3 +272,36 @@ def test_usage_error_and_failed_run_exit_codes(sdof):
     result = run("run", "bad.toml", cwd=sdof)
     assert result.returncode == 1
     assert result.stderr == "qvadyn: error: missing.h5: cannot open the file\n"
+
+
+def test_npy_import_refuses_mismatched_shapes(tmp_path):
+    write_npy_basis(tmp_path / "bad", [100.0, 400.0], [[1.0], [2.0]], [[1, 1], [1, 2]])
+    result = run("import", "npy", "bad", "-o", "bad.h5", cwd=tmp_path)
+    assert result.returncode == 1
+    assert result.stderr == ("qvadyn: error: bad/modes.npy: shape (2, 1), expected (2, 2): "
+                             "rows of dofmap.npy x entries of eigenvalues.npy\n")
+    assert not (tmp_path / "bad.h5").exists()
+
+
+def test_progress_line_on_a_terminal_only_and_log_beside_results(sdof):
+    import pty
+    (sdof / "job.toml").write_text(SDOF_JOB.format(zeta=0.02, force=1.0, amplitude=1.0) + """
+[analysis.ring]
+type = "transient"
+step = 1e-4
+duration = 1.0
+""")
+    leader, follower = pty.openpty()
+    result = subprocess.run([QVADYN, "run", "job.toml"], cwd=sdof, stdout=subprocess.PIPE,
+                            stderr=follower, text=True)
+    os.close(follower)
+    line = os.read(leader, 65536).decode()
+    os.close(leader)
+    assert result.returncode == 0
+    assert "ring: " in line and "10001/10001 frames solved" in line
+    assert result.stdout.startswith("Job job.toml\n") and "[ring] transient: 10001 times" in result.stdout
+    assert "\n  log   job_results.log\n" in result.stdout
+    assert "Solve" in (sdof / "job_results.log").read_text()
+    # Not a terminal: no progress line, and --quiet prints nothing.
+    quiet = run("run", "job.toml", "--quiet", cwd=sdof)
+    assert quiet.returncode == 0 and quiet.stdout == "" and quiet.stderr == ""
