@@ -129,7 +129,7 @@ times = {list(np.round(np.linspace(0.0, 0.3, 301), 12))}
         decay = np.exp(-zeta * OMEGA * t)
         exact = static * (1 - decay * (np.cos(wd * t) + zeta / np.sqrt(1 - zeta**2) * np.sin(wd * t)))
         np.testing.assert_allclose(u, exact, atol=1e-9 * static)
-        # m a = F - c v - k u holds at every frame.
+        # m a = F - c v - k u holds at every frame, to round-off of the exact integrator.
         v = results["step/velocity"][:, 0]
         np.testing.assert_allclose(MASS * a, force - 2 * zeta * MASS * OMEGA * v - STIFFNESS * u,
                                    atol=1e-9 * force)
@@ -231,7 +231,8 @@ count = 2
         np.testing.assert_allclose(modes["eigenvalues"][:], expected, rtol=1e-10)
         np.testing.assert_allclose(modes["frequency"][:], w / (2 * np.pi), rtol=1e-10)
         np.testing.assert_allclose(modes["damping_ratio"][:], zeta, rtol=1e-9)
-        # Proportional damping keeps the real modes: each shape is one mode.
+        # Proportional damping keeps the real modes: each shape is one mode
+        # (largest component 1), the other entry zero to round-off.
         shapes = np.abs(modes["shapes"][:])
         np.testing.assert_allclose(shapes, np.eye(2), atol=1e-10)
 
@@ -254,10 +255,11 @@ type = "participation"
         t = results["free/time"][:]
         w = np.sqrt(lam)
         q = np.array([0.3, -0.1])[None, :] / w * np.sin(np.outer(t, w))
+        # Free vibration integrated exactly: round-off of amplitudes near 1e-2.
         np.testing.assert_allclose(results["free/modal_displacement"][:], q, atol=1e-12)
         np.testing.assert_allclose(results["free/displacement"][:, 0], q @ phi[1], atol=1e-12)
         gamma = results["gamma/factors"][:]
-        # Gamma = Phi^T M r, r the unit translation along y.
+        # Gamma = Phi^T M r, r the unit translation along y: sums of two products.
         np.testing.assert_allclose(gamma[:, 1], phi.T @ M @ np.ones(2), rtol=1e-12)
         np.testing.assert_allclose(gamma[:, [0, 2]], 0.0, atol=0.0)
         # All modes present: the effective masses add up to the total mass.
