@@ -26,7 +26,9 @@ double Since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 void StopIfInterrupted() {
-  if (interruptRequested != 0) throw Error("interrupted; no results written");
+  if (interruptRequested == 0) return;
+  interruptRequested = 0;  // honoured: a later run starts afresh
+  throw Error("interrupted; no results written");
 }
 
 void RequestInterrupt() { interruptRequested = 1; }
