@@ -307,3 +307,28 @@ duration = 1.0
     # Not a terminal: no progress line, and --quiet prints nothing.
     quiet = run("run", "job.toml", "--quiet", cwd=sdof)
     assert quiet.returncode == 0 and quiet.stdout == "" and quiet.stderr == ""
+
+
+def test_ctrl_c_leaves_earlier_results_untouched(sdof):
+    import signal
+    import time
+    sweep = SDOF_JOB.format(zeta=0.02, force=1.0, amplitude=1.0) + """
+[analysis.sweep]
+type = "harmonic"
+range = [1.0, 20.0]
+points = {points}
+"""
+    (sdof / "short.toml").write_text(sweep.format(points=5))
+    (sdof / "long.toml").write_text(sweep.format(points=400000))  # 800,000 frequencies, seconds
+    assert run("run", "short.toml", "-o", "r.h5", "--quiet", cwd=sdof).returncode == 0
+    before = (sdof / "r.h5").read_bytes()
+    files = sorted(os.listdir(sdof))
+    process = subprocess.Popen([QVADYN, "run", "long.toml", "-o", "r.h5", "--quiet"], cwd=sdof,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    process.send_signal(signal.SIGINT)
+    _, stderr = process.communicate(timeout=60)
+    assert process.returncode == 1
+    assert stderr == "qvadyn: error: interrupted; no results written\n"
+    assert (sdof / "r.h5").read_bytes() == before
+    assert sorted(os.listdir(sdof)) == files
