@@ -274,6 +274,12 @@ def test_usage_error_and_failed_run_exit_codes(sdof):
     result = run("run", "bad.toml", cwd=sdof)
     assert result.returncode == 1
     assert result.stderr == "qvadyn: error: missing.h5: cannot open the file\n"
+    (sdof / "job.toml").write_text(SDOF_JOB.format(zeta=0.0, force=1.0, amplitude=1.0) +
+                                   '[analysis.a]\ntype = "harmonic"\nfrequencies = [1.0]\n')
+    for target, what in (("sdof.h5", "basis file"), ("job.toml", "job file")):
+        result = run("run", "job.toml", "-o", target, cwd=sdof)
+        assert (result.returncode, result.stderr) == (
+            1, f"qvadyn: error: {target}: the results file would replace the {what}\n")
 
 
 def test_npy_import_refuses_mismatched_shapes(tmp_path):
