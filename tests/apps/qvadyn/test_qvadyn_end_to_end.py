@@ -239,6 +239,19 @@ count = 2
 
 def test_two_mode_initial_velocity_and_participation(tmp_path):
     lam, phi = two_mode_basis(tmp_path, with_mass=True)
+    info = run("info", "two.h5", cwd=tmp_path)
+    assert info.returncode == 0 and "  DOFs        2\n  nodes       2 with DOFs" in info.stdout
+    # numpy's mass-normalized modes: Phi^T M Phi = I to round-off.
+    error = float(info.stdout.split("max |Phi^T M Phi - I| = ")[1])
+    assert error < 1e-14
+    # A wrong mass matrix shows in the check: M + diag(1, 0) adds the outer
+    # product of the first row of Phi (printed to 6 digits).
+    with h5py.File(tmp_path / "two.h5", "r+") as f:
+        f["mass/values"][0] = 3.0
+    error = float(run("info", "two.h5", cwd=tmp_path).stdout.split("max |Phi^T M Phi - I| = ")[1])
+    assert error == pytest.approx(np.max(phi[0] ** 2), rel=1e-5)
+    with h5py.File(tmp_path / "two.h5", "r+") as f:
+        f["mass/values"][0] = 2.0
     job = """
 basis = "two.h5"
 [output]
