@@ -43,7 +43,7 @@ struct RunReport {
 // removed every temporary file; earlier results files are left untouched.
 RunReport RunJob(const Job& job, const RunOptions& options);
 
-// Asks a running job to stop at its next batch of frequencies or analysis
+// Asks a running job to stop at its next batch of frequencies or time steps
 // (signal handlers call this); the run then fails with "interrupted; no
 // results written", and the request is spent.
 void RequestInterrupt();
