@@ -15,3 +15,4 @@ function(qva_add_engineering_test name)
 endfunction()
 
 qva_add_engineering_test(QVADynAppCalculixImportTest CalculixImportTest.cpp)
+qva_add_engineering_test(QVADynAppResponseSpectrumTest ResponseSpectrumAnalysisTest.cpp)
