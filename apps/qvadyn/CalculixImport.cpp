@@ -1,4 +1,4 @@
-#include "apps/qvadyn/CalculixImport.h"
+#include "CalculixImport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,7 @@
 #include <numbers>
 #include <sstream>
 
-#include "apps/qvadyn/Error.h"
+#include "Error.h"
 
 namespace qvadyn {
 namespace {

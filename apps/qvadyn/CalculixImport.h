@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "apps/qvadyn/Basis.h"
+#include "Basis.h"
 
 namespace qvadyn {
 

@@ -1,6 +1,8 @@
-// The one exception type of the application: its message names the file, the
-// dataset or key, the line and the first bad index where they apply, e.g.
-//   "model.inp:42: *EQUATION: ..."
+// The one error the application raises: a message meant for the user, naming
+// the file, the dataset or key, the line and column and the first bad index
+// where they apply.
+//
+//   throw qvadyn::Error("basis.h5: dataset 'eigenvalues': entry 3 is NaN");
 #pragma once
 
 #include <stdexcept>
@@ -10,7 +12,7 @@ namespace qvadyn {
 
 class Error : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
 }  // namespace qvadyn

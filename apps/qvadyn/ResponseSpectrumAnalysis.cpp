@@ -1,4 +1,4 @@
-#include "apps/qvadyn/ResponseSpectrumAnalysis.h"
+#include "ResponseSpectrumAnalysis.h"
 
 #include <cblas.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "apps/qvadyn/Error.h"
+#include "Error.h"
 
 namespace qvadyn {
 namespace {

@@ -9,8 +9,8 @@
 #include <map>
 #include <sstream>
 
-#include "apps/qvadyn/CalculixImport.h"
-#include "apps/qvadyn/Error.h"
+#include "CalculixImport.h"
+#include "Error.h"
 
 namespace {
 

@@ -16,3 +16,6 @@ endfunction()
 
 qva_add_engineering_test(QVADynAppCalculixImportTest CalculixImportTest.cpp)
 qva_add_engineering_test(QVADynAppResponseSpectrumTest ResponseSpectrumAnalysisTest.cpp)
+qva_add_engineering_test(QVADynAppRandomTest RandomAnalysisTest.cpp)
+target_compile_definitions(QVADynAppRandomTest PRIVATE
+  QVA_REFERENCE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/random_reference.py")

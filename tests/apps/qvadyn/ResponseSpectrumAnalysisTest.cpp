@@ -5,8 +5,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "apps/qvadyn/Error.h"
-#include "apps/qvadyn/ResponseSpectrumAnalysis.h"
+#include "Error.h"
+#include "ResponseSpectrumAnalysis.h"
 
 namespace {
 
