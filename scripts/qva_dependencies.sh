@@ -2,7 +2,8 @@
 # needs, and the extra ones named as arguments, when one of them is missing
 # (with sudo when not running as root).
 
-QVA_PACKAGES=(build-essential cmake ninja-build libopenblas-dev libgtest-dev libbenchmark-dev)
+QVA_PACKAGES=(build-essential cmake ninja-build libopenblas-dev libgtest-dev libbenchmark-dev
+              libhdf5-dev libtomlplusplus-dev libcli11-dev python3-numpy python3-h5py)
 
 qva_install_dependencies() {
   local missing=()

@@ -2,7 +2,7 @@
 # clang-format in dry-run mode over the sources below SOURCE_DIR (build
 # folders excluded) and fails, listing the places, when any would change.
 #   cmake -DCLANG_FORMAT=/usr/bin/clang-format -DSOURCE_DIR=<repo> -P RunFormatCheck.cmake
-set(folders platform QVADyn eigensolver_io tests bench examples)
+set(folders platform QVADyn eigensolver_io tests bench examples apps)
 set(sources)
 foreach(folder IN LISTS folders)
   file(GLOB_RECURSE found "${SOURCE_DIR}/${folder}/*.cpp" "${SOURCE_DIR}/${folder}/*.h")

@@ -1,0 +1,31 @@
+// The basis file: a modal basis in HDF5 (layout in the README, "Basis file").
+// Writing goes to a temporary file beside the target, renamed when complete.
+// Reading checks every shape and value and raises qvadyn::Error naming the
+// file, the dataset and the first bad index:
+//
+//   const qvadyn::Basis basis = qvadyn::ReadBasisFile("beam.h5");
+//   // "beam.h5: dataset 'eigenvalues': entry 4 is negative (-3.2e+02)"
+#pragma once
+
+#include <string>
+
+#include "Basis.h"
+
+namespace qvadyn {
+
+// Rows of the mode-shape chunks for a basis of `numModes` modes: about 1 MiB
+// per chunk.
+std::int64_t BasisChunkRows(std::int64_t numDofs, int numModes);
+
+void WriteBasisFile(const std::string& path, const Basis& basis);
+Basis ReadBasisFile(const std::string& path);
+
+// The checks ReadBasisFile applies, for bases built in memory (importers);
+// `where` prefixes every message (a file name).
+void ValidateBasis(const Basis& basis, const std::string& where);
+
+// The multi-line account `qvadyn info` prints: DOFs, nodes, modes, frequency
+// range, optional contents and, with a mass matrix, max |Phi^T M Phi - I|.
+std::string DescribeBasis(const Basis& basis, const std::string& path);
+
+}  // namespace qvadyn

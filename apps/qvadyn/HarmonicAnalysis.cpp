@@ -1,0 +1,183 @@
+// The harmonic analysis: steady-state response over a list of frequencies,
+// solved in batches of frames (one harmonic event each) so that the progress
+// line moves and memory stays bounded by a batch.
+
+#include <chrono>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <sstream>
+
+#include "Analyses.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
+#include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
+
+namespace qvadyn {
+
+namespace {
+
+constexpr std::size_t kMaxBatch = 256;
+
+std::string Hertz(double value) {
+  std::ostringstream text;
+  text.precision(6);
+  text << value << " Hz";
+  return text.str();
+}
+
+}  // namespace
+
+AnalysisSummary RunHarmonic(AnalysisContext& context) {
+  const auto start = std::chrono::steady_clock::now();
+  const Analysis& analysis = context.analysis;
+  Model& model = context.model;
+  const int modes = model.GetBasis().NumModes();
+  const std::vector<double> frequencies =
+      analysis.frequencies.empty()
+          ? ClusteredFrequencies(analysis.rangeLow, analysis.rangeHigh, analysis.points,
+                                 analysis.bias, model.NaturalFrequencies())
+          : analysis.frequencies;
+  const std::size_t count = frequencies.size();
+  const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
+  const auto quantities = OutputQuantities(context.job.outputs);
+  const std::vector<std::int64_t> fieldFrames = FieldFrames(analysis, count);
+  int projected = 0;
+  const std::vector<QVADynDiagonalDamping> damping = DampingRecords(context.job, model, projected);
+  const ModalLoads loads = ProjectLoads(context.job, model);
+  const std::vector<int> active = AllModes(model);
+  const std::vector<std::size_t> rowEntries = RowEntries(model);
+  const std::size_t dofs = rowEntries.size();
+
+  std::vector<std::complex<double>> modal(count * static_cast<std::size_t>(modes));
+  std::vector<std::complex<double>> response(count * points.size());
+  std::vector<std::complex<double>> field(fieldFrames.size() * dofs);
+  std::vector<double> real(static_cast<std::size_t>(model.NumNodes()) * 6);
+  std::vector<double> imaginary(real.size());
+  std::vector<double> part(static_cast<std::size_t>(modes));
+  std::size_t nextField = 0;
+
+  context.progress.Begin(analysis.name, static_cast<long long>(count));
+  const std::size_t batch = std::clamp<std::size_t>(count / 20, 1, kMaxBatch);
+  for (std::size_t first = 0; first < count; first += batch) {
+    StopIfInterrupted();
+    const std::size_t size = std::min(batch, count - first);
+    const std::vector<double> batchFrequencies(
+        frequencies.begin() + static_cast<long>(first),
+        frequencies.begin() + static_cast<long>(first + size));
+    QVADynHarmonicEvent event(model.Modal(), new QVADynHarmonicSolver,
+                              model.Database().CreateModalEventResults(model.ModalObject()));
+    event.SetActiveModes(modes, active.data());
+    std::vector<QVADynFrameValue> frames(size);
+    for (std::size_t j = 0; j < size; ++j) frames[j].first = batchFrequencies[j];
+    event.SetFrameValues(static_cast<int>(size), frames.data());
+    event.SetDiagonalDamping(modes, damping.data());
+    if (projected != 0) event.RequestProjectedDamping(projected);
+    ApplyLoads(loads, batchFrequencies, event);
+    event.Solve(nullptr);
+    context.progress.Advance("solving", static_cast<long long>(size));
+
+    for (std::size_t j = 0; j < size; ++j) {
+      const int frame = static_cast<int>(j);
+      event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, frame, 0, part.data());
+      for (int k = 0; k < modes; ++k)
+        modal[(first + j) * modes + k] = part[static_cast<std::size_t>(k)];
+      event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynImaginaryPart, frame, 0,
+                               part.data());
+      for (int k = 0; k < modes; ++k) {
+        modal[(first + j) * modes + k] +=
+            std::complex<double>(0.0, part[static_cast<std::size_t>(k)]);
+      }
+    }
+    const bool fieldInBatch = nextField < fieldFrames.size() &&
+                              fieldFrames[nextField] < static_cast<std::int64_t>(first + size);
+    if (!points.empty() || fieldInBatch) {
+      const std::unique_ptr<bool[]> nodes = NodeFlags(model, points, fieldInBatch);
+      event.Recover(nodes.get(), 1);
+      for (std::size_t j = 0; j < size; ++j) {
+        const int frame = static_cast<int>(j);
+        const bool fieldFrame = nextField < fieldFrames.size() &&
+                                fieldFrames[nextField] == static_cast<std::int64_t>(first + j);
+        if (points.empty() && !fieldFrame) continue;
+        event.GetNodalResults(nodes.get(), frame, 0, real.data(), QVADynRecoverDisplacement);
+        event.GetImaginaryNodalResults(nodes.get(), frame, 0, imaginary.data(),
+                                       QVADynRecoverDisplacement);
+        for (std::size_t p = 0; p < points.size(); ++p) {
+          response[(first + j) * points.size() + p] = {real[points[p].entry],
+                                                       imaginary[points[p].entry]};
+        }
+        if (fieldFrame) {
+          std::complex<double>* row = field.data() + nextField * dofs;
+          for (std::size_t r = 0; r < dofs; ++r)
+            row[r] = {real[rowEntries[r]], imaginary[rowEntries[r]]};
+          ++nextField;
+        }
+      }
+    }
+    context.progress.Advance("recovering", static_cast<long long>(size));
+  }
+
+  context.progress.Phase("writing");
+  ResultsWriter& results = context.results;
+  const std::string group = "/" + analysis.name;
+  results.BeginAnalysis(analysis.name, "harmonic");
+  const std::int64_t frameCount = static_cast<std::int64_t>(count);
+  results.File().Write(group + "/frequency", frequencies, {frameCount});
+  results.File().Write(group + "/modal_amplitudes", modal, {frameCount, modes});
+  WriteOutputTable(results, group, context.job, points);
+
+  AnalysisSummary summary{analysis.name, "harmonic", "", 0.0, {}};
+  std::ostringstream size;
+  size << count << " frequencies from " << frequencies.front() << " to " << frequencies.back()
+       << " Hz, " << modes << " modes, " << points.size() << " output DOFs";
+  summary.size = size.str();
+  for (const auto& [name, type] : quantities) {
+    // v = i omega u, a = -omega^2 u at each frequency.
+    std::vector<std::complex<double>> values(response.size());
+    for (std::size_t j = 0; j < count; ++j) {
+      const std::complex<double> iOmega(0.0, 2.0 * std::numbers::pi * frequencies[j]);
+      const std::complex<double> factor = type == QVADynRecoverDisplacement ? 1.0
+                                          : type == QVADynRecoverVelocity   ? iOmega
+                                                                            : iOmega * iOmega;
+      for (std::size_t p = 0; p < points.size(); ++p) {
+        values[j * points.size() + p] = factor * response[j * points.size() + p];
+      }
+    }
+    results.File().Write(group + "/" + name, values,
+                         {frameCount, static_cast<std::int64_t>(points.size())});
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      std::vector<std::vector<double>> columns{frequencies, {}, {}, {}, {}};
+      std::size_t peak = 0;
+      for (std::size_t j = 0; j < count; ++j) {
+        const std::complex<double> value = values[j * points.size() + p];
+        columns[1].push_back(value.real());
+        columns[2].push_back(value.imag());
+        columns[3].push_back(std::abs(value));
+        columns[4].push_back(std::arg(value) * 180.0 / std::numbers::pi);
+        if (std::abs(value) > std::abs(values[peak * points.size() + p])) peak = j;
+      }
+      const std::string label = analysis.name + "_" + std::to_string(points[p].nodeId) + "_" +
+                                std::to_string(points[p].component) + "_" + name;
+      if (context.job.outputs.csv) {
+        results.WriteCsv(label, "frequency,real,imaginary,magnitude,phase", columns);
+      }
+      std::ostringstream line;
+      line.precision(4);
+      line << "node " << points[p].nodeId << " component " << points[p].component << " " << name
+           << ": peak |" << name << "| " << std::abs(values[peak * points.size() + p]) << " at "
+           << Hertz(frequencies[peak]);
+      summary.lines.push_back(line.str());
+    }
+  }
+  if (!fieldFrames.empty()) {
+    results.File().Write(group + "/field/frames", fieldFrames,
+                         {static_cast<std::int64_t>(fieldFrames.size())});
+    results.File().Write(
+        group + "/field/displacement", field,
+        {static_cast<std::int64_t>(fieldFrames.size()), static_cast<std::int64_t>(dofs)});
+  }
+  context.progress.End();
+  summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return summary;
+}
+
+}  // namespace qvadyn

@@ -1,0 +1,322 @@
+#include "Hdf5.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "Error.h"
+
+namespace qvadyn {
+
+namespace {
+
+// HDF5 prints its own error stack by default; the application reports
+// failures through its exceptions instead.
+void SilenceHdf5() {
+  static const bool silenced = [] {
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    return true;
+  }();
+  (void)silenced;
+}
+
+std::vector<hsize_t> Dims(const std::vector<std::int64_t>& dims) {
+  return std::vector<hsize_t>(dims.begin(), dims.end());
+}
+
+Hdf5Handle Check(hid_t id, const std::string& what) {
+  if (id < 0) throw Error(what);
+  return Hdf5Handle(id);
+}
+
+void Check(herr_t status, const std::string& what) {
+  if (status < 0) throw Error(what);
+}
+
+}  // namespace
+
+Hdf5Handle& Hdf5Handle::operator=(Hdf5Handle&& other) noexcept {
+  std::swap(id_, other.id_);
+  return *this;
+}
+
+Hdf5Handle::~Hdf5Handle() {
+  if (id_ < 0) return;
+  switch (H5Iget_type(id_)) {
+    case H5I_FILE:
+      H5Fclose(id_);
+      break;
+    case H5I_GROUP:
+      H5Gclose(id_);
+      break;
+    case H5I_DATASET:
+      H5Dclose(id_);
+      break;
+    case H5I_DATASPACE:
+      H5Sclose(id_);
+      break;
+    case H5I_DATATYPE:
+      H5Tclose(id_);
+      break;
+    case H5I_ATTR:
+      H5Aclose(id_);
+      break;
+    case H5I_GENPROP_LST:
+      H5Pclose(id_);
+      break;
+    default:
+      break;
+  }
+}
+
+Hdf5Handle Hdf5ComplexType() {
+  Hdf5Handle type(H5Tcreate(H5T_COMPOUND, sizeof(std::complex<double>)));
+  H5Tinsert(type.Id(), "r", 0, H5T_NATIVE_DOUBLE);
+  H5Tinsert(type.Id(), "i", sizeof(double), H5T_NATIVE_DOUBLE);
+  return type;
+}
+
+Hdf5File Hdf5File::Create(const std::string& path) {
+  SilenceHdf5();
+  const hid_t id = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+  return Hdf5File(path, Check(id, path + ": cannot create the file"));
+}
+
+Hdf5File Hdf5File::Open(const std::string& path) {
+  SilenceHdf5();
+  if (H5Fis_hdf5(path.c_str()) <= 0) {
+    FILE* probe = std::fopen(path.c_str(), "rb");
+    if (probe == nullptr) throw Error(path + ": cannot open the file");
+    std::fclose(probe);
+    throw Error(path + ": not an HDF5 file");
+  }
+  const hid_t id = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  return Hdf5File(path, Check(id, path + ": cannot open the file"));
+}
+
+void Hdf5File::Close() {
+  if (!file_.Valid()) return;
+  const herr_t status = H5Fflush(file_.Id(), H5F_SCOPE_GLOBAL);
+  file_ = Hdf5Handle();
+  Check(status, path_ + ": cannot write the file");
+}
+
+std::string Hdf5File::Where(const std::string& object) const {
+  return path_ + ": '" + object + "'";
+}
+
+bool Hdf5File::Exists(const std::string& path) const {
+  // Every link on the way must exist before the next one is asked for.
+  std::size_t position = 0;
+  while (position != std::string::npos) {
+    position = path.find('/', position + 1);
+    const std::string prefix = path.substr(0, position);
+    if (prefix.empty() || prefix == "/") continue;
+    if (H5Lexists(file_.Id(), prefix.c_str(), H5P_DEFAULT) <= 0) return false;
+  }
+  return true;
+}
+
+void Hdf5File::CreateGroup(const std::string& path) {
+  if (Exists(path)) return;
+  Hdf5Handle links(H5Pcreate(H5P_LINK_CREATE));
+  H5Pset_create_intermediate_group(links.Id(), 1);
+  Check(H5Gcreate2(file_.Id(), path.c_str(), links.Id(), H5P_DEFAULT, H5P_DEFAULT),
+        Where(path) + ": cannot create the group");
+}
+
+void Hdf5File::WriteAttribute(const std::string& object, const std::string& name,
+                              const std::string& value) {
+  // Variable-length UTF-8, which h5py reads as str.
+  Hdf5Handle type(H5Tcopy(H5T_C_S1));
+  H5Tset_size(type.Id(), H5T_VARIABLE);
+  H5Tset_cset(type.Id(), H5T_CSET_UTF8);
+  Hdf5Handle space(H5Screate(H5S_SCALAR));
+  const std::string what = Where(object) + ": cannot write attribute '" + name + "'";
+  Hdf5Handle attribute =
+      Check(H5Acreate_by_name(file_.Id(), object.c_str(), name.c_str(), type.Id(), space.Id(),
+                              H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+            what);
+  const char* text = value.c_str();
+  Check(H5Awrite(attribute.Id(), type.Id(), &text), what);
+}
+
+void Hdf5File::WriteAttribute(const std::string& object, const std::string& name,
+                              std::int64_t value) {
+  Hdf5Handle space(H5Screate(H5S_SCALAR));
+  Hdf5Handle attribute =
+      Check(H5Acreate_by_name(file_.Id(), object.c_str(), name.c_str(), H5T_STD_I64LE, space.Id(),
+                              H5P_DEFAULT, H5P_DEFAULT, H5P_DEFAULT),
+            Where(object) + ": cannot write attribute '" + name + "'");
+  Check(H5Awrite(attribute.Id(), H5T_NATIVE_INT64, &value),
+        Where(object) + ": cannot write attribute '" + name + "'");
+}
+
+bool Hdf5File::HasAttribute(const std::string& object, const std::string& name) const {
+  return H5Aexists_by_name(file_.Id(), object.c_str(), name.c_str(), H5P_DEFAULT) > 0;
+}
+
+std::string Hdf5File::ReadStringAttribute(const std::string& object,
+                                          const std::string& name) const {
+  const std::string what = Where(object) + ": attribute '" + name + "'";
+  Hdf5Handle attribute =
+      Check(H5Aopen_by_name(file_.Id(), object.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT),
+            what + " is missing");
+  Hdf5Handle type(H5Aget_type(attribute.Id()));
+  if (H5Tget_class(type.Id()) != H5T_STRING) throw Error(what + " is not a string");
+  if (H5Tis_variable_str(type.Id()) > 0) {
+    char* text = nullptr;
+    Check(H5Aread(attribute.Id(), type.Id(), &text), what + " cannot be read");
+    std::string value = text != nullptr ? text : "";
+    H5free_memory(text);
+    return value;
+  }
+  std::string value(H5Tget_size(type.Id()), '\0');
+  Check(H5Aread(attribute.Id(), type.Id(), value.data()), what + " cannot be read");
+  value.resize(value.find('\0') == std::string::npos ? value.size() : value.find('\0'));
+  return value;
+}
+
+std::int64_t Hdf5File::ReadIntAttribute(const std::string& object, const std::string& name) const {
+  const std::string what = Where(object) + ": attribute '" + name + "'";
+  Hdf5Handle attribute =
+      Check(H5Aopen_by_name(file_.Id(), object.c_str(), name.c_str(), H5P_DEFAULT, H5P_DEFAULT),
+            what + " is missing");
+  Hdf5Handle type(H5Aget_type(attribute.Id()));
+  if (H5Tget_class(type.Id()) != H5T_INTEGER) throw Error(what + " is not an integer");
+  std::int64_t value = 0;
+  Check(H5Aread(attribute.Id(), H5T_NATIVE_INT64, &value), what + " cannot be read");
+  return value;
+}
+
+Hdf5Handle Hdf5File::OpenDataset(const std::string& path) const {
+  if (!Exists(path)) throw Error(path_ + ": dataset '" + path + "' is missing");
+  return Check(H5Dopen2(file_.Id(), path.c_str(), H5P_DEFAULT),
+               path_ + ": '" + path + "' is not a dataset");
+}
+
+Hdf5DatasetInfo Hdf5File::Info(const std::string& path) const {
+  Hdf5Handle dataset = OpenDataset(path);
+  Hdf5Handle space(H5Dget_space(dataset.Id()));
+  Hdf5Handle type(H5Dget_type(dataset.Id()));
+  const int rank = H5Sget_simple_extent_ndims(space.Id());
+  std::vector<hsize_t> dims(static_cast<std::size_t>(rank > 0 ? rank : 0));
+  H5Sget_simple_extent_dims(space.Id(), dims.data(), nullptr);
+  return {std::vector<std::int64_t>(dims.begin(), dims.end()), H5Tget_class(type.Id())};
+}
+
+void Hdf5File::WriteRaw(const std::string& path, hid_t type, const void* values,
+                        const std::vector<std::int64_t>& dims,
+                        const std::vector<std::int64_t>& chunk) {
+  const std::vector<hsize_t> shape = Dims(dims);
+  Hdf5Handle space(H5Screate_simple(static_cast<int>(shape.size()), shape.data(), nullptr));
+  Hdf5Handle links(H5Pcreate(H5P_LINK_CREATE));
+  H5Pset_create_intermediate_group(links.Id(), 1);
+  Hdf5Handle creation(H5Pcreate(H5P_DATASET_CREATE));
+  bool empty = false;
+  for (std::int64_t extent : dims) empty = empty || extent == 0;
+  if (!chunk.empty() && !empty) {
+    const std::vector<hsize_t> chunkShape = Dims(chunk);
+    H5Pset_chunk(creation.Id(), static_cast<int>(chunkShape.size()), chunkShape.data());
+  }
+  const std::string what = path_ + ": cannot write dataset '" + path + "'";
+  Hdf5Handle dataset = Check(H5Dcreate2(file_.Id(), path.c_str(), type, space.Id(), links.Id(),
+                                        creation.Id(), H5P_DEFAULT),
+                             what);
+  if (empty) return;
+  Check(H5Dwrite(dataset.Id(), type, H5S_ALL, H5S_ALL, H5P_DEFAULT, values), what);
+}
+
+void Hdf5File::Write(const std::string& path, const std::vector<double>& values,
+                     const std::vector<std::int64_t>& dims,
+                     const std::vector<std::int64_t>& chunk) {
+  WriteRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, chunk);
+}
+
+void Hdf5File::Write(const std::string& path, const double* values,
+                     const std::vector<std::int64_t>& dims,
+                     const std::vector<std::int64_t>& chunk) {
+  WriteRaw(path, H5T_NATIVE_DOUBLE, values, dims, chunk);
+}
+
+void Hdf5File::Write(const std::string& path, const std::vector<std::int64_t>& values,
+                     const std::vector<std::int64_t>& dims) {
+  WriteRaw(path, H5T_NATIVE_INT64, values.data(), dims, {});
+}
+
+void Hdf5File::Write(const std::string& path, const std::vector<std::int32_t>& values,
+                     const std::vector<std::int64_t>& dims) {
+  WriteRaw(path, H5T_NATIVE_INT32, values.data(), dims, {});
+}
+
+void Hdf5File::Write(const std::string& path, const std::vector<std::complex<double>>& values,
+                     const std::vector<std::int64_t>& dims) {
+  const Hdf5Handle type = Hdf5ComplexType();
+  WriteRaw(path, type.Id(), values.data(), dims, {});
+}
+
+void Hdf5File::Write(const std::string& path, const std::vector<std::string>& values) {
+  std::vector<const char*> texts;
+  for (const std::string& value : values) texts.push_back(value.c_str());
+  Hdf5Handle type(H5Tcopy(H5T_C_S1));
+  H5Tset_size(type.Id(), H5T_VARIABLE);
+  H5Tset_cset(type.Id(), H5T_CSET_UTF8);
+  WriteRaw(path, type.Id(), texts.data(), {static_cast<std::int64_t>(values.size())}, {});
+}
+
+std::vector<double> Hdf5File::ReadDoubles(const std::string& path,
+                                          std::vector<std::int64_t>& dims) const {
+  const Hdf5DatasetInfo info = Info(path);
+  if (info.typeClass != H5T_FLOAT && info.typeClass != H5T_INTEGER) {
+    throw Error(path_ + ": dataset '" + path + "' does not hold numbers");
+  }
+  dims = info.dims;
+  std::size_t count = 1;
+  for (std::int64_t extent : dims) count *= static_cast<std::size_t>(extent);
+  std::vector<double> values(count);
+  Hdf5Handle dataset = OpenDataset(path);
+  if (count > 0) {
+    Check(H5Dread(dataset.Id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()),
+          path_ + ": cannot read dataset '" + path + "'");
+  }
+  return values;
+}
+
+std::vector<std::int64_t> Hdf5File::ReadInts(const std::string& path,
+                                             std::vector<std::int64_t>& dims) const {
+  const Hdf5DatasetInfo info = Info(path);
+  if (info.typeClass != H5T_INTEGER) {
+    throw Error(path_ + ": dataset '" + path + "' does not hold integers");
+  }
+  dims = info.dims;
+  std::size_t count = 1;
+  for (std::int64_t extent : dims) count *= static_cast<std::size_t>(extent);
+  std::vector<std::int64_t> values(count);
+  Hdf5Handle dataset = OpenDataset(path);
+  if (count > 0) {
+    Check(H5Dread(dataset.Id(), H5T_NATIVE_INT64, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()),
+          path_ + ": cannot read dataset '" + path + "'");
+  }
+  return values;
+}
+
+void Hdf5File::ReadColumns(const std::string& path, std::int64_t firstColumn, std::int64_t count,
+                           double* out) const {
+  Hdf5Handle dataset = OpenDataset(path);
+  Hdf5Handle space(H5Dget_space(dataset.Id()));
+  hsize_t dims[2] = {0, 0};
+  H5Sget_simple_extent_dims(space.Id(), dims, nullptr);
+  const hsize_t start[2] = {0, static_cast<hsize_t>(firstColumn)};
+  const hsize_t block[2] = {dims[0], static_cast<hsize_t>(count)};
+  H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
+  Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
+  Check(H5Dread(dataset.Id(), H5T_NATIVE_DOUBLE, memory.Id(), space.Id(), H5P_DEFAULT, out),
+        path_ + ": cannot read dataset '" + path + "'");
+}
+
+void Hdf5File::ReadAll(const std::string& path, double* out) const {
+  Hdf5Handle dataset = OpenDataset(path);
+  Check(H5Dread(dataset.Id(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, out),
+        path_ + ": cannot read dataset '" + path + "'");
+}
+
+}  // namespace qvadyn

@@ -1,0 +1,109 @@
+// Small RAII wrappers over the HDF5 C API, enough for the basis and results
+// files: files, groups and datasets as owned handles, string and integer
+// attributes, and whole-array reads and writes of float64, int64 and int32
+// values and of complex values (a compound {r, i} of float64, which h5py
+// reads as complex128). Every failure raises qvadyn::Error naming the file
+// and the object.
+//
+//   qvadyn::Hdf5File file = qvadyn::Hdf5File::Create("out.h5");
+//   file.WriteAttribute("/", "format", "qvadyn-results");
+//   file.Write("/sweep/frequency", std::vector<double>{1, 2}, {2});
+#pragma once
+
+#include <hdf5.h>
+
+#include <complex>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvadyn {
+
+// An owned HDF5 identifier, closed with the function matching its kind.
+class Hdf5Handle {
+ public:
+  Hdf5Handle() = default;
+  explicit Hdf5Handle(hid_t id) : id_(id) {}
+  Hdf5Handle(Hdf5Handle&& other) noexcept : id_(other.id_) { other.id_ = -1; }
+  Hdf5Handle& operator=(Hdf5Handle&& other) noexcept;
+  Hdf5Handle(const Hdf5Handle&) = delete;
+  Hdf5Handle& operator=(const Hdf5Handle&) = delete;
+  ~Hdf5Handle();
+  hid_t Id() const { return id_; }
+  bool Valid() const { return id_ >= 0; }
+
+ private:
+  hid_t id_ = -1;
+};
+
+// Shape and element class of a stored dataset.
+struct Hdf5DatasetInfo {
+  std::vector<std::int64_t> dims;
+  H5T_class_t typeClass = H5T_NO_CLASS;
+};
+
+class Hdf5File {
+ public:
+  // Creates (truncating) or opens a file; raises naming the path.
+  static Hdf5File Create(const std::string& path);
+  static Hdf5File Open(const std::string& path);
+  // Closes the file; raises when HDF5 cannot flush it.
+  void Close();
+  const std::string& Path() const { return path_; }
+  hid_t Id() const { return file_.Id(); }
+
+  bool Exists(const std::string& path) const;
+  // The group at `path` with the groups above it; an existing one is kept.
+  void CreateGroup(const std::string& path);
+
+  void WriteAttribute(const std::string& object, const std::string& name, const std::string& value);
+  void WriteAttribute(const std::string& object, const std::string& name, std::int64_t value);
+  bool HasAttribute(const std::string& object, const std::string& name) const;
+  std::string ReadStringAttribute(const std::string& object, const std::string& name) const;
+  std::int64_t ReadIntAttribute(const std::string& object, const std::string& name) const;
+
+  Hdf5DatasetInfo Info(const std::string& path) const;
+
+  // Writes `values` (C order over `dims`) as a new dataset, its groups
+  // created; `chunk` (same rank as dims) makes it chunked.
+  void Write(const std::string& path, const std::vector<double>& values,
+             const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk = {});
+  void Write(const std::string& path, const std::vector<std::int64_t>& values,
+             const std::vector<std::int64_t>& dims);
+  void Write(const std::string& path, const std::vector<std::int32_t>& values,
+             const std::vector<std::int64_t>& dims);
+  void Write(const std::string& path, const std::vector<std::complex<double>>& values,
+             const std::vector<std::int64_t>& dims);
+  void Write(const std::string& path, const std::vector<std::string>& values);
+  // Writes `count` doubles from `values` as one dataset of shape `dims`.
+  void Write(const std::string& path, const double* values, const std::vector<std::int64_t>& dims,
+             const std::vector<std::int64_t>& chunk = {});
+
+  // Reads a whole dataset converted to the requested type; its shape goes
+  // to `dims`. Raises when the stored class is not numeric of the right
+  // kind (float for doubles, integer for integers).
+  std::vector<double> ReadDoubles(const std::string& path, std::vector<std::int64_t>& dims) const;
+  std::vector<std::int64_t> ReadInts(const std::string& path,
+                                     std::vector<std::int64_t>& dims) const;
+  // Reads columns [firstColumn, firstColumn + count) of a rank-2 float
+  // dataset (rows, columns) into `out` (rows x count, C order).
+  void ReadColumns(const std::string& path, std::int64_t firstColumn, std::int64_t count,
+                   double* out) const;
+  // Reads a whole rank-2 float dataset into `out`, sized by the caller.
+  void ReadAll(const std::string& path, double* out) const;
+
+ private:
+  Hdf5File(std::string path, Hdf5Handle file) : path_(std::move(path)), file_(std::move(file)) {}
+  std::string Where(const std::string& object) const;
+  Hdf5Handle OpenDataset(const std::string& path) const;
+  void WriteRaw(const std::string& path, hid_t type, const void* values,
+                const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk);
+
+  std::string path_;
+  Hdf5Handle file_;
+};
+
+// The compound {r, i} of float64 used for complex values.
+Hdf5Handle Hdf5ComplexType();
+
+}  // namespace qvadyn

@@ -1,0 +1,159 @@
+#include "ModelSetup.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "Error.h"
+#include "QVADyn/QVADynCore/QVADynModalComponent.h"
+#include "platform/matrix/QVASrvDenseMatrix.h"
+#include "platform/matrix/QVASrvMatrix.h"
+#include "platform/matrix/QVASrvSparseMatrix.h"
+#include "platform/modeldb/QVAFsmSystemDofDefinition.h"
+
+namespace qvadyn {
+
+namespace {
+
+constexpr int kPlaces = 6;
+// DOF-type symbols of ux uy uz rx ry rz in the model database.
+constexpr int kDofLabels[kPlaces] = {2, 3, 4, 9, 10, 11};
+
+QVAFsmSystemDofDefinition* CreateDofs(const Basis& basis,
+                                      const std::unordered_map<std::int64_t, int>& nodeIndex) {
+  auto* dofs = new QVAFsmSystemDofDefinition(static_cast<int>(nodeIndex.size()), kPlaces);
+  for (std::int64_t row = 0; row < basis.NumDofs(); ++row) {
+    const int place = basis.dofComponents[static_cast<std::size_t>(row)] - 1;
+    dofs->AddDof(nodeIndex.at(basis.dofNodes[static_cast<std::size_t>(row)]), place,
+                 kDofLabels[place]);
+  }
+  return dofs;
+}
+
+}  // namespace
+
+ComponentSession::ComponentSession() { QVADynModalComponent_initialize(modules_); }
+ComponentSession::~ComponentSession() { QVADynModalComponent_finalize(modules_); }
+
+Model::Model(const Basis& basis, QVADynLogFile& log) : basis_(basis), log_(log) {
+  for (std::int64_t id : basis.dofNodes) {
+    if (nodeIndex_.emplace(id, static_cast<int>(nodeIds_.size())).second) nodeIds_.push_back(id);
+  }
+  const int rows = static_cast<int>(basis.NumDofs());
+  const int modes = basis.NumModes();
+  modalObject_ = database_.CreateModalSystem(rows, NumNodes());
+  {
+    QVADynModalSystem writer(CreateDofs(basis, nodeIndex_), modalObject_, log_);
+    writer.SetEigenvalues(basis.eigenvalues.data(), modes, basis.numAcousticModes,
+                          basis.numResidualModes);
+    // The basis's column-major shapes are handed over in place, no copy.
+    QVASrvMatrix shapes(rows, modes, const_cast<double*>(basis.modes.data()));
+    writer.CreateModeShapes(rows, false).SetValues(0, rows - 1, 0, modes - 1, shapes);
+    if (!basis.viscousDamping.empty()) {
+      QVASrvMatrix values(modes, modes, const_cast<double*>(basis.viscousDamping.data()));
+      writer.CreateDamping(QVADynViscousDamping, false)
+          .SetValues(0, modes - 1, 0, modes - 1, values);
+    }
+    if (!basis.structuralDamping.empty()) {
+      QVASrvMatrix values(modes, modes, const_cast<double*>(basis.structuralDamping.data()));
+      writer.CreateDamping(QVADynStructuralDamping, false)
+          .SetValues(0, modes - 1, 0, modes - 1, values);
+    }
+  }
+  modal_ = std::make_unique<QVADynModalSystem>(CreateDofs(basis, nodeIndex_), modalObject_, log_);
+  modal_->Open();
+}
+
+Model::~Model() = default;
+
+QVAFsmSystemDofDefinition* Model::CreateDofDefinition() const {
+  return CreateDofs(basis_, nodeIndex_);
+}
+
+int Model::Node(std::int64_t nodeId) const {
+  const auto found = nodeIndex_.find(nodeId);
+  return found == nodeIndex_.end() ? -1 : found->second;
+}
+
+std::int64_t Model::Row(std::int64_t nodeId, int component) const {
+  const int node = Node(nodeId);
+  if (node < 0 || component < 1 || component > kPlaces) return -1;
+  const QVAFsmNodeDof nodeDof{node, component - 1};
+  const int systemDof = modal_->DofDefinition().SystemDofFromNodeDof(nodeDof);
+  return systemDof < 0 ? -1 : modal_->DofDefinition().SolverDofFromSystemDof(systemDof);
+}
+
+std::vector<double> Model::NaturalFrequencies() const {
+  std::vector<double> hertz;
+  for (double eigenvalue : basis_.eigenvalues) {
+    hertz.push_back(std::sqrt(std::max(eigenvalue, 0.0)) / (2.0 * std::numbers::pi));
+  }
+  return hertz;
+}
+
+void Model::Participation(const double reference[3], bool withRotations,
+                          std::vector<double>& factors, std::vector<double>& rigidBodyMass) {
+  if (basis_.mass.Empty()) {
+    throw Error(
+        "the basis file stores no mass matrix (datasets 'mass/...'), which participation "
+        "factors and base acceleration need");
+  }
+  if (withRotations && basis_.nodeIds.empty()) {
+    throw Error(
+        "the basis file stores no node coordinates ('nodes/coordinates'), which the "
+        "rotational participation factors need");
+  }
+  const int rows = static_cast<int>(basis_.NumDofs());
+  std::unordered_map<std::int64_t, const double*> coordinates;
+  for (std::size_t i = 0; i < basis_.nodeIds.size(); ++i) {
+    coordinates[basis_.nodeIds[i]] = &basis_.nodeCoordinates[3 * i];
+  }
+  // Row values of the six rigid-body motions: translation along axis a, and
+  // rotation about axis a through the reference, u = e_a x (x - reference).
+  QVASrvMatrix rigidBody(rows, kPlaces);
+  for (int row = 0; row < rows; ++row) {
+    const int place = basis_.dofComponents[static_cast<std::size_t>(row)] - 1;
+    const std::int64_t node = basis_.dofNodes[static_cast<std::size_t>(row)];
+    for (int axis = 0; axis < 3; ++axis) {
+      rigidBody(row, axis) = place == axis ? 1.0 : 0.0;
+      if (!withRotations) continue;
+      const double* x = coordinates.at(node);
+      const double d[3] = {x[0] - reference[0], x[1] - reference[1], x[2] - reference[2]};
+      double value = place == axis + 3 ? 1.0 : 0.0;
+      if (place < 3) {
+        // (e_axis x d)_place
+        const int next = (axis + 1) % 3;
+        const int last = (axis + 2) % 3;
+        if (place == next) value = d[last];
+        if (place == last) value = -d[next];
+      }
+      rigidBody(row, axis + 3) = value;
+    }
+  }
+  std::vector<int> rowIndex, columnIndex;
+  for (int row = 0; row < rows; ++row) {
+    for (std::int64_t e = basis_.mass.rowStart[static_cast<std::size_t>(row)];
+         e < basis_.mass.rowStart[static_cast<std::size_t>(row) + 1]; ++e) {
+      rowIndex.push_back(row);
+      columnIndex.push_back(static_cast<int>(basis_.mass.columns[static_cast<std::size_t>(e)]));
+    }
+  }
+  QVASrvSparseMatrix mass(rows, rows);
+  mass.SetFromTriplets(static_cast<int>(rowIndex.size()), rowIndex.data(), columnIndex.data(),
+                       basis_.mass.values.data());
+  modal_->CalculateParticipationFactors(mass, modal_->DofDefinition(), rigidBody, 0);
+  const int modes = basis_.NumModes();
+  const double* gamma = modal_->ParticipationFactors(0);
+  factors.assign(gamma, gamma + static_cast<std::size_t>(modes) * kPlaces);
+
+  QVASrvMatrix massTimesRigidBody(rows, kPlaces);
+  mass.Multiply(rigidBody.Values(), kPlaces, massTimesRigidBody.Values(), false);
+  rigidBodyMass.assign(kPlaces, 0.0);
+  for (int direction = 0; direction < kPlaces; ++direction) {
+    for (int row = 0; row < rows; ++row) {
+      rigidBodyMass[static_cast<std::size_t>(direction)] +=
+          rigidBody(row, direction) * massTimesRigidBody(row, direction);
+    }
+  }
+}
+
+}  // namespace qvadyn

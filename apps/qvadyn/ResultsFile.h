@@ -1,0 +1,48 @@
+// The results of a run: one HDF5 file (layout in the README, "Results file")
+// and one CSV per analysis and output DOF, all written under temporary names
+// beside their targets and renamed only by Commit() at the end of a
+// successful run. Destroyed without Commit() (a failure, an interruption),
+// it removes the temporary files and leaves any earlier results untouched.
+//
+//   qvadyn::ResultsWriter results("out.h5", "job.toml", "beam.h5");
+//   results.File().Write("/sweep/frequency", frequencies, {n});
+//   results.WriteCsv("sweep_100_2", "frequency,real,imaginary,magnitude,phase", columns);
+//   results.Commit();   // out.h5, out_sweep_100_2.csv
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "Hdf5.h"
+
+namespace qvadyn {
+
+class ResultsWriter {
+ public:
+  ResultsWriter(const std::string& path, const std::string& jobPath, const std::string& basisPath);
+  ResultsWriter(const ResultsWriter&) = delete;
+  ResultsWriter& operator=(const ResultsWriter&) = delete;
+  ~ResultsWriter();
+
+  Hdf5File& File() { return *file_; }
+  const std::string& Path() const { return output_.Path(); }
+  // The group of an analysis with its `type` attribute.
+  void BeginAnalysis(const std::string& name, const std::string& type);
+  // Writes a CSV of equal-length columns (10 significant digits) as
+  // "<results stem>_<label>.csv".
+  void WriteCsv(const std::string& label, const std::string& heading,
+                const std::vector<std::vector<double>>& columns);
+  // Paths of the CSV files (final names).
+  std::vector<std::string> CsvPaths() const;
+  void Commit();
+
+ private:
+  AtomicFile output_;
+  std::unique_ptr<Hdf5File> file_;
+  std::vector<AtomicFile> csvFiles_;
+};
+
+}  // namespace qvadyn
