@@ -715,4 +715,14 @@ Basis ImportCalculixFrd(const std::filesystem::path& frd) {
   return basis;
 }
 
+Basis ImportCalculix(const std::filesystem::path& file, const std::filesystem::path& deck) {
+  const std::string extension = Upper(file.extension().string());
+  if (extension == ".FRD") return ImportCalculixFrd(file);
+  if (extension != ".EIG") {
+    throw Error(file.string() + ": a CalculiX basis is a .eig or a .frd file");
+  }
+  return ImportCalculixEig(
+      file, deck.empty() ? std::filesystem::path(file).replace_extension(".inp") : deck);
+}
+
 }  // namespace qvadyn

@@ -59,4 +59,8 @@ Basis ImportCalculixEig(const std::filesystem::path& eig, const std::filesystem:
 // byte offset.
 Basis ImportCalculixFrd(const std::filesystem::path& frd);
 
+// Either route by the file's extension (.eig or .frd); a .eig's deck defaults
+// to the .inp of the same stem.
+Basis ImportCalculix(const std::filesystem::path& file, const std::filesystem::path& deck);
+
 }  // namespace qvadyn

@@ -2,6 +2,7 @@
 //
 //   qvadyn run job.toml [-o results.h5] [--quiet]
 //   qvadyn import npy DIR -o basis.h5 [--units "N, m, s"]
+//   qvadyn import calculix JOB.eig|JOB.frd [--deck JOB.inp] -o basis.h5 [--units "N, m, s"]
 //   qvadyn info basis.h5
 //
 // Exit status 0 on success, 1 when the run fails (one message on stderr), 2
@@ -15,6 +16,7 @@
 #include <iostream>
 
 #include "BasisFile.h"
+#include "CalculixImport.h"
 #include "Error.h"
 #include "JobFile.h"
 #include "NpyImport.h"
@@ -64,6 +66,14 @@ int main(int argc, char** argv) {
   npy->add_option("-o,--output", basisPath, "basis file to write")->required();
   npy->add_option("--units", units, "units of the values, e.g. \"N, m, s\"");
 
+  std::string calculixPath, deckPath;
+  CLI::App* calculix = import->add_subcommand(
+      "calculix", "from the .eig (with its input deck) or .frd file of a CalculiX *FREQUENCY step");
+  calculix->add_option("file", calculixPath, "JOB.eig or JOB.frd")->required();
+  calculix->add_option("--deck", deckPath, "input deck of a .eig (default: JOB.inp beside it)");
+  calculix->add_option("-o,--output", basisPath, "basis file to write")->required();
+  calculix->add_option("--units", units, "units of the values, e.g. \"N, m, s\"");
+
   std::string infoPath;
   CLI::App* info = app.add_subcommand("info", "describe a basis file");
   info->add_option("basis", infoPath, "basis file")->required();
@@ -87,6 +97,12 @@ int main(int argc, char** argv) {
     } else if (npy->parsed()) {
       qvadyn::Basis basis = qvadyn::ImportNpyFolder(folder);
       basis.units = units;
+      qvadyn::WriteBasisFile(basisPath, basis);
+      std::cout << qvadyn::DescribeBasis(basis, basisPath);
+    } else if (calculix->parsed()) {
+      qvadyn::Basis basis = qvadyn::ImportCalculix(calculixPath, deckPath);
+      basis.units = units;
+      qvadyn::ValidateBasis(basis, calculixPath);
       qvadyn::WriteBasisFile(basisPath, basis);
       std::cout << qvadyn::DescribeBasis(basis, basisPath);
     } else if (info->parsed()) {
