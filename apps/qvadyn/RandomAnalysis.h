@@ -14,6 +14,8 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,8 @@ struct PsdTable {
 struct RandomExcitation {
   PsdTable psd;
   std::vector<std::complex<double>> modalBlock;  // B, modes x modes, column-major
+  // When set, B at circular frequency omega (convected fields) replaces modalBlock.
+  std::function<void(double omega, std::vector<std::complex<double>>& block)> blockAt;
 };
 
 struct RandomProblem {
@@ -59,6 +63,34 @@ struct RandomResponse {
   std::vector<double> displacementRms;
   std::vector<double> velocityRms;
   std::vector<double> accelerationRms;
+};
+
+// One excitation of a job's random analysis ([[analysis.NAME.excitation]]).
+struct RandomExcitationSettings {
+  enum class Kind { kCorrelated, kUncorrelated, kConvected, kBase };
+  struct Load {
+    std::int64_t node = 0;
+    int component = 1;
+    double scale = 1.0;
+    std::string where;
+  };
+  PsdTable psd;
+  Kind kind = Kind::kCorrelated;
+  std::vector<Load> loads;         // nodal loads of one pattern
+  double velocity[3] = {0, 0, 0};  // convection velocity
+  std::vector<int> directions;     // base acceleration: 1..3, uncorrelated with each other
+  std::string where;
+};
+
+// A job's random analysis: the frequencies, listed or a range clustered
+// around the natural frequencies, and the excitations, uncorrelated with
+// each other.
+struct RandomSettings {
+  std::vector<double> frequencies;
+  double rangeLow = 0.0, rangeHigh = 0.0;
+  int points = 20;
+  double bias = 3.0;
+  std::vector<RandomExcitationSettings> excitations;
 };
 
 // Throws qvadyn::Error for sizes that disagree, a PSD table that fails its

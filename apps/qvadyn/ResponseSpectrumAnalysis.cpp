@@ -3,10 +3,15 @@
 #include <cblas.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <numbers>
+#include <sstream>
 
+#include "Analyses.h"
 #include "Error.h"
+#include "JobTables.h"
 
 namespace qvadyn {
 namespace {
@@ -184,6 +189,193 @@ SpectrumResponse ComputeSpectrumResponse(const SpectrumProblem& problem) {
     }
   }
   return response;
+}
+
+}  // namespace qvadyn
+
+// ---------------------------------------------------------------------------
+// The response-spectrum analysis of a job.
+
+namespace qvadyn {
+
+std::shared_ptr<const SpectrumSettings> ReadSpectrumSettings(const std::string& path,
+                                                             const toml::table& table,
+                                                             const std::string& context) {
+  using namespace jobtables;
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  AllowOnly(path, table, context, {"type", "combination", "directions", "spectrum"});
+  auto settings = std::make_shared<SpectrumSettings>();
+  auto choose = [&](const std::string& key, const std::vector<std::string>& names,
+                    const std::string& fallback) {
+    const toml::node* node = table.get(key);
+    if (!node)
+      return static_cast<int>(std::find(names.begin(), names.end(), fallback) - names.begin());
+    const std::string name = node->value_or(std::string());
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end()) {
+      std::string message =
+          Where(path, *node) + ": '" + key + "'" + context + ": unknown rule '" + name + "'";
+      const std::string suggestion = Suggest(name, names);
+      message += suggestion.empty() ? " (" + names[0] + ", " + names[1] + ")"
+                                    : " (did you mean '" + suggestion + "'?)";
+      throw Error(message);
+    }
+    return static_cast<int>(found - names.begin());
+  };
+  settings->modalRule =
+      static_cast<ModalCombination>(choose("combination", {"srss", "cqc", "abs"}, "cqc"));
+  settings->directionRule =
+      static_cast<DirectionCombination>(choose("directions", {"srss", "100-40-40"}, "srss"));
+  const toml::node* spectra = table.get("spectrum");
+  const toml::array* list = spectra ? spectra->as_array() : nullptr;
+  if (!list || list->empty()) {
+    throw Error(Where(path, table) + ": missing [[analysis.NAME.spectrum]] tables" + context);
+  }
+  const std::string inner = " in [" + context.substr(4, context.size() - 5) + ".spectrum]]";
+  for (const toml::node& entry : *list) {
+    const auto* spectrum = entry.as_table();
+    if (!spectrum) throw Error(Where(path, entry) + ": expected [[...spectrum]] tables" + context);
+    AllowOnly(path, *spectrum, inner, {"direction", "damping", "table", "scale"});
+    const toml::node* direction = spectrum->get("direction");
+    if (!direction) throw Error(Where(path, entry) + ": missing key 'direction'" + inner);
+    const double value = Number(path, *direction, "direction", inner);
+    if (value != 1.0 && value != 2.0 && value != 3.0) {
+      throw Error(Where(path, *direction) + ": 'direction'" + inner + ": expected 1, 2 or 3");
+    }
+    settings->directions.push_back(static_cast<int>(value));
+    DesignSpectrum design;
+    design.name = Where(path, entry) + ": [[spectrum]]" + inner;
+    if (const toml::node* damping = spectrum->get("damping")) {
+      if (const auto* ratios = damping->as_array()) {
+        for (const toml::node& ratio : *ratios) {
+          design.dampingRatios.push_back(Number(path, ratio, "damping", inner));
+        }
+      } else {
+        design.dampingRatios.push_back(Number(path, *damping, "damping", inner));
+      }
+    } else {
+      throw Error(Where(path, entry) +
+                  ": missing key 'damping' (the damping ratios of the "
+                  "table's columns)" +
+                  inner);
+    }
+    const double scale =
+        spectrum->get("scale") ? Number(path, *spectrum->get("scale"), "scale", inner) : 1.0;
+    for (const auto& row :
+         Rows(path, *spectrum, "table", inner, folder, design.dampingRatios.size() + 1)) {
+      design.frequencies.push_back(row[0]);
+      for (std::size_t j = 1; j < row.size(); ++j) design.accelerations.push_back(scale * row[j]);
+    }
+    design.Check();
+    settings->spectra.push_back(std::move(design));
+  }
+  return settings;
+}
+
+AnalysisSummary RunResponseSpectrum(AnalysisContext& context) {
+  const auto start = std::chrono::steady_clock::now();
+  const Analysis& analysis = context.analysis;
+  const SpectrumSettings& settings = *analysis.spectrum;
+  Model& model = context.model;
+  const Basis& basis = model.GetBasis();
+  const int m = basis.NumModes();
+  const std::string prefix = analysis.where + ": [analysis." + analysis.name + "]: ";
+  context.progress.Begin(analysis.name, 1);
+
+  SpectrumProblem problem;
+  problem.eigenvalues = basis.eigenvalues;
+  problem.spectra = settings.spectra;
+  problem.modalRule = settings.modalRule;
+  problem.directionRule = settings.directionRule;
+  for (const int direction : settings.directions) problem.directions.push_back(direction - 1);
+  // Modal damping ratios: zeta + (alpha + beta lambda) / (2 omega) + g / 2, the
+  // equivalent viscous ratio at resonance; projected matrices by their diagonal.
+  int projected = 0;
+  const std::vector<QVADynDiagonalDamping> records = DampingRecords(context.job, model, projected);
+  for (int k = 0; k < m; ++k) {
+    const double lambda = std::max(basis.eigenvalues[k], 0.0);
+    const double omega = std::sqrt(lambda);
+    double viscous = 2.0 * records[k].criticalFraction * omega + records[k].massFactor +
+                     records[k].stiffnessFactor * lambda;
+    double structural = records[k].structural * lambda;
+    const std::size_t diagonal = static_cast<std::size_t>(k) * m + k;
+    if (projected & 1) viscous += basis.viscousDamping[diagonal];
+    if (projected & 2) structural += basis.structuralDamping[diagonal];
+    problem.dampingRatios.push_back(
+        omega > 0.0 ? viscous / (2.0 * omega) + 0.5 * structural / lambda : 0.0);
+  }
+  const double origin[3] = {0.0, 0.0, 0.0};
+  std::vector<double> gamma, masses;
+  try {
+    model.Participation(origin, false, gamma, masses);
+  } catch (const Error& error) {
+    throw Error(prefix + error.what());
+  }
+  problem.participation.resize(static_cast<std::size_t>(6) * m);
+  for (int k = 0; k < m; ++k) {
+    for (int d = 0; d < 6; ++d) {
+      problem.participation[static_cast<std::size_t>(6 * k + d)] =
+          gamma[static_cast<std::size_t>(k + m * d)];
+    }
+  }
+  const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
+  for (int k = 0; k < m; ++k) {
+    for (const OutputPoint& point : points) {
+      problem.outputShapes.push_back(model.Shape(model.Row(point.nodeId, point.component), k));
+    }
+  }
+  SpectrumResponse response;
+  try {
+    response = ComputeSpectrumResponse(problem);
+  } catch (const Error& error) {
+    throw Error(prefix + error.what());
+  }
+  context.progress.Advance("combining", 1);
+
+  ResultsWriter& results = context.results;
+  const std::string group = "/" + analysis.name;
+  const auto numOutputs = static_cast<std::int64_t>(points.size());
+  static const char* const kModal[] = {"srss", "cqc", "abs"};
+  static const char* const kDirections[] = {"srss", "100-40-40"};
+  results.BeginAnalysis(analysis.name, "response_spectrum");
+  results.File().WriteAttribute(group, "combination", kModal[static_cast<int>(settings.modalRule)]);
+  results.File().WriteAttribute(group, "directions",
+                                kDirections[static_cast<int>(settings.directionRule)]);
+  results.File().Write(group + "/modal_peak", response.modalPeak,
+                       {m, static_cast<std::int64_t>(settings.directions.size())});
+  results.File().Write(
+      group + "/directions",
+      std::vector<std::int32_t>(settings.directions.begin(), settings.directions.end()),
+      {static_cast<std::int64_t>(settings.directions.size())});
+  WriteOutputTable(results, group, context.job, points);
+  AnalysisSummary summary{analysis.name, "response_spectrum", "", 0.0, {}};
+  summary.size = std::to_string(m) + " modes, " + std::to_string(settings.directions.size()) +
+                 " directions, " + kModal[static_cast<int>(settings.modalRule)] + " over modes, " +
+                 kDirections[static_cast<int>(settings.directionRule)] + " over directions";
+  const std::pair<std::string, const std::vector<double>*> quantities[] = {
+      {"displacement", &response.displacement},
+      {"velocity", &response.velocity},
+      {"acceleration", &response.acceleration}};
+  std::vector<std::ostringstream> lines(points.size());
+  for (const auto& [name, type] : OutputQuantities(context.job.outputs)) {
+    const std::vector<double>& peak =
+        *std::find_if(std::begin(quantities), std::end(quantities), [&](const auto& q) {
+           return q.first == name;
+         })->second;
+    results.File().Write(group + "/peak/" + name, peak, {numOutputs});
+    for (std::size_t o = 0; o < points.size(); ++o) {
+      lines[o].precision(4);
+      lines[o] << (lines[o].tellp() == 0
+                       ? "node " + std::to_string(points[o].nodeId) + " component " +
+                             std::to_string(points[o].component) + ": peak"
+                       : std::string(","))
+               << " " << name << " " << peak[o];
+    }
+  }
+  for (auto& line : lines) summary.lines.push_back(line.str());
+  context.progress.End();
+  summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return summary;
 }
 
 }  // namespace qvadyn

@@ -56,6 +56,15 @@ struct SpectrumResponse {
   std::vector<double> acceleration;
 };
 
+// A job's response-spectrum analysis: one spectrum per excited direction
+// ([[analysis.NAME.spectrum]]) and the two combination rules.
+struct SpectrumSettings {
+  std::vector<int> directions;  // 1..3 per spectrum
+  std::vector<DesignSpectrum> spectra;
+  ModalCombination modalRule = ModalCombination::kCqc;
+  DirectionCombination directionRule = DirectionCombination::kSrss;
+};
+
 // Peaks of the output DOFs combined over the modes by `modalRule` and over the
 // spectra by `directionRule`. Throws qvadyn::Error for a mode without positive
 // frequency or sizes that disagree.

@@ -72,6 +72,12 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
       case AnalysisType::kParticipation:
         report.analyses.push_back(RunParticipation(context));
         break;
+      case AnalysisType::kRandom:
+        report.analyses.push_back(RunRandom(context));
+        break;
+      case AnalysisType::kResponseSpectrum:
+        report.analyses.push_back(RunResponseSpectrum(context));
+        break;
     }
     if (options.afterAnalysis) options.afterAnalysis(analysis.name);
   }
