@@ -4,6 +4,7 @@
 //   qvadyn import npy DIR -o basis.h5 [--units "N, m, s"]
 //   qvadyn import calculix JOB.eig|JOB.frd [--deck JOB.inp] -o basis.h5 [--units "N, m, s"]
 //   qvadyn info basis.h5
+//   qvadyn plot results.h5 [analysis] [-o DIR]
 //
 // Exit status 0 on success, 1 when the run fails (one message on stderr), 2
 // for a usage error.
@@ -20,6 +21,7 @@
 #include "Error.h"
 #include "JobFile.h"
 #include "NpyImport.h"
+#include "Plot.h"
 #include "Run.h"
 #include "platform/base/QVABasException.h"
 
@@ -78,6 +80,12 @@ int main(int argc, char** argv) {
   CLI::App* info = app.add_subcommand("info", "describe a basis file");
   info->add_option("basis", infoPath, "basis file")->required();
 
+  std::string plotResults, plotAnalysis, plotFolder;
+  CLI::App* plot = app.add_subcommand("plot", "PNG figures of a results file (matplotlib)");
+  plot->add_option("results", plotResults, "results file")->required();
+  plot->add_option("analysis", plotAnalysis, "one analysis (default: all)");
+  plot->add_option("-o,--output", plotFolder, "folder of the figures (default: beside the file)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -105,6 +113,8 @@ int main(int argc, char** argv) {
       qvadyn::ValidateBasis(basis, calculixPath);
       qvadyn::WriteBasisFile(basisPath, basis);
       std::cout << qvadyn::DescribeBasis(basis, basisPath);
+    } else if (plot->parsed()) {
+      qvadyn::PlotResults(plotResults, plotAnalysis, plotFolder);
     } else if (info->parsed()) {
       std::cout << qvadyn::DescribeBasis(qvadyn::ReadBasisFile(infoPath), infoPath);
     }

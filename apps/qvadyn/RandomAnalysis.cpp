@@ -181,7 +181,8 @@ RandomResponse ComputeRandomResponse(const RandomProblem& problem) {
         const Complex y = product[k * numOutputs + o];
         density += y.real() * a.real() + y.imag() * a.imag();
       }
-      response.displacementPsd[i * numOutputs + o] = density;
+      // A response PSD is non-negative; round-off of a near-zero response may not be.
+      response.displacementPsd[i * numOutputs + o] = std::max(density, 0.0);
     }
   }
 

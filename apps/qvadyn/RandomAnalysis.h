@@ -10,7 +10,8 @@
 //   S_u(o) = Re sum_{k,l} A(o,k) S_Q(k,l) conj(A(o,l))   displacement PSD
 // with H(f) = (Lambda - w^2 I + i w C + i G)^-1, diagonal for modal damping
 // (h_k = 1 / (w_k^2 - w^2 + 2 i zeta_k w_k w + i g_k w_k^2)). Velocity and
-// acceleration PSDs are w^2 and w^4 times S_u (relative to the base).
+// acceleration PSDs are w^2 and w^4 times S_u (relative to the base); round-off
+// below zero is set to zero.
 #pragma once
 
 #include <complex>
