@@ -19,3 +19,9 @@ qva_add_engineering_test(QVADynAppResponseSpectrumTest ResponseSpectrumAnalysisT
 qva_add_engineering_test(QVADynAppRandomTest RandomAnalysisTest.cpp)
 target_compile_definitions(QVADynAppRandomTest PRIVATE
   QVA_REFERENCE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/random_reference.py")
+
+add_test(NAME QVADynAppEngineeringTest
+  COMMAND /usr/bin/python3 -m pytest -q -p no:cacheprovider
+          ${CMAKE_CURRENT_SOURCE_DIR}/test_qvadyn_engineering.py)
+set_tests_properties(QVADynAppEngineeringTest PROPERTIES LABELS app
+  ENVIRONMENT "QVADYN=$<TARGET_FILE:qvadyn>;OPENBLAS_NUM_THREADS=1")
