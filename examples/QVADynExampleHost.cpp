@@ -2,6 +2,8 @@
 // library, the way a solver does: starts the component, opens the log file
 // "QVADynExample.log" in the working directory, runs each example analysis
 // (one call per analysis, see QVADynExamples.h), and stops the component.
+// With the qvadyn application built, it finally writes the cantilever's
+// basis file "cantilever.h5" for `qvadyn run examples/jobs/cantilever.toml`.
 // Failures are reported the way a host reports them: the component's
 // exceptions through UserReport(), an assertion through its text.
 
@@ -9,6 +11,9 @@
 
 #include "QVADyn/QVADynCore/QVADynModalComponent.h"
 #include "QVADynExamples.h"
+#ifdef QVA_EXAMPLE_BASIS_FILE
+#include "Error.h"
+#endif
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -27,6 +32,12 @@ int RunExamples() {
     QVADynExampleRandom(context);
     QVADynExampleTransient(context);
     QVADynExampleParticipation(context);
+#ifdef QVA_EXAMPLE_BASIS_FILE
+    QVADynExampleBasisFile(context, "cantilever.h5");
+  } catch (const qvadyn::Error& error) {
+    std::cout << "Failed: " << error.what() << "\n";
+    return 1;
+#endif
   } catch (const QVABasException& error) {
     std::cout << "Failed: " << error.UserReport().Text() << "\n";
     return 1;

@@ -71,6 +71,9 @@ class QVADynExampleOpenBasis {
   QVADynLogFile log_;
   QVADynModalSystem modal_;
 };
+// Writes the built-in cantilever (modes, DOF map, nodes, elements, mass) as
+// the qvadyn basis file `fileName` in the working directory.
+void QVADynExampleBasisFile(const QVADynExampleContext& context, const char* fileName);
 // Complex modes of the built-in cantilever with Rayleigh damping, with an added
 // dashpot at the tip (non-proportional) and with structural damping: prints
 // the frequencies and damping ratios of the lowest modes.

@@ -56,7 +56,8 @@ struct ModalLoads {
   std::vector<double> scales;
   int Columns() const { return static_cast<int>(amplitudes.size()); }
 };
-ModalLoads ProjectLoads(const Job& job, Model& model);
+// Only the loads the analysis names, all when it names none.
+ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model);
 // Hands the loads to `event` as load case 0 with the amplitude table over
 // `frames` (frequencies or times).
 void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVADynEvent& event);

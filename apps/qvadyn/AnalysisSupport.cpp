@@ -13,20 +13,30 @@ namespace {
 constexpr int kPlaces = 6;
 }
 
-ModalLoads ProjectLoads(const Job& job, Model& model) {
+ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model) {
   ModalLoads loads;
   const int modes = model.GetBasis().NumModes();
+  const auto applies = [&](const std::string& name) {
+    return analysis.loads.empty() ||
+           std::find(analysis.loads.begin(), analysis.loads.end(), name) != analysis.loads.end();
+  };
   for (const NodalLoad& load : job.loads) {
+    if (!applies(load.name)) continue;
     const std::int64_t row = model.Row(load.node, load.component);
     if (row < 0) {
       throw Error(load.where + ": [[load]] on node " + std::to_string(load.node) + " component " +
                   std::to_string(load.component) + ": the basis has no such DOF");
     }
-    for (int k = 0; k < modes; ++k) loads.pattern.push_back(model.Shape(row, k));
+    const std::vector<double> shape = model.ShapeRow(row);
+    loads.pattern.insert(loads.pattern.end(), shape.begin(), shape.end());
     loads.amplitudes.push_back(&load.amplitude);
     loads.scales.push_back(load.scale);
   }
-  if (!job.baseAccelerations.empty()) {
+  std::vector<const BaseAcceleration*> bases;
+  for (const BaseAcceleration& base : job.baseAccelerations) {
+    if (applies(base.name)) bases.push_back(&base);
+  }
+  if (!bases.empty()) {
     // Relative coordinates: the base acceleration a(t) along d loads mode k
     // with -Gamma_kd a(t).
     const double origin[3] = {0.0, 0.0, 0.0};
@@ -34,14 +44,15 @@ ModalLoads ProjectLoads(const Job& job, Model& model) {
     try {
       model.Participation(origin, false, gamma, masses);
     } catch (const Error& error) {
-      throw Error(job.baseAccelerations.front().where + ": [[base_acceleration]]: " + error.what());
+      throw Error(bases.front()->where + ": [[base_acceleration]]: " + error.what());
     }
-    for (const BaseAcceleration& base : job.baseAccelerations) {
+    for (const BaseAcceleration* base : bases) {
       for (int k = 0; k < modes; ++k) {
-        loads.pattern.push_back(-gamma[static_cast<std::size_t>(k + modes * (base.direction - 1))]);
+        loads.pattern.push_back(
+            -gamma[static_cast<std::size_t>(k + modes * (base->direction - 1))]);
       }
-      loads.amplitudes.push_back(&base.amplitude);
-      loads.scales.push_back(base.scale);
+      loads.amplitudes.push_back(&base->amplitude);
+      loads.scales.push_back(base->scale);
     }
   }
   return loads;

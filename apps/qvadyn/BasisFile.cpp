@@ -64,17 +64,17 @@ std::int64_t BasisChunkRows(std::int64_t numDofs, int numModes) {
   return std::clamp<std::int64_t>(rows, 1, std::max<std::int64_t>(numDofs, 1));
 }
 
-void ValidateBasis(const Basis& basis, const std::string& where) {
+void ValidateBasis(const Basis& basis, const std::string& where, bool checkModes) {
   const std::int64_t dofs = basis.NumDofs();
   const std::int64_t modes = basis.NumModes();
   if (modes == 0) throw Error(where + ": dataset 'eigenvalues' is empty: the basis has no modes");
-  if (static_cast<std::int64_t>(basis.modes.size()) != dofs * modes) {
+  if (checkModes && static_cast<std::int64_t>(basis.modes.size()) != dofs * modes) {
     throw Error(where + ": dataset 'modes' holds " + std::to_string(basis.modes.size()) +
                 " values, expected " + std::to_string(modes) + " modes x " + std::to_string(dofs) +
                 " DOFs of 'dofmap'");
   }
   RequireFinite(basis.eigenvalues, {modes}, where, "eigenvalues");
-  RequireFinite(basis.modes, {modes, dofs}, where, "modes");
+  if (checkModes) RequireFinite(basis.modes, {modes, dofs}, where, "modes");
   RequireFinite(basis.nodeCoordinates, {static_cast<std::int64_t>(basis.nodeIds.size()), 3}, where,
                 "nodes/coordinates");
   RequireFinite(basis.viscousDamping, {modes, modes}, where, "damping/viscous");
@@ -217,7 +217,7 @@ void WriteBasisFile(const std::string& path, const Basis& basis) {
   output.Commit();
 }
 
-Basis ReadBasisFile(const std::string& path) {
+Basis ReadBasisFile(const std::string& path, bool withModes) {
   const Hdf5File file = Hdf5File::Open(path);
   if (!file.HasAttribute("/", "format") || file.ReadStringAttribute("/", "format") != kFormat) {
     throw Error(path + ": not a basis file (root attribute 'format' is not '" + kFormat + "')");
@@ -258,8 +258,10 @@ Basis ReadBasisFile(const std::string& path) {
   if (shapes.typeClass != H5T_FLOAT) throw Error(path + ": dataset 'modes' does not hold floats");
   RequireShape(shapes.dims, {modes, dofs}, path, "modes",
                "modes of 'eigenvalues' x rows of 'dofmap'");
-  basis.modes.resize(static_cast<std::size_t>(modes * dofs));
-  if (!basis.modes.empty()) file.ReadAll("modes", basis.modes.data());
+  if (withModes) {
+    basis.modes.resize(static_cast<std::size_t>(modes * dofs));
+    if (!basis.modes.empty()) file.ReadAll("modes", basis.modes.data());
+  }
 
   if (file.Exists("nodes/ids")) {
     basis.nodeIds = file.ReadInts("nodes/ids", dims);
@@ -289,8 +291,24 @@ Basis ReadBasisFile(const std::string& path) {
     RequireShape(dims, {static_cast<std::int64_t>(basis.mass.columns.size())}, path, "mass/values",
                  "one per entry of 'mass/columns'");
   }
-  ValidateBasis(basis, path);
+  ValidateBasis(basis, path, withModes);
   return basis;
+}
+
+ModeShapeReader::ModeShapeReader(const std::string& path)
+    : file_(Hdf5File::Open(path)), modes_(file_.Info("modes").dims.at(0)) {}
+
+void ModeShapeReader::Read(std::int64_t firstRow, std::int64_t count, double* out) const {
+  file_.ReadColumns("modes", firstRow, count, out);
+  for (std::int64_t k = 0; k < modes_; ++k) {
+    for (std::int64_t i = 0; i < count; ++i) {
+      const double value = out[static_cast<std::size_t>(i + k * count)];
+      if (std::isfinite(value)) continue;
+      throw Error(file_.Path() + ": dataset 'modes': entry [" + std::to_string(k) + ", " +
+                  std::to_string(firstRow + i) + "] is " +
+                  (std::isnan(value) ? "NaN" : "infinite"));
+    }
+  }
 }
 
 std::string DescribeBasis(const Basis& basis, const std::string& path) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Basis.h"
+#include "Hdf5.h"
 
 namespace qvadyn {
 
@@ -18,11 +19,27 @@ namespace qvadyn {
 std::int64_t BasisChunkRows(std::int64_t numDofs, int numModes);
 
 void WriteBasisFile(const std::string& path, const Basis& basis);
-Basis ReadBasisFile(const std::string& path);
+// Without `withModes`, the mode shapes are left in the file (basis.modes
+// stays empty; their shape is checked): a Model streams them from there.
+Basis ReadBasisFile(const std::string& path, bool withModes = true);
+// Reads the mode shapes of a basis file block by block of rows, each block
+// touching only its own chunks.
+class ModeShapeReader {
+ public:
+  explicit ModeShapeReader(const std::string& path);
+  // Rows [firstRow, firstRow + count) into `out` (count x modes,
+  // column-major); raises naming the first NaN or Inf.
+  void Read(std::int64_t firstRow, std::int64_t count, double* out) const;
+
+ private:
+  Hdf5File file_;
+  std::int64_t modes_ = 0;
+};
 
 // The checks ReadBasisFile applies, for bases built in memory (importers);
-// `where` prefixes every message (a file name).
-void ValidateBasis(const Basis& basis, const std::string& where);
+// `where` prefixes every message (a file name). Without `checkModes` the
+// mode shapes are not looked at.
+void ValidateBasis(const Basis& basis, const std::string& where, bool checkModes = true);
 
 // The multi-line account `qvadyn info` prints: DOFs, nodes, modes, frequency
 // range, optional contents and, with a mass matrix, max |Phi^T M Phi - I|.

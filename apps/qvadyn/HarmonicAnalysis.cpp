@@ -43,7 +43,7 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
   const std::vector<std::int64_t> fieldFrames = FieldFrames(analysis, count);
   int projected = 0;
   const std::vector<QVADynDiagonalDamping> damping = DampingRecords(context.job, model, projected);
-  const ModalLoads loads = ProjectLoads(context.job, model);
+  const ModalLoads loads = ProjectLoads(context.job, analysis, model);
   const std::vector<int> active = AllModes(model);
   const std::vector<std::size_t> rowEntries = RowEntries(model);
   const std::size_t dofs = rowEntries.size();

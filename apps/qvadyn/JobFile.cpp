@@ -267,6 +267,15 @@ void ReadField(const TableReader& reader, Analysis& analysis) {
   }
 }
 
+void ReadLoadNames(const TableReader& reader, Analysis& analysis) {
+  const toml::array* names = reader.Array("loads");
+  if (!names) return;
+  for (const toml::node& name : *names) {
+    if (!name.is_string()) reader.Fail("loads", "expected the names of [[load]] tables");
+    analysis.loads.push_back(name.as_string()->get());
+  }
+}
+
 void RequireIncreasing(const TableReader& reader, const std::string& key,
                        const std::vector<double>& values) {
   for (std::size_t i = 1; i < values.size(); ++i) {
@@ -309,7 +318,7 @@ Analysis ReadAnalysis(const TableReader& reader, const std::string& name) {
   analysis.type = found->second;
   switch (analysis.type) {
     case AnalysisType::kHarmonic: {
-      reader.AllowOnly({"type", "frequencies", "range", "points", "bias", "field"});
+      reader.AllowOnly({"type", "frequencies", "range", "points", "bias", "field", "loads"});
       analysis.frequencies = reader.Numbers("frequencies");
       RequireIncreasing(reader, "frequencies", analysis.frequencies);
       for (double frequency : analysis.frequencies) {
@@ -334,11 +343,12 @@ Analysis ReadAnalysis(const TableReader& reader, const std::string& name) {
                     reader.Context());
       }
       ReadField(reader, analysis);
+      ReadLoadNames(reader, analysis);
       break;
     }
     case AnalysisType::kTransient: {
       reader.AllowOnly({"type", "step", "duration", "times", "initial_displacement",
-                        "initial_velocity", "field"});
+                        "initial_velocity", "field", "loads"});
       if (reader.Has("times")) {
         if (reader.Has("step") || reader.Has("duration")) {
           reader.Fail("times", "give either 'times' or 'step' and 'duration', not both");
@@ -363,6 +373,7 @@ Analysis ReadAnalysis(const TableReader& reader, const std::string& name) {
       analysis.initialDisplacement = reader.Numbers("initial_displacement");
       analysis.initialVelocity = reader.Numbers("initial_velocity");
       ReadField(reader, analysis);
+      ReadLoadNames(reader, analysis);
       break;
     }
     case AnalysisType::kComplexModes: {
@@ -520,8 +531,9 @@ Job LoadJob(const std::string& path) {
   }
   for (const toml::table* entry : tables("load")) {
     const TableReader reader(path, *entry, " in [[load]]");
-    reader.AllowOnly({"node", "component", "scale", "amplitude"});
+    reader.AllowOnly({"name", "node", "component", "scale", "amplitude"});
     NodalLoad load;
+    load.name = reader.String("name", "");
     load.where = reader.Position();
     load.node = reader.RequiredInteger("node");
     load.component = Component(reader, "component", reader.RequiredInteger("component"), 6);
@@ -531,8 +543,9 @@ Job LoadJob(const std::string& path) {
   }
   for (const toml::table* entry : tables("base_acceleration")) {
     const TableReader reader(path, *entry, " in [[base_acceleration]]");
-    reader.AllowOnly({"direction", "scale", "amplitude"});
+    reader.AllowOnly({"name", "direction", "scale", "amplitude"});
     BaseAcceleration base;
+    base.name = reader.String("name", "");
     base.where = reader.Position();
     base.direction = Component(reader, "direction", reader.RequiredInteger("direction"), 3);
     base.scale = reader.Number("scale", 1.0);
@@ -545,9 +558,29 @@ Job LoadJob(const std::string& path) {
   if (const toml::node* analyses = root.get("analysis")) {
     for (const auto& [key, node] : table(*analyses, "analysis")) {
       const std::string name(key.str());
+      // The name becomes a group of the results file and part of CSV names.
+      if (name.find_first_not_of(
+              "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") !=
+          std::string::npos) {
+        throw Error(Where(path, key.source()) + ": analysis name '" + name +
+                    "' may hold only letters, digits, '_' and '-'");
+      }
       const TableReader reader(path, table(node, "analysis." + name),
                                " in [analysis." + name + "]");
       job.analyses.push_back(ReadAnalysis(reader, name));
+    }
+  }
+  std::vector<std::string> loadNames;
+  for (const NodalLoad& load : job.loads) loadNames.push_back(load.name);
+  for (const BaseAcceleration& base : job.baseAccelerations) loadNames.push_back(base.name);
+  for (const Analysis& analysis : job.analyses) {
+    for (const std::string& name : analysis.loads) {
+      if (std::find(loadNames.begin(), loadNames.end(), name) != loadNames.end()) continue;
+      std::string message = analysis.Where("loads") + ": 'loads' in [analysis." + analysis.name +
+                            "]: no load is named '" + name + "'";
+      const std::string suggestion = Suggest(name, loadNames);
+      if (!suggestion.empty()) message += " (did you mean '" + suggestion + "'?)";
+      throw Error(message);
     }
   }
   // Tables of a TOML table come sorted by key; run them in the file's order.

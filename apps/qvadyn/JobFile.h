@@ -36,6 +36,7 @@ struct Amplitude {
 };
 
 struct NodalLoad {
+  std::string name;  // optional, for analyses that pick their loads
   std::int64_t node = 0;
   int component = 1;
   double scale = 1.0;
@@ -44,6 +45,7 @@ struct NodalLoad {
 };
 
 struct BaseAcceleration {
+  std::string name;
   int direction = 1;  // 1..3, global x, y, z
   double scale = 1.0;
   Amplitude amplitude;
@@ -89,6 +91,7 @@ struct Analysis {
   AnalysisType type = AnalysisType::kHarmonic;
   std::string where;
   int line = 0;                                 // of its table in the job file
+  std::vector<std::string> loads;               // names of the loads it applies; empty: all
   std::map<std::string, std::string> keyWhere;  // "file:line:column" of each key's value
   // Where `key` was given, or the table's position.
   std::string Where(const std::string& key) const {

@@ -1,6 +1,6 @@
 // qvadyn: modal dynamics from a basis file and a job file.
 //
-//   qvadyn run job.toml [-o results.h5] [--quiet]
+//   qvadyn run job.toml [-o results.h5] [--basis basis.h5] [--quiet]
 //   qvadyn import npy DIR -o basis.h5 [--units "N, m, s"]
 //   qvadyn import calculix JOB.eig|JOB.frd [--deck JOB.inp] -o basis.h5 [--units "N, m, s"]
 //   qvadyn info basis.h5
@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
   run->add_option("job", jobPath, "job file (TOML)")->required();
   run->add_option("-o,--output", resultsPath, "results file (default: from the job file)");
   run->add_flag("-q,--quiet", quiet, "no progress line and no summary");
+  std::string basisOverride;
+  run->add_option("--basis", basisOverride, "basis file to use instead of the job's");
 
   std::string folder, basisPath, units;
   CLI::App* import = app.add_subcommand("import", "convert a modal basis into a basis file");
@@ -96,7 +98,8 @@ int main(int argc, char** argv) {
   try {
     if (run->parsed()) {
       InstallSignalHandlers();
-      const qvadyn::Job job = qvadyn::LoadJob(jobPath);
+      qvadyn::Job job = qvadyn::LoadJob(jobPath);
+      if (!basisOverride.empty()) job.basisPath = basisOverride;
       qvadyn::RunOptions options;
       options.resultsPath = resultsPath;
       options.progress = !quiet && isatty(STDERR_FILENO) != 0;

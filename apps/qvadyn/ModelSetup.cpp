@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "BasisFile.h"
 #include "Error.h"
 #include "QVADyn/QVADynCore/QVADynModalComponent.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
@@ -34,7 +35,8 @@ QVAFsmSystemDofDefinition* CreateDofs(const Basis& basis,
 ComponentSession::ComponentSession() { QVADynModalComponent_initialize(modules_); }
 ComponentSession::~ComponentSession() { QVADynModalComponent_finalize(modules_); }
 
-Model::Model(const Basis& basis, QVADynLogFile& log) : basis_(basis), log_(log) {
+Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFile)
+    : basis_(basis), log_(log) {
   for (std::int64_t id : basis.dofNodes) {
     if (nodeIndex_.emplace(id, static_cast<int>(nodeIds_.size())).second) nodeIds_.push_back(id);
   }
@@ -45,9 +47,23 @@ Model::Model(const Basis& basis, QVADynLogFile& log) : basis_(basis), log_(log) 
     QVADynModalSystem writer(CreateDofs(basis, nodeIndex_), modalObject_, log_);
     writer.SetEigenvalues(basis.eigenvalues.data(), modes, basis.numAcousticModes,
                           basis.numResidualModes);
-    // The basis's column-major shapes are handed over in place, no copy.
-    QVASrvMatrix shapes(rows, modes, const_cast<double*>(basis.modes.data()));
-    writer.CreateModeShapes(rows, false).SetValues(0, rows - 1, 0, modes - 1, shapes);
+    QVASrvDenseMatrix& shapes = writer.CreateModeShapes(rows, false);
+    if (basis.modes.empty()) {
+      const ModeShapeReader reader(basisFile);
+      const int blockRows = static_cast<int>(BasisChunkRows(rows, modes));
+      std::vector<double> block(static_cast<std::size_t>(blockRows) *
+                                static_cast<std::size_t>(modes));
+      for (int first = 0; first < rows; first += blockRows) {
+        const int count = std::min(blockRows, rows - first);
+        reader.Read(first, count, block.data());
+        shapes.SetValues(first, first + count - 1, 0, modes - 1,
+                         QVASrvMatrix(count, modes, block.data()));
+      }
+    } else {
+      // The basis's column-major shapes are handed over in place, no copy.
+      QVASrvMatrix values(rows, modes, const_cast<double*>(basis.modes.data()));
+      shapes.SetValues(0, rows - 1, 0, modes - 1, values);
+    }
     if (!basis.viscousDamping.empty()) {
       QVASrvMatrix values(modes, modes, const_cast<double*>(basis.viscousDamping.data()));
       writer.CreateDamping(QVADynViscousDamping, false)
@@ -80,6 +96,15 @@ std::int64_t Model::Row(std::int64_t nodeId, int component) const {
   const QVAFsmNodeDof nodeDof{node, component - 1};
   const int systemDof = modal_->DofDefinition().SystemDofFromNodeDof(nodeDof);
   return systemDof < 0 ? -1 : modal_->DofDefinition().SolverDofFromSystemDof(systemDof);
+}
+
+std::vector<double> Model::ShapeRow(std::int64_t row) const {
+  const int modes = basis_.NumModes();
+  std::vector<double> values(static_cast<std::size_t>(modes));
+  QVASrvMatrix block(1, modes, values.data());
+  modal_->ModeShapes()->GetValues(static_cast<int>(row), static_cast<int>(row), 0, modes - 1,
+                                  block);
+  return values;
 }
 
 std::vector<double> Model::NaturalFrequencies() const {

@@ -39,8 +39,10 @@ class ComponentSession {
 class Model {
  public:
   // Writes `basis` (kept by reference; it must outlive the model) into a new
-  // model database and opens it; the component logs to `log`.
-  Model(const Basis& basis, QVADynLogFile& log);
+  // model database and opens it; the component logs to `log`. A basis read
+  // without its mode shapes takes them from `basisFile`, streamed block by
+  // block of rows straight into the database.
+  Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFile = "");
   Model(const Model&) = delete;
   Model& operator=(const Model&) = delete;
   ~Model();
@@ -59,10 +61,8 @@ class Model {
   std::int64_t Row(std::int64_t nodeId, int component) const;
   // Natural frequencies in Hz.
   std::vector<double> NaturalFrequencies() const;
-  // Phi(row, mode).
-  double Shape(std::int64_t row, int mode) const {
-    return basis_.modes[static_cast<std::size_t>(row + mode * basis_.NumDofs())];
-  }
+  // Phi(row, 0 ... modes - 1), from the component's mode shapes.
+  std::vector<double> ShapeRow(std::int64_t row) const;
 
   // A new DOF definition of the basis (allocated with new; a modal system
   // adopts it).

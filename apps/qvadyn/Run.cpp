@@ -44,14 +44,14 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
   if (std::filesystem::equivalent(report.resultsPath, job.basisPath, error)) {
     throw Error(report.resultsPath + ": the results file would replace the basis file");
   }
-  const Basis basis = ReadBasisFile(job.basisPath);
+  const Basis basis = ReadBasisFile(job.basisPath, false);
   report.dofs = basis.NumDofs();
   report.modes = basis.NumModes();
   ComponentSession session;
   QVADynLogFile log;
   log.Open(report.logPath.c_str());
   if (!log.IsWritable()) throw Error(report.logPath + ": the log file cannot be written");
-  Model model(basis, log);
+  Model model(basis, log, job.basisPath);
   report.openSeconds = Since(start);
 
   ResultsWriter results(report.resultsPath, job.path, job.basisPath);

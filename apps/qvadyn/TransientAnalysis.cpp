@@ -44,7 +44,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   const std::vector<std::int64_t> fieldFrames = FieldFrames(analysis, count);
   int projected = 0;
   const std::vector<QVADynDiagonalDamping> damping = DampingRecords(context.job, model, projected);
-  const ModalLoads loads = ProjectLoads(context.job, model);
+  const ModalLoads loads = ProjectLoads(context.job, analysis, model);
   const std::vector<int> active = AllModes(model);
 
   context.progress.Begin(analysis.name, static_cast<long long>(count));
@@ -134,6 +134,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
           histories[q][n * points.size() + p] = nodal[points[p].entry];
         }
       }
+      if (n % 256 == 255) context.progress.Advance("recovering", 256);
       if (nextField < fieldFrames.size() &&
           fieldFrames[nextField] == static_cast<std::int64_t>(n)) {
         event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
@@ -144,7 +145,8 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
       }
     }
   }
-  context.progress.Advance("recovering", static_cast<long long>(count));
+  const bool recovered = !points.empty() || !fieldFrames.empty();
+  context.progress.Advance("recovering", static_cast<long long>(recovered ? count % 256 : count));
 
   context.progress.Phase("writing");
   ResultsWriter& results = context.results;

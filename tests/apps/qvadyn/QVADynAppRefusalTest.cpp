@@ -119,6 +119,8 @@ TEST_F(QVADynAppTest, JobFileRefusalsNameFileLineColumnAndKey) {
       {"basis = \"b.h5\n",
        "1:14: Error while parsing string: unescaped control characters other than TAB (U+0009) "
        "are explicitly prohibited"},
+      {"basis = \"b.h5\"\n[analysis.\"a/b\"]\ntype = \"harmonic\"\n",
+       "2:11: analysis name 'a/b' may hold only letters, digits, '_' and '-'"},
       {"basis = \"b.h5\"\n", " no analysis: add a table [analysis.NAME] with a 'type'"},
       {analysis, "1:1: missing key 'basis' (the basis file)"},
   };

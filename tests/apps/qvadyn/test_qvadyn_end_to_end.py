@@ -159,33 +159,55 @@ def two_mode_basis(tmp_path, with_mass):
     return lam, phi
 
 
-def test_two_mode_harmonic_with_rayleigh_damping_matches_direct_solve(tmp_path):
-    lam, phi = two_mode_basis(tmp_path, with_mass=False)
-    alpha, beta = 0.5, 2e-4
+def test_two_mode_harmonic_matches_direct_solve(tmp_path):
+    """Rayleigh and structural damping, a nodal force with a table amplitude
+    and a base acceleration with a CSV amplitude, full field at every frame."""
+    lam, phi = two_mode_basis(tmp_path, with_mass=True)
+    alpha, beta, g = 0.5, 2e-4, 0.01
+    (tmp_path / "base.csv").write_text("frequency,g\n0.0,2.0\n20.0,0.0\n")
     job = f"""
 basis = "two.h5"
 [damping]
 rayleigh = [{alpha}, {beta}]
+structural = {g}
 [[load]]
+name = "force"
 node = 2
 component = 2
 amplitude = [[0.0, 1.0], [20.0, 3.0]]
+[[base_acceleration]]
+name = "shake"
+direction = 2
+scale = 9.81
+amplitude = "base.csv"
 [output]
 dofs = [[1, 2], [2, 2]]
 [analysis.sweep]
 type = "harmonic"
+loads = ["force"]
+frequencies = [0.5, 3.0, 5.0, 8.0, 12.0, 19.0]
+field = "all"
+[analysis.shake]
+type = "harmonic"
+loads = ["shake"]
 frequencies = [0.5, 3.0, 5.0, 8.0, 12.0, 19.0]
 """
     with run_job(tmp_path, job) as results:
         f = results["sweep/frequency"][:]
-        u = results["sweep/displacement"][:]
+        force = results["sweep/displacement"][:]
+        field = results["sweep/field/displacement"][:]
+        shake = results["shake/displacement"][:]
     C = alpha * M + beta * K
     for j, frequency in enumerate(f):
         w = 2 * np.pi * frequency
+        dynamic = K * (1 + 1j * g) - w**2 * M + 1j * w * C
         load = np.array([0.0, 1.0 + 2.0 * frequency / 20.0])
-        exact = np.linalg.solve(K - w**2 * M + 1j * w * C, load)
         # Both sides are solves of well-conditioned 2 x 2 systems.
-        np.testing.assert_allclose(u[j], exact, rtol=1e-9)
+        np.testing.assert_allclose(force[j], np.linalg.solve(dynamic, load), rtol=1e-9)
+        np.testing.assert_allclose(field[j], force[j], rtol=0, atol=0)
+        base = 9.81 * 2.0 * (1 - frequency / 20.0)
+        relative = np.linalg.solve(dynamic, -M @ np.ones(2) * base)
+        np.testing.assert_allclose(shake[j], relative, rtol=1e-9)
 
 
 def test_two_mode_complex_modes_of_proportional_damping(tmp_path):
