@@ -37,7 +37,7 @@ qvadyn::RandomProblem MakeProblem() {
     for (int o = 0; o < kOutputs; ++o)
       problem.outputShapes.push_back(std::sin(0.01 * (o + 1) * (k + 1)));
   }
-  qvadyn::RandomExcitation excitation{{{1.0, 2000.0}, {1.0, 0.5}, "psd"}, {}};
+  qvadyn::RandomExcitation excitation{{{1.0, 2000.0}, {1.0, 0.5}, "psd"}, {}, {}};
   for (int k = 0; k < kModes * kModes; ++k) {
     excitation.modalBlock.emplace_back(std::cos(0.001 * k), std::sin(0.002 * k));
   }

@@ -508,10 +508,11 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
 
   const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
   const auto numOutputs = static_cast<std::int64_t>(points.size());
-  for (int k = 0; k < m; ++k) {
-    for (const OutputPoint& point : points) {
-      problem.outputShapes.push_back(model.Shape(model.Row(point.nodeId, point.component), k));
-    }
+  problem.outputShapes.resize(points.size() * static_cast<std::size_t>(m));
+  for (std::size_t o = 0; o < points.size(); ++o) {
+    const std::vector<double> shape =
+        model.ShapeRow(model.Row(points[o].nodeId, points[o].component));
+    for (int k = 0; k < m; ++k) problem.outputShapes[k * points.size() + o] = shape[k];
   }
   if (points.empty()) {
     throw Error(prefix + "a random analysis needs output DOFs ('dofs' in [output])");

@@ -319,10 +319,11 @@ AnalysisSummary RunResponseSpectrum(AnalysisContext& context) {
     }
   }
   const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
-  for (int k = 0; k < m; ++k) {
-    for (const OutputPoint& point : points) {
-      problem.outputShapes.push_back(model.Shape(model.Row(point.nodeId, point.component), k));
-    }
+  problem.outputShapes.resize(points.size() * static_cast<std::size_t>(m));
+  for (std::size_t o = 0; o < points.size(); ++o) {
+    const std::vector<double> shape =
+        model.ShapeRow(model.Row(points[o].nodeId, points[o].component));
+    for (int k = 0; k < m; ++k) problem.outputShapes[k * points.size() + o] = shape[k];
   }
   SpectrumResponse response;
   try {

@@ -88,7 +88,7 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
   for (const Analysis& analysis : job.analyses) analysisNames.push_back(analysis.name);
   const std::filesystem::path resultsPath(report.resultsPath);
   XdmfWriter xdmf(std::filesystem::path(resultsPath).replace_extension(".xdmf").string(), basis,
-                  results.File(), resultsPath.filename().string(), analysisNames);
+                  job.basisPath, results.File(), resultsPath.filename().string(), analysisNames);
   results.Commit();
   xdmf.Commit();
   if (xdmf.Written()) report.xdmfPath = xdmf.Path();

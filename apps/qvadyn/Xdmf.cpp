@@ -8,6 +8,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "BasisFile.h"
 #include "Error.h"
 
 namespace qvadyn {
@@ -110,7 +111,8 @@ std::vector<std::int64_t> XdmfTopology(const Basis& basis) {
   return topology;
 }
 
-XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis, Hdf5File& results,
+XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis,
+                       const std::string& basisFile, Hdf5File& results,
                        const std::string& resultsName, const std::vector<std::string>& analyses)
     : path_(xdmfPath) {
   if (basis.nodeIds.empty() || basis.nodeCoordinates.size() != 3 * basis.nodeIds.size()) return;
@@ -151,10 +153,33 @@ XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis, Hdf5File
   xml << "<?xml version=\"1.0\" ?>\n<Xdmf Version=\"3.0\">\n<Domain>\n"
       << "<Grid Name=\"modes\" GridType=\"Uniform\">\n"
       << mesh.str();
-  for (int k = 0; k < basis.NumModes(); ++k) {
+  // Point vectors of every mode (modes x points x 3), from the basis or its
+  // file (rows i0 .. i1 of Phi as a (modes, rows) hyperslab at a time).
+  const int numModes = basis.NumModes();
+  std::vector<double> modeVectors(static_cast<std::size_t>(numModes) * 3 * numPoints, 0.0);
+  const std::int64_t blockRows = basis.modes.empty() ? BasisChunkRows(numDofs, numModes) : numDofs;
+  std::vector<double> block;
+  std::unique_ptr<Hdf5File> basisHdf5;
+  if (basis.modes.empty()) basisHdf5 = std::make_unique<Hdf5File>(Hdf5File::Open(basisFile));
+  for (std::int64_t first = 0; first < numDofs; first += blockRows) {
+    const std::int64_t count = std::min(blockRows, numDofs - first);
+    if (basisHdf5) {
+      block.resize(static_cast<std::size_t>(numModes * count));
+      basisHdf5->ReadColumns("modes", first, count, block.data());
+    }
+    for (int k = 0; k < numModes; ++k) {
+      double* vectors = modeVectors.data() + static_cast<std::size_t>(k) * 3 * numPoints;
+      for (std::int64_t row = first; row < first + count; ++row) {
+        if (places[row] < 0) continue;
+        vectors[places[row]] = basisHdf5 ? block[k * count + row - first]
+                                         : basis.modes[static_cast<std::size_t>(k * numDofs + row)];
+      }
+    }
+  }
+  for (int k = 0; k < numModes; ++k) {
     const std::string dataset = "/view/modes/mode_" + std::to_string(k + 1);
-    const double* phi = basis.modes.data() + static_cast<std::size_t>(k) * numDofs;
-    results.Write(dataset, toPoints([&](std::int64_t row) { return phi[row]; }), pointDims);
+    results.Write(dataset, modeVectors.data() + static_cast<std::size_t>(k) * 3 * numPoints,
+                  pointDims);
     std::ostringstream name;
     name.precision(6);
     name << "mode " << k + 1 << " ("

@@ -33,11 +33,13 @@ class XdmfWriter {
  public:
   // Writes the /view datasets into `results` (open, named `resultsName` in
   // the XML, a path relative to the XDMF file) and the XML under a
-  // temporary name beside `xdmfPath`. `analyses` are the analysis groups
-  // to look for full fields in. A basis without node coordinates gets no
-  // XDMF: Written() is false.
-  XdmfWriter(const std::string& xdmfPath, const Basis& basis, Hdf5File& results,
-             const std::string& resultsName, const std::vector<std::string>& analyses);
+  // temporary name beside `xdmfPath`. The mode shapes come from `basis`, or
+  // when it was read without them from `basisFile`, by blocks of rows.
+  // `analyses` are the analysis groups to look for full fields in. A basis
+  // without node coordinates gets no XDMF: Written() is false.
+  XdmfWriter(const std::string& xdmfPath, const Basis& basis, const std::string& basisFile,
+             Hdf5File& results, const std::string& resultsName,
+             const std::vector<std::string>& analyses);
   bool Written() const { return file_ != nullptr; }
   const std::string& Path() const { return path_; }
   // Renames the XML onto its path (after the results file is committed).

@@ -47,7 +47,7 @@ TEST(RandomAnalysis, BaseExcitedSdofUnderWhiteNoise) {
   problem.eigenvalues = {std::pow(2 * kPi * f0, 2)};
   problem.dampingRatios = {1.0 / (2 * q)};
   problem.outputShapes = {1.0};
-  problem.excitations.push_back({{{1e-3 * f0, 1e3 * f0}, {s, s}, "white"}, {0.5}});
+  problem.excitations.push_back({{{1e-3 * f0, 1e3 * f0}, {s, s}, "white"}, {0.5}, {}});
   const int numPoints = 20000;  // log-spaced: ~140 points across the half-power band
   for (int i = 0; i < numPoints; ++i) {
     problem.frequencies.push_back(1e-3 * f0 * std::pow(1e6, i / (numPoints - 1.0)));
@@ -92,7 +92,7 @@ TEST(RandomAnalysis, SmallBasisMatchesDenseNumpy) {
   problem.outputShapes = {0.3, -0.5, 0.9, 1.1, 0.2, -0.4, -0.7, 0.6, 0.8, 0.25, -0.3, 0.45};
   problem.frequencies = {2.0, 3.1, 7.9, 9.6, 15.0};
   for (int c = 0; c < 2; ++c) {
-    qvadyn::RandomExcitation excitation{{{1.0, 20.0}, {1.0 + c, 0.5}, "psd"}, {}};
+    qvadyn::RandomExcitation excitation{{{1.0, 20.0}, {1.0 + c, 0.5}, "psd"}, {}, {}};
     for (int k = 0; k < m * m; ++k) {
       excitation.modalBlock.emplace_back(std::sin(1.0 + k + 3 * c), std::cos(2.0 * k - c));
     }
