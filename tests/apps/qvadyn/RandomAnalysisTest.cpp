@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <memory>
 #include <numbers>
@@ -93,8 +94,19 @@ TEST(RandomAnalysis, SmallBasisMatchesDenseNumpy) {
   problem.frequencies = {2.0, 3.1, 7.9, 9.6, 15.0};
   for (int c = 0; c < 2; ++c) {
     qvadyn::RandomExcitation excitation{{{1.0, 20.0}, {1.0 + c, 0.5}, "psd"}, {}, {}};
-    for (int k = 0; k < m * m; ++k) {
-      excitation.modalBlock.emplace_back(std::sin(1.0 + k + 3 * c), std::cos(2.0 * k - c));
+    // B = L L^H / 2 + X - X^H for complex L and X: not Hermitian, while B + B^H
+    // = L L^H is a valid (positive semi-definite) cross-spectral matrix.
+    excitation.modalBlock.assign(m * m, 0.0);
+    for (int k = 0; k < m; ++k) {
+      for (int l = 0; l < m; ++l) {
+        for (int j = 0; j < m; ++j) {
+          const std::complex<double> lk(std::sin(1.0 + k + 4 * j + 3 * c), std::cos(2.0 * k - j));
+          const std::complex<double> ll(std::sin(1.0 + l + 4 * j + 3 * c), std::cos(2.0 * l - j));
+          excitation.modalBlock[l * m + k] += 0.5 * lk * std::conj(ll);
+        }
+        excitation.modalBlock[l * m + k] += std::complex<double>(std::cos(k + 2.0 * l), k - l) -
+                                            std::complex<double>(std::cos(l + 2.0 * k), k - l);
+      }
     }
     problem.excitations.push_back(excitation);
   }
