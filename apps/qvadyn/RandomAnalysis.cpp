@@ -405,11 +405,24 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
 
   RandomProblem problem;
   problem.eigenvalues = basis.eigenvalues;
-  problem.frequencies =
-      settings.frequencies.empty()
-          ? ClusteredFrequencies(settings.rangeLow, settings.rangeHigh, settings.points,
-                                 settings.bias, model.NaturalFrequencies())
-          : settings.frequencies;
+  problem.frequencies = settings.frequencies;
+  if (problem.frequencies.empty()) {
+    // Clustered around the natural frequencies, plus the corners of the PSD
+    // tables inside the range, where the input's slope changes.
+    problem.frequencies =
+        ClusteredFrequencies(settings.rangeLow, settings.rangeHigh, settings.points, settings.bias,
+                             model.NaturalFrequencies());
+    for (const RandomExcitationSettings& excitation : settings.excitations) {
+      for (const double corner : excitation.psd.frequencies) {
+        if (corner > settings.rangeLow && corner < settings.rangeHigh) {
+          problem.frequencies.push_back(corner);
+        }
+      }
+    }
+    std::sort(problem.frequencies.begin(), problem.frequencies.end());
+    problem.frequencies.erase(std::unique(problem.frequencies.begin(), problem.frequencies.end()),
+                              problem.frequencies.end());
+  }
   // Damping in force: per-mode records on the diagonal, projected matrices in full.
   int projected = 0;
   const std::vector<QVADynDiagonalDamping> records = DampingRecords(context.job, model, projected);

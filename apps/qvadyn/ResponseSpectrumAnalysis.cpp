@@ -351,7 +351,8 @@ AnalysisSummary RunResponseSpectrum(AnalysisContext& context) {
   WriteOutputTable(results, group, context.job, points);
   AnalysisSummary summary{analysis.name, "response_spectrum", "", 0.0, {}};
   summary.size = std::to_string(m) + " modes, " + std::to_string(settings.directions.size()) +
-                 " directions, " + kModal[static_cast<int>(settings.modalRule)] + " over modes, " +
+                 (settings.directions.size() == 1 ? " direction, " : " directions, ") +
+                 kModal[static_cast<int>(settings.modalRule)] + " over modes, " +
                  kDirections[static_cast<int>(settings.directionRule)] + " over directions";
   const std::pair<std::string, const std::vector<double>*> quantities[] = {
       {"displacement", &response.displacement},
