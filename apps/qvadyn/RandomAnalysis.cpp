@@ -408,12 +408,17 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
   problem.frequencies = settings.frequencies;
   if (problem.frequencies.empty()) {
     // Clustered around the natural frequencies, plus the corners of the PSD
-    // tables inside the range, where the input's slope changes.
+    // tables inside the range, where the input's slope changes, and a point
+    // just outside each end of a table, where it drops to zero, so that the
+    // trapezoidal rule does not spread the step over a whole interval.
     problem.frequencies =
         ClusteredFrequencies(settings.rangeLow, settings.rangeHigh, settings.points, settings.bias,
                              model.NaturalFrequencies());
     for (const RandomExcitationSettings& excitation : settings.excitations) {
-      for (const double corner : excitation.psd.frequencies) {
+      std::vector<double> corners = excitation.psd.frequencies;
+      corners.push_back(corners.front() * (1.0 - 1e-6));
+      corners.push_back(corners.back() * (1.0 + 1e-6));
+      for (const double corner : corners) {
         if (corner > settings.rangeLow && corner < settings.rangeHigh) {
           problem.frequencies.push_back(corner);
         }
