@@ -5,8 +5,7 @@ function(qva_add_engineering_test name)
   target_link_libraries(${name} PRIVATE QVADynApp GTest::gtest)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE
-    QVA_APP_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data" QVA_PYTHON="/usr/bin/python3"
-    QVA_PYTHON_PATH="${PROJECT_SOURCE_DIR}/python")
+    QVA_APP_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data" QVA_PYTHON="/usr/bin/python3")
   qva_target_warnings(${name})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS app
