@@ -106,6 +106,21 @@ TEST(CalculixImport, FrdRoutesMatchTheEigToTheirPrecision) {
   }
 }
 
+TEST(CalculixImport, QuadraticSolidsKeepTheDeckNodeOrder) {
+  // A C3D20 (nodes continued on a second deck line) and a C3D15, whose last
+  // midside groups the .frd stores swapped.
+  const qvadyn::Basis eig =
+      qvadyn::ImportCalculixEig(kData / "quadratic_pair.eig", kData / "quadratic_pair.inp");
+  const qvadyn::Basis frd = qvadyn::ImportCalculixFrd(kData / "quadratic_pair.frd");
+  EXPECT_EQ(eig.elementTypes, (std::vector<std::int32_t>{48, 40}));
+  EXPECT_EQ(frd.elementNodes, eig.elementNodes);
+  EXPECT_EQ(eig.elementNodes[12], 13);  // the deck's 13th node of the brick
+  ASSERT_EQ(frd.NumModes(), eig.NumModes());
+  for (int k = 0; k < eig.NumModes(); ++k) {
+    EXPECT_NEAR(frd.eigenvalues[k] / eig.eigenvalues[k], 1.0, 1e-8);  // ten printed digits
+  }
+}
+
 TEST(CalculixImport, RefusesWhatTheDeckCannotNumber) {
   const std::string deck = ReadText(kData / "cantilever_block.inp");
   const auto directory = std::filesystem::temp_directory_path() / "qvadyn_calculix_refusals";
