@@ -100,16 +100,27 @@ void ValidateBasis(const Basis& basis, const std::string& where, bool checkModes
     throw Error(where + ": dataset 'dofmap' has " + std::to_string(basis.dofNodes.size()) +
                 " node ids and " + std::to_string(basis.dofComponents.size()) + " components");
   }
-  std::set<std::pair<std::int64_t, int>> seen;
   for (std::size_t row = 0; row < basis.dofNodes.size(); ++row) {
     const int component = basis.dofComponents[row];
     if (component < 1 || component > 6) {
       throw Error(where + ": dataset 'dofmap': row " + std::to_string(row) + " has component " +
                   std::to_string(component) + ", expected 1 to 6");
     }
-    if (!seen.emplace(basis.dofNodes[row], component).second) {
+  }
+  // Repeated DOFs: a sorted copy finds whether there are any; only then the
+  // rows are walked to name the first repetition.
+  std::vector<std::pair<std::int64_t, int>> keys(basis.dofNodes.size());
+  for (std::size_t row = 0; row < keys.size(); ++row) {
+    keys[row] = {basis.dofNodes[row], basis.dofComponents[row]};
+  }
+  std::sort(keys.begin(), keys.end());
+  if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) {
+    std::set<std::pair<std::int64_t, int>> seen;
+    for (std::size_t row = 0; row < basis.dofNodes.size(); ++row) {
+      if (seen.emplace(basis.dofNodes[row], basis.dofComponents[row]).second) continue;
       throw Error(where + ": dataset 'dofmap': row " + std::to_string(row) + " repeats node " +
-                  std::to_string(basis.dofNodes[row]) + " component " + std::to_string(component));
+                  std::to_string(basis.dofNodes[row]) + " component " +
+                  std::to_string(basis.dofComponents[row]));
     }
   }
   if (basis.nodeCoordinates.size() != 3 * basis.nodeIds.size()) {
@@ -118,21 +129,20 @@ void ValidateBasis(const Basis& basis, const std::string& where, bool checkModes
                 std::to_string(basis.nodeIds.size()) + " node ids");
   }
   if (!basis.nodeIds.empty()) {
-    const std::set<std::int64_t> known(basis.nodeIds.begin(), basis.nodeIds.end());
-    if (known.size() != basis.nodeIds.size()) {
+    std::vector<std::int64_t> known = basis.nodeIds;
+    std::sort(known.begin(), known.end());
+    if (std::adjacent_find(known.begin(), known.end()) != known.end()) {
+      std::set<std::int64_t> seen;
       for (std::size_t i = 0; i < basis.nodeIds.size(); ++i) {
-        if (std::count(basis.nodeIds.begin(), basis.nodeIds.begin() + static_cast<long>(i),
-                       basis.nodeIds[i]) > 0) {
-          throw Error(where + ": dataset 'nodes/ids': entry " + std::to_string(i) +
-                      " repeats node " + std::to_string(basis.nodeIds[i]));
-        }
+        if (seen.insert(basis.nodeIds[i]).second) continue;
+        throw Error(where + ": dataset 'nodes/ids': entry " + std::to_string(i) + " repeats node " +
+                    std::to_string(basis.nodeIds[i]));
       }
     }
     for (std::size_t row = 0; row < basis.dofNodes.size(); ++row) {
-      if (known.count(basis.dofNodes[row]) == 0) {
-        throw Error(where + ": dataset 'dofmap': row " + std::to_string(row) + " names node " +
-                    std::to_string(basis.dofNodes[row]) + ", which is not in 'nodes/ids'");
-      }
+      if (std::binary_search(known.begin(), known.end(), basis.dofNodes[row])) continue;
+      throw Error(where + ": dataset 'dofmap': row " + std::to_string(row) + " names node " +
+                  std::to_string(basis.dofNodes[row]) + ", which is not in 'nodes/ids'");
     }
   }
   const std::size_t square = static_cast<std::size_t>(modes * modes);

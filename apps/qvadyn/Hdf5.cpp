@@ -232,12 +232,6 @@ void Hdf5File::Write(const std::string& path, const std::vector<double>& values,
   WriteRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, chunk);
 }
 
-void Hdf5File::Write(const std::string& path, const double* values,
-                     const std::vector<std::int64_t>& dims,
-                     const std::vector<std::int64_t>& chunk) {
-  WriteRaw(path, H5T_NATIVE_DOUBLE, values, dims, chunk);
-}
-
 void Hdf5File::Write(const std::string& path, const std::vector<std::int64_t>& values,
                      const std::vector<std::int64_t>& dims) {
   WriteRaw(path, H5T_NATIVE_INT64, values.data(), dims, {});

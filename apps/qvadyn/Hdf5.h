@@ -75,9 +75,6 @@ class Hdf5File {
   void Write(const std::string& path, const std::vector<std::complex<double>>& values,
              const std::vector<std::int64_t>& dims);
   void Write(const std::string& path, const std::vector<std::string>& values);
-  // Writes `count` doubles from `values` as one dataset of shape `dims`.
-  void Write(const std::string& path, const double* values, const std::vector<std::int64_t>& dims,
-             const std::vector<std::int64_t>& chunk = {});
 
   // Reads a whole dataset converted to the requested type; its shape goes
   // to `dims`. Raises when the stored class is not numeric of the right

@@ -2,7 +2,7 @@
 // run. Loading checks everything before anything runs; every error names the
 // file, line:column and key, and an unknown key gets a suggestion:
 //
-//   job.toml:12:1: unknown key 'dampng' in [analysis.sweep] (did you mean 'damping'?)
+//   job.toml:14:1: unknown key 'frequncies' in [analysis.sweep] (did you mean 'frequencies'?)
 //
 // The README ("Job file") lists every key; in short:
 //

@@ -27,7 +27,9 @@ double Since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 void StopIfInterrupted() {
-  if (interruptRequested != 0) throw Error("interrupted; no results written");
+  if (interruptRequested == 0) return;
+  interruptRequested = 0;  // honoured: a later run starts afresh
+  throw Error("interrupted; no results written");
 }
 
 void RequestInterrupt() { interruptRequested = 1; }
@@ -41,8 +43,11 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
   report.logPath = std::filesystem::path(report.resultsPath).replace_extension(".log").string();
 
   std::error_code error;
-  if (std::filesystem::equivalent(report.resultsPath, job.basisPath, error)) {
-    throw Error(report.resultsPath + ": the results file would replace the basis file");
+  for (const auto& [input, what] :
+       {std::pair{job.basisPath, "basis file"}, std::pair{job.path, "job file"}}) {
+    if (std::filesystem::equivalent(report.resultsPath, input, error)) {
+      throw Error(report.resultsPath + ": the results file would replace the " + what);
+    }
   }
   const Basis basis = ReadBasisFile(job.basisPath, false);
   report.dofs = basis.NumDofs();

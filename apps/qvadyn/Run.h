@@ -44,8 +44,9 @@ struct RunReport {
 // removed every temporary file; earlier results files are left untouched.
 RunReport RunJob(const Job& job, const RunOptions& options);
 
-// Asks a running job to stop at its next frame batch or analysis (signal
-// handlers call this); the run then fails with "interrupted".
+// Asks a running job to stop at its next batch of frequencies or time steps
+// (signal handlers call this); the run then fails with "interrupted; no
+// results written", and the request is spent.
 void RequestInterrupt();
 
 // The one-screen account printed after a run.

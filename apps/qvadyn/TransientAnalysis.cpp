@@ -2,6 +2,7 @@
 // modal initial conditions, integrated by the component exactly for loads
 // varying linearly between the frames.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <sstream>
@@ -16,18 +17,13 @@ namespace qvadyn {
 
 namespace {
 
-// Hands a modal initial condition of the job to the event; raises for a
-// list that is not one value per mode.
-void SetInitial(QVADynTransientEvent& event, const Analysis& analysis, const std::string& key,
-                const std::vector<double>& values, int modes, QVADynRecoveryType type) {
-  if (values.empty()) return;
-  if (static_cast<int>(values.size()) != modes) {
-    throw Error(analysis.Where(key) + ": '" + key + "' in [analysis." + analysis.name +
-                "]: " + std::to_string(values.size()) + " values for the " + std::to_string(modes) +
-                " modes of the basis");
-  }
-  QVASrvMatrix initial(modes, 1, const_cast<double*>(values.data()));
-  event.SetInitialCondition(type, initial);
+// Raises unless a modal list of the job is empty or holds one value per mode.
+void CheckModal(const Analysis& analysis, const std::string& key, const std::vector<double>& values,
+                int modes) {
+  if (values.empty() || static_cast<int>(values.size()) == modes) return;
+  throw Error(analysis.Where(key) + ": '" + key + "' in [analysis." + analysis.name +
+              "]: " + std::to_string(values.size()) + " values for the " + std::to_string(modes) +
+              " modes of the basis");
 }
 
 }  // namespace
@@ -47,106 +43,130 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   const ModalLoads loads = ProjectLoads(context.job, analysis, model);
   const std::vector<int> active = AllModes(model);
 
-  context.progress.Begin(analysis.name, static_cast<long long>(count));
-  QVADynTransientEvent event(model.Modal(), new QVADynTransientSolver,
-                             model.Database().CreateModalEventResults(model.ModalObject()));
-  event.SetActiveModes(modes, active.data());
-  std::vector<QVADynFrameValue> frames(count);
-  for (std::size_t n = 0; n + 1 < count; ++n) frames[n].third = times[n + 1] - times[n];
-  frames[count - 1].third = frames[count - 2].third;
-  event.SetFrameValues(static_cast<int>(count), frames.data());
-  event.SetDiagonalDamping(modes, damping.data());
-  if (projected != 0) event.RequestProjectedDamping(projected);
-  ApplyLoads(loads, times, event);
-  SetInitial(event, analysis, "initial_displacement", analysis.initialDisplacement, modes,
-             QVADynRecoverDisplacement);
-  SetInitial(event, analysis, "initial_velocity", analysis.initialVelocity, modes,
-             QVADynRecoverVelocity);
-  // The component keeps frame 0's acceleration as given; make it satisfy the
-  // equation of motion there: a0 = f(0) - C v0 - Lambda q0.
+  // Initial state, checked against the mode count. The component keeps a
+  // segment's first acceleration as given; at t0 it must satisfy the
+  // equation of motion: a0 = f(t0) - C v0 - Lambda q0.
+  const std::size_t m = static_cast<std::size_t>(modes);
+  CheckModal(analysis, "initial_displacement", analysis.initialDisplacement, modes);
+  CheckModal(analysis, "initial_velocity", analysis.initialVelocity, modes);
+  std::vector<double> displacement0 = analysis.initialDisplacement;
+  std::vector<double> velocity0 = analysis.initialVelocity;
+  displacement0.resize(m, 0.0);
+  velocity0.resize(m, 0.0);
   const Basis& basis = model.GetBasis();
-  std::vector<double> acceleration(static_cast<std::size_t>(modes), 0.0);
+  std::vector<double> acceleration0(m, 0.0);
   for (int c = 0; c < loads.Columns(); ++c) {
     const double value = loads.scales[static_cast<std::size_t>(c)] *
                          loads.amplitudes[static_cast<std::size_t>(c)]->At(times.front());
-    for (int k = 0; k < modes; ++k) {
-      acceleration[static_cast<std::size_t>(k)] +=
-          value * loads.pattern[static_cast<std::size_t>(c * modes + k)];
-    }
+    for (std::size_t k = 0; k < m; ++k) acceleration0[k] += value * loads.pattern[c * m + k];
   }
-  for (std::size_t k = 0; k < static_cast<std::size_t>(modes); ++k) {
+  for (std::size_t k = 0; k < m; ++k) {
     const double lambda = basis.eigenvalues[k];
-    if (!analysis.initialDisplacement.empty()) {
-      acceleration[k] -= lambda * analysis.initialDisplacement[k];
-    }
-    if (analysis.initialVelocity.empty()) continue;
     const QVADynDiagonalDamping& record = damping[k];
-    acceleration[k] -= (2.0 * record.criticalFraction * std::sqrt(std::max(lambda, 0.0)) +
-                        record.massFactor + record.stiffnessFactor * lambda) *
-                       analysis.initialVelocity[k];
+    acceleration0[k] -= lambda * displacement0[k] +
+                        (2.0 * record.criticalFraction * std::sqrt(std::max(lambda, 0.0)) +
+                         record.massFactor + record.stiffnessFactor * lambda) *
+                            velocity0[k];
     if ((projected & 1) == 0) continue;
-    for (std::size_t l = 0; l < static_cast<std::size_t>(modes); ++l) {
-      acceleration[k] -= basis.viscousDamping[k + l * static_cast<std::size_t>(modes)] *
-                         analysis.initialVelocity[l];
-    }
-  }
-  SetInitial(event, analysis, "initial_acceleration", acceleration, modes,
-             QVADynRecoverAcceleration);
-  context.progress.Phase("solving");
-  event.Solve(nullptr);
-  context.progress.Advance("solving", static_cast<long long>(count));
-
-  // Modal displacement and velocity per frame, and the energies of the
-  // mass-normalized modes: kinetic 1/2 sum qdot^2, strain 1/2 sum omega^2 q^2.
-  const std::vector<double>& eigenvalues = model.GetBasis().eigenvalues;
-  std::vector<double> modal(count * static_cast<std::size_t>(modes));
-  std::vector<double> velocity(static_cast<std::size_t>(modes));
-  std::vector<double> kinetic(count), strain(count);
-  for (std::size_t n = 0; n < count; ++n) {
-    double* q = modal.data() + n * static_cast<std::size_t>(modes);
-    event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, static_cast<int>(n), 0, q);
-    event.GetModalAmplitudes(QVADynRecoverVelocity, QVADynRealPart, static_cast<int>(n), 0,
-                             velocity.data());
-    for (std::size_t k = 0; k < static_cast<std::size_t>(modes); ++k) {
-      kinetic[n] += 0.5 * velocity[k] * velocity[k];
-      strain[n] += 0.5 * eigenvalues[k] * q[k] * q[k];
+    for (std::size_t l = 0; l < m; ++l) {
+      acceleration0[k] -= basis.viscousDamping[k + l * m] * velocity0[l];
     }
   }
 
+  // The frames are solved in segments that share their end frames, each
+  // starting from the state the previous one ended in: the progress line
+  // moves, an interruption takes effect, and memory stays that of a segment.
+  const std::vector<double>& eigenvalues = basis.eigenvalues;
   const std::vector<std::size_t> rowEntries = RowEntries(model);
   const std::size_t dofs = rowEntries.size();
+  std::vector<double> modal(count * m);
+  std::vector<double> kinetic(count), strain(count);
   std::vector<std::vector<double>> histories(quantities.size(),
                                              std::vector<double>(count * points.size()));
   std::vector<double> field(fieldFrames.size() * dofs);
-  if (!points.empty() || !fieldFrames.empty()) {
-    context.progress.Phase("recovering");
-    int bits = fieldFrames.empty() ? 0 : 1;
-    for (const auto& [name, type] : quantities) bits |= 1 << type;
-    const std::unique_ptr<bool[]> nodes = NodeFlags(model, points, !fieldFrames.empty());
-    event.Recover(nodes.get(), bits);
-    std::vector<double> nodal(static_cast<std::size_t>(model.NumNodes()) * 6);
-    std::size_t nextField = 0;
-    for (std::size_t n = 0; n < count; ++n) {
-      for (std::size_t q = 0; q < quantities.size(); ++q) {
-        event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
-                              quantities[q].second);
-        for (std::size_t p = 0; p < points.size(); ++p) {
-          histories[q][n * points.size() + p] = nodal[points[p].entry];
-        }
-      }
-      if (n % 256 == 255) context.progress.Advance("recovering", 256);
-      if (nextField < fieldFrames.size() &&
-          fieldFrames[nextField] == static_cast<std::int64_t>(n)) {
-        event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
-                              QVADynRecoverDisplacement);
-        double* row = field.data() + nextField * dofs;
-        for (std::size_t r = 0; r < dofs; ++r) row[r] = nodal[rowEntries[r]];
-        ++nextField;
+  std::vector<double> velocity(m);
+  std::vector<double> nodal(static_cast<std::size_t>(model.NumNodes()) * 6);
+  const bool recover = !points.empty() || !fieldFrames.empty();
+  int bits = fieldFrames.empty() ? 0 : 1;
+  for (const auto& [name, type] : quantities) bits |= 1 << type;
+  std::size_t nextField = 0;
+  const std::size_t segment = std::clamp<std::size_t>(count / 20, 64, 4096);
+
+  context.progress.Begin(analysis.name, static_cast<long long>(count));
+  for (std::size_t first = 0; first + 1 < count;) {
+    StopIfInterrupted();
+    const std::size_t last = std::min(first + segment, count - 1);
+    const std::size_t size = last - first + 1;
+    const std::vector<double> segmentTimes(times.begin() + static_cast<long>(first),
+                                           times.begin() + static_cast<long>(last + 1));
+    QVADynTransientEvent event(model.Modal(), new QVADynTransientSolver,
+                               model.Database().CreateModalEventResults(model.ModalObject()));
+    event.SetActiveModes(modes, active.data());
+    std::vector<QVADynFrameValue> frames(size);
+    for (std::size_t n = 0; n + 1 < size; ++n)
+      frames[n].third = segmentTimes[n + 1] - segmentTimes[n];
+    frames[size - 1].third = frames[size - 2].third;
+    event.SetFrameValues(static_cast<int>(size), frames.data());
+    event.SetDiagonalDamping(modes, damping.data());
+    if (projected != 0) event.RequestProjectedDamping(projected);
+    ApplyLoads(loads, segmentTimes, event);
+    const QVADynRecoveryType kinds[3] = {QVADynRecoverDisplacement, QVADynRecoverVelocity,
+                                         QVADynRecoverAcceleration};
+    std::vector<double>* states[3] = {&displacement0, &velocity0, &acceleration0};
+    for (int kind = 0; kind < 3; ++kind) {
+      event.SetInitialCondition(kinds[kind], QVASrvMatrix(modes, 1, states[kind]->data()));
+    }
+    context.progress.Phase("solving");
+    event.Solve(nullptr);
+    context.progress.Advance("solving", static_cast<long long>(first == 0 ? size : size - 1));
+
+    // Modal displacement per frame and the energies of the mass-normalized
+    // modes: kinetic 1/2 sum qdot^2, strain 1/2 sum omega^2 q^2.
+    for (std::size_t n = first == 0 ? 0 : 1; n < size; ++n) {
+      const std::size_t frame = first + n;
+      double* q = modal.data() + frame * m;
+      event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, static_cast<int>(n), 0,
+                               q);
+      event.GetModalAmplitudes(QVADynRecoverVelocity, QVADynRealPart, static_cast<int>(n), 0,
+                               velocity.data());
+      for (std::size_t k = 0; k < m; ++k) {
+        kinetic[frame] += 0.5 * velocity[k] * velocity[k];
+        strain[frame] += 0.5 * eigenvalues[k] * q[k] * q[k];
       }
     }
+    for (int kind = 0; kind < 3; ++kind) {
+      event.GetModalAmplitudes(kinds[kind], QVADynRealPart, static_cast<int>(size - 1), 0,
+                               states[kind]->data());
+    }
+
+    if (recover) {
+      context.progress.Phase("recovering");
+      const bool fieldHere = nextField < fieldFrames.size() &&
+                             fieldFrames[nextField] <= static_cast<std::int64_t>(last);
+      const std::unique_ptr<bool[]> nodes = NodeFlags(model, points, fieldHere);
+      event.Recover(nodes.get(), bits);
+      for (std::size_t n = first == 0 ? 0 : 1; n < size; ++n) {
+        const std::size_t frame = first + n;
+        for (std::size_t q = 0; q < quantities.size(); ++q) {
+          event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
+                                quantities[q].second);
+          for (std::size_t p = 0; p < points.size(); ++p) {
+            histories[q][frame * points.size() + p] = nodal[points[p].entry];
+          }
+        }
+        if (nextField < fieldFrames.size() &&
+            fieldFrames[nextField] == static_cast<std::int64_t>(frame)) {
+          event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
+                                QVADynRecoverDisplacement);
+          double* row = field.data() + nextField * dofs;
+          for (std::size_t r = 0; r < dofs; ++r) row[r] = nodal[rowEntries[r]];
+          ++nextField;
+        }
+      }
+    }
+    context.progress.Advance("recovering", static_cast<long long>(first == 0 ? size : size - 1));
+    first = last;
   }
-  const bool recovered = !points.empty() || !fieldFrames.empty();
-  context.progress.Advance("recovering", static_cast<long long>(recovered ? count % 256 : count));
 
   context.progress.Phase("writing");
   ResultsWriter& results = context.results;

@@ -245,6 +245,7 @@ TEST_F(QVADynAppTest, FailedRunLeavesEarlierResultsUntouchedAndNoPartialFile) {
             "interrupted; no results written");
   EXPECT_EQ(contents(Path("job_results.h5")), before);
   EXPECT_EQ(listing(), files);
+  qvadyn::RunJob(qvadyn::LoadJob(job), {});  // the request was spent
 }
 
 }  // namespace

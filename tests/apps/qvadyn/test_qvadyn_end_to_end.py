@@ -129,7 +129,7 @@ times = {list(np.round(np.linspace(0.0, 0.3, 301), 12))}
         decay = np.exp(-zeta * OMEGA * t)
         exact = static * (1 - decay * (np.cos(wd * t) + zeta / np.sqrt(1 - zeta**2) * np.sin(wd * t)))
         np.testing.assert_allclose(u, exact, atol=1e-9 * static)
-        # m a = F - c v - k u holds at every frame.
+        # m a = F - c v - k u holds at every frame, to round-off of the exact integrator.
         v = results["step/velocity"][:, 0]
         np.testing.assert_allclose(MASS * a, force - 2 * zeta * MASS * OMEGA * v - STIFFNESS * u,
                                    atol=1e-9 * force)
@@ -231,13 +231,27 @@ count = 2
         np.testing.assert_allclose(modes["eigenvalues"][:], expected, rtol=1e-10)
         np.testing.assert_allclose(modes["frequency"][:], w / (2 * np.pi), rtol=1e-10)
         np.testing.assert_allclose(modes["damping_ratio"][:], zeta, rtol=1e-9)
-        # Proportional damping keeps the real modes: each shape is one mode.
+        # Proportional damping keeps the real modes: each shape is one mode
+        # (largest component 1), the other entry zero to round-off.
         shapes = np.abs(modes["shapes"][:])
         np.testing.assert_allclose(shapes, np.eye(2), atol=1e-10)
 
 
 def test_two_mode_initial_velocity_and_participation(tmp_path):
     lam, phi = two_mode_basis(tmp_path, with_mass=True)
+    info = run("info", "two.h5", cwd=tmp_path)
+    assert info.returncode == 0 and "  DOFs        2\n  nodes       2 with DOFs" in info.stdout
+    # numpy's mass-normalized modes: Phi^T M Phi = I to round-off.
+    error = float(info.stdout.split("max |Phi^T M Phi - I| = ")[1])
+    assert error < 1e-14
+    # A wrong mass matrix shows in the check: M + diag(1, 0) adds the outer
+    # product of the first row of Phi (printed to 6 digits).
+    with h5py.File(tmp_path / "two.h5", "r+") as f:
+        f["mass/values"][0] = 3.0
+    error = float(run("info", "two.h5", cwd=tmp_path).stdout.split("max |Phi^T M Phi - I| = ")[1])
+    assert error == pytest.approx(np.max(phi[0] ** 2), rel=1e-5)
+    with h5py.File(tmp_path / "two.h5", "r+") as f:
+        f["mass/values"][0] = 2.0
     job = """
 basis = "two.h5"
 [output]
@@ -254,10 +268,11 @@ type = "participation"
         t = results["free/time"][:]
         w = np.sqrt(lam)
         q = np.array([0.3, -0.1])[None, :] / w * np.sin(np.outer(t, w))
+        # Free vibration integrated exactly: round-off of amplitudes near 1e-2.
         np.testing.assert_allclose(results["free/modal_displacement"][:], q, atol=1e-12)
         np.testing.assert_allclose(results["free/displacement"][:, 0], q @ phi[1], atol=1e-12)
         gamma = results["gamma/factors"][:]
-        # Gamma = Phi^T M r, r the unit translation along y.
+        # Gamma = Phi^T M r, r the unit translation along y: sums of two products.
         np.testing.assert_allclose(gamma[:, 1], phi.T @ M @ np.ones(2), rtol=1e-12)
         np.testing.assert_allclose(gamma[:, [0, 2]], 0.0, atol=0.0)
         # All modes present: the effective masses add up to the total mass.
@@ -272,3 +287,67 @@ def test_usage_error_and_failed_run_exit_codes(sdof):
     result = run("run", "bad.toml", cwd=sdof)
     assert result.returncode == 1
     assert result.stderr == "qvadyn: error: missing.h5: cannot open the file\n"
+    (sdof / "job.toml").write_text(SDOF_JOB.format(zeta=0.0, force=1.0, amplitude=1.0) +
+                                   '[analysis.a]\ntype = "harmonic"\nfrequencies = [1.0]\n')
+    for target, what in (("sdof.h5", "basis file"), ("job.toml", "job file")):
+        result = run("run", "job.toml", "-o", target, cwd=sdof)
+        assert (result.returncode, result.stderr) == (
+            1, f"qvadyn: error: {target}: the results file would replace the {what}\n")
+
+
+def test_npy_import_refuses_mismatched_shapes(tmp_path):
+    write_npy_basis(tmp_path / "bad", [100.0, 400.0], [[1.0], [2.0]], [[1, 1], [1, 2]])
+    result = run("import", "npy", "bad", "-o", "bad.h5", cwd=tmp_path)
+    assert result.returncode == 1
+    assert result.stderr == ("qvadyn: error: bad/modes.npy: shape (2, 1), expected (2, 2): "
+                             "rows of dofmap.npy x entries of eigenvalues.npy\n")
+    assert not (tmp_path / "bad.h5").exists()
+
+
+def test_progress_line_on_a_terminal_only_and_log_beside_results(sdof):
+    import pty
+    (sdof / "job.toml").write_text(SDOF_JOB.format(zeta=0.02, force=1.0, amplitude=1.0) + """
+[analysis.ring]
+type = "transient"
+step = 1e-4
+duration = 1.0
+""")
+    leader, follower = pty.openpty()
+    result = subprocess.run([QVADYN, "run", "job.toml"], cwd=sdof, stdout=subprocess.PIPE,
+                            stderr=follower, text=True)
+    os.close(follower)
+    line = os.read(leader, 65536).decode()
+    os.close(leader)
+    assert result.returncode == 0
+    assert "ring: " in line and "10001/10001 frames solved" in line
+    assert result.stdout.startswith("Job job.toml\n") and "[ring] transient: 10001 times" in result.stdout
+    assert "\n  log   job_results.log\n" in result.stdout
+    assert "Solve" in (sdof / "job_results.log").read_text()
+    # Not a terminal: no progress line, and --quiet prints nothing.
+    quiet = run("run", "job.toml", "--quiet", cwd=sdof)
+    assert quiet.returncode == 0 and quiet.stdout == "" and quiet.stderr == ""
+
+
+def test_ctrl_c_leaves_earlier_results_untouched(sdof):
+    import signal
+    import time
+    sweep = SDOF_JOB.format(zeta=0.02, force=1.0, amplitude=1.0) + """
+[analysis.sweep]
+type = "harmonic"
+range = [1.0, 20.0]
+points = {points}
+"""
+    (sdof / "short.toml").write_text(sweep.format(points=5))
+    (sdof / "long.toml").write_text(sweep.format(points=400000))  # 800,000 frequencies, seconds
+    assert run("run", "short.toml", "-o", "r.h5", "--quiet", cwd=sdof).returncode == 0
+    before = (sdof / "r.h5").read_bytes()
+    files = sorted(os.listdir(sdof))
+    process = subprocess.Popen([QVADYN, "run", "long.toml", "-o", "r.h5", "--quiet"], cwd=sdof,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    process.send_signal(signal.SIGINT)
+    _, stderr = process.communicate(timeout=60)
+    assert process.returncode == 1
+    assert stderr == "qvadyn: error: interrupted; no results written\n"
+    assert (sdof / "r.h5").read_bytes() == before
+    assert sorted(os.listdir(sdof)) == files
