@@ -178,8 +178,8 @@ XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis,
   }
   for (int k = 0; k < numModes; ++k) {
     const std::string dataset = "/view/modes/mode_" + std::to_string(k + 1);
-    results.Write(dataset, modeVectors.data() + static_cast<std::size_t>(k) * 3 * numPoints,
-                  pointDims);
+    const auto first = modeVectors.begin() + static_cast<std::ptrdiff_t>(k) * 3 * numPoints;
+    results.Write(dataset, std::vector<double>(first, first + 3 * numPoints), pointDims);
     std::ostringstream name;
     name.precision(6);
     name << "mode " << k + 1 << " ("
