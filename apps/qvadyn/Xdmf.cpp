@@ -40,7 +40,6 @@ std::vector<std::int64_t> RowPlaces(const Basis& basis) {
 std::string DataItem(const std::string& file, const std::string& dataset,
                      const std::vector<std::int64_t>& dims, bool integer) {
   std::ostringstream xml;
-  xml.precision(12);  // frame times and frequencies
   xml << "<DataItem Dimensions=\"";
   for (std::size_t i = 0; i < dims.size(); ++i) xml << (i ? " " : "") << dims[i];
   xml << "\" NumberType=\"" << (integer ? "Int" : "Float") << "\" Precision=\"8\" Format=\"HDF\">"
