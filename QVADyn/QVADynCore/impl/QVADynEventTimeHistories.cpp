@@ -9,6 +9,7 @@
 #include "QVADyn/QVADynCore/QVADynEvent.h"
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADynBlockedRecovery.h"
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -74,10 +75,10 @@ void QVADynEvent::RunTimeHistorySolve(QVADynSolver& solver, QVADynOperatorUpdate
                (results_.*kModalSetters[quantity])(transaction, stored[quantity]->DistributionID());
              }
              transaction.Commit();
+             if (writeEnergies) WriteEnergies(energy);
              for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
                histories.modal[quantity] = std::move(stored[quantity]);
              }
-             if (writeEnergies) WriteEnergies(energy);
            });
 }
 
@@ -90,7 +91,8 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
         "QVADynEvent::Recover: no modal " << kQuantityNames[quantity] << "; Solve the event first");
   }
   const QVAFsmSystemDofDefinition& dofDefinition = system_.DofDefinition();
-  histories.recoveryDofs.Select(dofDefinition, nodes);
+  RecoveryDofs selected;
+  selected.Select(dofDefinition, nodes);
   QVADynLogFile log = LogFile();
   cow_String block(kQVADynLogRecoverHeading);
   block.Append(kQVADynLogRecoveringDataFor);
@@ -103,15 +105,15 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
 
   omi_Timer timer;
   timer.Start();
-  const int count = histories.recoveryDofs.Count();
+  const int count = selected.Count();
+  std::unique_ptr<QVASrvDenseMatrix> recovered[kNumberOfQuantities];
   if (count > 0) {
-    QVADynBlockedRecovery recovery(system_, histories.recoveryDofs.Dofs(), count, numberOfFrames_);
+    QVADynBlockedRecovery recovery(system_, selected.Dofs(), count, numberOfFrames_);
     log.Write(recovery.RangeLines());
     const QVASimPosition position = results_.MyPosition();
     QVASimTransaction transaction(position.Context());
     const QVASimCSetID dofSet = recovery.CreateDofSet(results_);
     const QVASimCSetID frames = results_.Frames();
-    std::unique_ptr<QVASrvDenseMatrix> recovered[kNumberOfQuantities];
     for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
       if ((quantities & kQuantityBits[quantity]) == 0) continue;
       recovered[quantity] = std::make_unique<QVASrvDenseMatrix>(
@@ -121,14 +123,17 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
       (results_.*kPhysicalSetters[quantity])(transaction, recovered[quantity]->DistributionID());
     }
     transaction.Commit();
-    for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
-      if (recovered[quantity]) histories.physical[quantity] = std::move(recovered[quantity]);
-    }
+  }
+  histories.recoveryDofs.Swap(selected);
+  for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+    if (recovered[quantity]) histories.physical[quantity] = std::move(recovered[quantity]);
   }
   timer.Stop();
-  log.Write(cow_String(kQVADynLogRecoverTime)
-                .AppendDouble(timer.ElapsedSeconds())
-                .Append(kQVADynLogLineEnd));
+  QVADynWriteLogQuietly(log, [&timer] {
+    return cow_String(kQVADynLogRecoverTime)
+        .AppendDouble(timer.ElapsedSeconds())
+        .Append(kQVADynLogLineEnd);
+  });
 }
 
 void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRecoveryType type,
@@ -142,6 +147,14 @@ void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRec
   const QVASrvDenseMatrix* amplitudes = histories.modal[type].get();
   QVA_VERIFY(amplitudes != nullptr, kQVASrvInvalidState,
              "QVADynEvent::GetModalAmplitudes: no modal amplitudes; Solve the event first");
+  QVA_VERIFY(loadCase >= 0 && loadCase < NumberOfCases(), kQVASrvIndexOutOfRange,
+             "QVADynEvent::GetModalAmplitudes: load case "
+                 << loadCase << " outside the " << NumberOfCases() << " load cases; pass 0 ... "
+                 << NumberOfCases() - 1);
+  QVA_VERIFY(frame >= 0 && frame < numberOfFrames_, kQVASrvIndexOutOfRange,
+             "QVADynEvent::GetModalAmplitudes: frame " << frame << " outside the "
+                                                       << numberOfFrames_ << " frames; pass 0 ... "
+                                                       << numberOfFrames_ - 1);
   const int column = NumberOfCases() * frame + loadCase;
   QVASrvMatrix values(m, 1, out);
   amplitudes->GetValues(0, m - 1, column, column, values);

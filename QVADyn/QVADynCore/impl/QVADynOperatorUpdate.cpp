@@ -7,6 +7,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -380,7 +381,7 @@ void QVADynOperatorUpdate::ApplyDirect(QVADynModalOperators& ops, int index) {
   directOperatorsInBundle_ = true;
 }
 
-void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double frequency) {
+void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double frequency) try {
   const QVADynModalSystem& system = ops.ModalSystem();
   QVA_VERIFY(
       ops.Stiffness() != nullptr, kQVASrvInvalidState,
@@ -445,4 +446,6 @@ void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double f
       (frequency - lowerFrequency) / (frequencyTable_[upper] - lowerFrequency), 0.0, 1.0);
   WriteInterpolated(ops, t, lowerSet_, upperSet_);
   directOperatorsInBundle_ = false;
+} catch (...) {
+  QVADynRaiseAtBoundary("QVADynOperatorUpdate::Update");
 }

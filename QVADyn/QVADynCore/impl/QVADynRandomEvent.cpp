@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "QVADynBoundary.h"
 #include "QVADynRandomLoadForms.h"
 #include "platform/base/QVABasException.h"
 
@@ -39,7 +40,7 @@ QVADynRandomEvent::~QVADynRandomEvent() {
   mem_Free(activeModes_);
 }
 
-void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) {
+void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) try {
   QVA_VERIFY(count >= 0, kQVABasInvalidArgument,
              "QVADynRandomEvent::SetActiveModes: " << count
                                                    << " active modes; the count must not be "
@@ -58,6 +59,8 @@ void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) {
   mem_Free(activeModes_);
   activeModes_ = copy;
   numberOfActiveModes_ = count;
+} catch (...) {
+  QVADynRaiseAtBoundary("QVADynRandomEvent::SetActiveModes");
 }
 
 void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) {
@@ -102,6 +105,18 @@ void QVADynRandomEvent::BaseMotionLevels(int key, double magnitude, double* leve
   }
 }
 
+void QVADynRandomEvent::VerifyPatternKey(const char* operation, int correlation, int key) const {
+  QVA_VERIFY(key >= 1, kQVABasInvalidArgument,
+             operation << ": correlation " << correlation << " names load pattern " << key
+                       << "; load patterns are numbered from 1: key the correlation data by a "
+                          "pattern 1, 2, ... of the random load provider");
+  const int patterns = provider_ != nullptr ? provider_->NumberOfPatterns() : -1;
+  QVA_VERIFY(patterns < 0 || key <= patterns, kQVABasInvalidArgument,
+             operation << ": correlation " << correlation << " names load pattern " << key
+                       << ", but the random load provider has " << patterns
+                       << " patterns; key the correlation data by a pattern 1 ... " << patterns);
+}
+
 void QVADynRandomEvent::VerifyModalLoadInputs() const {
   for (omi_IntTableIterator<void*> entry(correlations_); entry.More(); entry.Next()) {
     const QVADynCorrelation& correlation = Correlation(entry);
@@ -115,6 +130,11 @@ void QVADynRandomEvent::VerifyModalLoadInputs() const {
         kQVASrvInvalidState,
         "QVADynRandomEvent::ComputeModalLoad: correlation "
             << entry.Key() << " needs the random load provider; install it first");
+    if (correlation.GetPSD()->IsBaseMotion()) continue;
+    for (omi_IntTableIterator<void*> item(correlation.GetCorrelationDataList()); item.More();
+         item.Next()) {
+      VerifyPatternKey("QVADynRandomEvent::ComputeModalLoad", entry.Key(), item.Key());
+    }
   }
 }
 
@@ -127,6 +147,7 @@ void QVADynRandomEvent::VerifyJetNoiseInputs() const {
                "QVADynRandomEvent::ComputeJetNoiseModalLoad: correlation "
                    << entry.Key() << " needs the random load provider; install it first");
     for (omi_IntTableIterator<void*> item(dataList); item.More(); item.Next()) {
+      VerifyPatternKey("QVADynRandomEvent::ComputeJetNoiseModalLoad", entry.Key(), item.Key());
       const QVADynCorrelationData& data = Data(item);
       QVA_VERIFY(data.FirstValue() != 0.0 || data.SecondValue() != 0.0 || data.ThirdValue() != 0.0,
                  kQVABasInvalidArgument,
@@ -138,7 +159,7 @@ void QVADynRandomEvent::VerifyJetNoiseInputs() const {
   }
 }
 
-void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) {
+void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) try {
   VerifyModalLoadInputs();
   const QVADynRandomLoadInput input{*modalSystem_, provider_, activeModes_, numberOfActiveModes_,
                                     nodeActive};
@@ -168,9 +189,12 @@ void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) {
     }
     block += blockSize;
   }
+} catch (...) {
+  QVADynRaiseAtBoundary("QVADynRandomEvent::ComputeModalLoad");
 }
 
-void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeActive, double omega) {
+void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeActive,
+                                                 double omega) try {
   VerifyJetNoiseInputs();
   const QVADynRandomLoadInput input{*modalSystem_, provider_, activeModes_, numberOfActiveModes_,
                                     nodeActive};
@@ -189,4 +213,6 @@ void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeAct
       block += blockSize;
     }
   }
+} catch (...) {
+  QVADynRaiseAtBoundary("QVADynRandomEvent::ComputeJetNoiseModalLoad");
 }
