@@ -64,7 +64,7 @@ void QVADynExportDofCouplingToSim(QVASrvSparseMatrix& coupling, QVAFsmModalSyste
   modal.SetAcousticDofCoupling(transaction, distribution);
   transaction.Commit();
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynExportDofCouplingToSim");
+  QVABasRaiseAtBoundary("QVADynExportDofCouplingToSim");
 }
 
 void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling, QVASrvDenseMatrix& projected,
@@ -101,5 +101,5 @@ void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling, QVASrvDen
   acousticShapes->TransposeMultiply(couplingTimesShapes, product.Values(), false);
   projected.SetValues(0, acousticModes - 1, 0, structuralModes - 1, product);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynProjectAcousticCoupling");
+  QVABasRaiseAtBoundary("QVADynProjectAcousticCoupling");
 }

@@ -240,5 +240,5 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
       .Append(kQVADynLogLineEnd);
   log.Write(timing);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynCFreqSolve");
+  QVABasRaiseAtBoundary("QVADynCFreqSolve");
 }

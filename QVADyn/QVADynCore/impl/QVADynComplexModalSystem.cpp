@@ -78,7 +78,7 @@ void QVADynComplexModalSystem::Open() try {
   projectedStiffness_ =
       stiffness.IsValid() ? std::make_unique<QVASrvDenseMatrix>(stiffness) : nullptr;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::Open");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::Open");
 }
 
 // ---------------------------------------------------------------- writing
@@ -120,7 +120,7 @@ void QVADynComplexModalSystem::CreateModeShapes(int rows, bool scratch) try {
   imaginaryModeShapes_ = std::move(imaginaryModeShapes);
   BuildModeColumnMap();
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::CreateModeShapes");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateModeShapes");
 }
 
 std::unique_ptr<QVASrvDenseMatrix> QVADynComplexModalSystem::CreateProjected(bool modeColumns,
@@ -144,7 +144,7 @@ QVASrvDenseMatrix& QVADynComplexModalSystem::CreateRealProjectedModeShapes(bool 
       CreateProjected(true, scratch, &QVAFsmModalSystem::SetProjectedModeShapes);
   return *realProjectedModeShapes_;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::CreateRealProjectedModeShapes");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateRealProjectedModeShapes");
 }
 
 QVASrvDenseMatrix& QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes(bool scratch) try {
@@ -152,14 +152,14 @@ QVASrvDenseMatrix& QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes(
       CreateProjected(true, scratch, &QVAFsmModalSystem::SetProjectedModeShapes);
   return *imaginaryProjectedModeShapes_;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes");
 }
 
 QVASrvDenseMatrix& QVADynComplexModalSystem::CreateStiffness(bool scratch) try {
   projectedStiffness_ = CreateProjected(false, scratch, &QVAFsmModalSystem::SetStiffness);
   return *projectedStiffness_;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::CreateStiffness");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateStiffness");
 }
 
 QVASrvDenseMatrix& QVADynComplexModalSystem::CreateProjectedDamping(QVADynDampingType kind,
@@ -183,7 +183,7 @@ QVASrvDenseMatrix& QVADynComplexModalSystem::CreateProjectedDamping(QVADynDampin
   *member = damping.release();
   return **member;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::CreateProjectedDamping");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateProjectedDamping");
 }
 
 void QVADynComplexModalSystem::SetEigenvalues(const double* real, const double* imaginary,
@@ -218,5 +218,5 @@ void QVADynComplexModalSystem::SetEigenvalues(const double* real, const double* 
   eigenvalues_ = realCopy.release();
   imaginaryEigenvalues_ = std::move(imaginaryCopy);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynComplexModalSystem::SetEigenvalues");
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::SetEigenvalues");
 }

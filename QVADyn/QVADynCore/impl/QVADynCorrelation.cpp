@@ -23,7 +23,7 @@ void QVADynCorrelation::SetPSD(QVADynPSD* spectrum) try {
   if (spectrum == spectrum_.get()) return;
   spectrum_.reset(spectrum);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynCorrelation::SetPSD");
+  QVABasRaiseAtBoundary("QVADynCorrelation::SetPSD");
 }
 
 void QVADynCorrelation::AdoptCorrelationData(int key, QVADynCorrelationData* data) try {
@@ -41,5 +41,5 @@ void QVADynCorrelation::AdoptCorrelationData(int key, QVADynCorrelationData* dat
   }
   dataList_.Insert(key, data);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynCorrelation::AdoptCorrelationData");
+  QVABasRaiseAtBoundary("QVADynCorrelation::AdoptCorrelationData");
 }

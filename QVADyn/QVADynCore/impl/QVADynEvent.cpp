@@ -96,7 +96,7 @@ QVADynEvent::QVADynEvent(const QVADynModalSystem& system, QVAFsmModalEventResult
     : results_(results), system_(system), loadCases_(std::make_unique<QVADynLoadCaseList>()) {
   VerifyResultsOfSystem(system, results);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::QVADynEvent");
+  QVABasRaiseAtBoundary("QVADynEvent::QVADynEvent");
 }
 
 QVADynEvent::~QVADynEvent() {
@@ -174,7 +174,7 @@ void QVADynEvent::SetActiveModes(int n, const int* modes) try {
   numberOfActiveAcousticModes_ = system_.NumberOfAcousticModes();
   loadCases_->SetNumberOfActiveModes(n);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::SetActiveModes");
+  QVABasRaiseAtBoundary("QVADynEvent::SetActiveModes");
 }
 
 void QVADynEvent::WriteActiveModes(int n, const int* modes) {
@@ -205,7 +205,7 @@ void QVADynEvent::SetFrameValues(int n, const QVADynFrameValue* values) try {
     throw;
   }
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::SetFrameValues");
+  QVABasRaiseAtBoundary("QVADynEvent::SetFrameValues");
 }
 
 void QVADynEvent::WriteFrames() {
@@ -219,7 +219,7 @@ void QVADynEvent::WriteFrames() {
 // --- loading ------------------------------------------------------------------
 
 QVADynLoadCase& QVADynEvent::LoadCase(int i) try { return loadCases_->LoadCase(i); } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::LoadCase");
+  QVABasRaiseAtBoundary("QVADynEvent::LoadCase");
 }
 
 const QVADynLoadCase& QVADynEvent::ConstLoadCase(int i) const {
@@ -241,7 +241,7 @@ void QVADynEvent::GetModalForce(QVADynNumberType part, int frame, double* out,
   }
   loadCases_->GetModalForces(out, part, frame);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::GetModalForce");
+  QVABasRaiseAtBoundary("QVADynEvent::GetModalForce");
 }
 
 void QVADynEvent::WriteCases() {
@@ -287,7 +287,7 @@ void QVADynEvent::SetDiagonalDamping(int n, const QVADynDiagonalDamping* records
   }
   diagonalDamping_.reset(CopyArray(records, n));
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::SetDiagonalDamping");
+  QVABasRaiseAtBoundary("QVADynEvent::SetDiagonalDamping");
 }
 
 int QVADynEvent::RequestProjectedDamping(int flags) {
@@ -311,7 +311,7 @@ QVADynModalDamping* QVADynEvent::getDamping() const try {
       (grant & kStructuralBit) != 0 ? system_.StructuralDamping() : nullptr,
       (grant & kAcousticViscousBit) != 0 ? system_.AcousticViscousDamping() : nullptr);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynEvent::getDamping");
+  QVABasRaiseAtBoundary("QVADynEvent::getDamping");
 }
 
 // --- the common solve ---------------------------------------------------------

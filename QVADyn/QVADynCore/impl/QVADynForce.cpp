@@ -33,7 +33,7 @@ QVADynForce::QVADynForce(QVASrvMatrix* forces, const int* realAmplitudes, int nR
   amplitudeScratch_.resize(static_cast<std::size_t>(std::max(nReal, nImag)));
   forces_.reset(forces);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynForce::QVADynForce");
+  QVABasRaiseAtBoundary("QVADynForce::QVADynForce");
 }
 
 QVADynForce::~QVADynForce() = default;

@@ -65,7 +65,7 @@ QVADynHarmonicEvent::QVADynHarmonicEvent(const QVADynModalSystem& system,
 } catch (...) {
   // The solver became the event's; an event that is not built deletes it.
   delete solver;
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::QVADynHarmonicEvent");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::QVADynHarmonicEvent");
 }
 
 QVADynHarmonicEvent::~QVADynHarmonicEvent() { delete solver_; }
@@ -80,7 +80,7 @@ void QVADynHarmonicEvent::Solve(QVADynOperatorUpdate* update) try {
              StoreModalAmplitudes(solution);
            });
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::Solve");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::Solve");
 }
 
 void QVADynHarmonicEvent::StoreModalAmplitudes(const QVADynSolution& solution) {
@@ -149,7 +149,7 @@ void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
   transaction.Commit();
   recoveryDofs_.Swap(selected);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::SetReactionForces");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::SetReactionForces");
 }
 
 void QVADynHarmonicEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumberType part,
@@ -180,7 +180,7 @@ void QVADynHarmonicEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumb
     for (int k = 0; k < m; ++k) out[k] *= scale;
   }
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::GetModalAmplitudes");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::GetModalAmplitudes");
 }
 
 void QVADynHarmonicEvent::Recover(const bool* nodes, int /*quantities*/) try {
@@ -223,7 +223,7 @@ void QVADynHarmonicEvent::Recover(const bool* nodes, int /*quantities*/) try {
         .Append(kQVADynLogLineEnd);
   });
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::Recover");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::Recover");
 }
 
 void QVADynHarmonicEvent::ReadNodal(int part, int frame, int loadCase, double* out,
@@ -243,12 +243,12 @@ void QVADynHarmonicEvent::GetNodalResults(const bool* /*nodes*/, int frame, int 
                                           double* out, QVADynRecoveryType type) try {
   ReadNodal(kRealMember, frame, loadCase, out, type);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::GetNodalResults");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::GetNodalResults");
 }
 
 void QVADynHarmonicEvent::GetImaginaryNodalResults(const bool* /*nodes*/, int frame, int loadCase,
                                                    double* out, QVADynRecoveryType type) try {
   ReadNodal(kImaginaryMember, frame, loadCase, out, type);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicEvent::GetImaginaryNodalResults");
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::GetImaginaryNodalResults");
 }

@@ -209,7 +209,7 @@ QVADynSolution& QVADynHarmonicSolver::Solve(QVADynSolution& out, const QVADynMod
   out.Adopt(output.release(), nullptr, nullptr);
   return out;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynHarmonicSolver::Solve");
+  QVABasRaiseAtBoundary("QVADynHarmonicSolver::Solve");
 }
 
 void QVADynHarmonicSolver::SolveDiagonal(double* output, const QVADynModalOperators& ops,

@@ -213,7 +213,7 @@ void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int 
     ReadKvr(kAcousticModes.closeAndDelete, &unused, &unused, nullptr, 0, 0);
   }
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynCopyModesFromKvrDb");
+  QVABasRaiseAtBoundary("QVADynCopyModesFromKvrDb");
 }
 
 void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& damping,
@@ -244,5 +244,5 @@ void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& dam
   SetBlock(damping, 0, order, 0, order, block);
   ReadKvr(-file.openCode, &first, &second, nullptr, 0, 0);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynCopyModalDampFromKvrDb");
+  QVABasRaiseAtBoundary("QVADynCopyModalDampFromKvrDb");
 }

@@ -51,13 +51,13 @@ QVADynLoadCase::~QVADynLoadCase() = default;
 void QVADynLoadCase::AdoptForce(QVADynForce* force) try {
   Adopt(forces_, force, "AdoptForce");
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynLoadCase::AdoptForce");
+  QVABasRaiseAtBoundary("QVADynLoadCase::AdoptForce");
 }
 
 void QVADynLoadCase::AdoptPrimaryBase(QVADynPrimaryBaseMotion* motion) try {
   Adopt(motions_, motion, "AdoptPrimaryBase");
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynLoadCase::AdoptPrimaryBase");
+  QVABasRaiseAtBoundary("QVADynLoadCase::AdoptPrimaryBase");
 }
 
 const QVADynForce& QVADynLoadCase::Force(int i) const { return Item(forces_, i, "Force"); }

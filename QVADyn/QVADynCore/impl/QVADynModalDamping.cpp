@@ -139,5 +139,5 @@ QVASrvMatrix* QVADynModalDamping::GetModalDamping(QVADynDampingType kind, bool d
   }
   return damping.release();
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalDamping::GetModalDamping");
+  QVABasRaiseAtBoundary("QVADynModalDamping::GetModalDamping");
 }

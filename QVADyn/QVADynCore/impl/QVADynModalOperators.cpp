@@ -97,7 +97,7 @@ void QVADynModalOperators::Build(int numberOfActiveModes, const int* activeModes
   built_ = true;
   if (HasAcousticCoupling()) BuildAcoustic(activeModes, damping);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalOperators::Build");
+  QVABasRaiseAtBoundary("QVADynModalOperators::Build");
 }
 
 void QVADynModalOperators::BuildAcoustic(const int* activeModes,

@@ -219,8 +219,11 @@ void VerifyEigenvalues(const char* operation, const char* source, const double* 
 // ---------------------------------------------------------------- construction
 
 QVADynModalSystem::QVADynModalSystem(QVAFsmSystemDofDefinition* dofs, QVAFsmModalSystem& modal,
-                                     QVADynLogFile& log)
-    : logFile_(log), modal_(modal), dofs_(DofDefinitionHolder::Adopt(dofs)) {}
+                                     QVADynLogFile& log) try
+    : logFile_(log), modal_(modal), dofs_(DofDefinitionHolder::Adopt(dofs)) {
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::QVADynModalSystem");
+}
 
 QVADynModalSystem::~QVADynModalSystem() {
   ReleaseBlockRead();
@@ -290,7 +293,7 @@ void QVADynModalSystem::Open() try {
 
   dofs_->dofs->SetupSolverDofs(modeShapes_->RowSet());
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::Open");
+  QVABasRaiseAtBoundary("QVADynModalSystem::Open");
 }
 
 double QVADynModalSystem::PropertyEvaluation() const {
@@ -380,7 +383,7 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
   mem_Free(eigenvalues_);
   eigenvalues_ = copy.release();
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::SetEigenvalues");
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetEigenvalues");
 }
 
 QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch) try {
@@ -426,7 +429,7 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch
   modeColumnMap_ = modeColumnMap.release();
   return *modeShapes_;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::CreateModeShapes");
+  QVABasRaiseAtBoundary("QVADynModalSystem::CreateModeShapes");
 }
 
 QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool scratch) try {
@@ -460,7 +463,7 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool
   transaction.Commit();
   return **member;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::CreateDamping");
+  QVABasRaiseAtBoundary("QVADynModalSystem::CreateDamping");
 }
 
 QVASrvDenseMatrix& QVADynModalSystem::CreateAcousticCoupling(bool scratch) try {
@@ -474,24 +477,28 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateAcousticCoupling(bool scratch) try {
   Replace(acousticCoupling_, std::move(coupling));
   return *acousticCoupling_;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::CreateAcousticCoupling");
+  QVABasRaiseAtBoundary("QVADynModalSystem::CreateAcousticCoupling");
 }
 
 // ---------------------------------------------------------------- block transfer
 
 void QVADynModalSystem::GetModesNodalStorage(const QVASrvDataRequest& request, double* out,
-                                             int block) const {
+                                             int block) const try {
   ReadNodal(*modeShapes_, *dofs_->dofs, request, modeShapes_->FirstColumnInBlock(block),
             modeShapes_->NumberOfColumnsInBlock(block), out);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::GetModesNodalStorage");
 }
 
 void QVADynModalSystem::GetModeNodalStorage(const QVASrvDataRequest& request, int mode,
-                                            double* out) const {
+                                            double* out) const try {
   ReadNodal(*modeShapes_, *dofs_->dofs, request, mode, 1, out);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::GetModeNodalStorage");
 }
 
 void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, const double* in,
-                                             int block) {
+                                             int block) try {
   const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
   const int maxNodalDof = dofs.MaxNodalDof();
   const int columns = modeShapes_->NumberOfColumnsInBlock(block);
@@ -511,6 +518,8 @@ void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, c
     modeShapes_->SetValues(firstRow, firstRow + rows - 1, firstColumn, lastColumn,
                            QVASrvMatrix(rows, columns, piece.data()));
   });
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetModesNodalStorage");
 }
 
 // ---------------------------------------------------------------- block-read state
@@ -550,7 +559,7 @@ void QVADynModalSystem::BeginReadModes() try {
   accumulatedAccessTime_ = 0.0;
   blockLoads_ = 0;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::BeginReadModes");
+  QVABasRaiseAtBoundary("QVADynModalSystem::BeginReadModes");
 }
 
 void QVADynModalSystem::EndReadModes() {
@@ -586,7 +595,8 @@ void QVADynModalSystem::LoadColumnBlock(int block) const {
   accumulatedAccessTime_ += timer.ElapsedSeconds();
 }
 
-void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, double* out) const {
+void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, double* out) const
+    try {
   if (blockReadBuffer_ == nullptr) {
     GetNodalModeshapes(firstMode, lastMode, node, out);
     return;
@@ -599,6 +609,8 @@ void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, dou
       node * blockReadNodeStride_ + static_cast<std::int64_t>(position) * blockReadMaxNodalDof_;
   std::copy_n(blockReadBuffer_ + first,
               static_cast<std::int64_t>(lastMode - firstMode + 1) * blockReadMaxNodalDof_, out);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::GetModesNodal");
 }
 
 // ---------------------------------------------------------------- node-access state
@@ -616,7 +628,7 @@ void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) try {
   nodeStart_ = index.start;
   accumulatedAccessTime_ = 0.0;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::BeginNodalModeAccess");
+  QVABasRaiseAtBoundary("QVADynModalSystem::BeginNodalModeAccess");
 }
 
 void QVADynModalSystem::EndNodalModeAccess() {

@@ -100,7 +100,7 @@ void QVADynModalSystem::CalculateParticipationFactors(const QVASrvSparseMatrix& 
   modeShapes_->TransposeMultiplyMapped(rowMap.data(), massTimesRigidBody, factors.get(), 1.0, 0.0);
   SetParticipationFactors(factors.release(), slot);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::CalculateParticipationFactors");
+  QVABasRaiseAtBoundary("QVADynModalSystem::CalculateParticipationFactors");
 }
 
 void QVADynModalSystem::SetParticipationFactors(double* values, int slot) try {
@@ -132,7 +132,7 @@ void QVADynModalSystem::SetParticipationFactors(double* values, int slot) try {
       transaction, WriteModesByDirections(modal_, sets, numberOfModes, effectiveMass.data()));
   transaction.Commit();
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::SetParticipationFactors");
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetParticipationFactors");
 }
 
 void QVADynModalSystem::SetModeShapeReactionForces(const double* values, const int* map,
@@ -167,7 +167,7 @@ void QVADynModalSystem::SetModeShapeReactionForces(const double* values, const i
   reactionForcesPerMode_ = perMode;
   numberOfModesWithReactionForces_ = count;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynModalSystem::SetModeShapeReactionForces");
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetModeShapeReactionForces");
 }
 
 void QVADynModalSystem::GetModeShapeReactionForces(int mode, int node, double* out) const {

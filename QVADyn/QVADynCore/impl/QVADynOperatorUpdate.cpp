@@ -55,7 +55,7 @@ void ReleaseSet(QVASrvMatrix** set) {
 QVADynOperatorUpdate::QVADynOperatorUpdate(QVADynGenerateOperators* generator, bool firstFlag,
                                            bool differenceMode, double referenceFrequency,
                                            int* frameTable, double* frequencyTable,
-                                           QVADynDomainType domain)
+                                           QVADynDomainType domain) try
     : generator_(generator),
       frequencyTable_(frequencyTable),
       frameTable_(frameTable),
@@ -78,6 +78,8 @@ QVADynOperatorUpdate::QVADynOperatorUpdate(QVADynGenerateOperators* generator, b
     Release();
     throw;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynOperatorUpdate::QVADynOperatorUpdate");
 }
 
 QVADynOperatorUpdate::~QVADynOperatorUpdate() { Release(); }
@@ -447,5 +449,5 @@ void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double f
   WriteInterpolated(ops, t, lowerSet_, upperSet_);
   directOperatorsInBundle_ = false;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynOperatorUpdate::Update");
+  QVABasRaiseAtBoundary("QVADynOperatorUpdate::Update");
 }

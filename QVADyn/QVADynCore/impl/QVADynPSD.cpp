@@ -17,7 +17,7 @@ void QVADynPSD::setPSDName(const char* name) try {
     name_[place] = name[place];
   }
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynPSD::setPSDName");
+  QVABasRaiseAtBoundary("QVADynPSD::setPSDName");
 }
 
 void QVADynPSD::setPSDTable(const double* values, int rows) try {
@@ -29,5 +29,5 @@ void QVADynPSD::setPSDTable(const double* values, int rows) try {
   table_ = std::move(table);
   tableRows_ = rows;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynPSD::setPSDTable");
+  QVABasRaiseAtBoundary("QVADynPSD::setPSDTable");
 }

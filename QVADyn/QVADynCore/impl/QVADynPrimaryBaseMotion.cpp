@@ -45,21 +45,21 @@ QVADynPrimaryBaseMotion::QVADynPrimaryBaseMotion(const double* factors, int nFac
              "QVADynPrimaryBaseMotion: number part " << static_cast<int>(part)
                                                      << " is neither 0 (imaginary) nor 1 (real)");
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynPrimaryBaseMotion::QVADynPrimaryBaseMotion");
+  QVABasRaiseAtBoundary("QVADynPrimaryBaseMotion::QVADynPrimaryBaseMotion");
 }
 
 void QVADynPrimaryBaseMotion::SetDisplacement(const double* values, int n) try {
   displacements_ = CopyValues(values, n, "SetDisplacement", "displacements");
   hasDisplacement_ = true;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynPrimaryBaseMotion::SetDisplacement");
+  QVABasRaiseAtBoundary("QVADynPrimaryBaseMotion::SetDisplacement");
 }
 
 void QVADynPrimaryBaseMotion::SetVelocity(const double* values, int n) try {
   velocities_ = CopyValues(values, n, "SetVelocity", "velocities");
   hasVelocity_ = true;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynPrimaryBaseMotion::SetVelocity");
+  QVABasRaiseAtBoundary("QVADynPrimaryBaseMotion::SetVelocity");
 }
 
 double QVADynPrimaryBaseMotion::Acceleration(int frame) const {

@@ -24,9 +24,11 @@ const QVADynCorrelationData& Data(const omi_IntTableIterator<void*>& entry) {
 
 }  // namespace
 
-QVADynRandomEvent::QVADynRandomEvent(QVADynModalSystem* system) : modalSystem_(system) {
+QVADynRandomEvent::QVADynRandomEvent(QVADynModalSystem* system) try : modalSystem_(system) {
   modalSystem_->BeginNodalModeAccess(nullptr);
   if (modalSystem_->ModeShapes() != nullptr) modalSystem_->ModeShapes()->SetAccess(kRowAccess);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::QVADynRandomEvent");
 }
 
 QVADynRandomEvent::~QVADynRandomEvent() {
@@ -60,10 +62,10 @@ void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) try {
   activeModes_ = copy;
   numberOfActiveModes_ = count;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRandomEvent::SetActiveModes");
+  QVABasRaiseAtBoundary("QVADynRandomEvent::SetActiveModes");
 }
 
-void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) {
+void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) try {
   QVA_VERIFY(correlation != nullptr, kQVABasInvalidArgument,
              "QVADynRandomEvent::AdoptCorrelation: null correlation");
   for (omi_IntTableIterator<void*> entry(correlations_); entry.More(); entry.Next()) {
@@ -73,13 +75,17 @@ void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) {
   }
   correlations_.Insert(numberOfCorrelations_ + 1, correlation);
   ++numberOfCorrelations_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::AdoptCorrelation");
 }
 
-void QVADynRandomEvent::AdoptBaseMotion(const int& patternKey, const int& direction) {
+void QVADynRandomEvent::AdoptBaseMotion(const int& patternKey, const int& direction) try {
   const int number = numberOfBaseMotions_ + 1;
   baseMotionDirections_.Insert(number, direction);
   baseMotionPatterns_.Insert(number, patternKey);
   numberOfBaseMotions_ = number;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::AdoptBaseMotion");
 }
 
 std::size_t QVADynRandomEvent::BlockSize() const {
@@ -190,7 +196,7 @@ void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) try
     block += blockSize;
   }
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRandomEvent::ComputeModalLoad");
+  QVABasRaiseAtBoundary("QVADynRandomEvent::ComputeModalLoad");
 }
 
 void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeActive,
@@ -214,5 +220,5 @@ void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeAct
     }
   }
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRandomEvent::ComputeJetNoiseModalLoad");
+  QVABasRaiseAtBoundary("QVADynRandomEvent::ComputeJetNoiseModalLoad");
 }

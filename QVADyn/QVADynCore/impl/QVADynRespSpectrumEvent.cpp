@@ -10,7 +10,7 @@ QVADynRespSpectrumEvent::QVADynRespSpectrumEvent(const QVADynModalSystem& system
 } catch (...) {
   // The solver became the event's; an event that is not built deletes it.
   delete solver;
-  QVADynRaiseAtBoundary("QVADynRespSpectrumEvent::QVADynRespSpectrumEvent");
+  QVABasRaiseAtBoundary("QVADynRespSpectrumEvent::QVADynRespSpectrumEvent");
 }
 
 QVADynRespSpectrumEvent::~QVADynRespSpectrumEvent() = default;
@@ -22,7 +22,7 @@ void QVADynRespSpectrumEvent::Solve(QVADynOperatorUpdate* update) try {
              "QVADynRespSpectrumEvent::Solve: the event was built without a solver");
   RunTimeHistorySolve(*solver_, update, false, histories_);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRespSpectrumEvent::Solve");
+  QVABasRaiseAtBoundary("QVADynRespSpectrumEvent::Solve");
 }
 
 void QVADynRespSpectrumEvent::SetReactionForces(const bool* /*nodes*/, int /*loadCase*/,
@@ -36,14 +36,14 @@ void QVADynRespSpectrumEvent::GetModalAmplitudes(QVADynRecoveryType /*type*/,
 void QVADynRespSpectrumEvent::Recover(const bool* nodes, int quantities) try {
   RecoverTimeHistories(nodes, quantities, histories_);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRespSpectrumEvent::Recover");
+  QVABasRaiseAtBoundary("QVADynRespSpectrumEvent::Recover");
 }
 
 void QVADynRespSpectrumEvent::GetNodalResults(const bool* /*nodes*/, int frame, int /*loadCase*/,
                                               double* out, QVADynRecoveryType type) try {
   ReadNodalTimeHistory(histories_, frame, out, type);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRespSpectrumEvent::GetNodalResults");
+  QVABasRaiseAtBoundary("QVADynRespSpectrumEvent::GetNodalResults");
 }
 
 void QVADynRespSpectrumEvent::GetImaginaryNodalResults(const bool* /*nodes*/, int /*frame*/,

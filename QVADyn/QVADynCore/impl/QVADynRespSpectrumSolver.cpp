@@ -35,5 +35,5 @@ QVADynSolution& QVADynRespSpectrumSolver::Solve(QVADynSolution& out,
   out.Adopt(displacement.release(), velocity.release(), acceleration.release());
   return out;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynRespSpectrumSolver::Solve");
+  QVABasRaiseAtBoundary("QVADynRespSpectrumSolver::Solve");
 }

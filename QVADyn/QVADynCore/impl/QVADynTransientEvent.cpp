@@ -10,7 +10,7 @@ QVADynTransientEvent::QVADynTransientEvent(const QVADynModalSystem& system,
 } catch (...) {
   // The solver became the event's; an event that is not built deletes it.
   delete solver;
-  QVADynRaiseAtBoundary("QVADynTransientEvent::QVADynTransientEvent");
+  QVABasRaiseAtBoundary("QVADynTransientEvent::QVADynTransientEvent");
 }
 
 QVADynTransientEvent::~QVADynTransientEvent() = default;
@@ -29,7 +29,7 @@ void QVADynTransientEvent::SetInitialCondition(QVADynRecoveryType type,
   }
   solver_->SetInitialCondition(type, count, values.Values());
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientEvent::SetInitialCondition");
+  QVABasRaiseAtBoundary("QVADynTransientEvent::SetInitialCondition");
 }
 
 int QVADynTransientEvent::EventType() const { return 1; }
@@ -39,7 +39,7 @@ void QVADynTransientEvent::Solve(QVADynOperatorUpdate* update) try {
              "QVADynTransientEvent::Solve: the event was built without a solver");
   RunTimeHistorySolve(*solver_, update, true, histories_);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientEvent::Solve");
+  QVABasRaiseAtBoundary("QVADynTransientEvent::Solve");
 }
 
 void QVADynTransientEvent::SetReactionForces(const bool* /*nodes*/, int /*loadCase*/,
@@ -50,20 +50,20 @@ void QVADynTransientEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNum
                                               int frame, int loadCase, double* out) try {
   ReadModalTimeHistory(histories_, type, part, frame, loadCase, out);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientEvent::GetModalAmplitudes");
+  QVABasRaiseAtBoundary("QVADynTransientEvent::GetModalAmplitudes");
 }
 
 void QVADynTransientEvent::Recover(const bool* nodes, int quantities) try {
   RecoverTimeHistories(nodes, quantities, histories_);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientEvent::Recover");
+  QVABasRaiseAtBoundary("QVADynTransientEvent::Recover");
 }
 
 void QVADynTransientEvent::GetNodalResults(const bool* /*nodes*/, int frame, int /*loadCase*/,
                                            double* out, QVADynRecoveryType type) try {
   ReadNodalTimeHistory(histories_, frame, out, type);
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientEvent::GetNodalResults");
+  QVABasRaiseAtBoundary("QVADynTransientEvent::GetNodalResults");
 }
 
 void QVADynTransientEvent::GetImaginaryNodalResults(const bool* /*nodes*/, int /*frame*/,

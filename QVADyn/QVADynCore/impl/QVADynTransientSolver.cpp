@@ -279,7 +279,7 @@ void QVADynTransientSolver::SetInitialCondition(QVADynRecoveryType type, int cou
   initialConditions_[type] = copy;
   initialConditionCounts_[type] = count;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientSolver::SetInitialCondition");
+  QVABasRaiseAtBoundary("QVADynTransientSolver::SetInitialCondition");
 }
 
 QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynModalOperators& ops,
@@ -396,5 +396,5 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
   out.Adopt(results[0].release(), results[1].release(), results[2].release());
   return out;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynTransientSolver::Solve");
+  QVABasRaiseAtBoundary("QVADynTransientSolver::Solve");
 }

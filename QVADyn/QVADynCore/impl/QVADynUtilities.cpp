@@ -102,7 +102,7 @@ bool* QVADynUtilities::NodesWithModes(QVADynModalSystem& modal, int& numberOfNod
   }
   return flags;
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynUtilities::NodesWithModes");
+  QVABasRaiseAtBoundary("QVADynUtilities::NodesWithModes");
 }
 
 QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
@@ -142,7 +142,7 @@ QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
   }
   return modalForce.release();
 } catch (...) {
-  QVADynRaiseAtBoundary("QVADynUtilities::ProjectForce");
+  QVABasRaiseAtBoundary("QVADynUtilities::ProjectForce");
 }
 
 void QVADynUtilities::CreateVector(QVAFsmSystem& system, const KRNString& name,
