@@ -162,6 +162,10 @@ void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRec
 
 void QVADynEvent::ReadNodalTimeHistory(const TimeHistories& histories, int frame, double* out,
                                        QVADynRecoveryType type) {
+  QVA_VERIFY(frame >= 0 && frame < numberOfFrames_, kQVASrvIndexOutOfRange,
+             "QVADynEvent::GetNodalResults: frame " << frame << " outside the " << numberOfFrames_
+                                                    << " frames; pass 0 ... "
+                                                    << numberOfFrames_ - 1);
   const RecoveryDofs& dofs = histories.recoveryDofs;
   const QVASrvDenseMatrix* recovered = IsQuantity(type) ? histories.physical[type].get() : nullptr;
   if (recovered != nullptr) {

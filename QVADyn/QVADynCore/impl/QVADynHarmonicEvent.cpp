@@ -40,6 +40,13 @@ void VerifyLoadCase(const char* operation, int loadCase, int cases) {
                        << " load cases; pass 0 ... " << cases - 1);
 }
 
+// Raises QVABasError (kQVASrvIndexOutOfRange) unless 0 <= frame < frames.
+void VerifyFrame(const char* operation, int frame, int frames) {
+  QVA_VERIFY(frame >= 0 && frame < frames, kQVASrvIndexOutOfRange,
+             operation << ": frame " << frame << " outside the " << frames << " frames; pass 0 ... "
+                       << frames - 1);
+}
+
 // The set {real, imaginary} over the results' ComplexNumberPart collection.
 QVASimCSetID CreateComplexPartSet(const QVAFsmModalEventResults& results) {
   const int parts[] = {kRealMember, kImaginaryMember};
@@ -109,7 +116,6 @@ void QVADynHarmonicEvent::StoreModalAmplitudes(const QVADynSolution& solution) {
 void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
                                             const QVASrvMatrix& real,
                                             const QVASrvMatrix& imaginary) try {
-  WriteCases();
   const QVAFsmSystemDofDefinition& dofs = ModalSystem().DofDefinition();
   RecoveryDofs selected;
   selected.Select(dofs, nodes);
@@ -122,6 +128,8 @@ void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
 
   QVAFsmModalEventResults results = Results();
   QVASimTransaction transaction(results.MyPosition().Context());
+  WriteCases();
+  VerifyLoadCase("QVADynHarmonicEvent::SetReactionForces", loadCase, NumberOfCases());
   QVASimDistributionID reactions = results.RF();
   if (!reactions.IsValid()) {
     int rowBlock = count;
@@ -232,9 +240,10 @@ void QVADynHarmonicEvent::ReadNodal(int part, int frame, int loadCase, double* o
   const QVASimDistributionID stored =
       type == QVADynRecoverReactionForce ? results.RF() : results.U();
   if (!stored.IsValid()) return;
-  VerifyLoadCase(part == kRealMember ? "QVADynHarmonicEvent::GetNodalResults"
-                                     : "QVADynHarmonicEvent::GetImaginaryNodalResults",
-                 loadCase, NumberOfCases());
+  const char* operation = part == kRealMember ? "QVADynHarmonicEvent::GetNodalResults"
+                                              : "QVADynHarmonicEvent::GetImaginaryNodalResults";
+  VerifyLoadCase(operation, loadCase, NumberOfCases());
+  VerifyFrame(operation, frame, NumberOfFrames());
   ReadNodalValues(*ResultSlice(stored, part, loadCase), recoveryDofs_.Count(), recoveryDofs_.Dofs(),
                   frame, out);
 }

@@ -131,6 +131,17 @@ TEST_F(QVADynEventRefusalTest, Events) {
        [&] { harmonic->GetNodalResults(nullptr, 0, 2, out.data(), QVADynRecoverDisplacement); },
        kQVASrvIndexOutOfRange,
        {"QVADynHarmonicEvent::GetNodalResults: load case 2 outside the 1 load cases"}},
+      {"harmonic nodal results of frame 1 of 1",
+       [&] { harmonic->GetNodalResults(nullptr, 1, 0, out.data(), QVADynRecoverDisplacement); },
+       kQVASrvIndexOutOfRange,
+       {"QVADynHarmonicEvent::GetNodalResults: frame 1 outside the 1 frames; pass 0 ... 0"}},
+      {"transient nodal results of frame -1",
+       [&] {
+         transient->Recover(nullptr, 1);
+         transient->GetNodalResults(nullptr, -1, 0, out.data(), QVADynRecoverDisplacement);
+       },
+       kQVASrvIndexOutOfRange,
+       {"QVADynEvent::GetNodalResults: frame -1 outside the 3 frames; pass 0 ... 2"}},
   };
   ExpectRefusals(table);
   EXPECT_EQ(transient->DiagonalDamping(), nullptr);
