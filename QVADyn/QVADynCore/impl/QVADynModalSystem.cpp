@@ -188,12 +188,13 @@ int* NewModeColumnMap(const QVASrvDenseMatrix* modeShapes, int numberOfModes) {
 }
 
 // Raises QVABasError (kQVABasInvalidArgument) for an eigenvalue that is not
-// finite or lies below -epsilon * max(1, largest |eigenvalue|): more negative
-// than round-off of a positive semi-definite stiffness. `source` says where
-// the eigenvalues came from. Round-off negatives pass; the solvers take them
-// as zero.
+// finite or, for real modes, lies below -epsilon * max(1, largest
+// |eigenvalue|): more negative than round-off of a positive semi-definite
+// stiffness. `source` says where the eigenvalues came from. Round-off
+// negatives pass; the solvers take them as zero. The real parts of complex
+// modes (realModes false) are negative for damped modes.
 void VerifyEigenvalues(const char* operation, const char* source, const double* eigenvalues,
-                       int numberOfModes) {
+                       int numberOfModes, bool realModes = true) {
   double largest = 0.0;
   for (int mode = 0; mode < numberOfModes; ++mode) {
     const double lambda = eigenvalues[mode];
@@ -202,6 +203,7 @@ void VerifyEigenvalues(const char* operation, const char* source, const double* 
                          << "; an eigenvalue (omega^2 of the mode) must be a finite number");
     largest = std::max(largest, std::fabs(lambda));
   }
+  if (!realModes) return;
   const double lowest = -QVADynTransientEpsilon() * std::max(1.0, largest);
   for (int mode = 0; mode < numberOfModes; ++mode) {
     const double lambda = eigenvalues[mode];
@@ -269,8 +271,9 @@ void QVADynModalSystem::Open() try {
     eigenvalues_ = mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_));
     QVASrvMatrix realParts(numberOfModes_, 1, eigenvalues_);
     eigenvalues.GetValues(0, numberOfModes_ - 1, 0, 0, realParts);
+    // Complex modes store their real and imaginary parts as two columns.
     VerifyEigenvalues("QVADynModalSystem::Open", "the stored eigenvalue", eigenvalues_,
-                      numberOfModes_);
+                      numberOfModes_, eigenvalues.NumberOfColumns() == 1);
   }
 
   const QVASimDistributionID stored = modal_.ParticipationFactors();

@@ -318,6 +318,20 @@ TEST(QVADynCFreqSolveTest, BandAndModeLimit) {
   }
 }
 
+// The stored complex modes open again: damped modes have negative real parts,
+// which are no negative eigenvalues of a real basis.
+TEST(QVADynCFreqSolveTest, StoredComplexModesOpenAgain) {
+  Problem problem(Basis(4, true));
+  problem.SetModalStiffness();
+  problem.Solve();
+  ASSERT_LT(problem.system->RealEigenvalues()[0], 0.0);
+  QVADynComplexModalSystem reopened(problem.basis.CreateDofDefinition(),
+                                    problem.basis.ModalObject(), problem.capture.Log(), 4);
+  reopened.Open();
+  EXPECT_EQ(reopened.NumberOfModes(), 4);
+  EXPECT_EQ(reopened.Eigenvalues()[0], problem.system->RealEigenvalues()[0]);
+}
+
 // With solveOnly the solve runs and is logged; nothing in the system or the
 // database changes.
 TEST(QVADynCFreqSolveTest, SolveOnlyLeavesTheSystemUnchanged) {
