@@ -363,7 +363,8 @@ void ReadProjectedValues(int code, int rows, double* values, int kept) {
 
 }  // namespace
 
-void QVADYNREADKVREIG(const int* code, int* a2, int* a3, double* a4, const int* a5, const int* a6) {
+void QVADYNREADKVREIG(const int* code, int* a2, int* a3, double* a4, const int* a5,
+                      const int* a6) try {
   const CodeEntry* entry =
       std::find_if(std::begin(kCodes), std::end(kCodes),
                    [code](const CodeEntry& candidate) { return candidate.code == *code; });
@@ -394,10 +395,14 @@ void QVADYNREADKVREIG(const int* code, int* a2, int* a3, double* a4, const int* 
       KeptOpenReader(entry->fileName).Close();
       break;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADYNREADKVREIG");
 }
 
 void QVADYNACOUSTICPROJECTION(const int* code, const int* rows, const int* vectors, double* X,
-                              const int* kept) {
+                              const int* kept) try {
   if (*code == 1) AddProjectionVectors(*code, *rows, *vectors, X, *kept);
   if (*code == 2) ReadProjectedValues(*code, *rows, X, *kept);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADYNACOUSTICPROJECTION");
 }

@@ -62,8 +62,10 @@ inline constexpr char kQVADynLogComplexNoModesStored[] = "; no complex modes sto
 // and zero modes are stored, replacing whatever an earlier solve left.
 //
 // Raises QVABasError kQVASrvInvalidState when the projected stiffness is
-// absent and kQVASrvSizeMismatch when realModeShapes has fewer than n
-// columns, before anything is logged or stored.
+// absent, kQVASrvSizeMismatch when realModeShapes has fewer than n columns,
+// and kQVABasInvalidArgument for a negative maxModes, a bound that is NaN,
+// lowerBound > upperBound, or a value of the projected stiffness or damping
+// that is not finite; all before anything is logged or stored.
 QVADYN_EXPORT void QVADynCFreqSolve(QVADynComplexModalSystem& system,
                                     const QVASrvDenseMatrix& realModeShapes, int maxModes,
                                     double lowerBound, double upperBound, int solveOnly);

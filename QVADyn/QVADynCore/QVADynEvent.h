@@ -56,7 +56,10 @@ class QVADynSolver;
 class QVADYN_EXPORT QVADynEvent : public mem_AllocationOperators {
  public:
   // Keeps `system` (not owned) and a copy of the results handle; no load
-  // cases, frames, active modes, damping or requests. Writes nothing.
+  // cases, frames, active modes, damping or requests. Writes nothing. Raises
+  // QVABasError (kQVABasInvalidArgument) for results that are not those of
+  // the modal system's database object (another database, other modes or
+  // DOFs).
   QVADynEvent(const QVADynModalSystem& system, QVAFsmModalEventResults results);
   QVADynEvent(const QVADynEvent&) = delete;
   QVADynEvent& operator=(const QVADynEvent&) = delete;
@@ -144,7 +147,8 @@ class QVADYN_EXPORT QVADynEvent : public mem_AllocationOperators {
   // Copies n per-mode damping records (one per active mode, in the order of
   // the active-mode list). Raises QVADynModeNumberMismatch
   // ("QVADynEvent::SetModalDamping!") unless n == NumberOfActiveModes(), and
-  // QVABasError (kQVABasInvalidArgument) for a null array with n > 0.
+  // QVABasError (kQVABasInvalidArgument) for a null array with n > 0 or a
+  // value that is NaN or infinite (naming the record and its active mode).
   void SetDiagonalDamping(int n, const QVADynDiagonalDamping* records);
   // The copied records, or null.
   const QVADynDiagonalDamping* DiagonalDamping() const { return diagonalDamping_.get(); }

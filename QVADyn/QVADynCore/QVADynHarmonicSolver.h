@@ -47,7 +47,8 @@ class QVADYN_EXPORT QVADynHarmonicSolver : public QVADynSolver {
 
   // Chooses the method and solves; `energy` is not used, `log` goes to the
   // method that logs (non-diagonal and coupled acoustic). Raises QVABasError
-  // (kQVASrvInvalidState) when the diagonal method meets operators of other
+  // (kQVABasInvalidArgument) for a frequency that is not finite, before
+  // anything is solved; (kQVASrvInvalidState) when the diagonal method meets operators of other
   // than NumberOfActiveModes() rows (acoustic modes without a coupling
   // matrix), (kQVASrvSingularMatrix) when the non-diagonal or coupled system
   // of a frame is singular, and as QVADynLoadCaseList::GetModalForces.

@@ -57,7 +57,9 @@ class QVADYN_EXPORT QVADynModalSystem {
   // Wraps the stored mode shapes, damping and coupling matrices, reads the
   // eigenvalues and participation factors, builds the mode-column map, takes
   // the residual and acoustic counts and sets up the solver DOFs from the
-  // mode-shape rows. Called once.
+  // mode-shape rows. Called once. Raises QVABasError: kQVASrvInvalidState
+  // when no eigenvalues or no mode shapes are stored, kQVABasInvalidArgument
+  // for a stored eigenvalue refused as by SetEigenvalues.
   void Open();
   int NumberOfModes() const { return numberOfModes_; }
   int NumberOfAcousticModes() const { return numberOfAcousticModes_; }
@@ -73,13 +75,22 @@ class QVADYN_EXPORT QVADynModalSystem {
   // --- writing a basis -----------------------------------------------------
   // Stores the counts and writes the modes, structural, residual and acoustic
   // sets, the eigenvalues and a unit generalized mass, in one transaction.
+  // Raises QVABasError (kQVABasInvalidArgument), before anything is stored,
+  // for numModes < 1, a null array, acoustic counts outside 0 ... numModes,
+  // residual counts outside 0 ... numModes - numAcousticModes, and an
+  // eigenvalue that is NaN, infinite or below -sqrt(eps) * max(1, largest
+  // |eigenvalue|); negatives within round-off are stored as given and taken
+  // as zero by the solvers.
   void SetEigenvalues(const double* eigenvalues, int numModes, int numAcousticModes,
                       int numResidualModes);
   // New mode-shape matrix (numRows solver DOFs x modes), chunked by the
   // mode-shape block-size settings (limited to 2 GB per chunk; a column block
   // holds at most 128 modes, the most the mode-column map can address);
   // attached unless `scratch`. Its rows are solver DOFs 0 ... numRows-1 of the
-  // DOF definition. The modal system owns it; the caller fills it.
+  // DOF definition. The modal system owns it; the caller fills it. Raises
+  // QVABasError before SetEigenvalues (kQVASrvInvalidState) and for numRows
+  // outside 0 ... solver DOFs (kQVABasInvalidArgument); whenever it raises,
+  // nothing is attached and the former matrix stays.
   QVASrvDenseMatrix& CreateModeShapes(int numRows, bool scratch);
   // New projected damping matrix of `kind` (0, 1: structural x structural
   // modes; 2: acoustic x acoustic); raises QVADynUnsupportedDamping for any

@@ -126,17 +126,18 @@ class QVADYN_EXPORT QVADynRandomEvent : public mem_AllocationOperators {
   // one flag per provider node (non-zero: the node takes part); null lets
   // every node take part. Every key must be at least 1 and within the
   // provider's patterns. Raises QVABasError before writing anything:
-  // kQVABasInvalidArgument when such a correlation has no spectrum,
-  // kQVASrvInvalidState when a block needs the provider and none is installed,
-  // or when an entry of a base-motion spectrum drives a base motion and the
-  // modal system has no participation factors in slot 0.
+  // kQVABasInvalidArgument when such a correlation has no spectrum or a
+  // nodal entry's key lies beyond the provider's NumberOfPatterns() (when
+  // known) or below 1, kQVASrvInvalidState when a block needs the provider and
+  // none is installed, or when an entry of a base-motion spectrum drives a
+  // base motion and the modal system has no participation factors in slot 0.
   void ComputeModalLoad(double* out, const int* nodeActive);
 
   // Fills the blocks of the jet-noise correlations at circular frequency
   // `omega` (rad per unit time): each entry (key, convection velocity) gets its
   // own zeroed block. Raises QVABasError before writing anything:
-  // kQVABasInvalidArgument for an entry whose convection velocity is zero,
-  // kQVASrvInvalidState when a block needs the provider and none is installed.
+  // kQVABasInvalidArgument for an entry whose convection velocity is zero or
+  // whose key is refused as in ComputeModalLoad, kQVASrvInvalidState when a block needs the provider and none is installed.
   void ComputeJetNoiseModalLoad(double* out, const int* nodeActive, double omega);
 
  private:
@@ -148,6 +149,9 @@ class QVADYN_EXPORT QVADynRandomEvent : public mem_AllocationOperators {
   bool DrivesBaseMotion(int key) const;
   void VerifyModalLoadInputs() const;
   void VerifyJetNoiseInputs() const;
+  // Raises QVABasError (kQVABasInvalidArgument) for a pattern key below 1 or
+  // beyond the provider's NumberOfPatterns() where that is known.
+  void VerifyPatternKey(const char* operation, int correlation, int key) const;
 
   // Members follow the event's data model.
   QVADynModalSystem* modalSystem_;

@@ -59,6 +59,7 @@ class QVADYN_EXPORT QVADynTransientSolver : public QVADynSolver {
   // displacement, velocity and acceleration to `out`. Fills the requested
   // arrays of `energy` (may be null). Writes nothing to `log`.
   // Raises QVABasError (kQVABasInvalidArgument) for fewer than one frame, for
+  // an increment of frames 0 ... n-2 that is not finite and positive, for
   // an initial condition of fewer than m*N values, and for operators whose
   // stiffness has other than m rows (active acoustic modes: the integrator
   // treats structural modes only); (kQVASrvSingularMatrix) when the coupled

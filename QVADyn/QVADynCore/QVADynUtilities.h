@@ -50,7 +50,9 @@ class QVADYN_EXPORT QVADynUtilities {
   // a new numModes x c matrix that the caller deletes. The rows of `load` are
   // permuted in place into solver-DOF order and stay so. Returns null when
   // `load` has no columns; ends the process through
-  // QVASrvUtilities::ReportAndAbort when `load` is null.
+  // QVASrvUtilities::ReportAndAbort when `load` is null. Raises QVABasError
+  // (kQVABasInvalidArgument), before `load` is touched, for a negative
+  // numModes, a null list and a mode outside the columns of `modeShapes`.
   static QVASrvMatrix* ProjectForce(int numModes, const int* modes,
                                     const QVAFsmSystemDofDefinition& dofs,
                                     const QVASrvDenseMatrix& modeShapes, QVASrvSparseMatrix* load);

@@ -1,6 +1,8 @@
 #include "platform/base/QVABasException.h"
 
 #include <exception>
+#include <new>
+#include <stdexcept>
 
 QVABasException::~QVABasException() = default;
 
@@ -50,3 +52,19 @@ QVABasOutOfMemory::QVABasOutOfMemory(const cow_String& message)
     : QVABasError(kQVABasOutOfMemory, message) {}
 
 void QVABasOutOfMemory::Raise() const { throw *this; }
+
+void QVABasRaiseAtBoundary(const char* operation) {
+  try {
+    throw;
+  } catch (const QVABasException&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    QVABasOutOfMemory(cow_String(operation).Append(": out of memory")).Throw(__FILE__, __LINE__);
+  } catch (const std::logic_error& error) {
+    QVABasError(kQVABasInvalidArgument, cow_String(operation).Append(": ").Append(error.what()))
+        .Throw(__FILE__, __LINE__);
+  } catch (const std::exception& error) {
+    QVABasError(kQVASrvInvalidState, cow_String(operation).Append(": ").Append(error.what()))
+        .Throw(__FILE__, __LINE__);
+  }
+}

@@ -91,6 +91,22 @@ class QVA_PLATFORM_EXPORT QVABasOutOfMemory : public QVABasError {
   [[noreturn]] void Raise() const override;
 };
 
+// Rethrows the exception being handled, for the handler at the end of an
+// exported operation, so that only QVABasExceptions reach the host:
+// QVABasExceptions as they are, std::bad_alloc as QVABasOutOfMemory
+// "<operation>: out of memory", any other std::exception as QVABasError
+// "<operation>: <what()>" (kQVABasInvalidArgument for a std::logic_error,
+// which comes from a size or index the operation did not check,
+// kQVASrvInvalidState otherwise). Anything else (the component's fixed
+// assertion text) passes unchanged. Call only inside a handler:
+//
+//   void QVADynModalSystem::Open() try {
+//     ...
+//   } catch (...) {
+//     QVABasRaiseAtBoundary("QVADynModalSystem::Open");
+//   }
+[[noreturn]] QVA_PLATFORM_EXPORT void QVABasRaiseAtBoundary(const char* operation);
+
 // Builds a message with stream syntax and throws a QVABasError of `number` from
 // this source place:
 //   QVA_RAISE(kQVASrvIndexOutOfRange, "QVASrvMatrix::GetValues: row " << row << " >= " << rows);

@@ -1,5 +1,6 @@
 #include "platform/base/mem_Alloc.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -18,7 +19,29 @@ class ReportingGuard {
   ReportingGuard& operator=(const ReportingGuard&) = delete;
   ~ReportingGuard() { gReportingExhaustion = false; }
 };
+// The test hook: the count at which an allocation fails (0: disarmed) and
+// the allocations counted since it was armed.
+std::atomic<long> gFailingAllocation{0};
+std::atomic<long> gCountedAllocations{0};
+
 }  // namespace
+
+void mem_TestFailAllocation(long n) noexcept {
+  gCountedAllocations.store(0, std::memory_order_relaxed);
+  gFailingAllocation.store(n > 0 ? n : 0, std::memory_order_relaxed);
+}
+
+bool mem_TestAllocationFails() noexcept {
+  const long failing = gFailingAllocation.load(std::memory_order_relaxed);
+  if (failing == 0) return false;
+  if (gCountedAllocations.fetch_add(1, std::memory_order_relaxed) + 1 != failing) return false;
+  gFailingAllocation.store(-1, std::memory_order_relaxed);  // counts on, fails no more
+  return true;
+}
+
+long mem_TestAllocationCount() noexcept {
+  return gCountedAllocations.load(std::memory_order_relaxed);
+}
 
 void mem_ReportExhaustion(std::size_t bytes) {
   if (gReportingExhaustion) throw std::bad_alloc();
@@ -29,6 +52,7 @@ void mem_ReportExhaustion(std::size_t bytes) {
 }
 
 void* mem_Malloc(std::size_t bytes) {
+  if (mem_TestAllocationFails()) mem_ReportExhaustion(bytes);
   void* memory = std::malloc(bytes == 0 ? 1 : bytes);
   if (memory == nullptr) mem_ReportExhaustion(bytes);
   return memory;
@@ -38,6 +62,7 @@ void mem_Free(void* memory) { std::free(memory); }
 
 void* mem_Realloc(void* memory, std::size_t bytes) {
   if (memory == nullptr) return mem_Malloc(bytes);
+  if (mem_TestAllocationFails()) mem_ReportExhaustion(bytes);
   void* resized = std::realloc(memory, bytes == 0 ? 1 : bytes);
   if (resized == nullptr) mem_ReportExhaustion(bytes);
   return resized;

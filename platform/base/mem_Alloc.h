@@ -50,6 +50,27 @@ class QVA_PLATFORM_EXPORT mem_AllocationOperators {
   static void operator delete[](void* memory) noexcept;
 };
 
+// Test hook for allocation failures. mem_TestFailAllocation(n) (n >= 1) makes
+// the n-th allocation from then on fail once, as if memory were exhausted, and
+// starts counting allocations; 0 stops both. Counted are mem_Malloc,
+// mem_Realloc, mem_OperatorNewThrow (so every allocation of the platform and
+// the component that goes through this allocator) and each call of
+// mem_TestAllocationFails, which a test program's replacement of the global
+// operator new calls so that std::allocator and new of other classes fail as
+// well:
+//
+//   mem_TestFailAllocation(3);    // the third allocation from here fails
+//   ... operation under test ...  // QVABasOutOfMemory (or std::bad_alloc)
+//   long seen = mem_TestAllocationCount();
+//   mem_TestFailAllocation(0);
+//
+// The hook is process-wide and meant for single-threaded test programs.
+QVA_PLATFORM_EXPORT void mem_TestFailAllocation(long n) noexcept;
+// Counts one allocation; true when it is the one that must fail.
+QVA_PLATFORM_EXPORT bool mem_TestAllocationFails() noexcept;
+// Allocations counted since the hook was last armed.
+QVA_PLATFORM_EXPORT long mem_TestAllocationCount() noexcept;
+
 // Throws QVABasOutOfMemory for a request of `bytes` bytes. Used by the
 // templates above; not for general use.
 [[noreturn]] QVA_PLATFORM_EXPORT void mem_ReportExhaustion(std::size_t bytes);

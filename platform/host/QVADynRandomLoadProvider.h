@@ -38,6 +38,10 @@ class QVA_PLATFORM_EXPORT QVADynRandomLoadProvider {
   virtual const double* NodeCoordinates(int node) = 0;
   // The block is done.
   virtual void End() = 0;
+  // Number of load patterns that NodalLoads gives per node, so that the event
+  // can refuse a pattern key beyond them before it reads; a negative answer
+  // (the default) means unknown, and keys are then taken as given.
+  virtual int NumberOfPatterns() const { return -1; }
   // Writes the real and imaginary correlation coefficient between (node1,
   // dof1) and (node2, dof2) for pattern `key` of the spectrum `spectrumName`.
   // Every scalar is passed by address; `one` points to 1. For base motion the

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
@@ -37,7 +38,7 @@ QVASimCSetID SystemDofSet(const QVAFsmSystemDofDefinition& dofs,
 }  // namespace
 
 void QVADynExportDofCouplingToSim(QVASrvSparseMatrix& coupling, QVAFsmModalSystem& modal,
-                                  QVAFsmSystemDofDefinition& dofs) {
+                                  QVAFsmSystemDofDefinition& dofs) try {
   const int acousticRows = coupling.NumberOfRows();
   const int structuralColumns = coupling.NumberOfColumns();
   const int solverDofs = dofs.NumberOfSolverDofs();
@@ -63,10 +64,12 @@ void QVADynExportDofCouplingToSim(QVASrvSparseMatrix& coupling, QVAFsmModalSyste
   coupling.Export(rowSet, columnSet, distribution);
   modal.SetAcousticDofCoupling(transaction, distribution);
   transaction.Commit();
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynExportDofCouplingToSim");
 }
 
 void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling, QVASrvDenseMatrix& projected,
-                                   const QVASrvDenseMatrix& modes, int firstAcousticRow) {
+                                   const QVASrvDenseMatrix& modes, int firstAcousticRow) try {
   const int acousticDofs = coupling.NumberOfRows();
   const int structuralDofs = coupling.NumberOfColumns();
   const int acousticModes = projected.NumberOfRows();
@@ -98,4 +101,6 @@ void QVADynProjectAcousticCoupling(const QVASrvSparseMatrix& coupling, QVASrvDen
   QVASrvMatrix product(acousticModes, structuralModes);
   acousticShapes->TransposeMultiply(couplingTimesShapes, product.Values(), false);
   projected.SetValues(0, acousticModes - 1, 0, structuralModes - 1, product);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynProjectAcousticCoupling");
 }

@@ -1,11 +1,13 @@
 #include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
+#include "QVADynBoundary.h"
 #include "QVADynComplexEigenKernels.h"
 #include "QVADynComplexRealPart.h"
 #include "platform/base/QVABasException.h"
@@ -102,10 +104,25 @@ void NormalizeColumns(QVASrvDenseMatrix& real, QVASrvDenseMatrix& imaginary) {
   }
 }
 
+// Raises QVABasError (kQVABasInvalidArgument) for a value of `matrix` (n x n,
+// null: absent) that is not finite, naming the entry.
+void VerifyFinite(const QVASrvMatrix* matrix, const char* name) {
+  if (matrix == nullptr) return;
+  const int n = matrix->NumberOfRows();
+  for (int column = 0; column < n; ++column) {
+    for (int row = 0; row < n; ++row) {
+      QVA_VERIFY(std::isfinite((*matrix)(row, column)), kQVABasInvalidArgument,
+                 "QVADynCFreqSolve: the projected " << name << " holds " << (*matrix)(row, column)
+                                                    << " at (" << row << ", " << column
+                                                    << "); store finite values");
+    }
+  }
+}
+
 }  // namespace
 
 void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix& realModeShapes,
-                      int maxModes, double lowerBound, double upperBound, int solveOnly) {
+                      int maxModes, double lowerBound, double upperBound, int solveOnly) try {
   const int n = system.SizeOfSubspace();
   const int order = 2 * n;
   QVA_VERIFY(system.ProjectedStiffness() != nullptr, kQVASrvInvalidState,
@@ -115,6 +132,19 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
              "QVADynCFreqSolve: the real mode shapes have " << realModeShapes.NumberOfColumns()
                                                             << " columns, fewer than the " << n
                                                             << " modes of the subspace");
+  QVA_VERIFY(maxModes >= 0, kQVABasInvalidArgument,
+             "QVADynCFreqSolve: maxModes is "
+                 << maxModes << "; pass the largest number of complex modes to keep, 0 or more");
+  QVA_VERIFY(!std::isnan(lowerBound) && !std::isnan(upperBound) && lowerBound <= upperBound,
+             kQVABasInvalidArgument,
+             "QVADynCFreqSolve: the band (" << lowerBound << ", " << upperBound
+                                            << ") is not a band; pass lowerBound <= upperBound");
+  const std::unique_ptr<QVASrvMatrix> stiffness = ReadSquare(system.ProjectedStiffness(), n);
+  std::unique_ptr<QVASrvMatrix> viscous = ReadSquare(system.ViscousDamping(), n);
+  std::unique_ptr<QVASrvMatrix> structural = ReadSquare(system.StructuralDamping(), n);
+  VerifyFinite(stiffness.get(), "stiffness");
+  VerifyFinite(viscous.get(), "viscous damping");
+  VerifyFinite(structural.get(), "structural damping");
 
   const int numberOfNodes = system.DofDefinition().NumberOfNodes();
   const QVADynLogFile log = system.LogFile();
@@ -131,15 +161,12 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
   auto vectorImaginary = std::make_unique<UninitializedMatrix>(order, order);
   omi_Timer timer;
   int status = 0;
-  {
-    const std::unique_ptr<QVASrvMatrix> stiffness = ReadSquare(system.ProjectedStiffness(), n);
-    const std::unique_ptr<QVASrvMatrix> viscous = ReadSquare(system.ViscousDamping(), n);
-    const std::unique_ptr<QVASrvMatrix> structural = ReadSquare(system.StructuralDamping(), n);
-    timer.Restart();
-    status = QVADynSolveStateEigenproblem(*stiffness, viscous.get(), structural.get(),
-                                          eigenvalueReal, eigenvalueImaginary, vectorReal->Matrix(),
-                                          vectorImaginary->Matrix());
-  }
+  timer.Restart();
+  status = QVADynSolveStateEigenproblem(*stiffness, viscous.get(), structural.get(), eigenvalueReal,
+                                        eigenvalueImaginary, vectorReal->Matrix(),
+                                        vectorImaginary->Matrix());
+  viscous.reset();
+  structural.reset();
   const float solveSeconds = StopSeconds(timer);
   cow_String solveLine(complexMatrix ? kQVADynLogComplexZgeevTime : kQVADynLogComplexDgeevTime);
   solveLine.AppendFloat(solveSeconds).Append(kQVADynLogLineEnd);
@@ -212,4 +239,6 @@ void QVADynCFreqSolve(QVADynComplexModalSystem& system, const QVASrvDenseMatrix&
       .AppendFloat(solveSeconds + storeSeconds + recoverSeconds)
       .Append(kQVADynLogLineEnd);
   log.Write(timing);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynCFreqSolve");
 }

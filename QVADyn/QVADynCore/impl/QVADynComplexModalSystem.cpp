@@ -5,6 +5,7 @@
 
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "QVADynBoundary.h"
 #include "QVADynComplexRealPart.h"
 #include "internal/QVADataKinds.h"
 #include "platform/base/mem_Alloc.h"
@@ -59,7 +60,7 @@ QVADynComplexModalSystem::~QVADynComplexModalSystem() = default;
 
 // ---------------------------------------------------------------- reading
 
-void QVADynComplexModalSystem::Open() {
+void QVADynComplexModalSystem::Open() try {
   // The base reads the number of modes (the rows of the stored eigenvalues)
   // and their first column, the real parts, into the eigenvalue array.
   QVADynModalSystem::Open();
@@ -72,11 +73,13 @@ void QVADynComplexModalSystem::Open() {
   const QVASimDistributionID stiffness = modal_.Stiffness();
   projectedStiffness_ =
       stiffness.IsValid() ? std::make_unique<QVASrvDenseMatrix>(stiffness) : nullptr;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::Open");
 }
 
 // ---------------------------------------------------------------- writing
 
-void QVADynComplexModalSystem::CreateModeShapes(int rows, bool scratch) {
+void QVADynComplexModalSystem::CreateModeShapes(int rows, bool scratch) try {
   QVASimTransaction transaction(modal_.MyPosition().Context());
 
   int rowChunk = QVADynUtilities::ModeShapeRowBlocksize();
@@ -112,6 +115,8 @@ void QVADynComplexModalSystem::CreateModeShapes(int rows, bool scratch) {
   modeShapes_ = realModeShapes.release();
   imaginaryModeShapes_ = std::move(imaginaryModeShapes);
   BuildModeColumnMap();
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateModeShapes");
 }
 
 std::unique_ptr<QVASrvDenseMatrix> QVADynComplexModalSystem::CreateProjected(bool modeColumns,
@@ -131,25 +136,31 @@ std::unique_ptr<QVASrvDenseMatrix> QVADynComplexModalSystem::CreateProjected(boo
   return matrix;
 }
 
-QVASrvDenseMatrix& QVADynComplexModalSystem::CreateRealProjectedModeShapes(bool scratch) {
+QVASrvDenseMatrix& QVADynComplexModalSystem::CreateRealProjectedModeShapes(bool scratch) try {
   realProjectedModeShapes_ =
       CreateProjected(true, scratch, &QVAFsmModalSystem::SetProjectedModeShapes);
   return *realProjectedModeShapes_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateRealProjectedModeShapes");
 }
 
-QVASrvDenseMatrix& QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes(bool scratch) {
+QVASrvDenseMatrix& QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes(bool scratch) try {
   imaginaryProjectedModeShapes_ =
       CreateProjected(true, scratch, &QVAFsmModalSystem::SetProjectedModeShapes);
   return *imaginaryProjectedModeShapes_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateImaginaryProjectedModeShapes");
 }
 
-QVASrvDenseMatrix& QVADynComplexModalSystem::CreateStiffness(bool scratch) {
+QVASrvDenseMatrix& QVADynComplexModalSystem::CreateStiffness(bool scratch) try {
   projectedStiffness_ = CreateProjected(false, scratch, &QVAFsmModalSystem::SetStiffness);
   return *projectedStiffness_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateStiffness");
 }
 
 QVASrvDenseMatrix& QVADynComplexModalSystem::CreateProjectedDamping(QVADynDampingType kind,
-                                                                    bool scratch) {
+                                                                    bool scratch) try {
   QVASrvDenseMatrix** member = nullptr;
   Attach attach = nullptr;
   switch (kind) {
@@ -168,10 +179,12 @@ QVASrvDenseMatrix& QVADynComplexModalSystem::CreateProjectedDamping(QVADynDampin
   delete *member;
   *member = damping.release();
   return **member;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::CreateProjectedDamping");
 }
 
 void QVADynComplexModalSystem::SetEigenvalues(const double* real, const double* imaginary,
-                                              int count) {
+                                              int count) try {
   // Copies first, so that a failed allocation leaves the system as it was.
   std::unique_ptr<double[], ArrayRelease> realCopy(CopyOf(real, count));
   std::unique_ptr<double[], ArrayRelease> imaginaryCopy(CopyOf(imaginary, count));
@@ -202,4 +215,6 @@ void QVADynComplexModalSystem::SetEigenvalues(const double* real, const double* 
   mem_Free(eigenvalues_);
   eigenvalues_ = realCopy.release();
   imaginaryEigenvalues_ = std::move(imaginaryCopy);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynComplexModalSystem::SetEigenvalues");
 }

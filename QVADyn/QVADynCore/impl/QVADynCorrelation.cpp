@@ -1,5 +1,6 @@
 #include "QVADyn/QVADynCore/QVADynCorrelation.h"
 
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -18,12 +19,14 @@ QVADynCorrelation::~QVADynCorrelation() {
   dataList_.Clear();
 }
 
-void QVADynCorrelation::SetPSD(QVADynPSD* spectrum) {
+void QVADynCorrelation::SetPSD(QVADynPSD* spectrum) try {
   if (spectrum == spectrum_.get()) return;
   spectrum_.reset(spectrum);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynCorrelation::SetPSD");
 }
 
-void QVADynCorrelation::AdoptCorrelationData(int key, QVADynCorrelationData* data) {
+void QVADynCorrelation::AdoptCorrelationData(int key, QVADynCorrelationData* data) try {
   QVA_VERIFY(data != nullptr, kQVABasInvalidArgument,
              "QVADynCorrelation::AdoptCorrelationData: null data for key " << key);
   for (omi_IntTableIterator<void*> entry(dataList_); entry.More(); entry.Next()) {
@@ -37,4 +40,6 @@ void QVADynCorrelation::AdoptCorrelationData(int key, QVADynCorrelationData* dat
     return;
   }
   dataList_.Insert(key, data);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynCorrelation::AdoptCorrelationData");
 }

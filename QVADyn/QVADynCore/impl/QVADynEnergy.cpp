@@ -26,7 +26,8 @@ std::size_t CountProduct(std::size_t a, std::size_t b) {
 
 void QVADynEnergy::ArrayRelease::operator()(double* values) const noexcept { mem_Free(values); }
 
-QVADynEnergy::QVADynEnergy(int request, int numberOfModes, int numberOfCases, int numberOfFrames)
+QVADynEnergy::QVADynEnergy(int request, int numberOfModes, int numberOfCases,
+                           int numberOfFrames) try
     : request_(request),
       numberOfModes_(numberOfModes),
       numberOfCases_(numberOfCases),
@@ -41,6 +42,8 @@ QVADynEnergy::QVADynEnergy(int request, int numberOfModes, int numberOfCases, in
     arrays_[kind] = EnergyArray(IsModalKind(kind) ? mem_AllocArray<double>(length)
                                                   : mem_AllocZeroedArray<double>(length));
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEnergy::QVADynEnergy");
 }
 
 QVADynEnergy::~QVADynEnergy() = default;

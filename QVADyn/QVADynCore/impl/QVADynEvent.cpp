@@ -1,6 +1,7 @@
 #include "QVADyn/QVADynCore/QVADynEvent.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "QVADyn/QVADynCore/QVADynMultipleCallsException.h"
 #include "QVADyn/QVADynCore/QVADynSolver.h"
 #include "QVADyn/QVADynCore/QVADynUnknownEnergyType.h"
+#include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
@@ -55,12 +57,43 @@ bool IsWholeModelKind(int kind) {
   return kind == QVADynEnergyAllKE || kind == QVADynEnergyAllSE || kind == QVADynEnergyAllWork;
 }
 
+// Raises QVABasError (kQVABasInvalidArgument) unless `results` is a results
+// object of the modal system of `system`: in its database, over its modes and
+// DOFs.
+void VerifyResultsOfSystem(const QVADynModalSystem& system,
+                           const QVAFsmModalEventResults& results) {
+  const QVAFsmModalSystem& modal = system.ModalDatabaseObject();
+  QVA_VERIFY(results.IsValid(), kQVABasInvalidArgument,
+             "QVADynEvent: the results object is empty; create it with "
+             "CreateModalEventResults over the modal system's database object");
+  QVA_VERIFY(results.MyPosition().Database() == modal.MyPosition().Database(),
+             kQVABasInvalidArgument,
+             "QVADynEvent: the results object lies in another database than the modal system; "
+             "create it with CreateModalEventResults of the modal system's database");
+  QVA_VERIFY(results.Modes() == modal.ModesCollection() && results.Dofs() == modal.Dofs(),
+             kQVABasInvalidArgument,
+             "QVADynEvent: the results object belongs to another modal system (DOF collection of "
+                 << QVASimCollection(results.Dofs()).Size() << " DOFs, the modal system's of "
+                 << QVASimCollection(modal.Dofs()).Size()
+                 << "); create it with CreateModalEventResults over this modal system's "
+                    "database object");
+}
+
+// The name of field `field` (0 ... 3) of a diagonal damping record.
+constexpr const char* kDampingFieldNames[] = {"structural damping factor",
+                                              "critical damping fraction", "Rayleigh mass factor",
+                                              "Rayleigh stiffness factor"};
+
 }  // namespace
 
 void QVADynEvent::ArrayRelease::operator()(void* values) const noexcept { mem_Free(values); }
 
-QVADynEvent::QVADynEvent(const QVADynModalSystem& system, QVAFsmModalEventResults results)
-    : results_(results), system_(system), loadCases_(std::make_unique<QVADynLoadCaseList>()) {}
+QVADynEvent::QVADynEvent(const QVADynModalSystem& system, QVAFsmModalEventResults results) try
+    : results_(results), system_(system), loadCases_(std::make_unique<QVADynLoadCaseList>()) {
+  VerifyResultsOfSystem(system, results);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::QVADynEvent");
+}
 
 QVADynEvent::~QVADynEvent() {
   loadCases_.reset();
@@ -68,9 +101,11 @@ QVADynEvent::~QVADynEvent() {
   activeModes_.reset();
   frameValues_.reset();
   diagonalDamping_.reset();
-  LogFile().Write(cow_String(kQVADynLogReadingNodalDataTime)
-                      .AppendDouble(nodalReadSeconds_)
-                      .Append(kQVADynLogLineEnd));
+  QVADynWriteLogQuietly(system_.LogFile(), [this] {
+    return cow_String(kQVADynLogReadingNodalDataTime)
+        .AppendDouble(nodalReadSeconds_)
+        .Append(kQVADynLogLineEnd);
+  });
 }
 
 QVADynLogFile QVADynEvent::LogFile() const { return system_.LogFile(); }
@@ -118,7 +153,7 @@ void QVADynEvent::VerifyActiveModes(int n, const int* modes) const {
                     "structural ones");
 }
 
-void QVADynEvent::SetActiveModes(int n, const int* modes) {
+void QVADynEvent::SetActiveModes(int n, const int* modes) try {
   if (numberOfActiveModes_ != 0) {
     QVADynMultipleCallsException("QVADynEvent::SetActiveModes")
         .Throw(kSourcePath, kSetActiveModesLine);
@@ -134,6 +169,8 @@ void QVADynEvent::SetActiveModes(int n, const int* modes) {
   numberOfActiveModes_ = n;
   numberOfActiveAcousticModes_ = system_.NumberOfAcousticModes();
   loadCases_->SetNumberOfActiveModes(n);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::SetActiveModes");
 }
 
 void QVADynEvent::WriteActiveModes(int n, const int* modes) {
@@ -143,7 +180,7 @@ void QVADynEvent::WriteActiveModes(int n, const int* modes) {
   transaction.Commit();
 }
 
-void QVADynEvent::SetFrameValues(int n, const QVADynFrameValue* values) {
+void QVADynEvent::SetFrameValues(int n, const QVADynFrameValue* values) try {
   if (numberOfFrames_ != 0) {
     QVADynMultipleCallsException("QVADynEvent::SetFrameValues")
         .Throw(kSourcePath, kSetFrameValuesLine);
@@ -163,6 +200,8 @@ void QVADynEvent::SetFrameValues(int n, const QVADynFrameValue* values) {
     numberOfFrames_ = earlierCount;
     throw;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::SetFrameValues");
 }
 
 void QVADynEvent::WriteFrames() {
@@ -175,7 +214,9 @@ void QVADynEvent::WriteFrames() {
 
 // --- loading ------------------------------------------------------------------
 
-QVADynLoadCase& QVADynEvent::LoadCase(int i) { return loadCases_->LoadCase(i); }
+QVADynLoadCase& QVADynEvent::LoadCase(int i) try { return loadCases_->LoadCase(i); } catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::LoadCase");
+}
 
 const QVADynLoadCase& QVADynEvent::ConstLoadCase(int i) const {
   return loadCases_->ConstLoadCase(i);
@@ -190,11 +231,13 @@ void QVADynEvent::AdoptAmplitudeTable(QVASrvMatrix* table) {
 QVASrvMatrix* QVADynEvent::AmplitudeTable() { return loadCases_->AmplitudeTable(); }
 
 void QVADynEvent::GetModalForce(QVADynNumberType part, int frame, double* out,
-                                int leadingDimension) const {
+                                int leadingDimension) const try {
   if (leadingDimension < numberOfActiveModes_) {
     QVADynModeNumberMismatch("QVADynEvent::GetModalForce").Throw(kSourcePath, kGetModalForceLine);
   }
   loadCases_->GetModalForces(out, part, frame);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::GetModalForce");
 }
 
 void QVADynEvent::WriteCases() {
@@ -220,14 +263,27 @@ void QVADynEvent::WriteCases() {
 
 // --- damping ------------------------------------------------------------------
 
-void QVADynEvent::SetDiagonalDamping(int n, const QVADynDiagonalDamping* records) {
+void QVADynEvent::SetDiagonalDamping(int n, const QVADynDiagonalDamping* records) try {
   if (n != numberOfActiveModes_) {
     QVADynModeNumberMismatch("QVADynEvent::SetModalDamping!")
         .Throw(kSourcePath, kSetDiagonalDampingLine);
   }
   QVA_VERIFY(n == 0 || records != nullptr, kQVABasInvalidArgument,
              "QVADynEvent::SetDiagonalDamping: no records for " << n << " active modes");
+  for (int i = 0; i < n; ++i) {
+    const double fields[] = {records[i].structural, records[i].criticalFraction,
+                             records[i].massFactor, records[i].stiffnessFactor};
+    for (int field = 0; field < 4; ++field) {
+      QVA_VERIFY(std::isfinite(fields[field]), kQVABasInvalidArgument,
+                 "QVADynEvent::SetDiagonalDamping: record "
+                     << i << " (active mode " << activeModes_[static_cast<std::size_t>(i)]
+                     << ") has the " << kDampingFieldNames[field] << " " << fields[field]
+                     << "; pass a finite number (0.0 for none)");
+    }
+  }
   diagonalDamping_.reset(CopyArray(records, n));
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::SetDiagonalDamping");
 }
 
 int QVADynEvent::RequestProjectedDamping(int flags) {
@@ -243,13 +299,15 @@ int QVADynEvent::RequestProjectedDamping(int flags) {
   return grant;
 }
 
-QVADynModalDamping* QVADynEvent::getDamping() const {
+QVADynModalDamping* QVADynEvent::getDamping() const try {
   const int grant = grantedProjectedDamping_;
   return new QVADynModalDamping(
       DiagonalDamping(), numberOfActiveModes_,
       (grant & kViscousBit) != 0 ? system_.ViscousDamping() : nullptr,
       (grant & kStructuralBit) != 0 ? system_.StructuralDamping() : nullptr,
       (grant & kAcousticViscousBit) != 0 ? system_.AcousticViscousDamping() : nullptr);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynEvent::getDamping");
 }
 
 // --- the common solve ---------------------------------------------------------
@@ -283,12 +341,18 @@ void QVADynEvent::RunSolve(QVADynSolver& solver, QVADynOperatorUpdate* update, i
   QVADynEnergy energy(energyRequest, numberOfActiveModes_, NumberOfCases(), numberOfFrames_);
   QVADynSolution solution;
   solver.Solve(solution, operators, numberOfFrames_, FrameValues(), &energy, *loadCases_, log);
+  // Everything the store step writes (load cases, amplitudes, energies)
+  // becomes visible together or not at all.
+  QVASimTransaction transaction(results_.MyPosition().Context());
   store(solution, energy);
+  transaction.Commit();
   solution.Release();
   timer.Stop();
-  log.Write(cow_String(kQVADynLogSolveTime)
-                .AppendDouble(timer.ElapsedSeconds())
-                .Append(kQVADynLogLineEnd));
+  QVADynWriteLogQuietly(log, [&timer] {
+    return cow_String(kQVADynLogSolveTime)
+        .AppendDouble(timer.ElapsedSeconds())
+        .Append(kQVADynLogLineEnd);
+  });
 }
 
 QVASimDistribution QVADynEvent::ResultView(const QVASimDistributionID& distribution, int part,
@@ -425,20 +489,18 @@ void QVADynEvent::WriteEnergies(const QVADynEnergy& energy) {
       written[kind]->SetColumns(0, 0, QVASrvMatrix(numberOfFrames, 1, values));
     }
   }
-  for (int kind = 0; kind < QVADynEnergy::kNumberOfKinds; ++kind) {
-    if (written[kind]) energyMatrices_[kind] = std::move(written[kind]);
-  }
   using Setter = void (QVAFsmModalEventResults::*)(QVASimTransaction&, const QVASimDistributionID&);
   const Setter setters[QVADynEnergy::kNumberOfKinds] = {
       &QVAFsmModalEventResults::SetKE,    &QVAFsmModalEventResults::SetSE,
       &QVAFsmModalEventResults::SetWork,  &QVAFsmModalEventResults::SetAllKE,
       &QVAFsmModalEventResults::SetAllSE, &QVAFsmModalEventResults::SetAllWork};
   for (int kind = 0; kind < QVADynEnergy::kNumberOfKinds; ++kind) {
-    if (energyMatrices_[kind]) {
-      (results_.*setters[kind])(transaction, energyMatrices_[kind]->DistributionID());
-    }
+    if (written[kind]) (results_.*setters[kind])(transaction, written[kind]->DistributionID());
   }
   transaction.Commit();
+  for (int kind = 0; kind < QVADynEnergy::kNumberOfKinds; ++kind) {
+    if (written[kind]) energyMatrices_[kind] = std::move(written[kind]);
+  }
 }
 
 const QVASrvDenseMatrix& QVADynEvent::WrittenEnergy(int kind, const char* operation) const {

@@ -8,6 +8,7 @@
 #include "QVADyn/QVADynCore/QVADynEvent.h"
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADynBlockedRecovery.h"
+#include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
@@ -70,10 +71,10 @@ void QVADynEvent::RunTimeHistorySolve(QVADynSolver& solver, QVADynOperatorUpdate
                (results_.*kModalSetters[quantity])(transaction, stored[quantity]->DistributionID());
              }
              transaction.Commit();
+             if (writeEnergies) WriteEnergies(energy);
              for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
                histories.modal[quantity] = std::move(stored[quantity]);
              }
-             if (writeEnergies) WriteEnergies(energy);
            });
 }
 
@@ -86,7 +87,8 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
         "QVADynEvent::Recover: no modal " << kQuantityNames[quantity] << "; Solve the event first");
   }
   const QVAFsmSystemDofDefinition& dofDefinition = system_.DofDefinition();
-  histories.recoveryDofs.Select(dofDefinition, nodes);
+  RecoveryDofs selected;
+  selected.Select(dofDefinition, nodes);
   QVADynLogFile log = LogFile();
   cow_String block(kQVADynLogRecoverHeading);
   block.Append(kQVADynLogRecoveringDataFor);
@@ -99,15 +101,15 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
 
   omi_Timer timer;
   timer.Start();
-  const int count = histories.recoveryDofs.Count();
+  const int count = selected.Count();
+  std::unique_ptr<QVASrvDenseMatrix> recovered[kNumberOfQuantities];
   if (count > 0) {
-    QVADynBlockedRecovery recovery(system_, histories.recoveryDofs.Dofs(), count, numberOfFrames_);
+    QVADynBlockedRecovery recovery(system_, selected.Dofs(), count, numberOfFrames_);
     log.Write(recovery.RangeLines());
     const QVASimPosition position = results_.MyPosition();
     QVASimTransaction transaction(position.Context());
     const QVASimCSetID dofSet = recovery.CreateDofSet(results_);
     const QVASimCSetID frames = results_.Frames();
-    std::unique_ptr<QVASrvDenseMatrix> recovered[kNumberOfQuantities];
     for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
       if ((quantities & kQuantityBits[quantity]) == 0) continue;
       recovered[quantity] =
@@ -118,14 +120,17 @@ void QVADynEvent::RecoverTimeHistories(const bool* nodes, int quantities,
       (results_.*kPhysicalSetters[quantity])(transaction, recovered[quantity]->DistributionID());
     }
     transaction.Commit();
-    for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
-      if (recovered[quantity]) histories.physical[quantity] = std::move(recovered[quantity]);
-    }
+  }
+  histories.recoveryDofs.Swap(selected);
+  for (int quantity = 0; quantity < kNumberOfQuantities; ++quantity) {
+    if (recovered[quantity]) histories.physical[quantity] = std::move(recovered[quantity]);
   }
   timer.Stop();
-  log.Write(cow_String(kQVADynLogRecoverTime)
-                .AppendDouble(timer.ElapsedSeconds())
-                .Append(kQVADynLogLineEnd));
+  QVADynWriteLogQuietly(log, [&timer] {
+    return cow_String(kQVADynLogRecoverTime)
+        .AppendDouble(timer.ElapsedSeconds())
+        .Append(kQVADynLogLineEnd);
+  });
 }
 
 void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRecoveryType type,
@@ -139,6 +144,14 @@ void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRec
   const QVASrvDenseMatrix* amplitudes = histories.modal[type].get();
   QVA_VERIFY(amplitudes != nullptr, kQVASrvInvalidState,
              "QVADynEvent::GetModalAmplitudes: no modal amplitudes; Solve the event first");
+  QVA_VERIFY(loadCase >= 0 && loadCase < NumberOfCases(), kQVASrvIndexOutOfRange,
+             "QVADynEvent::GetModalAmplitudes: load case "
+                 << loadCase << " outside the " << NumberOfCases() << " load cases; pass 0 ... "
+                 << NumberOfCases() - 1);
+  QVA_VERIFY(frame >= 0 && frame < numberOfFrames_, kQVASrvIndexOutOfRange,
+             "QVADynEvent::GetModalAmplitudes: frame " << frame << " outside the "
+                                                       << numberOfFrames_ << " frames; pass 0 ... "
+                                                       << numberOfFrames_ - 1);
   const int column = NumberOfCases() * frame + loadCase;
   QVASrvMatrix values(m, 1, out);
   amplitudes->GetValues(0, m - 1, column, column, values);
@@ -146,6 +159,10 @@ void QVADynEvent::ReadModalTimeHistory(const TimeHistories& histories, QVADynRec
 
 void QVADynEvent::ReadNodalTimeHistory(const TimeHistories& histories, int frame, double* out,
                                        QVADynRecoveryType type) {
+  QVA_VERIFY(frame >= 0 && frame < numberOfFrames_, kQVASrvIndexOutOfRange,
+             "QVADynEvent::GetNodalResults: frame " << frame << " outside the " << numberOfFrames_
+                                                    << " frames; pass 0 ... "
+                                                    << numberOfFrames_ - 1);
   const RecoveryDofs& dofs = histories.recoveryDofs;
   const QVASrvDenseMatrix* recovered = IsQuantity(type) ? histories.physical[type].get() : nullptr;
   if (recovered != nullptr) {

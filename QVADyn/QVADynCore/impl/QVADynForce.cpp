@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "QVADyn/QVADynCore/QVADynColumnTotalException.h"
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVABlaModule.h"
 
@@ -22,7 +23,7 @@ std::vector<int> CopyIndices(const int* indices, int count, const char* listName
 }  // namespace
 
 QVADynForce::QVADynForce(QVASrvMatrix* forces, const int* realAmplitudes, int nReal,
-                         const int* imaginaryAmplitudes, int nImag) {
+                         const int* imaginaryAmplitudes, int nImag) try {
   const int columns = forces != nullptr ? forces->NumberOfColumns() : 0;
   if (nReal < 0 || nImag < 0 || nReal + nImag != columns) {
     QVADynColumnTotalException().Throw("QVADyn/QVADynCore/impl/QVADynForce", 19);
@@ -31,6 +32,8 @@ QVADynForce::QVADynForce(QVASrvMatrix* forces, const int* realAmplitudes, int nR
   realAmplitudes_ = CopyIndices(realAmplitudes, nReal, "real");
   amplitudeScratch_.resize(static_cast<std::size_t>(std::max(nReal, nImag)));
   forces_.reset(forces);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynForce::QVADynForce");
 }
 
 QVADynForce::~QVADynForce() = default;

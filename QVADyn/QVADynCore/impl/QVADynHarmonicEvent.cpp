@@ -8,6 +8,7 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "QVADynBlockedRecovery.h"
+#include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
 #include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
@@ -30,6 +31,20 @@ constexpr double kFourPiSquared = 39.47841760435743;
 // Bytes of the store's cache hint for GU, per mode and frame.
 constexpr std::int64_t kModalAmplitudeCacheBytes = 24;
 
+// Raises QVABasError (kQVASrvIndexOutOfRange) unless 0 <= loadCase < cases.
+void VerifyLoadCase(const char* operation, int loadCase, int cases) {
+  QVA_VERIFY(loadCase >= 0 && loadCase < cases, kQVASrvIndexOutOfRange,
+             operation << ": load case " << loadCase << " outside the " << cases
+                       << " load cases; pass 0 ... " << cases - 1);
+}
+
+// Raises QVABasError (kQVASrvIndexOutOfRange) unless 0 <= frame < frames.
+void VerifyFrame(const char* operation, int frame, int frames) {
+  QVA_VERIFY(frame >= 0 && frame < frames, kQVASrvIndexOutOfRange,
+             operation << ": frame " << frame << " outside the " << frames << " frames; pass 0 ... "
+                       << frames - 1);
+}
+
 // The set {real, imaginary} over the results' ComplexNumberPart collection.
 QVASimCSetID CreateComplexPartSet(const QVAFsmModalEventResults& results) {
   const int parts[] = {kRealMember, kImaginaryMember};
@@ -50,20 +65,27 @@ QVASimDistributionID CreateComplexResult(const QVAFsmModalEventResults& results,
 
 QVADynHarmonicEvent::QVADynHarmonicEvent(const QVADynModalSystem& system,
                                          QVADynHarmonicSolver* solver,
-                                         QVAFsmModalEventResults results)
-    : QVADynEvent(system, results), solver_(solver) {}
+                                         QVAFsmModalEventResults results) try
+    : QVADynEvent(system, results), solver_(solver) {
+} catch (...) {
+  // The solver became the event's; an event that is not built deletes it.
+  delete solver;
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::QVADynHarmonicEvent");
+}
 
 QVADynHarmonicEvent::~QVADynHarmonicEvent() { delete solver_; }
 
 int QVADynHarmonicEvent::EventType() const { return 0; }
 
-void QVADynHarmonicEvent::Solve(QVADynOperatorUpdate* update) {
+void QVADynHarmonicEvent::Solve(QVADynOperatorUpdate* update) try {
   QVA_VERIFY(solver_ != nullptr, kQVASrvInvalidState,
              "QVADynHarmonicEvent::Solve: the event was built without a solver");
   RunSolve(*solver_, update, 0,
            [this](const QVADynSolution& solution, const QVADynEnergy& /*energy*/) {
              StoreModalAmplitudes(solution);
            });
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::Solve");
 }
 
 void QVADynHarmonicEvent::StoreModalAmplitudes(const QVADynSolution& solution) {
@@ -91,8 +113,7 @@ void QVADynHarmonicEvent::StoreModalAmplitudes(const QVADynSolution& solution) {
 
 void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
                                             const QVASrvMatrix& real,
-                                            const QVASrvMatrix& imaginary) {
-  WriteCases();
+                                            const QVASrvMatrix& imaginary) try {
   const QVAFsmSystemDofDefinition& dofs = ModalSystem().DofDefinition();
   RecoveryDofs selected;
   selected.Select(dofs, nodes);
@@ -105,6 +126,8 @@ void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
 
   QVAFsmModalEventResults results = Results();
   QVASimTransaction transaction(results.MyPosition().Context());
+  WriteCases();
+  VerifyLoadCase("QVADynHarmonicEvent::SetReactionForces", loadCase, NumberOfCases());
   QVASimDistributionID reactions = results.RF();
   if (!reactions.IsValid()) {
     int rowBlock = count;
@@ -132,10 +155,12 @@ void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
   }
   transaction.Commit();
   recoveryDofs_.Swap(selected);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::SetReactionForces");
 }
 
 void QVADynHarmonicEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumberType part,
-                                             int frame, int loadCase, double* out) {
+                                             int frame, int loadCase, double* out) try {
   QVA_VERIFY(part == QVADynRealPart || part == QVADynImaginaryPart, kQVABasInvalidArgument,
              "QVADynHarmonicEvent::GetModalAmplitudes: part "
                  << static_cast<int>(part) << " is neither QVADynImaginaryPart (0) nor "
@@ -143,6 +168,7 @@ void QVADynHarmonicEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumb
   const QVASimDistributionID amplitudes = Results().GU();
   QVA_VERIFY(amplitudes.IsValid(), kQVASrvInvalidState,
              "QVADynHarmonicEvent::GetModalAmplitudes: no modal amplitudes; Solve the event first");
+  VerifyLoadCase("QVADynHarmonicEvent::GetModalAmplitudes", loadCase, NumberOfCases());
   const double frequency = FrameValue(frame).first;
   // Velocity i omega U: its real part comes from the imaginary displacement.
   const bool crossed = type == QVADynRecoverVelocity;
@@ -160,22 +186,28 @@ void QVADynHarmonicEvent::GetModalAmplitudes(QVADynRecoveryType type, QVADynNumb
   if (type == QVADynRecoverVelocity || type == QVADynRecoverAcceleration) {
     for (int k = 0; k < m; ++k) out[k] *= scale;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::GetModalAmplitudes");
 }
 
-void QVADynHarmonicEvent::Recover(const bool* nodes, int /*quantities*/) {
+void QVADynHarmonicEvent::Recover(const bool* nodes, int /*quantities*/) try {
   QVAFsmModalEventResults results = Results();
   const QVASimDistributionID amplitudes = results.GU();
   QVA_VERIFY(amplitudes.IsValid(), kQVASrvInvalidState,
              "QVADynHarmonicEvent::Recover: no modal amplitudes; Solve the event first");
-  recoveryDofs_.Select(ModalSystem().DofDefinition(), nodes);
+  RecoveryDofs selected;
+  selected.Select(ModalSystem().DofDefinition(), nodes);
   QVADynLogFile log = LogFile();
   log.Write(cow_String(kQVADynLogRecoverHeading).Append(kQVADynLogRecoveringDisplacement));
-  const int count = recoveryDofs_.Count();
-  if (count == 0) return;
+  const int count = selected.Count();
+  if (count == 0) {
+    recoveryDofs_.Swap(selected);
+    return;
+  }
 
   omi_Timer timer;
   timer.Start();
-  QVADynBlockedRecovery recovery(ModalSystem(), recoveryDofs_.Dofs(), count, NumberOfFrames());
+  QVADynBlockedRecovery recovery(ModalSystem(), selected.Dofs(), count, NumberOfFrames());
   log.Write(recovery.RangeLines());
   QVASimTransaction transaction(results.MyPosition().Context());
   const QVASimDistributionID displacement = CreateComplexResult(
@@ -190,10 +222,15 @@ void QVADynHarmonicEvent::Recover(const bool* nodes, int /*quantities*/) {
   }
   results.SetU(transaction, displacement);
   transaction.Commit();
+  recoveryDofs_.Swap(selected);
   timer.Stop();
-  log.Write(cow_String(kQVADynLogRecoverTime)
-                .AppendDouble(timer.ElapsedSeconds())
-                .Append(kQVADynLogLineEnd));
+  QVADynWriteLogQuietly(log, [&timer] {
+    return cow_String(kQVADynLogRecoverTime)
+        .AppendDouble(timer.ElapsedSeconds())
+        .Append(kQVADynLogLineEnd);
+  });
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::Recover");
 }
 
 void QVADynHarmonicEvent::ReadNodal(int part, int frame, int loadCase, double* out,
@@ -202,15 +239,23 @@ void QVADynHarmonicEvent::ReadNodal(int part, int frame, int loadCase, double* o
   const QVASimDistributionID stored =
       type == QVADynRecoverReactionForce ? results.RF() : results.U();
   if (!stored.IsValid()) return;
+  const char* operation = part == kRealMember ? "QVADynHarmonicEvent::GetNodalResults"
+                                              : "QVADynHarmonicEvent::GetImaginaryNodalResults";
+  VerifyLoadCase(operation, loadCase, NumberOfCases());
+  VerifyFrame(operation, frame, NumberOfFrames());
   ReadNodalValues(*ResultSlice(stored, part, loadCase), recoveryDofs_, frame, out);
 }
 
 void QVADynHarmonicEvent::GetNodalResults(const bool* /*nodes*/, int frame, int loadCase,
-                                          double* out, QVADynRecoveryType type) {
+                                          double* out, QVADynRecoveryType type) try {
   ReadNodal(kRealMember, frame, loadCase, out, type);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::GetNodalResults");
 }
 
 void QVADynHarmonicEvent::GetImaginaryNodalResults(const bool* /*nodes*/, int frame, int loadCase,
-                                                   double* out, QVADynRecoveryType type) {
+                                                   double* out, QVADynRecoveryType type) try {
   ReadNodal(kImaginaryMember, frame, loadCase, out, type);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicEvent::GetImaginaryNodalResults");
 }

@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "QVADynBoundary.h"
 #include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
@@ -173,11 +174,18 @@ QVADynHarmonicSolver::Method QVADynHarmonicSolver::MethodFor(const QVADynModalOp
 QVADynSolution& QVADynHarmonicSolver::Solve(QVADynSolution& out, const QVADynModalOperators& ops,
                                             int numberOfFrames, const QVADynFrameValue* frames,
                                             QVADynEnergy* /*energy*/,
-                                            const QVADynLoadCaseList& loads, QVADynLogFile log) {
+                                            const QVADynLoadCaseList& loads,
+                                            QVADynLogFile log) try {
   const Method method = MethodFor(ops);
   QVA_VERIFY(numberOfFrames >= 0 && (numberOfFrames == 0 || frames != nullptr),
              kQVABasInvalidArgument,
              "QVADynHarmonicSolver::Solve: " << numberOfFrames << " frames without values");
+  for (int frame = 0; frame < numberOfFrames; ++frame) {
+    QVA_VERIFY(std::isfinite(frames[frame].first), kQVABasInvalidArgument,
+               "QVADynHarmonicSolver::Solve: frame "
+                   << frame << " has the frequency " << frames[frame].first
+                   << "; pass a finite excitation frequency in cycles per unit time");
+  }
   const int m = ops.NumberOfActiveModes();
   QVA_VERIFY(loads.NumberOfActiveModes() == m, kQVASrvSizeMismatch,
              "QVADynHarmonicSolver::Solve: the load cases form forces of "
@@ -199,6 +207,8 @@ QVADynSolution& QVADynHarmonicSolver::Solve(QVADynSolution& out, const QVADynMod
   }
   out.Adopt(output.release(), nullptr, nullptr);
   return out;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynHarmonicSolver::Solve");
 }
 
 void QVADynHarmonicSolver::SolveDiagonal(double* output, const QVADynModalOperators& ops,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "QVADynBoundary.h"
 #include "eigensolver_io/QVADynKvrRoutines.h"
 #include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
 #include "eigensolver_io/impl/QVADynScratchRecordReader.h"
@@ -149,7 +150,7 @@ DampingFile DampingFileOf(QVADynDampingType kind) {
 }  // namespace
 
 void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int skipAcoustic,
-                              int acousticModes, bool /*unused*/) {
+                              int acousticModes, bool /*unused*/) try {
   const int columns = modes.NumberOfColumns();
   const int rows = modes.NumberOfRows();
   QVA_VERIFY(acousticModes >= 0 && acousticModes <= columns, kQVABasInvalidArgument,
@@ -211,9 +212,12 @@ void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int 
     ReadKvr(kAcousticModes.open, &acousticHeader[0], &acousticHeader[1], nullptr, 0, 0);
     ReadKvr(kAcousticModes.closeAndDelete, &unused, &unused, nullptr, 0, 0);
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynCopyModesFromKvrDb");
 }
 
-void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& damping, int offset) {
+void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& damping,
+                                  int offset) try {
   const DampingFile file = DampingFileOf(kind);
   const int order = damping.NumberOfColumns();
   QVA_VERIFY(offset >= 0 && offset <= std::numeric_limits<int>::max() - order,
@@ -239,4 +243,6 @@ void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& dam
   ReadKvr(file.openCode + 1, &first, &second, block.data(), offset + 1, lastStored);
   SetBlock(damping, 0, order, 0, order, block);
   ReadKvr(-file.openCode, &first, &second, nullptr, 0, 0);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynCopyModalDampFromKvrDb");
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -47,10 +48,16 @@ QVADynLoadCase::QVADynLoadCase() = default;
 
 QVADynLoadCase::~QVADynLoadCase() = default;
 
-void QVADynLoadCase::AdoptForce(QVADynForce* force) { Adopt(forces_, force, "AdoptForce"); }
+void QVADynLoadCase::AdoptForce(QVADynForce* force) try {
+  Adopt(forces_, force, "AdoptForce");
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynLoadCase::AdoptForce");
+}
 
-void QVADynLoadCase::AdoptPrimaryBase(QVADynPrimaryBaseMotion* motion) {
+void QVADynLoadCase::AdoptPrimaryBase(QVADynPrimaryBaseMotion* motion) try {
   Adopt(motions_, motion, "AdoptPrimaryBase");
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynLoadCase::AdoptPrimaryBase");
 }
 
 const QVADynForce& QVADynLoadCase::Force(int i) const { return Item(forces_, i, "Force"); }

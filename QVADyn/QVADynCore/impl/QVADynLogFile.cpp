@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
 // One per opened file, shared by every handle of that file and allocated from
@@ -35,13 +36,15 @@ QVADynLogFile::~QVADynLogFile() {
   record_ = nullptr;
 }
 
-void QVADynLogFile::Open(const char* path) {
+void QVADynLogFile::Open(const char* path) try {
   if (record_ != nullptr) return;
   const cow_String fileName(path);
   void* memory = mem_Malloc(sizeof(Record));
   std::FILE* stream = fileName.Buffer() == nullptr ? nullptr : std::fopen(fileName.Text(), "w");
   record_ = new (memory) Record{stream, 0};
   ++record_->handleCount;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynLogFile::Open");
 }
 
 void QVADynLogFile::Write(cow_String text) const {

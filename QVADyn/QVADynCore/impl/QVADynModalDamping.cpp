@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
+#include "QVADynBoundary.h"
 #include "internal/QVANumerics.h"
 
 namespace {
@@ -68,7 +69,7 @@ bool QVADynModalDamping::HasDamping(QVADynDampingType kind) const {
 
 QVASrvMatrix* QVADynModalDamping::GetModalDamping(QVADynDampingType kind, bool diagonalOnly, int n,
                                                   const int* modes, const double* stiffness,
-                                                  int offset) const {
+                                                  int offset) const try {
   const QVASrvDenseMatrix* projected = nullptr;
   switch (kind) {
     case QVADynViscousDamping:
@@ -137,4 +138,6 @@ QVASrvMatrix* QVADynModalDamping::GetModalDamping(QVADynDampingType kind, bool d
     }
   }
   return damping.release();
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalDamping::GetModalDamping");
 }

@@ -4,6 +4,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynOperatorUpdate.h"
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -61,7 +62,7 @@ void QVADynModalOperators::ApplyUpdate(int frame, double value) const {
 }
 
 void QVADynModalOperators::Build(int numberOfActiveModes, const int* activeModes,
-                                 const QVADynModalDamping& damping) {
+                                 const QVADynModalDamping& damping) try {
   QVA_VERIFY(!built_, kQVASrvInvalidState, "QVADynModalOperators::Build: called twice");
   const int acoustic = numberOfAcousticModes_;
   QVA_VERIFY(numberOfActiveModes >= acoustic, kQVABasInvalidArgument,
@@ -95,6 +96,8 @@ void QVADynModalOperators::Build(int numberOfActiveModes, const int* activeModes
   numberOfActiveModes_ = numberOfActiveModes;
   built_ = true;
   if (HasAcousticCoupling()) BuildAcoustic(activeModes, damping);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalOperators::Build");
 }
 
 void QVADynModalOperators::BuildAcoustic(const int* activeModes,

@@ -1,6 +1,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -8,8 +9,10 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "QVADynBoundary.h"
 #include "QVADynModalSystemDofDefinitionHolder.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/cow_String.h"
 #include "platform/base/mem_Alloc.h"
@@ -157,13 +160,67 @@ NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, 
   return NodeRowIndex{start.release(), rowList.release(), placeList.release()};
 }
 
+// The mode-column map of `modeShapes` (null: no mode shapes, every entry -1)
+// for `numberOfModes` modes, from mem_Malloc.
+int* NewModeColumnMap(const QVASrvDenseMatrix* modeShapes, int numberOfModes) {
+  std::unique_ptr<int, decltype(&mem_Free)> map(
+      mem_AllocArray<int>(static_cast<std::size_t>(numberOfModes)), &mem_Free);
+  std::fill_n(map.get(), numberOfModes, -1);
+  int mode = 0;
+  const int numberOfBlocks = modeShapes != nullptr ? modeShapes->NumberOfColumnBlocks() : 0;
+  for (int block = 0; block < numberOfBlocks && mode < numberOfModes; ++block) {
+    const int columns = modeShapes->NumberOfColumnsInBlock(block);
+    QVA_VERIFY(columns <= kModesPerColumnBlock, kQVASrvSizeMismatch,
+               "QVADynModalSystem: column block " << block << " of the mode shapes holds "
+                                                  << columns << " modes; the mode-column map "
+                                                  << "addresses at most " << kModesPerColumnBlock
+                                                  << " per block");
+    for (int position = 0; position < columns && mode < numberOfModes; ++position) {
+      map.get()[mode++] = block * kModesPerColumnBlock + position;
+    }
+  }
+  return map.release();
+}
+
+// Raises QVABasError (kQVABasInvalidArgument) for an eigenvalue that is not
+// finite or, for real modes, lies below -epsilon * max(1, largest
+// |eigenvalue|): more negative than round-off of a positive semi-definite
+// stiffness. `source` says where the eigenvalues came from. Round-off
+// negatives pass; the solvers take them as zero. The real parts of complex
+// modes (realModes false) are negative for damped modes.
+void VerifyEigenvalues(const char* operation, const char* source, const double* eigenvalues,
+                       int numberOfModes, bool realModes = true) {
+  double largest = 0.0;
+  for (int mode = 0; mode < numberOfModes; ++mode) {
+    const double lambda = eigenvalues[mode];
+    QVA_VERIFY(std::isfinite(lambda), kQVABasInvalidArgument,
+               operation << ": " << source << " of mode " << mode << " is " << lambda
+                         << "; an eigenvalue (omega^2 of the mode) must be a finite number");
+    largest = std::max(largest, std::fabs(lambda));
+  }
+  if (!realModes) return;
+  const double lowest = -kQVASqrtMachineEpsilon * std::max(1.0, largest);
+  for (int mode = 0; mode < numberOfModes; ++mode) {
+    const double lambda = eigenvalues[mode];
+    QVA_VERIFY(lambda >= lowest, kQVABasInvalidArgument,
+               operation << ": " << source << " of mode " << mode << " is " << lambda << ", below "
+                         << lowest
+                         << ", more negative than round-off; the modes must be those of a "
+                            "positive semi-definite stiffness (check the constraints and the "
+                            "eigensolver's shift)");
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- construction
 
 QVADynModalSystem::QVADynModalSystem(QVAFsmSystemDofDefinition* dofs, QVAFsmModalSystem& modal,
-                                     QVADynLogFile& log)
-    : logFile_(log), modal_(modal), dofs_(DofDefinitionHolder::Adopt(dofs)) {}
+                                     QVADynLogFile& log) try
+    : logFile_(log), modal_(modal), dofs_(DofDefinitionHolder::Adopt(dofs)) {
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::QVADynModalSystem");
+}
 
 QVADynModalSystem::~QVADynModalSystem() {
   ReleaseBlockRead();
@@ -187,7 +244,14 @@ const QVAFsmSystemDofDefinition& QVADynModalSystem::DofDefinition() const { retu
 
 // ---------------------------------------------------------------- reading the basis
 
-void QVADynModalSystem::Open() {
+void QVADynModalSystem::Open() try {
+  QVA_VERIFY(modal_.Eigenvalues().IsValid(), kQVASrvInvalidState,
+             "QVADynModalSystem::Open: the modal-database object holds no eigenvalues; open a "
+             "modal system whose basis is stored (SetEigenvalues, CreateModeShapes) or write the "
+             "basis first");
+  QVA_VERIFY(modal_.ModeShapes().IsValid(), kQVASrvInvalidState,
+             "QVADynModalSystem::Open: the modal-database object holds no mode shapes; store "
+             "them (CreateModeShapes, attached) before Open");
   Replace(modeShapes_, std::make_unique<QVASrvDenseMatrix>(modal_.ModeShapes()));
   Replace(viscousDamping_, WrapIfPresent(modal_.ViscousDamping()));
   Replace(structuralDamping_, WrapIfPresent(modal_.StructuralDamping()));
@@ -202,6 +266,9 @@ void QVADynModalSystem::Open() {
     eigenvalues_ = mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_));
     QVASrvMatrix realParts(numberOfModes_, 1, eigenvalues_);
     eigenvalues.GetValues(0, numberOfModes_ - 1, 0, 0, realParts);
+    // Complex modes store their real and imaginary parts as two columns.
+    VerifyEigenvalues("QVADynModalSystem::Open", "the stored eigenvalue", eigenvalues_,
+                      numberOfModes_, eigenvalues.NumberOfColumns() == 1);
   }
 
   const QVASimDistributionID stored = modal_.ParticipationFactors();
@@ -223,6 +290,8 @@ void QVADynModalSystem::Open() {
   if (acousticModes.IsValid()) numberOfAcousticModes_ = QVASimCSet(acousticModes).Size();
 
   dofs_->dofs->SetupSolverDofs(modeShapes_->RowSet());
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::Open");
 }
 
 double QVADynModalSystem::PropertyEvaluation() const {
@@ -242,33 +311,36 @@ void QVADynModalSystem::RecoveryNodes(int* nodes) const {
 }
 
 void QVADynModalSystem::BuildModeColumnMap() {
+  int* map = NewModeColumnMap(modeShapes_, numberOfModes_);
   mem_Free(modeColumnMap_);
-  modeColumnMap_ = nullptr;
-  modeColumnMap_ = mem_AllocArray<int>(static_cast<std::size_t>(numberOfModes_));
-  std::fill_n(modeColumnMap_, numberOfModes_, -1);
-  int mode = 0;
-  const int numberOfBlocks = modeShapes_ != nullptr ? modeShapes_->NumberOfColumnBlocks() : 0;
-  for (int block = 0; block < numberOfBlocks && mode < numberOfModes_; ++block) {
-    const int columns = modeShapes_->NumberOfColumnsInBlock(block);
-    QVA_VERIFY(columns <= kModesPerColumnBlock, kQVASrvSizeMismatch,
-               "QVADynModalSystem: column block " << block << " of the mode shapes holds "
-                                                  << columns << " modes; the mode-column map "
-                                                  << "addresses at most " << kModesPerColumnBlock
-                                                  << " per block");
-    for (int position = 0; position < columns && mode < numberOfModes_; ++position) {
-      modeColumnMap_[mode++] = block * kModesPerColumnBlock + position;
-    }
-  }
+  modeColumnMap_ = map;
 }
 
 // ---------------------------------------------------------------- writing a basis
 
 void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
-                                       int numAcousticModes, int numResidualModes) {
+                                       int numAcousticModes, int numResidualModes) try {
+  QVA_VERIFY(numModes >= 1, kQVABasInvalidArgument,
+             "QVADynModalSystem::SetEigenvalues: numModes is "
+                 << numModes << "; pass the number of modes of the basis, at least 1");
+  QVA_VERIFY(eigenvalues != nullptr, kQVABasInvalidArgument,
+             "QVADynModalSystem::SetEigenvalues: the eigenvalue array is null for "
+                 << numModes << " modes; pass numModes eigenvalues");
+  QVA_VERIFY(numAcousticModes >= 0 && numAcousticModes <= numModes, kQVABasInvalidArgument,
+             "QVADynModalSystem::SetEigenvalues: numAcousticModes is "
+                 << numAcousticModes << " with " << numModes
+                 << " modes; pass 0 ... numModes acoustic modes");
+  QVA_VERIFY(numResidualModes >= 0 && numResidualModes <= numModes - numAcousticModes,
+             kQVABasInvalidArgument,
+             "QVADynModalSystem::SetEigenvalues: numResidualModes is "
+                 << numResidualModes << " with " << numModes - numAcousticModes
+                 << " structural modes; pass 0 ... numModes - numAcousticModes residual modes");
+  VerifyEigenvalues("QVADynModalSystem::SetEigenvalues", "the eigenvalue", eigenvalues, numModes);
+  std::unique_ptr<double, decltype(&mem_Free)> copy(
+      mem_AllocArray<double>(static_cast<std::size_t>(numModes)), &mem_Free);
+  std::copy_n(eigenvalues, numModes, copy.get());
+
   QVASimTransaction transaction(modal_.MyPosition().Context());
-  numberOfModes_ = numModes;
-  numberOfAcousticModes_ = numAcousticModes;
-  numberOfResidualModes_ = numResidualModes;
 
   const QVASimCollection modes(modal_.ModesCollection());
   const QVASimCSetID allModes = modes.CreateCSetStrided(0, numModes, 1, 1);
@@ -281,12 +353,8 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
       modal_.MyPosition(), QVATypeIndex(QVADataKinds::kEigenvalues), 2, eigenvalueSets,
       kWholeDimension, false);
   modal_.SetEigenvalues(transaction, eigenvalueDistribution);
-  double* copy = mem_AllocArray<double>(static_cast<std::size_t>(numModes));
-  std::copy_n(eigenvalues, numModes, copy);
-  mem_Free(eigenvalues_);
-  eigenvalues_ = copy;
   QVASrvDenseMatrix(eigenvalueDistribution)
-      .SetValues(0, numModes - 1, 0, 0, QVASrvMatrix(numModes, 1, eigenvalues_));
+      .SetValues(0, numModes - 1, 0, 0, QVASrvMatrix(numModes, 1, copy.get()));
 
   const int numStructuralModes = numModes - numAcousticModes;
   modal_.SetStructuralModes(transaction, modes.CreateCSetStrided(0, numStructuralModes, 1, 1));
@@ -309,9 +377,24 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
   QVASrvDenseMatrix(generalizedMass).SetValues(0, numModes - 1, 0, 0, unitMass);
 
   transaction.Commit();
+  numberOfModes_ = numModes;
+  numberOfAcousticModes_ = numAcousticModes;
+  numberOfResidualModes_ = numResidualModes;
+  mem_Free(eigenvalues_);
+  eigenvalues_ = copy.release();
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetEigenvalues");
 }
 
-QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch) {
+QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch) try {
+  QVA_VERIFY(numberOfModes_ >= 1, kQVASrvInvalidState,
+             "QVADynModalSystem::CreateModeShapes: the modal system has no modes; call "
+             "SetEigenvalues before CreateModeShapes");
+  const int solverDofs = dofs_->dofs->NumberOfSolverDofs();
+  QVA_VERIFY(numRows >= 0 && numRows <= solverDofs, kQVABasInvalidArgument,
+             "QVADynModalSystem::CreateModeShapes: numRows is "
+                 << numRows << "; pass 0 ... " << solverDofs
+                 << ", the number of solver DOFs of the DOF definition that carry mode shapes");
   QVASimTransaction transaction(modal_.MyPosition().Context());
 
   int rowChunk = QVADynUtilities::ModeShapeRowBlocksize();
@@ -333,17 +416,23 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch
   const int chunks[] = {rowChunk, columnChunk};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
       modal_.MyPosition(), QVATypeIndex(QVADataKinds::kModeShapes), 2, sets, chunks, scratch);
-  Replace(modeShapes_, std::make_unique<QVASrvDenseMatrix>(distribution));
+  auto modeShapes = std::make_unique<QVASrvDenseMatrix>(distribution);
+  std::unique_ptr<int, decltype(&mem_Free)> modeColumnMap(
+      NewModeColumnMap(modeShapes.get(), numberOfModes_), &mem_Free);
   if (!scratch) modal_.SetModeShapes(transaction, distribution);
 
   dofs.WritePermutation(dofCollection);
 
   transaction.Commit();
-  BuildModeColumnMap();
+  Replace(modeShapes_, std::move(modeShapes));
+  mem_Free(modeColumnMap_);
+  modeColumnMap_ = modeColumnMap.release();
   return *modeShapes_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::CreateModeShapes");
 }
 
-QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool scratch) {
+QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool scratch) try {
   if (kind != QVADynViscousDamping && kind != QVADynStructuralDamping &&
       kind != QVADynAcousticViscousDamping) {
     QVADynUnsupportedDamping().Throw(kSourcePath, __LINE__);
@@ -374,35 +463,44 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateDamping(QVADynDampingType kind, bool
   Replace(*member, std::make_unique<QVASrvDenseMatrix>(distribution));
   transaction.Commit();
   return **member;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::CreateDamping");
 }
 
-QVASrvDenseMatrix& QVADynModalSystem::CreateAcousticCoupling(bool scratch) {
+QVASrvDenseMatrix& QVADynModalSystem::CreateAcousticCoupling(bool scratch) try {
   QVASimTransaction transaction(modal_.MyPosition().Context());
   const QVASimCSetID sets[] = {modal_.AcousticModes(), modal_.StructuralModes()};
   const QVASimDistributionID distribution = QVASrvUtilities::CreateDistribution(
       modal_.MyPosition(), QVATypeIndex(QVADataKinds::kProjectedMatrix), 2, sets, kWholeDimension,
       scratch);
+  auto coupling = std::make_unique<QVASrvDenseMatrix>(distribution);
   if (!scratch) modal_.SetAcousticCoupling(transaction, distribution);
   transaction.Commit();
-  Replace(acousticCoupling_, std::make_unique<QVASrvDenseMatrix>(distribution));
+  Replace(acousticCoupling_, std::move(coupling));
   return *acousticCoupling_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::CreateAcousticCoupling");
 }
 
 // ---------------------------------------------------------------- block transfer
 
 void QVADynModalSystem::GetModesNodalStorage(const QVASrvDataRequest& request, double* out,
-                                             int block) const {
+                                             int block) const try {
   ReadNodal(*modeShapes_, *dofs_->dofs, request, modeShapes_->FirstColumnInBlock(block),
             modeShapes_->NumberOfColumnsInBlock(block), out);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::GetModesNodalStorage");
 }
 
 void QVADynModalSystem::GetModeNodalStorage(const QVASrvDataRequest& request, int mode,
-                                            double* out) const {
+                                            double* out) const try {
   ReadNodal(*modeShapes_, *dofs_->dofs, request, mode, 1, out);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::GetModeNodalStorage");
 }
 
 void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, const double* in,
-                                             int block) {
+                                             int block) try {
   const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
   const int maxNodalDof = dofs.MaxNodalDof();
   const int columns = modeShapes_->NumberOfColumnsInBlock(block);
@@ -422,6 +520,8 @@ void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, c
     modeShapes_->SetValues(firstRow, firstRow + rows - 1, firstColumn, lastColumn,
                            QVASrvMatrix(rows, columns, piece.data()));
   });
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetModesNodalStorage");
 }
 
 // ---------------------------------------------------------------- block-read state
@@ -434,7 +534,7 @@ void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, c
 // once when the state begins; places no mode-shape row reaches stay 0 for
 // every block.
 
-void QVADynModalSystem::BeginReadModes() {
+void QVADynModalSystem::BeginReadModes() try {
   const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
   const int rows = modeShapes_->NumberOfRows();
   const int maxNodalDof = dofs.MaxNodalDof();
@@ -460,15 +560,19 @@ void QVADynModalSystem::BeginReadModes() {
   columnsInCachedBlock_ = 0;
   accumulatedAccessTime_ = 0.0;
   blockLoads_ = 0;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::BeginReadModes");
 }
 
 void QVADynModalSystem::EndReadModes() {
   ReleaseBlockRead();
   readModes_ = false;
   cachedColumnBlock_ = -1;
-  cow_String line(kQVADynLogReadingModeShapesTime);
-  line.AppendDouble(accumulatedAccessTime_).Append(kQVADynLogLineEnd);
-  logFile_.Write(line);
+  QVADynWriteLogQuietly(logFile_, [this] {
+    return cow_String(kQVADynLogReadingModeShapesTime)
+        .AppendDouble(accumulatedAccessTime_)
+        .Append(kQVADynLogLineEnd);
+  });
 }
 
 void QVADynModalSystem::ReleaseBlockRead() {
@@ -493,7 +597,8 @@ void QVADynModalSystem::LoadColumnBlock(int block) const {
   accumulatedAccessTime_ += timer.ElapsedSeconds();
 }
 
-void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, double* out) const {
+void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, double* out) const
+    try {
   if (blockReadBuffer_ == nullptr) {
     GetNodalModeshapes(firstMode, lastMode, node, out);
     return;
@@ -506,11 +611,13 @@ void QVADynModalSystem::GetModesNodal(int firstMode, int lastMode, int node, dou
       node * blockReadNodeStride_ + static_cast<std::int64_t>(position) * blockReadMaxNodalDof_;
   std::copy_n(blockReadBuffer_ + first,
               static_cast<std::int64_t>(lastMode - firstMode + 1) * blockReadMaxNodalDof_, out);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::GetModesNodal");
 }
 
 // ---------------------------------------------------------------- node-access state
 
-void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) {
+void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) try {
   // Solver DOFs that carry mode-shape values: the rows of the mode-shape matrix.
   const int modeShapeRows = modeShapes_ != nullptr ? modeShapes_->NumberOfRows() : 0;
   const int rows = std::min(dofs_->dofs->NumberOfSolverDofs(), modeShapeRows);
@@ -522,6 +629,8 @@ void QVADynModalSystem::BeginNodalModeAccess(const int* nodes) {
   mem_Free(nodeStart_);
   nodeStart_ = index.start;
   accumulatedAccessTime_ = 0.0;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::BeginNodalModeAccess");
 }
 
 void QVADynModalSystem::EndNodalModeAccess() {
@@ -531,9 +640,11 @@ void QVADynModalSystem::EndNodalModeAccess() {
   nodeDofPlaces_ = nullptr;
   mem_Free(nodeStart_);
   nodeStart_ = nullptr;
-  cow_String line(kQVADynLogNodalModeAccessTime);
-  line.AppendDouble(accumulatedAccessTime_).Append(kQVADynLogLineEnd);
-  logFile_.Write(line);
+  QVADynWriteLogQuietly(logFile_, [this] {
+    return cow_String(kQVADynLogNodalModeAccessTime)
+        .AppendDouble(accumulatedAccessTime_)
+        .Append(kQVADynLogLineEnd);
+  });
   accumulatedAccessTime_ = 0.0;
 }
 

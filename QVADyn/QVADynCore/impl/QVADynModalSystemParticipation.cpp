@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
@@ -58,7 +59,7 @@ QVASimDistributionID WriteModesByDirections(const QVAFsmModalSystem& modal,
 
 void QVADynModalSystem::CalculateParticipationFactors(const QVASrvSparseMatrix& mass,
                                                       const QVAFsmSystemDofDefinition& dofs,
-                                                      const QVASrvMatrix& rigidBody, int slot) {
+                                                      const QVASrvMatrix& rigidBody, int slot) try {
   QVA_VERIFY(modeShapes_ != nullptr && modeShapes_->NumberOfColumns() == numberOfModes_,
              kQVASrvInvalidState,
              "QVADynModalSystem::CalculateParticipationFactors: the modal system has no mode "
@@ -97,9 +98,11 @@ void QVADynModalSystem::CalculateParticipationFactors(const QVASrvSparseMatrix& 
       &mem_Free);
   modeShapes_->TransposeMultiplyMapped(rowMap.data(), massTimesRigidBody, factors.get(), 1.0, 0.0);
   SetParticipationFactors(factors.release(), slot);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::CalculateParticipationFactors");
 }
 
-void QVADynModalSystem::SetParticipationFactors(double* values, int slot) {
+void QVADynModalSystem::SetParticipationFactors(double* values, int slot) try {
   if (slot < 0 || slot >= kNumberOfSlots || values == nullptr) {
     mem_Free(values);
     QVA_RAISE(kQVABasInvalidArgument,
@@ -127,10 +130,12 @@ void QVADynModalSystem::SetParticipationFactors(double* values, int slot) {
   modal_.SetEffectiveMass(
       transaction, WriteModesByDirections(modal_, sets, numberOfModes, effectiveMass.data()));
   transaction.Commit();
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetParticipationFactors");
 }
 
 void QVADynModalSystem::SetModeShapeReactionForces(const double* values, const int* map,
-                                                   int perMode, int count) {
+                                                   int perMode, int count) try {
   const QVAFsmSystemDofDefinition& dofs = DofDefinition();
   const int places = dofs.NumberOfNodes() * dofs.MaxNodalDof();
   QVA_VERIFY(map != nullptr && perMode >= 0 && count >= 0 &&
@@ -160,6 +165,8 @@ void QVADynModalSystem::SetModeShapeReactionForces(const double* values, const i
   reactionForces_ = valuesCopy.release();
   reactionForcesPerMode_ = perMode;
   numberOfModesWithReactionForces_ = count;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::SetModeShapeReactionForces");
 }
 
 void QVADynModalSystem::GetModeShapeReactionForces(int mode, int node, double* out) const {

@@ -151,7 +151,7 @@ void VerifyActiveModes(const int* activeModes, int count, int numberOfModes,
 // (the precondition, a refused list, the database, the allocator) leaves the
 // destructor to release what the earlier steps built.
 QVADynModalSystem::QVADynModalSystem(const QVADynModalSystem& source, int numActiveModes,
-                                     const int* activeModes)
+                                     const int* activeModes) try
     : QVADynModalSystem(nullptr, const_cast<QVAFsmModalSystem&>(source.modal_),
                         const_cast<QVADynLogFile&>(source.logFile_)) {
   DofDefinitionHolder* emptyHolder = dofs_;
@@ -239,4 +239,6 @@ QVADynModalSystem::QVADynModalSystem(const QVADynModalSystem& source, int numAct
 
   if (source.readModes_) BeginReadModes();
   if (source.nodeStart_ != nullptr) BeginNodalModeAccess(nullptr);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynModalSystem::QVADynModalSystem");
 }

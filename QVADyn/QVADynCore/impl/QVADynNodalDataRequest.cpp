@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
 
 QVADynNodalDataRequest::QVADynNodalDataRequest(const QVAFsmSystemDofDefinition& dofs,
-                                               const bool* nodes, int numRows) {
+                                               const bool* nodes, int numRows) try {
   int count = 0;
   int* all = dofs.SolverDofsFromNodes(nodes, count);
   const auto insideMatrix = [numRows](int dof) { return dof < numRows; };
@@ -22,6 +23,8 @@ QVADynNodalDataRequest::QVADynNodalDataRequest(const QVAFsmSystemDofDefinition& 
     mem_Free(solverDofs_);
     throw;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynNodalDataRequest::QVADynNodalDataRequest");
 }
 
 QVADynNodalDataRequest::~QVADynNodalDataRequest() {

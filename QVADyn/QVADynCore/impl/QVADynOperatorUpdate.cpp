@@ -7,6 +7,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -54,7 +55,7 @@ void ReleaseSet(QVASrvMatrix** set) {
 QVADynOperatorUpdate::QVADynOperatorUpdate(QVADynGenerateOperators* generator, bool firstFlag,
                                            bool differenceMode, double referenceFrequency,
                                            int* frameTable, double* frequencyTable,
-                                           QVADynDomainType domain)
+                                           QVADynDomainType domain) try
     : generator_(generator),
       frequencyTable_(frequencyTable),
       frameTable_(frameTable),
@@ -77,6 +78,8 @@ QVADynOperatorUpdate::QVADynOperatorUpdate(QVADynGenerateOperators* generator, b
     Release();
     throw;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynOperatorUpdate::QVADynOperatorUpdate");
 }
 
 QVADynOperatorUpdate::~QVADynOperatorUpdate() { Release(); }
@@ -380,7 +383,7 @@ void QVADynOperatorUpdate::ApplyDirect(QVADynModalOperators& ops, int index) {
   directOperatorsInBundle_ = true;
 }
 
-void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double frequency) {
+void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double frequency) try {
   const QVADynModalSystem& system = ops.ModalSystem();
   QVA_VERIFY(
       ops.Stiffness() != nullptr, kQVASrvInvalidState,
@@ -445,4 +448,6 @@ void QVADynOperatorUpdate::Update(QVADynModalOperators& ops, int frame, double f
       (frequency - lowerFrequency) / (frequencyTable_[upper] - lowerFrequency), 0.0, 1.0);
   WriteInterpolated(ops, t, lowerSet_, upperSet_);
   directOperatorsInBundle_ = false;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynOperatorUpdate::Update");
 }

@@ -1,5 +1,6 @@
 #include "QVADyn/QVADynCore/QVADynPrimaryBaseMotion.h"
 
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -32,7 +33,7 @@ double ValueAt(const std::vector<double>& values, bool set, int frame, const cha
 
 QVADynPrimaryBaseMotion::QVADynPrimaryBaseMotion(const double* factors, int nFactors,
                                                  QVADynNumberType part, int direction, int nValues,
-                                                 const double* accelerations)
+                                                 const double* accelerations) try
     : factors_(CopyValues(factors, nFactors, "QVADynPrimaryBaseMotion", "factors")),
       direction_(direction),
       part_(part),
@@ -43,16 +44,22 @@ QVADynPrimaryBaseMotion::QVADynPrimaryBaseMotion(const double* factors, int nFac
   QVA_VERIFY(part == QVADynRealPart || part == QVADynImaginaryPart, kQVABasInvalidArgument,
              "QVADynPrimaryBaseMotion: number part " << static_cast<int>(part)
                                                      << " is neither 0 (imaginary) nor 1 (real)");
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynPrimaryBaseMotion::QVADynPrimaryBaseMotion");
 }
 
-void QVADynPrimaryBaseMotion::SetDisplacement(const double* values, int n) {
+void QVADynPrimaryBaseMotion::SetDisplacement(const double* values, int n) try {
   displacements_ = CopyValues(values, n, "SetDisplacement", "displacements");
   hasDisplacement_ = true;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynPrimaryBaseMotion::SetDisplacement");
 }
 
-void QVADynPrimaryBaseMotion::SetVelocity(const double* values, int n) {
+void QVADynPrimaryBaseMotion::SetVelocity(const double* values, int n) try {
   velocities_ = CopyValues(values, n, "SetVelocity", "velocities");
   hasVelocity_ = true;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynPrimaryBaseMotion::SetVelocity");
 }
 
 double QVADynPrimaryBaseMotion::Acceleration(int frame) const {

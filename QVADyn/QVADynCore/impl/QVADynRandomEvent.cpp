@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "QVADynBoundary.h"
 #include "QVADynRandomLoadForms.h"
 #include "platform/base/QVABasException.h"
 
@@ -23,9 +24,11 @@ const QVADynCorrelationData& Data(const omi_IntTableIterator<void*>& entry) {
 
 }  // namespace
 
-QVADynRandomEvent::QVADynRandomEvent(QVADynModalSystem* system) : modalSystem_(system) {
+QVADynRandomEvent::QVADynRandomEvent(QVADynModalSystem* system) try : modalSystem_(system) {
   modalSystem_->BeginNodalModeAccess(nullptr);
   if (modalSystem_->ModeShapes() != nullptr) modalSystem_->ModeShapes()->SetAccess(kRowAccess);
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::QVADynRandomEvent");
 }
 
 QVADynRandomEvent::~QVADynRandomEvent() {
@@ -39,7 +42,7 @@ QVADynRandomEvent::~QVADynRandomEvent() {
   mem_Free(activeModes_);
 }
 
-void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) {
+void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) try {
   QVA_VERIFY(count >= 0, kQVABasInvalidArgument,
              "QVADynRandomEvent::SetActiveModes: " << count
                                                    << " active modes; the count must not be "
@@ -58,9 +61,11 @@ void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) {
   mem_Free(activeModes_);
   activeModes_ = copy;
   numberOfActiveModes_ = count;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::SetActiveModes");
 }
 
-void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) {
+void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) try {
   QVA_VERIFY(correlation != nullptr, kQVABasInvalidArgument,
              "QVADynRandomEvent::AdoptCorrelation: null correlation");
   for (omi_IntTableIterator<void*> entry(correlations_); entry.More(); entry.Next()) {
@@ -70,13 +75,17 @@ void QVADynRandomEvent::AdoptCorrelation(QVADynCorrelation* correlation) {
   }
   correlations_.Insert(numberOfCorrelations_ + 1, correlation);
   ++numberOfCorrelations_;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::AdoptCorrelation");
 }
 
-void QVADynRandomEvent::AdoptBaseMotion(const int& patternKey, const int& direction) {
+void QVADynRandomEvent::AdoptBaseMotion(const int& patternKey, const int& direction) try {
   const int number = numberOfBaseMotions_ + 1;
   baseMotionDirections_.Insert(number, direction);
   baseMotionPatterns_.Insert(number, patternKey);
   numberOfBaseMotions_ = number;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::AdoptBaseMotion");
 }
 
 std::size_t QVADynRandomEvent::BlockSize() const {
@@ -108,6 +117,18 @@ bool QVADynRandomEvent::DrivesBaseMotion(int key) const {
   return std::any_of(levels, levels + kDirections, [](double level) { return level != 0.0; });
 }
 
+void QVADynRandomEvent::VerifyPatternKey(const char* operation, int correlation, int key) const {
+  QVA_VERIFY(key >= 1, kQVABasInvalidArgument,
+             operation << ": correlation " << correlation << " names load pattern " << key
+                       << "; load patterns are numbered from 1: key the correlation data by a "
+                          "pattern 1, 2, ... of the random load provider");
+  const int patterns = provider_ != nullptr ? provider_->NumberOfPatterns() : -1;
+  QVA_VERIFY(patterns < 0 || key <= patterns, kQVABasInvalidArgument,
+             operation << ": correlation " << correlation << " names load pattern " << key
+                       << ", but the random load provider has " << patterns
+                       << " patterns; key the correlation data by a pattern 1 ... " << patterns);
+}
+
 void QVADynRandomEvent::VerifyModalLoadInputs() const {
   for (omi_IntTableIterator<void*> entry(correlations_); entry.More(); entry.Next()) {
     const QVADynCorrelation& correlation = Correlation(entry);
@@ -131,6 +152,11 @@ void QVADynRandomEvent::VerifyModalLoadInputs() const {
         kQVASrvInvalidState,
         "QVADynRandomEvent::ComputeModalLoad: correlation "
             << entry.Key() << " needs the random load provider; install it first");
+    if (correlation.GetPSD()->IsBaseMotion()) continue;
+    for (omi_IntTableIterator<void*> item(correlation.GetCorrelationDataList()); item.More();
+         item.Next()) {
+      VerifyPatternKey("QVADynRandomEvent::ComputeModalLoad", entry.Key(), item.Key());
+    }
   }
 }
 
@@ -143,6 +169,7 @@ void QVADynRandomEvent::VerifyJetNoiseInputs() const {
                "QVADynRandomEvent::ComputeJetNoiseModalLoad: correlation "
                    << entry.Key() << " needs the random load provider; install it first");
     for (omi_IntTableIterator<void*> item(dataList); item.More(); item.Next()) {
+      VerifyPatternKey("QVADynRandomEvent::ComputeJetNoiseModalLoad", entry.Key(), item.Key());
       const QVADynCorrelationData& data = Data(item);
       QVA_VERIFY(data.FirstValue() != 0.0 || data.SecondValue() != 0.0 || data.ThirdValue() != 0.0,
                  kQVABasInvalidArgument,
@@ -154,7 +181,7 @@ void QVADynRandomEvent::VerifyJetNoiseInputs() const {
   }
 }
 
-void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) {
+void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) try {
   VerifyModalLoadInputs();
   const QVADynRandomLoadInput input{*modalSystem_, provider_, activeModes_, numberOfActiveModes_,
                                     nodeActive};
@@ -184,9 +211,12 @@ void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) {
     }
     block += blockSize;
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::ComputeModalLoad");
 }
 
-void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeActive, double omega) {
+void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeActive,
+                                                 double omega) try {
   VerifyJetNoiseInputs();
   const QVADynRandomLoadInput input{*modalSystem_, provider_, activeModes_, numberOfActiveModes_,
                                     nodeActive};
@@ -205,4 +235,6 @@ void QVADynRandomEvent::ComputeJetNoiseModalLoad(double* out, const int* nodeAct
       block += blockSize;
     }
   }
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRandomEvent::ComputeJetNoiseModalLoad");
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "QVADynBoundary.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -22,7 +23,7 @@ QVADynSolution& QVADynRespSpectrumSolver::Solve(QVADynSolution& out,
                                                 const QVADynFrameValue* /*frames*/,
                                                 QVADynEnergy* /*energy*/,
                                                 const QVADynLoadCaseList& loads,
-                                                QVADynLogFile /*log*/) {
+                                                QVADynLogFile /*log*/) try {
   QVA_VERIFY(numberOfFrames >= 0, kQVABasInvalidArgument,
              "QVADynRespSpectrumSolver::Solve: negative number of frames " << numberOfFrames);
   const std::size_t count = static_cast<std::size_t>(ops.NumberOfActiveModes()) *
@@ -33,4 +34,6 @@ QVADynSolution& QVADynRespSpectrumSolver::Solve(QVADynSolution& out,
   Array acceleration(mem_AllocZeroedArray<double>(count));
   out.Adopt(displacement.release(), velocity.release(), acceleration.release());
   return out;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynRespSpectrumSolver::Solve");
 }

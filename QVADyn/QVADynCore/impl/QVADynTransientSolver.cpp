@@ -7,6 +7,7 @@
 #include <memory>
 #include <utility>
 
+#include "QVADynBoundary.h"
 #include "QVADynTransientCoefficients.h"
 #include "QVADynTransientStepKernel.h"
 #include "platform/base/QVABasException.h"
@@ -263,7 +264,7 @@ QVADynTransientSolver::~QVADynTransientSolver() {
 }
 
 void QVADynTransientSolver::SetInitialCondition(QVADynRecoveryType type, int count,
-                                                const double* values) {
+                                                const double* values) try {
   if (type != QVADynRecoverDisplacement && type != QVADynRecoverVelocity &&
       type != QVADynRecoverAcceleration) {
     return;
@@ -277,12 +278,14 @@ void QVADynTransientSolver::SetInitialCondition(QVADynRecoveryType type, int cou
   mem_Free(initialConditions_[type]);
   initialConditions_[type] = copy;
   initialConditionCounts_[type] = count;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynTransientSolver::SetInitialCondition");
 }
 
 QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynModalOperators& ops,
                                              int numberOfFrames, const QVADynFrameValue* frames,
                                              QVADynEnergy* energy, const QVADynLoadCaseList& loads,
-                                             QVADynLogFile /*log*/) {
+                                             QVADynLogFile /*log*/) try {
   const int m = ops.NumberOfActiveModes();
   const int cases = loads.NumberOfCases();
   const QVASrvMatrix* stiffness = ops.Stiffness();
@@ -294,6 +297,15 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
                  << (stiffness != nullptr ? stiffness->NumberOfRows() : 0)
                  << " structural modes of " << m
                  << " active modes; the transient solver integrates structural modes only");
+  // Frames 0 ... n-2 start the steps; the increment of the last frame is not used.
+  for (int frame = 0; frame + 1 < numberOfFrames; ++frame) {
+    const double stepSize = StepSize(frames[frame]);
+    QVA_VERIFY(std::isfinite(stepSize) && stepSize > 0.0, kQVABasInvalidArgument,
+               "QVADynTransientSolver::Solve: frame "
+                   << frame << " has the time increment " << stepSize
+                   << "; pass a finite positive increment to the next frame (third value, or the "
+                      "second where the third is 0)");
+  }
   const std::size_t frameSize = static_cast<std::size_t>(m) * cases;
   for (int type = 0; type < 3; ++type) {
     QVA_VERIFY(initialConditions_[type] == nullptr ||
@@ -383,4 +395,6 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
   }
   out.Adopt(results[0].release(), results[1].release(), results[2].release());
   return out;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynTransientSolver::Solve");
 }

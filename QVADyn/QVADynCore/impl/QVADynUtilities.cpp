@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
+#include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -93,7 +95,7 @@ int QVADynUtilities::ModeShapeColBlocksize() {
 
 int QVADynUtilities::ResultsColBlocksize() { return Setting("TOR_DYN_RESULTS_COL_BLOCKSIZE", 20); }
 
-bool* QVADynUtilities::NodesWithModes(QVADynModalSystem& modal, int& numberOfNodes) {
+bool* QVADynUtilities::NodesWithModes(QVADynModalSystem& modal, int& numberOfNodes) try {
   const QVAFsmSystemDofDefinition& dofs = modal.DofDefinition();
   const int rows = modal.ModeShapes() != nullptr ? modal.ModeShapes()->NumberOfRows() : 0;
   numberOfNodes = dofs.NumberOfNodes();
@@ -103,20 +105,33 @@ bool* QVADynUtilities::NodesWithModes(QVADynModalSystem& modal, int& numberOfNod
     flags[dofs.NodeDofFromSolverDof(solverDof).node] = true;
   }
   return flags;
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynUtilities::NodesWithModes");
 }
 
 QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
                                             const QVAFsmSystemDofDefinition& dofs,
                                             const QVASrvDenseMatrix& modeShapes,
-                                            QVASrvSparseMatrix* load) {
+                                            QVASrvSparseMatrix* load) try {
   if (load == nullptr) QVASrvUtilities::ReportAndAbort("force", kSourcePath, kMissingForceLine);
   const int loadColumns = load->NumberOfColumns();
   if (loadColumns == 0) return nullptr;
+  const int modeColumns = modeShapes.NumberOfColumns();
+  QVA_VERIFY(numModes >= 0 && (numModes == 0 || modes != nullptr), kQVABasInvalidArgument,
+             "QVADynUtilities::ProjectForce: numModes is "
+                 << numModes << (modes == nullptr ? " with a null mode list" : "")
+                 << "; pass the number of modes to project onto and their list");
+  for (int position = 0; position < numModes; ++position) {
+    QVA_VERIFY(modes[position] >= 0 && modes[position] < modeColumns, kQVABasInvalidArgument,
+               "QVADynUtilities::ProjectForce: entry "
+                   << position << " of the mode list is mode " << modes[position]
+                   << ", outside the " << modeColumns << " modes of the mode shapes; pass 0 ... "
+                   << modeColumns - 1);
+  }
 
   load->PermuteRows(dofs.MappingToSolverDofs());
 
   // projection[j * loadColumns + k] = sum over solver DOFs of load(s, k) * phi(s, j).
-  const int modeColumns = modeShapes.NumberOfColumns();
   const std::size_t size = static_cast<std::size_t>(modeColumns) * loadColumns;
   std::unique_ptr<double, decltype(&mem_Free)> projection(mem_AllocZeroedArray<double>(size),
                                                           &mem_Free);
@@ -130,6 +145,8 @@ QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
     }
   }
   return modalForce.release();
+} catch (...) {
+  QVABasRaiseAtBoundary("QVADynUtilities::ProjectForce");
 }
 
 void QVADynUtilities::CreateVector(QVAFsmSystem& system, const KRNString& name,

@@ -137,8 +137,10 @@ TEST(QVADynModalSystemTest, ValuesWrittenInUnevenBlocksReopenBitForBit) {
   phi[0] = -0.0;
   phi[kRows + 5] = std::numeric_limits<double>::denorm_min();
   phi[kRows * kModes - 1] = -std::numeric_limits<double>::max();
+  // Eigenvalues must be finite and not below round-off of zero: random magnitudes.
   std::vector<double> eigenvalues(kModes);
-  for (double& value : eigenvalues) value = randomValue();
+  for (double& value : eigenvalues) value = std::fabs(randomValue());
+  eigenvalues[1] = std::numeric_limits<double>::denorm_min();
   // Rows first ... last, columns first ... last.
   struct Block {
     int firstRow, lastRow, firstColumn, lastColumn;

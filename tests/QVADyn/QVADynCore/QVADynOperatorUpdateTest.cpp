@@ -768,14 +768,18 @@ TEST_F(OperatorUpdateTest, IndicesOutsideTheTablesAreRefused) {
 }
 
 TEST_F(OperatorUpdateTest, TheGeneratorAndTablesAreReleasedAlsoWhenTheReferenceFails) {
-  // A generator without operators for the reference: the family throws.
+  // A generator without operators for the reference: the family throws, and
+  // the host receives it as a QVABasError naming the operation.
   GeneratorRecord record;
   const OperatorFamily failing = [](int, int, double) -> std::vector<double> {
     throw std::runtime_error("no reference operators");
   };
-  EXPECT_THROW(QVADynOperatorUpdate(new TestGenerator(failing, record), false, true, 1.0,
-                                    FrameTable({0, -1}), FrequencyTable({1.0}), QVADynAllDomains),
-               std::runtime_error);
+  ExpectPlatformError(
+      [&] {
+        QVADynOperatorUpdate(new TestGenerator(failing, record), false, true, 1.0,
+                             FrameTable({0, -1}), FrequencyTable({1.0}), QVADynAllDomains);
+      },
+      kQVASrvInvalidState, {"QVADynOperatorUpdate::QVADynOperatorUpdate: no reference operators"});
   EXPECT_EQ(record.destroyed, 1);
   {
     const QVADynOperatorUpdate update(new TestGenerator(failing, record), false, false, 0.0,

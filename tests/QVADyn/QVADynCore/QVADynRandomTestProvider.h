@@ -53,7 +53,7 @@ class QVADynRandomTestProvider : public QVADynRandomLoadProvider {
 
   double& Load(int node, int pattern, int place) { return loads_[Index(node, pattern, place)]; }
   double* Coordinates(int node) { return coordinates_.data() + static_cast<std::size_t>(node) * 3; }
-  int NumberOfPatterns() const { return patterns_; }
+  int NumberOfPatterns() const override { return patterns_; }
   void SetNumberOfNodes(int nodes) { nodes_ = nodes; }
   // The name every UserCorrelation call must carry.
   void ExpectSpectrumName(const std::string& name) { expectedName_ = name; }

@@ -448,24 +448,6 @@ TEST(QVADynTransientSolverSteps, CoefficientsAreBuiltOnlyWhenTheStepChanges) {
   EXPECT_EQ(bySecond.a, byThird.a);
 }
 
-TEST(QVADynTransientSolverSteps, AStepOfZeroLengthKeepsTheStateAndDoesNoWork) {
-  const QVATestTransientModel model({0.0, 4.0});
-  const auto ops = model.Operators({{0.0, 0.1, 0.0, 0.0}, {0.0, 0.1, 0.0, 0.0}});
-  // Frame 1 has neither a third nor a second value: the step to frame 2 is 0.
-  const std::vector<double> steps{0.1, 0.0, 0.1};
-  const QVATestTransientLoads loads(2, {{1.0, 1.0}}, {{0.0, 1.0, 3.0, 2.0}});
-  QVADynEnergy energy(kAllEnergies, 2, 1, 4);
-  QVADynTransientSolver solver;
-  const Histories result = Solve(solver, *ops, QVATestFrames(steps), loads.List(), &energy);
-  for (int k = 0; k < 2; ++k) {
-    EXPECT_EQ(result.u[4 + k], result.u[2 + k]);
-    EXPECT_EQ(result.v[4 + k], result.v[2 + k]);
-    EXPECT_EQ(energy.Array(QVADynEnergyWork)[4 + k], 0.0);
-  }
-  EXPECT_EQ(energy.Array(QVADynEnergyAllWork)[2], 0.0);
-  for (const double value : result.a) EXPECT_TRUE(std::isfinite(value));
-}
-
 TEST(QVADynTransientSolverInitialConditions, FrameZeroHoldsThemAsGiven) {
   const QVATestTransientModel model({1.0, 4.0});
   const auto ops = model.Operators({});
