@@ -53,6 +53,7 @@
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "bench/QVADynBenchmarkSupport.h"
 #include "internal/QVABlas.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvSparseMatrix.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -89,15 +90,15 @@ struct HostBasis {
   HostBasis()
       : dofs(QVADynBenchmarkDofs(kNodes, kPlaces, [](int place) { return 2 + place; })),
         eigenvalues(kModes),
-        modeShapes(static_cast<std::size_t>(kDofs) * kModes),
-        damping(static_cast<std::size_t>(kModes) * kModes, 0.0) {
+        modeShapes(QVAIndex(kDofs) * kModes),
+        damping(QVAIndex(kModes) * kModes, 0.0) {
     const double scale = std::sqrt(2.0 / (kDofs + 1));
     const double angle = kTwoPi / 2.0 / (kDofs + 1);
     for (int k = 0; k < kModes; ++k) {
       const double omega = kTwoPi * Frequency(k);
-      eigenvalues[static_cast<std::size_t>(k)] = omega * omega;
-      damping[static_cast<std::size_t>(k) * (kModes + 1)] = 2.0 * kCriticalFraction * omega;
-      double* column = modeShapes.data() + static_cast<std::size_t>(k) * kDofs;
+      eigenvalues[QVAIndex(k)] = omega * omega;
+      damping[QVAIndex(k) * (kModes + 1)] = 2.0 * kCriticalFraction * omega;
+      double* column = modeShapes.data() + QVAIndex(k) * kDofs;
       for (int i = 0; i < kDofs; ++i) {
         // (i + 1)(k + 1) reduced modulo 2(n + 1) keeps the argument small.
         const std::int64_t turns = (std::int64_t{i} + 1) * (k + 1) % (2 * (kDofs + 1));
@@ -166,14 +167,14 @@ StoredBasis& SharedBasis() {
 
 std::vector<int> AllModes() {
   std::vector<int> modes(kModes);
-  for (int k = 0; k < kModes; ++k) modes[static_cast<std::size_t>(k)] = k;
+  for (int k = 0; k < kModes; ++k) modes[QVAIndex(k)] = k;
   return modes;
 }
 
 // Flags of the recovered nodes.
 std::unique_ptr<bool[]> RecoveredNodes() {
   auto nodes = std::make_unique<bool[]>(kNodes);
-  for (const int node : kRecoveredNodes) nodes[static_cast<std::size_t>(node)] = true;
+  for (const int node : kRecoveredNodes) nodes[QVAIndex(node)] = true;
   return nodes;
 }
 
@@ -212,7 +213,7 @@ std::unique_ptr<Event> BuildEvent(const std::vector<QVADynFrameValue>& frames,
 // first 50 frames and held.
 std::unique_ptr<QVADynTransientEvent> BuildTransient(
     int frames, const QVAFsmModalEventResults& results = NewResults()) {
-  std::vector<QVADynFrameValue> values(static_cast<std::size_t>(frames));
+  std::vector<QVADynFrameValue> values(QVAIndex(frames));
   for (QVADynFrameValue& frame : values) frame.third = kStep;
   auto* ramp = new QVASrvMatrix(1, frames);
   for (int n = 0; n < frames; ++n) (*ramp)(0, n) = std::min(n / 50.0, 1.0);
@@ -262,7 +263,7 @@ void BM_WriteAndOpenBasis(benchmark::State& state) {
 void BM_TransientFourNodes(benchmark::State& state) {
   SharedBasis();
   const std::unique_ptr<bool[]> nodes = RecoveredNodes();
-  std::vector<double> nodal(static_cast<std::size_t>(kDofs));
+  std::vector<double> nodal(QVAIndex(kDofs));
   PhaseSeconds fastest;
   for (auto _ : state) {
     const std::unique_ptr<QVADynTransientEvent> event = BuildTransient(kSteps + 1);
@@ -290,7 +291,7 @@ std::vector<QVASimDistributionID> FramesApart(StoredBasis& basis) {
   event->Recover(nullptr, kDisplacement);
   QVASimDatabase& database = basis.Database();
   const QVASimDistributionID recovered = results.U();
-  std::vector<double> field(static_cast<std::size_t>(database.NumberOfValues(recovered)));
+  std::vector<double> field(QVAIndex(database.NumberOfValues(recovered)));
   database.ReadDistribution(recovered, field.data());
   std::vector<QVASimDistributionID> frames;
   QVASimTransaction transaction(database);
@@ -300,7 +301,7 @@ std::vector<QVASimDistributionID> FramesApart(StoredBasis& basis) {
   for (int j = 0; j < kFullFieldFrames; ++j) {
     frames.push_back(database.CreateDistribution(
         basis.ModalObject().MyPosition(), CoreFragmentTypeIndex(6, 8), 1, &rows, &chunk, true));
-    database.WriteDistribution(frames.back(), field.data() + static_cast<std::size_t>(j) * kDofs);
+    database.WriteDistribution(frames.back(), field.data() + QVAIndex(j) * kDofs);
   }
   transaction.Commit();
   return frames;
@@ -309,11 +310,11 @@ std::vector<QVASimDistributionID> FramesApart(StoredBasis& basis) {
 void BM_TransientFullField(benchmark::State& state) {
   StoredBasis& basis = SharedBasis();
   const std::vector<QVASimDistributionID> framesApart = FramesApart(basis);
-  std::vector<double> nodal(static_cast<std::size_t>(kDofs), 0.0);
-  std::vector<double> frame(static_cast<std::size_t>(kDofs), 0.0);
+  std::vector<double> nodal(QVAIndex(kDofs), 0.0);
+  std::vector<double> frame(QVAIndex(kDofs), 0.0);
   const QVASrvDenseMatrix& phi = *basis.Modal().ModeShapes();
-  const std::vector<double> q(static_cast<std::size_t>(kModes) * kFullFieldFrames, 0.01);
-  std::vector<double> field(static_cast<std::size_t>(kDofs) * kFullFieldFrames, 0.0);
+  const std::vector<double> q(QVAIndex(kModes) * kFullFieldFrames, 0.01);
+  std::vector<double> field(QVAIndex(kDofs) * kFullFieldFrames, 0.0);
   PhaseSeconds fastest;
   double readDistribution = 0.0;
   double dgemm = 0.0;
@@ -356,9 +357,9 @@ void BM_HarmonicFourNodes(benchmark::State& state) {
   SharedBasis();
   const std::unique_ptr<bool[]> nodes = RecoveredNodes();
   std::vector<QVADynFrameValue> frames(kFrequencies);
-  for (int j = 0; j < kFrequencies; ++j) frames[static_cast<std::size_t>(j)].first = 0.75 * (j + 1);
-  std::vector<double> real(static_cast<std::size_t>(kDofs));
-  std::vector<double> imaginary(static_cast<std::size_t>(kDofs));
+  for (int j = 0; j < kFrequencies; ++j) frames[QVAIndex(j)].first = 0.75 * (j + 1);
+  std::vector<double> real(QVAIndex(kDofs));
+  std::vector<double> imaginary(QVAIndex(kDofs));
   PhaseSeconds fastest;
   for (auto _ : state) {
     auto* unit = new QVASrvMatrix(1, kFrequencies);

@@ -29,6 +29,7 @@
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "ResultsFile.h"
 #include "Run.h"
+#include "internal/QVANumerics.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ std::string BasisFile(int nodes, int modes) {
   }
   const std::size_t dofs = basis.dofNodes.size();
   for (int k = 0; k < modes; ++k) basis.eigenvalues.push_back(std::pow(10.0 * (k + 1), 2));
-  basis.modes.resize(dofs * static_cast<std::size_t>(modes));
+  basis.modes.resize(dofs * QVAIndex(modes));
   for (std::size_t i = 0; i < basis.modes.size(); ++i)
     basis.modes[i] = 1e-3 * static_cast<double>(i % 997);
   qvadyn::WriteBasisFile(path, basis);
@@ -115,10 +116,10 @@ BENCHMARK(OpenBasis)->UseManualTime()->Iterations(5)->Unit(benchmark::kMilliseco
 void WriteField(benchmark::State& state) {
   constexpr std::int64_t kFrames = 200;
   constexpr std::int64_t kDofs = 60000;
-  std::vector<double> field(static_cast<std::size_t>(kFrames * kDofs));
+  std::vector<double> field(QVAIndex(kFrames * kDofs));
   for (std::size_t i = 0; i < field.size(); ++i) field[i] = 1e-6 * static_cast<double>(i % 1013);
   std::vector<std::int64_t> frames(kFrames);
-  for (std::int64_t j = 0; j < kFrames; ++j) frames[static_cast<std::size_t>(j)] = j;
+  for (std::int64_t j = 0; j < kFrames; ++j) frames[QVAIndex(j)] = j;
   const std::string path = (Folder() / "field.h5").string();
   const std::string plain = (Folder() / "plain.h5").string();
   // Both start without an earlier file: replacing one costs the file

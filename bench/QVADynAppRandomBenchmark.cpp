@@ -19,6 +19,7 @@
 
 #include "RandomAnalysis.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 
 namespace {
 
@@ -49,9 +50,9 @@ qvadyn::RandomProblem MakeProblem() {
 void BM_ResponsePsd(benchmark::State& state) {
   const qvadyn::RandomProblem problem = MakeProblem();
   using Complex = std::complex<double>;
-  std::vector<Complex> receptances(static_cast<std::size_t>(kModes) * kOutputs, Complex(0.5, 0.1));
-  std::vector<Complex> spectrum(static_cast<std::size_t>(kModes) * kModes, Complex(0.2, -0.3));
-  std::vector<Complex> product(static_cast<std::size_t>(kOutputs) * kModes);
+  std::vector<Complex> receptances(QVAIndex(kModes) * kOutputs, Complex(0.5, 0.1));
+  std::vector<Complex> spectrum(QVAIndex(kModes) * kModes, Complex(0.2, -0.3));
+  std::vector<Complex> product(QVAIndex(kOutputs) * kModes);
   const Complex one(1.0, 0.0);
   const Complex zero(0.0, 0.0);
   auto zgemms = [&] {

@@ -29,6 +29,7 @@
 
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
 
@@ -119,9 +120,9 @@ inline bool QVADynResetPeakResidentSize() {
 
 // Eigenvalues spacing, 2 * spacing, ..., numberOfModes * spacing (rad^2/s^2).
 inline std::vector<double> QVADynEvenEigenvalues(int numberOfModes, double spacing) {
-  std::vector<double> eigenvalues(static_cast<std::size_t>(numberOfModes));
+  std::vector<double> eigenvalues(QVAIndex(numberOfModes));
   for (int mode = 0; mode < numberOfModes; ++mode) {
-    eigenvalues[static_cast<std::size_t>(mode)] = spacing * (mode + 1);
+    eigenvalues[QVAIndex(mode)] = spacing * (mode + 1);
   }
   return eigenvalues;
 }

@@ -23,6 +23,7 @@
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVABlaModule.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
@@ -80,10 +81,8 @@ const Operators& TheOperators() {
 template <class T>
 std::vector<T> StateMatrix(bool withStructural) {
   const Operators& operators = TheOperators();
-  std::vector<T> state(static_cast<std::size_t>(kOrder) * kOrder, T{0.0});
-  const auto at = [](int row, int column) {
-    return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * kOrder;
-  };
+  std::vector<T> state(QVAIndex(kOrder) * kOrder, T{0.0});
+  const auto at = [](int row, int column) { return QVAIndex(row) + QVAIndex(column) * kOrder; };
   for (int j = 0; j < kSubspace; ++j) {
     state[at(j, kSubspace + j)] = T{1.0};
     for (int i = 0; i < kSubspace; ++i) {
@@ -107,7 +106,7 @@ class RawDgeev {
         work_(state_),
         wr_(kOrder),
         wi_(kOrder),
-        vr_(static_cast<std::size_t>(kOrder) * kOrder) {
+        vr_(QVAIndex(kOrder) * kOrder) {
     double optimal = 0.0;
     const int query = -1;
     Call(query, &optimal);
@@ -140,7 +139,7 @@ class RawZgeev {
       : state_(StateMatrix<Complex>(true)),
         work_(state_),
         w_(kOrder),
-        vr_(static_cast<std::size_t>(kOrder) * kOrder),
+        vr_(QVAIndex(kOrder) * kOrder),
         realWork_(2 * kOrder) {
     Complex optimal = 0.0;
     Call(-1, &optimal);

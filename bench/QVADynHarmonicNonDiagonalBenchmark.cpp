@@ -79,7 +79,7 @@ class NonDiagonalProblem {
     system_->Open();
 
     std::vector<int> modes(kModes);
-    for (int k = 0; k < kModes; ++k) modes[static_cast<std::size_t>(k)] = k;
+    for (int k = 0; k < kModes; ++k) modes[QVAIndex(k)] = k;
     const QVADynModalDamping damping(nullptr, kModes, system_->ViscousDamping(),
                                      system_->StructuralDamping(), nullptr);
     ops_ = std::make_unique<QVADynModalOperators>(*system_, nullptr);
@@ -100,7 +100,7 @@ class NonDiagonalProblem {
     }
     frames_.resize(kFrequencies);
     for (int j = 0; j < kFrequencies; ++j) {
-      frames_[static_cast<std::size_t>(j)].first = 1.25 + 20.0 * j;  // between two modes
+      frames_[QVAIndex(j)].first = 1.25 + 20.0 * j;  // between two modes
     }
   }
 
@@ -117,12 +117,11 @@ class NonDiagonalProblem {
 
   // The frames' paths, to check that the benchmark measures the reduced path.
   bool AllReduced() {
-    std::vector<double> output(2 * static_cast<std::size_t>(kModes) * kCases * kFrequencies);
+    std::vector<double> output(2 * QVAIndex(kModes) * kCases * kFrequencies);
     QVADynHarmonicFrameSolver frameSolver(QVADynHarmonicFrameSolver::Kind::kStructural, *ops_,
                                           loads_, kFrequencies, output.data());
     for (int j = 0; j < kFrequencies; ++j) {
-      if (frameSolver.SolveFrame(j, frames_[static_cast<std::size_t>(j)].first) !=
-          QVADynHarmonicPath::kReduced) {
+      if (frameSolver.SolveFrame(j, frames_[QVAIndex(j)].first) != QVADynHarmonicPath::kReduced) {
         return false;
       }
     }
@@ -135,14 +134,14 @@ class NonDiagonalProblem {
     const QVASrvMatrix& stiffness = *ops_->Stiffness();
     const QVASrvMatrix& viscous = *ops_->ViscousDamping();
     const QVASrvMatrix& structural = *ops_->StructuralDamping();
-    std::vector<Complex> matrix(static_cast<std::size_t>(kModes) * kModes);
-    std::vector<Complex> rightHandSides(static_cast<std::size_t>(kModes) * kCases);
-    std::vector<double> real(static_cast<std::size_t>(kModes) * kCases);
+    std::vector<Complex> matrix(QVAIndex(kModes) * kModes);
+    std::vector<Complex> rightHandSides(QVAIndex(kModes) * kCases);
+    std::vector<double> real(QVAIndex(kModes) * kCases);
     std::vector<double> imaginary(real.size());
     std::vector<int> pivots(kModes);
     double seconds = 0.0;
     for (int j = 0; j < kFrequencies; ++j) {
-      const double omega = kQVATwoPi * frames_[static_cast<std::size_t>(j)].first;
+      const double omega = kQVATwoPi * frames_[QVAIndex(j)].first;
       for (int column = 0; column < kModes; ++column) {
         for (int row = 0; row < kModes; ++row) {
           matrix[QVAColumnMajor(row, column, kModes)] = {

@@ -61,7 +61,7 @@ class HarmonicProblem {
 
     std::vector<int> modes(kModes);
     records_.assign(kModes, QVADynDiagonalDamping{0.0, kCriticalFraction, 0.0, 0.0});
-    for (int k = 0; k < kModes; ++k) modes[static_cast<std::size_t>(k)] = k;
+    for (int k = 0; k < kModes; ++k) modes[QVAIndex(k)] = k;
     const QVADynModalDamping damping(records_.data(), kModes, nullptr, nullptr, nullptr);
     ops_ = std::make_unique<QVADynModalOperators>(*system_, nullptr);
     ops_->Build(kModes, modes.data(), damping);
@@ -73,14 +73,14 @@ class HarmonicProblem {
     loads_.SetNumberOfActiveModes(kModes);
     auto* pattern = new QVASrvMatrix(kModes, 2);
     for (int k = 0; k < kModes; ++k) {
-      (*pattern)(k, 0) = forceReal_[static_cast<std::size_t>(k)];
-      (*pattern)(k, 1) = forceImaginary_[static_cast<std::size_t>(k)];
+      (*pattern)(k, 0) = forceReal_[QVAIndex(k)];
+      (*pattern)(k, 1) = forceImaginary_[QVAIndex(k)];
     }
     const int row = 0;
     loads_.LoadCase(0).AdoptForce(new QVADynForce(pattern, &row, 1, &row, 1));
     frames_.resize(kFrequencies);
     for (int j = 0; j < kFrequencies; ++j) {
-      frames_[static_cast<std::size_t>(j)].first = 0.05 * j;  // 0 ... 500 Hz
+      frames_[QVAIndex(j)].first = 0.05 * j;  // 0 ... 500 Hz
     }
   }
 
@@ -97,18 +97,18 @@ class HarmonicProblem {
     const std::size_t partSize = std::size_t{kModes} * kFrequencies;
     double* output = mem_AllocArray<double>(2 * partSize);
     for (int j = 0; j < kFrequencies; ++j) {
-      const double omega = kQVATwoPi * frames_[static_cast<std::size_t>(j)].first;
+      const double omega = kQVATwoPi * frames_[QVAIndex(j)].first;
       const double omegaSquared = omega * omega;
-      double* real = output + static_cast<std::size_t>(j) * kModes;
+      double* real = output + QVAIndex(j) * kModes;
       double* imaginary = real + partSize;
       for (int k = 0; k < kModes; ++k) {
-        const double a = eigenvalues_[static_cast<std::size_t>(k)] - omegaSquared;
-        const double b = omega * viscous_[static_cast<std::size_t>(k)];
+        const double a = eigenvalues_[QVAIndex(k)] - omegaSquared;
+        const double b = omega * viscous_[QVAIndex(k)];
         const double inverse = 1.0 / (b * b + a * a);
         const double receptanceReal = inverse * a;
         const double receptanceImaginary = -inverse * b;
-        const double fr = forceReal_[static_cast<std::size_t>(k)];
-        const double fi = forceImaginary_[static_cast<std::size_t>(k)];
+        const double fr = forceReal_[QVAIndex(k)];
+        const double fi = forceImaginary_[QVAIndex(k)];
         real[k] = receptanceReal * fr - receptanceImaginary * fi;
         imaginary[k] = receptanceReal * fi + receptanceImaginary * fr;
       }

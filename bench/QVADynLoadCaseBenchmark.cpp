@@ -17,6 +17,7 @@
 #include "QVADyn/QVADynCore/QVADynLoadCaseList.h"
 #include "QVADyn/QVADynCore/QVADynPrimaryBaseMotion.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVABlaModule.h"
 #include "platform/matrix/QVASrvMatrix.h"
 
@@ -51,12 +52,12 @@ struct Loading {
     list.AdoptAmplitudeTable(amplitudes);
     for (int j = 0; j < kReal; ++j) real.push_back(j % kAmplitudes);
     for (int j = 0; j < kImaginary; ++j) imaginary.push_back((3 * j + 1) % kAmplitudes);
-    fill(factors, static_cast<std::size_t>(modes));
+    fill(factors, QVAIndex(modes));
     fill(accelerations, kFrames);
     for (int c = 0; c < kCases; ++c) {
       for (int f = 0; f < kForcesPerCase; ++f) {
         forces.emplace_back();
-        fill(forces.back(), static_cast<std::size_t>(modes) * (kReal + kImaginary));
+        fill(forces.back(), QVAIndex(modes) * (kReal + kImaginary));
         auto* matrix = new QVASrvMatrix(modes, kReal + kImaginary);
         std::copy(forces.back().begin(), forces.back().end(), matrix->Values());
         list.LoadCase(c).AdoptForce(
@@ -89,7 +90,7 @@ struct Loading {
 
 void BM_GetModalForces(benchmark::State& state) {
   Loading loading(static_cast<int>(state.range(0)));
-  std::vector<double> out(static_cast<std::size_t>(kCases) * loading.modes);
+  std::vector<double> out(QVAIndex(kCases) * loading.modes);
   double listSeconds = 0.0;
   double directSeconds = 0.0;
   for (auto _ : state) {

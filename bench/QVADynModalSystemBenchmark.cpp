@@ -17,6 +17,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvMatrix.h"
 
 namespace {
@@ -64,7 +65,7 @@ void BM_GetModesNodalSweep(benchmark::State& state) {
   QVADynModalSystem& modal = basis.Modal();
   const QVASrvDenseMatrix& phi = *modal.ModeShapes();
   QVASrvMatrix whole(kDofs, kModes);
-  std::vector<double> slice(static_cast<std::size_t>(phi.MaxNumberOfColumnsInBlock()) * kPlaces);
+  std::vector<double> slice(QVAIndex(phi.MaxNumberOfColumnsInBlock()) * kPlaces);
   const auto sweep = [&] {
     double checksum = 0.0;
     modal.BeginReadModes();

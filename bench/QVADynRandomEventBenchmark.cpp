@@ -25,6 +25,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynRandomEvent.h"
 #include "bench/QVADynBenchmarkSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/host/QVADynRandomLoadProvider.h"
 #include "tests/QVADyn/QVADynCore/QVADynRandomLiteralSums.h"
 
@@ -40,24 +41,21 @@ constexpr double kTargetSpeedup = 500.0;
 // Every place of every node loaded; nodes on a line along x, 1 mm apart.
 class LineLoad : public QVADynRandomLoadProvider {
  public:
-  LineLoad() : loads_(static_cast<std::size_t>(kNodes) * kPlaces), coordinates_(3 * kNodes, 0.0) {
+  LineLoad() : loads_(QVAIndex(kNodes) * kPlaces), coordinates_(3 * kNodes, 0.0) {
     for (int node = 0; node < kNodes; ++node) {
       for (int place = 0; place < kPlaces; ++place) {
-        loads_[static_cast<std::size_t>(node) * kPlaces + place] =
-            1.0 + 0.1 * place + 0.001 * (node % 17);
+        loads_[QVAIndex(node) * kPlaces + place] = 1.0 + 0.1 * place + 0.001 * (node % 17);
       }
-      coordinates_[3 * static_cast<std::size_t>(node)] = 0.001 * node;
+      coordinates_[3 * QVAIndex(node)] = 0.001 * node;
     }
   }
   void SetNumberOfNodes(int nodes) { nodes_ = nodes; }
 
   void Begin(double* /*block*/, int /*key*/, const void* /*context*/) override {}
   int NumberOfNodes() override { return nodes_; }
-  const double* NodalLoads(int node) override {
-    return loads_.data() + static_cast<std::size_t>(node) * kPlaces;
-  }
+  const double* NodalLoads(int node) override { return loads_.data() + QVAIndex(node) * kPlaces; }
   const double* NodeCoordinates(int node) override {
-    return coordinates_.data() + 3 * static_cast<std::size_t>(node);
+    return coordinates_.data() + 3 * QVAIndex(node);
   }
   void End() override {}
   void UserCorrelation(const char* /*spectrumName*/, double* real, double* imaginary,
@@ -85,13 +83,13 @@ class RandomLoadSetup {
                [](int row, int mode) { return std::sin(0.001 * (row + 1) * (mode + 1)); }) {
     event_ = std::make_unique<QVADynRandomEvent>(&basis_.Modal());
     std::vector<int> modes(kModes);
-    for (int mode = 0; mode < kModes; ++mode) modes[static_cast<std::size_t>(mode)] = mode + 1;
+    for (int mode = 0; mode < kModes; ++mode) modes[QVAIndex(mode)] = mode + 1;
     event_->SetActiveModes(modes.data(), kModes);
     event_->AdoptCorrelation(correlation);
     event_->SetLoadProvider(&provider_);
     literal_ = QVADynRandomLiteralCase{&basis_.Modal(), &provider_, modes, {correlation}, {}};
     nodeActive_.assign(kNodes, 1);
-    out_.assign(2 * static_cast<std::size_t>(kModes) * kModes, 0.0);
+    out_.assign(2 * QVAIndex(kModes) * kModes, 0.0);
   }
 
   void Fast(bool jetNoise, double omega) {

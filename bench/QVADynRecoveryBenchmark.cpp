@@ -36,6 +36,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "bench/QVADynBenchmarkSupport.h"
 #include "internal/QVABlas.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 
 namespace {
@@ -54,7 +55,7 @@ class StoredAmplitudes : public QVADynHarmonicSolver {
                         const QVADynFrameValue*, QVADynEnergy*, const QVADynLoadCaseList& loads,
                         QVADynLogFile) override {
     const std::size_t size =
-        2 * static_cast<std::size_t>(ops.NumberOfActiveModes()) * frames * loads.NumberOfCases();
+        2 * QVAIndex(ops.NumberOfActiveModes()) * frames * loads.NumberOfCases();
     double* values = mem_AllocArray<double>(size);
     for (std::size_t i = 0; i < size; ++i) values[i] = 0.01 * static_cast<double>(i % 101) - 0.5;
     out.Adopt(values, nullptr, nullptr);
@@ -74,10 +75,10 @@ class RecoveryProblem {
         basis_.Modal(), new StoredAmplitudes,
         basis_.Database().CreateModalEventResults(basis_.ModalObject()));
     std::vector<int> modes(kModes);
-    for (int mode = 0; mode < kModes; ++mode) modes[static_cast<std::size_t>(mode)] = mode;
+    for (int mode = 0; mode < kModes; ++mode) modes[QVAIndex(mode)] = mode;
     event_->SetActiveModes(kModes, modes.data());
     std::vector<QVADynFrameValue> frames(kFrames);
-    for (int j = 0; j < kFrames; ++j) frames[static_cast<std::size_t>(j)].first = 1.0 + j;
+    for (int j = 0; j < kFrames; ++j) frames[QVAIndex(j)].first = 1.0 + j;
     event_->SetFrameValues(kFrames, frames.data());
     event_->LoadCase(kCases - 1);
     event_->Solve(nullptr);
@@ -107,9 +108,9 @@ void BM_HarmonicRecover(benchmark::State& state) {
   const double shapesAndResults = 8.0 * kDofs * kModes + 8.0 * kDofs * kFrames * 2.0 * kCases;
 
   const QVASrvDenseMatrix& phi = problem.ModeShapes();
-  std::vector<double> q(static_cast<std::size_t>(kModes) * kFrames);
+  std::vector<double> q(QVAIndex(kModes) * kFrames);
   for (std::size_t i = 0; i < q.size(); ++i) q[i] = 0.01 * static_cast<double>(i % 89);
-  std::vector<double> out(static_cast<std::size_t>(kDofs) * kFrames, 0.0);
+  std::vector<double> out(QVAIndex(kDofs) * kFrames, 0.0);
   const auto rawDgemm = [&] {
     for (int product = 0; product < 2 * kCases; ++product) {
       QVAGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(),
@@ -119,12 +120,12 @@ void BM_HarmonicRecover(benchmark::State& state) {
   // The same products into new zero-filled memory, as the database hands
   // out a new result: the first write of each page is part of the cost.
   const auto freshDgemm = [&] {
-    const std::size_t size = static_cast<std::size_t>(kDofs) * kFrames;
+    const std::size_t size = QVAIndex(kDofs) * kFrames;
     auto* fresh = static_cast<double*>(std::calloc(size * 2 * kCases, sizeof(double)));
     for (int product = 0; product < 2 * kCases; ++product) {
       QVAGemm('N', 'N', kDofs, kFrames, kModes, 1.0, phi.Values(),
               static_cast<int>(phi.LeadingDimension()), q.data(), kModes, 0.0,
-              fresh + size * static_cast<std::size_t>(product), kDofs);
+              fresh + size * QVAIndex(product), kDofs);
     }
     benchmark::DoNotOptimize(fresh[size - 1]);
     std::free(fresh);

@@ -82,10 +82,9 @@ class TransientProblem {
         std::make_unique<QVADynModalSystem>(new QVAFsmSystemDofDefinition(dofs_), modal_, log_);
     system_->Open();
 
-    std::vector<int> active(static_cast<std::size_t>(modes));
-    for (int k = 0; k < modes; ++k) active[static_cast<std::size_t>(k)] = k;
-    const std::vector<QVADynDiagonalDamping> records(static_cast<std::size_t>(modes),
-                                                     {0.0, 0.02, 0.0, 0.0});
+    std::vector<int> active(QVAIndex(modes));
+    for (int k = 0; k < modes; ++k) active[QVAIndex(k)] = k;
+    const std::vector<QVADynDiagonalDamping> records(QVAIndex(modes), {0.0, 0.02, 0.0, 0.0});
     const QVADynModalDamping damping(records.data(), modes, system_->ViscousDamping(), nullptr,
                                      nullptr);
     ops_ = std::make_unique<QVADynModalOperators>(*system_, nullptr);
@@ -99,7 +98,7 @@ class TransientProblem {
     for (int k = 0; k < modes; ++k) (*pattern)(k, 0) = std::cos(0.1 * k);
     const int row = 0;
     loads_.LoadCase(0).AdoptForce(new QVADynForce(pattern, &row, 1, nullptr, 0));
-    frames_.assign(static_cast<std::size_t>(steps) + 1, QVADynFrameValue{0.0, 0.0, kStep});
+    frames_.assign(QVAIndex(steps) + 1, QVADynFrameValue{0.0, 0.0, kStep});
   }
 
   int Modes() const { return modes_; }
@@ -138,8 +137,8 @@ class TransientProblem {
 class PlainLoop {
  public:
   explicit PlainLoop(const TransientProblem& problem)
-      : modes_(static_cast<std::size_t>(problem.Modes())),
-        frames_(static_cast<std::size_t>(problem.Steps()) + 1),
+      : modes_(QVAIndex(problem.Modes())),
+        frames_(QVAIndex(problem.Steps()) + 1),
         lambda_(problem.Eigenvalues()),
         damping_(modes_),
         table_(8 * modes_),
@@ -202,7 +201,7 @@ void BM_DiagonalDamping(benchmark::State& state) {
   const TransientProblem problem(2000, 20000, false);
   PlainLoop plain(problem);
   plain.Seconds();
-  const std::size_t count = 2000 * static_cast<std::size_t>(20001);
+  const std::size_t count = 2000 * QVAIndex(20001);
   double best = 0.0;
   double plainBest = 0.0;
   double touchBest = 0.0;
@@ -264,10 +263,10 @@ void BM_CoupledDamping(benchmark::State& state) {
   // matrix-vector product of the same order, per step.
   const int n = kModes;
   const int one = 1;
-  std::vector<double> matrix(static_cast<std::size_t>(n) * n);
+  std::vector<double> matrix(QVAIndex(n) * n);
   for (int column = 0; column < n; ++column) {
     for (int row = 0; row < n; ++row) {
-      matrix[static_cast<std::size_t>(row + column * n)] =
+      matrix[QVAIndex(row + column * n)] =
           (row == column ? 1.0 : 0.0) + 0.001 * std::cos(0.37 * (row + 1) * (column + 1));
     }
   }

@@ -24,6 +24,7 @@
 #include "bench/QVADynBenchmarkSupport.h"
 #include "internal/QVABlas.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/QVASrvMatrix.h"
@@ -70,7 +71,7 @@ void BM_MultiplyRowRanges(benchmark::State& state) {
   for (int row = 0; row < kDofs; ++row) {
     const int range = row / rowsPerRange;
     const int firstRow = (reversed ? numberOfRanges - 1 - range : range) * rowsPerRange;
-    rowList[static_cast<std::size_t>(row)] = firstRow + row % rowsPerRange;
+    rowList[QVAIndex(row)] = firstRow + row % rowsPerRange;
   }
   int found = 0;
   int* ranges = QVASrvFindContiguousRanges(rowList.data(), kDofs, rowsPerRange, found);

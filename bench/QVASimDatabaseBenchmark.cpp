@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVAFsmSystemDofDefinition.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -42,7 +43,7 @@ double BaselineSeconds(Work work) {
 }
 
 std::vector<int> ShuffledMembers(int count) {
-  std::vector<int> members(static_cast<std::size_t>(count));
+  std::vector<int> members(QVAIndex(count));
   std::iota(members.begin(), members.end(), 0);
   std::shuffle(members.begin(), members.end(), std::mt19937(5));
   return members;
@@ -61,7 +62,7 @@ void BM_CreateOrderedSet(benchmark::State& state) {
     std::vector<char> seen(members.size(), 0);
     std::vector<int> copy(members.size());
     for (std::size_t i = 0; i < members.size(); ++i) {
-      seen[static_cast<std::size_t>(members[i])] = 1;
+      seen[QVAIndex(members[i])] = 1;
       copy[i] = members[i];
     }
     benchmark::DoNotOptimize(copy.data());
@@ -84,11 +85,10 @@ void BM_IndexOfEveryMember(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const std::vector<int> members = ShuffledMembers(count);
   std::vector<int> inverse(members.size());
-  for (int i = 0; i < count; ++i)
-    inverse[static_cast<std::size_t>(members[static_cast<std::size_t>(i)])] = i;
+  for (int i = 0; i < count; ++i) inverse[QVAIndex(members[QVAIndex(i)])] = i;
   const double baseline = BaselineSeconds([&] {
     long sum = 0;
-    for (int member = 0; member < count; ++member) sum += inverse[static_cast<std::size_t>(member)];
+    for (int member = 0; member < count; ++member) sum += inverse[QVAIndex(member)];
     benchmark::DoNotOptimize(sum);
   });
   QVASimDatabase database;
@@ -112,12 +112,12 @@ void BM_Intersection(benchmark::State& state) {
   std::vector<int> first = ShuffledMembers(count);
   std::vector<int> second(first.begin() + count / 2, first.end());
   const double baseline = BaselineSeconds([&] {
-    std::vector<char> inSecond(static_cast<std::size_t>(count), 0);
-    for (const int member : second) inSecond[static_cast<std::size_t>(member)] = 1;
+    std::vector<char> inSecond(QVAIndex(count), 0);
+    for (const int member : second) inSecond[QVAIndex(member)] = 1;
     std::vector<int> common;
     common.reserve(first.size());
     for (const int member : first) {
-      if (inSecond[static_cast<std::size_t>(member)]) common.push_back(member);
+      if (inSecond[QVAIndex(member)]) common.push_back(member);
     }
     benchmark::DoNotOptimize(common.data());
   });
@@ -145,9 +145,8 @@ void BM_SetupSolverDofs(benchmark::State& state) {
     definition.AddDof(dof / kPlaces, dof % kPlaces, dof % kPlaces + 1);
   const std::vector<int> rows = ShuffledMembers(count);
   const double baseline = BaselineSeconds([&] {
-    std::vector<int> inverse(static_cast<std::size_t>(count), -1);
-    for (int i = 0; i < count; ++i)
-      inverse[static_cast<std::size_t>(rows[static_cast<std::size_t>(i)])] = i;
+    std::vector<int> inverse(QVAIndex(count), -1);
+    for (int i = 0; i < count; ++i) inverse[QVAIndex(rows[QVAIndex(i)])] = i;
     benchmark::DoNotOptimize(inverse.data());
   });
   QVASimDatabase database;

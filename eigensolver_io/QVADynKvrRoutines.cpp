@@ -12,6 +12,7 @@
 #include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
 #include "eigensolver_io/impl/QVADynScratchRecordReader.h"
 #include "eigensolver_io/impl/QVADynScratchRecordWriter.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -177,7 +178,7 @@ void ReadVector(const CodeEntry& entry, const int* count, double* values) {
   CloseOnFailure closeOnFailure(reader);
   const std::int64_t length = std::max(*count, 0);
   RequireRecordsInFile(reader, 0, 1, QVADynKvrRecordBytes(length, kDoubleBytes));
-  std::vector<double> buffer(static_cast<std::size_t>(length));
+  std::vector<double> buffer(QVAIndex(length));
   reader.ReadRecordDoubles(buffer.data(), length);
   reader.CloseAndDelete();
   std::copy(buffer.begin(), buffer.end(), values);
@@ -212,7 +213,7 @@ void ReadModes(const CodeEntry& entry, const int* rows, double* modes, const int
   }
   const std::int64_t length = *rows;
   RequireRecordsInFile(reader, 0, vectors, QVADynKvrRecordBytes(length, kDoubleBytes));
-  std::vector<double> buffer(static_cast<std::size_t>(vectors * length));
+  std::vector<double> buffer(QVAIndex(vectors * length));
   for (std::int64_t vector = 0; vector < vectors; ++vector) {
     reader.ReadRecordDoubles(buffer.data() + vector * length, length);
   }
@@ -241,7 +242,7 @@ void ReadMatrixBlock(const CodeEntry& entry, double* block, const int* first, co
   const std::int64_t order = std::max<std::int64_t>(std::int64_t{*last} - *first + 1, 0);
   RequireRecordsInFile(reader, skipped * QVADynKvrRecordBytes(0, kDoubleBytes), order,
                        QVADynKvrRecordBytes(std::max(*last, 0), kDoubleBytes));
-  std::vector<double> buffer(static_cast<std::size_t>(order * order));
+  std::vector<double> buffer(QVAIndex(order * order));
   reader.SkipRecords(skipped);
   for (std::int64_t column = 0; column < order; ++column) {
     reader.BeginRecord();
@@ -288,7 +289,7 @@ void AddProjectionVectors(int code, int rows, int vectors, const double* columns
                        Text("kept ", kept, " outside 0 ... V = ", records));
   }
 
-  std::vector<SingleEntry> entries(static_cast<std::size_t>(records));
+  std::vector<SingleEntry> entries(QVAIndex(records));
   for (SingleEntry& entry : entries) {
     int leading[2];
     input.BeginRecord();
@@ -305,16 +306,15 @@ void AddProjectionVectors(int code, int rows, int vectors, const double* columns
   }
   input.Close();
 
-  std::vector<int> rowNumbers(static_cast<std::size_t>(rows));
-  for (int row = 0; row < rows; ++row)
-    rowNumbers[static_cast<std::size_t>(row)] = height - rows + 1 + row;
+  std::vector<int> rowNumbers(QVAIndex(rows));
+  for (int row = 0; row < rows; ++row) rowNumbers[QVAIndex(row)] = height - rows + 1 + row;
 
   QVADynScratchRecordWriter output;
   output.Create(kQVADynKvrProjectionFile);
   const int outputHeader[kQVADynKvrHeaderInts] = {height, records + vectors};
   output.WriteRecordInts(outputHeader, kQVADynKvrHeaderInts);
   for (int record = 0; record < kept; ++record) {
-    WriteSingleEntry(output, entries[static_cast<std::size_t>(record)]);
+    WriteSingleEntry(output, entries[QVAIndex(record)]);
   }
   for (int vector = 0; vector < vectors; ++vector) {
     output.BeginRecord();
@@ -324,7 +324,7 @@ void AddProjectionVectors(int code, int rows, int vectors, const double* columns
     output.EndRecord();
   }
   for (int record = kept; record < records; ++record) {
-    WriteSingleEntry(output, entries[static_cast<std::size_t>(record)]);
+    WriteSingleEntry(output, entries[QVAIndex(record)]);
   }
   output.Close();
 }
@@ -348,7 +348,7 @@ void ReadProjectedValues(int code, int rows, double* values, int kept) {
                        Text(read, " records to read into rows of X, which has ", rows, " rows"));
   }
 
-  std::vector<double> buffer(static_cast<std::size_t>(read * length));
+  std::vector<double> buffer(QVAIndex(read * length));
   input.SkipRecords(kept);
   for (std::int64_t record = 0; record < read; ++record) {
     input.ReadRecordDoubles(buffer.data() + record * length, length);
@@ -356,7 +356,7 @@ void ReadProjectedValues(int code, int rows, double* values, int kept) {
   input.CloseAndDelete();
   for (std::int64_t record = 0; record < read; ++record) {
     for (std::int64_t value = 0; value < length; ++value) {
-      values[record + value * rows] = buffer[static_cast<std::size_t>(record * length + value)];
+      values[record + value * rows] = buffer[QVAIndex(record * length + value)];
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "eigensolver_io/impl/QVADynScratchByteOrder.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -146,7 +147,7 @@ void QVADynScratchRecordReader::RaiseError(const std::string& problem, std::int6
 void QVADynScratchRecordReader::ReadBytes(void* bytes, std::int64_t count) {
   QVA_VERIFY(file_ != nullptr, kQVABasInvalidArgument,
              "QVADynScratchRecordReader: \"" << fileName_ << "\" is not open");
-  const auto size = static_cast<std::size_t>(count);
+  const auto size = QVAIndex(count);
   if (std::fread(bytes, 1, size, file_) != size) {
     RaiseError(std::ferror(file_) != 0 ? "read error" : "the file ends inside this record");
   }

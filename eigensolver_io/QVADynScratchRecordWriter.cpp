@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "eigensolver_io/impl/QVADynScratchByteOrder.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -76,7 +77,7 @@ void QVADynScratchRecordWriter::WriteDoubles(const double* values, std::int64_t 
 void QVADynScratchRecordWriter::EndRecord() {
   QVA_VERIFY(inRecord_, kQVABasInvalidArgument,
              "QVADynScratchRecordWriter::EndRecord: no record of \"" << fileName_ << "\" is open");
-  if (record_.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+  if (record_.size() > QVAIndex(std::numeric_limits<std::int32_t>::max())) {
     std::ostringstream problem;
     problem << "holds " << record_.size() << " bytes, more than a byte count can state";
     RaiseError(problem.str());

@@ -13,6 +13,7 @@
 
 #include "eigensolver_io/fuzz/QVADynScratchFuzzSupport.h"
 #include "eigensolver_io/impl/QVADynScratchRecordReader.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -24,8 +25,8 @@ void ReadOneRecord(QVADynScratchRecordReader& reader, int plan, std::int64_t fil
   if (bytes > fileSize) std::abort();
   const std::int64_t doubles = bytes / 8;
   const std::int64_t ints = bytes / 4;
-  std::vector<double> values(static_cast<std::size_t>(doubles + 1));
-  std::vector<int> integers(static_cast<std::size_t>(ints + 2));
+  std::vector<double> values(QVAIndex(doubles + 1));
+  std::vector<int> integers(QVAIndex(ints + 2));
   switch (plan % 7) {
     case 0:
       reader.ReadDoubles(values.data(), doubles);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 
 // One shared buffer: the header below, followed by capacity + 1 characters.
@@ -17,9 +18,9 @@ struct cow_String::Record {
   // A record with room for `capacity` characters holding the `length`
   // characters at `text`, shared once.
   static Record* Create(const char* text, int length, int capacity) {
-    void* memory = mem_Malloc(sizeof(Record) + static_cast<std::size_t>(capacity) + 1);
+    void* memory = mem_Malloc(sizeof(Record) + QVAIndex(capacity) + 1);
     Record* record = new (memory) Record{1, length, capacity};
-    if (length > 0) std::memcpy(record->Characters(), text, static_cast<std::size_t>(length));
+    if (length > 0) std::memcpy(record->Characters(), text, QVAIndex(length));
     record->Characters()[length] = '\0';
     return record;
   }
@@ -31,7 +32,7 @@ struct cow_String::Record {
 
 namespace {
 int CheckedLength(std::size_t length) {
-  if (length > static_cast<std::size_t>(INT_MAX)) mem_ReportExhaustion(length);
+  if (length > QVAIndex(INT_MAX)) mem_ReportExhaustion(length);
   return static_cast<int>(length);
 }
 
@@ -114,12 +115,12 @@ cow_String& cow_String::Append(const cow_String& text) {
 cow_String& cow_String::AppendCharacters(const char* text, int count) {
   const int length = Length();
   if (count > INT_MAX - length) {
-    mem_ReportExhaustion(static_cast<std::size_t>(length) + static_cast<std::size_t>(count));
+    mem_ReportExhaustion(QVAIndex(length) + QVAIndex(count));
   }
   const int newLength = length + count;
   if (record_ != nullptr && record_->shares == 1 && newLength <= record_->capacity) {
     // Private buffer with room: `text` may lie inside it, but never past its end.
-    std::memmove(record_->Characters() + length, text, static_cast<std::size_t>(count));
+    std::memmove(record_->Characters() + length, text, QVAIndex(count));
     record_->Characters()[newLength] = '\0';
     record_->length = newLength;
     return *this;
@@ -128,7 +129,7 @@ cow_String& cow_String::AppendCharacters(const char* text, int count) {
   // readable even when it points into this string.
   const int capacity = newLength > INT_MAX / 2 ? newLength : (newLength < 16 ? 16 : 2 * newLength);
   Record* grown = Record::Create(Text(), length, capacity);
-  std::memcpy(grown->Characters() + length, text, static_cast<std::size_t>(count));
+  std::memcpy(grown->Characters() + length, text, QVAIndex(count));
   grown->Characters()[newLength] = '\0';
   grown->length = newLength;
   Record::Release(record_);
@@ -167,8 +168,7 @@ cow_String cow_String::FromFloat(float value) {
 }
 
 bool operator==(const cow_String& a, const cow_String& b) noexcept {
-  return a.Length() == b.Length() &&
-         std::memcmp(a.Text(), b.Text(), static_cast<std::size_t>(a.Length())) == 0;
+  return a.Length() == b.Length() && std::memcmp(a.Text(), b.Text(), QVAIndex(a.Length())) == 0;
 }
 
 bool operator==(const cow_String& a, const char* b) noexcept {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "internal/QVANumerics.h"
 #include "platform/matrix/impl/QVAMtxLapack.h"
 
 void BLAC_DGEMM(const char* transposeA, const char* transposeB, const int* m, const int* n,
@@ -30,7 +31,7 @@ void BLAC_DGEEV(const char* jobvl, const char* jobvr, const int* n, double* a, c
                 double* wr, double* wi, double* vl, const int* ldvl, double* vr, const int* ldvr,
                 double* work, const int* lwork, int* info, int jobvlLength, int jobvrLength) {
   dgeev_(jobvl, jobvr, n, a, lda, wr, wi, vl, ldvl, vr, ldvr, work, lwork, info,
-         static_cast<std::size_t>(jobvlLength), static_cast<std::size_t>(jobvrLength));
+         QVAIndex(jobvlLength), QVAIndex(jobvrLength));
 }
 
 void BLAC_ZGEEV(const char* jobvl, const char* jobvr, const int* n, std::complex<double>* a,
@@ -38,5 +39,5 @@ void BLAC_ZGEEV(const char* jobvl, const char* jobvr, const int* n, std::complex
                 std::complex<double>* vr, const int* ldvr, std::complex<double>* work,
                 const int* lwork, double* rwork, int* info, int jobvlLength, int jobvrLength) {
   zgeev_(jobvl, jobvr, n, a, lda, w, vl, ldvl, vr, ldvr, work, lwork, rwork, info,
-         static_cast<std::size_t>(jobvlLength), static_cast<std::size_t>(jobvrLength));
+         QVAIndex(jobvlLength), QVAIndex(jobvrLength));
 }

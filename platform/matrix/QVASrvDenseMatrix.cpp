@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal/QVABlas.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/impl/QVAMtxLapack.h"
 #include "platform/matrix/impl/QVASrvDenseMatrixView.h"
@@ -112,7 +113,7 @@ void CopyColumns(const double* from, std::int64_t fromLeading, double* to, std::
 QVASrvDenseMatrix::View::~View() { mem_Free(ownedValues); }
 
 int QVASrvDenseMatrix::View::Members::MemberAt(int index) const {
-  if (!list.empty()) return list[static_cast<std::size_t>(index)];
+  if (!list.empty()) return list[QVAIndex(index)];
   if (set.IsValid()) return QVASimCSet(set)[firstInSet + index];
   return index;
 }
@@ -165,7 +166,7 @@ void QVASrvDenseMatrix::View::AllocateOwned(int numberOfRows, int numberOfColumn
       numberOfRows >= 0 && numberOfColumns >= 0, kQVASrvSizeMismatch,
       "QVASrvDenseMatrix: size " << numberOfRows << " x " << numberOfColumns << " is negative");
   const std::int64_t count = static_cast<std::int64_t>(numberOfRows) * numberOfColumns;
-  ownedValues = mem_AllocArray<double>(static_cast<std::size_t>(count));
+  ownedValues = mem_AllocArray<double>(QVAIndex(count));
   std::fill_n(ownedValues, count, 0.0);
   isNull = false;
   values = ownedValues;
@@ -294,7 +295,7 @@ void QVASrvDenseMatrix::GetValues(int firstRow, int lastRow, int firstColumn, in
                                    << " x " << columns << " values");
   const double* from = view_->values + firstRow + firstColumn * view_->leadingDimension;
   if (Overlap(ExtentOf(from, view_->leadingDimension, rows, columns), ExtentOf(block))) {
-    std::vector<double> copy(static_cast<std::size_t>(rows) * std::max(columns, 0));
+    std::vector<double> copy(QVAIndex(rows) * std::max(columns, 0));
     CopyColumns(from, view_->leadingDimension, copy.data(), rows, rows, columns);
     CopyColumns(copy.data(), rows, block.Values(), block.NumberOfRows(), rows, columns);
     return;
@@ -405,41 +406,40 @@ void QVASrvDenseMatrix::ScatterColumnsToMemory(int firstColumn, int lastColumn,
 
 void QVASrvDenseMatrix::CopyMappedValues(const QVASrvDenseMatrix& source, const int* rowMembers,
                                          const int* columnMembers) {
-  std::vector<std::int64_t> sourceRow(static_cast<std::size_t>(view_->rows));
+  std::vector<std::int64_t> sourceRow(QVAIndex(view_->rows));
   for (int row = 0; row < view_->rows; ++row) {
     const int member = rowMembers != nullptr ? rowMembers[row] : RowMember(row);
     const int found = source.RowOfMember(member);
     QVA_VERIFY(found >= 0, kQVASrvIndexOutOfRange,
                QVASrvDescribe(*this) << "::CopyMappedValues: member " << member << " of row " << row
                                      << " is not a row of " << QVASrvDescribe(source));
-    sourceRow[static_cast<std::size_t>(row)] = found;
+    sourceRow[QVAIndex(row)] = found;
   }
-  std::vector<std::int64_t> sourceColumn(static_cast<std::size_t>(view_->columns));
+  std::vector<std::int64_t> sourceColumn(QVAIndex(view_->columns));
   for (int column = 0; column < view_->columns; ++column) {
     const int member = columnMembers != nullptr ? columnMembers[column] : ColumnMember(column);
     const int found = source.ColumnOfMember(member);
     QVA_VERIFY(found >= 0, kQVASrvIndexOutOfRange,
                QVASrvDescribe(*this) << "::CopyMappedValues: member " << member << " of column "
                                      << column << " is not a column of " << QVASrvDescribe(source));
-    sourceColumn[static_cast<std::size_t>(column)] = found;
+    sourceColumn[QVAIndex(column)] = found;
   }
   // A source sharing this matrix's storage is read from a copy of its values.
   std::vector<double> copy;
   const double* sourceValues = source.Values();
   std::int64_t sourceLeading = source.LeadingDimension();
   if (Overlap(ExtentOf(*this), ExtentOf(source))) {
-    copy.resize(static_cast<std::size_t>(source.NumberOfRows()) * source.NumberOfColumns());
+    copy.resize(QVAIndex(source.NumberOfRows()) * source.NumberOfColumns());
     CopyColumns(sourceValues, sourceLeading, copy.data(), source.NumberOfRows(),
                 source.NumberOfRows(), source.NumberOfColumns());
     sourceValues = copy.data();
     sourceLeading = source.NumberOfRows();
   }
   for (int column = 0; column < view_->columns; ++column) {
-    const double* from =
-        sourceValues + sourceColumn[static_cast<std::size_t>(column)] * sourceLeading;
+    const double* from = sourceValues + sourceColumn[QVAIndex(column)] * sourceLeading;
     double* to = view_->values + column * view_->leadingDimension;
     for (int row = 0; row < view_->rows; ++row) {
-      to[row] = from[sourceRow[static_cast<std::size_t>(row)]];
+      to[row] = from[sourceRow[QVAIndex(row)]];
     }
   }
 }
@@ -562,7 +562,7 @@ void QVASrvDenseMatrix::TransposeMultiplyMapped(const int* rowMap, const QVASrvM
   VerifyInCore(*this, "TransposeMultiplyMapped", other, true);
   const int rows = view_->rows;
   const int otherColumns = other.NumberOfColumns();
-  std::vector<double> mapped(static_cast<std::size_t>(rows) * std::max(otherColumns, 0), 0.0);
+  std::vector<double> mapped(QVAIndex(rows) * std::max(otherColumns, 0), 0.0);
   for (int row = 0; row < rows; ++row) {
     const int otherRow = rowMap[row];
     if (otherRow < 0) continue;
@@ -571,8 +571,7 @@ void QVASrvDenseMatrix::TransposeMultiplyMapped(const int* rowMap, const QVASrvM
                    << "::TransposeMultiplyMapped: row " << row << " maps to row " << otherRow
                    << ", outside 0 ... " << other.NumberOfRows() - 1 << " of the in-core matrix");
     for (int column = 0; column < otherColumns; ++column) {
-      mapped[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * rows] =
-          other(otherRow, column);
+      mapped[QVAIndex(row) + QVAIndex(column) * rows] = other(otherRow, column);
     }
   }
   const int columns = view_->columns;

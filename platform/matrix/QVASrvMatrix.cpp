@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "internal/QVABlas.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/impl/QVAMtxLapack.h"
 #include "platform/matrix/impl/QVAMtxSymmetricFactorization.h"
@@ -51,7 +52,7 @@ void CopyFactorizedPart(double* values, int n, bool lowerOnly, double* saved, bo
     } else {
       std::copy_n(part, count, saved + at);
     }
-    at += static_cast<std::size_t>(count);
+    at += QVAIndex(count);
   }
 }
 
@@ -189,7 +190,7 @@ QVASrvMatrix::QVASrvMatrix(int rows, int columns, double* buffer, bool symmetric
     return;
   }
   const std::int64_t count = StoredCount(rows, columns, diagonal);
-  values_ = mem_AllocArray<double>(static_cast<std::size_t>(count));
+  values_ = mem_AllocArray<double>(QVAIndex(count));
   std::fill_n(values_, count, 0.0);
 }
 
@@ -200,11 +201,11 @@ QVASrvMatrix::QVASrvMatrix(const QVASrvMatrix& other)
       diagonal_(other.diagonal_),
       content_(other.content_) {
   const std::int64_t count = StoredCount(other);
-  values_ = mem_AllocArray<double>(static_cast<std::size_t>(count));
+  values_ = mem_AllocArray<double>(QVAIndex(count));
   std::copy_n(other.values_, count, values_);
   if (other.pivots_ != nullptr) {
     try {
-      pivots_ = mem_AllocArray<int>(static_cast<std::size_t>(rows_));
+      pivots_ = mem_AllocArray<int>(QVAIndex(rows_));
     } catch (...) {
       mem_Free(values_);
       throw;
@@ -218,13 +219,13 @@ QVASrvMatrix& QVASrvMatrix::operator=(const QVASrvMatrix& other) {
   const std::int64_t count = StoredCount(other);
   int* newPivots = nullptr;
   if (other.pivots_ != nullptr) {
-    newPivots = mem_AllocArray<int>(static_cast<std::size_t>(other.rows_));
+    newPivots = mem_AllocArray<int>(QVAIndex(other.rows_));
     std::copy_n(other.pivots_, other.rows_, newPivots);
   }
   if (ownsValues_) {
     double* newValues = nullptr;
     try {
-      newValues = mem_AllocArray<double>(static_cast<std::size_t>(count));
+      newValues = mem_AllocArray<double>(QVAIndex(count));
     } catch (...) {
       mem_Free(newPivots);
       throw;
@@ -413,7 +414,7 @@ void QVASrvMatrix::Transpose() {
   for (int column = 0; column < columns_; ++column) {
     for (int row = 0; row < rows_; ++row) {
       values_[column + static_cast<std::int64_t>(row) * columns_] =
-          original[row + static_cast<std::size_t>(column) * rows_];
+          original[row + QVAIndex(column) * rows_];
     }
   }
   std::swap(rows_, columns_);
@@ -458,7 +459,7 @@ void QVASrvMatrix::Factorize(int* pivots) {
   QVA_VERIFY(rows_ == columns_, kQVASrvSizeMismatch,
              Describe(*this) << "::Factorize: only a square matrix can be factorized");
   const int n = rows_;
-  if (pivots_ == nullptr) pivots_ = mem_AllocArray<int>(static_cast<std::size_t>(n));
+  if (pivots_ == nullptr) pivots_ = mem_AllocArray<int>(QVAIndex(n));
   if (diagonal_) {
     for (int i = 0; i < n; ++i) {
       QVA_VERIFY(values_[i] != 0.0, kQVASrvSingularMatrix,
@@ -471,8 +472,7 @@ void QVASrvMatrix::Factorize(int* pivots) {
     // every value, or the lower triangle of symmetric storage, which alone
     // its factorization writes.
     FactorizeScratch& scratch = FactorizeScratch::OfThisThread();
-    scratch.original.resize(symmetric_ ? static_cast<std::size_t>(n) * (n + 1) / 2
-                                       : static_cast<std::size_t>(n) * n);
+    scratch.original.resize(symmetric_ ? QVAIndex(n) * (n + 1) / 2 : QVAIndex(n) * n);
     CopyFactorizedPart(values_, n, symmetric_, scratch.original.data(), false);
     int info = 0;
     const char* routine = symmetric_ ? "dsytrf" : "dgetrf";

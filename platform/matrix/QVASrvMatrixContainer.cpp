@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/matrix/impl/QVASrvDenseMatrixView.h"
@@ -47,7 +48,7 @@ QVASrvDenseMatrix& QVASrvMatrixContainer::operator[](int index) const {
   QVA_VERIFY(
       index >= 0 && index < Size(), kQVASrvIndexOutOfRange,
       "QVASrvMatrixContainer::operator[]: index " << index << " outside 0 ... " << Size() - 1);
-  return *data_->matrices[static_cast<std::size_t>(index)];
+  return *data_->matrices[QVAIndex(index)];
 }
 
 bool QVASrvMatrixContainer::Holds(const QVASrvDenseMatrix* matrix) const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
 #include "platform/matrix/impl/QVASrvDenseMatrixView.h"
@@ -45,7 +46,7 @@ void MultiplyKernel(const QVASrvSparseMatrix& sparse, const double* dense,
   const int* rowStarts = sparse.RowStarts();
   const int* columns = sparse.ColumnIndices();
   const double* values = sparse.StoredValues();
-  std::vector<double> row(static_cast<std::size_t>(denseColumns));
+  std::vector<double> row(QVAIndex(denseColumns));
   const int rows = transpose ? std::min(sparse.NumberOfRows(), denseRows) : sparse.NumberOfRows();
   for (int r = 0; r < rows; ++r) {
     if (rowStarts[r] == rowStarts[r + 1]) continue;
@@ -90,7 +91,7 @@ QVASrvSparseMatrix::QVASrvSparseMatrix(int rows, int columns) : data_(new Data) 
   data_->isNull = false;
   data_->rows = rows;
   data_->columns = columns;
-  data_->rowStarts.assign(static_cast<std::size_t>(rows) + 1, 0);
+  data_->rowStarts.assign(QVAIndex(rows) + 1, 0);
 }
 
 QVASrvSparseMatrix::QVASrvSparseMatrix(const QVASrvSparseMatrix& other)
@@ -119,12 +120,12 @@ void QVASrvSparseMatrix::SetFromTriplets(int count, const int* rows, const int* 
                         << columns[i] << ") outside 0 ... " << data_->rows - 1 << " x 0 ... "
                         << data_->columns - 1);
   }
-  std::vector<int> order(static_cast<std::size_t>(count));
+  std::vector<int> order(QVAIndex(count));
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
     return rows[a] != rows[b] ? rows[a] < rows[b] : columns[a] < columns[b];
   });
-  std::vector<int> rowStarts(static_cast<std::size_t>(data_->rows) + 1, 0);
+  std::vector<int> rowStarts(QVAIndex(data_->rows) + 1, 0);
   std::vector<int> columnIndices;
   std::vector<double> sums;
   columnIndices.reserve(order.size());
@@ -138,7 +139,7 @@ void QVASrvSparseMatrix::SetFromTriplets(int count, const int* rows, const int* 
     previousRow = rows[i];
     columnIndices.push_back(columns[i]);
     sums.push_back(values[i]);
-    ++rowStarts[static_cast<std::size_t>(rows[i]) + 1];
+    ++rowStarts[QVAIndex(rows[i]) + 1];
   }
   std::partial_sum(rowStarts.begin(), rowStarts.end(), rowStarts.begin());
   data_->rowStarts = std::move(rowStarts);
@@ -165,38 +166,37 @@ double QVASrvSparseMatrix::Value(int row, int column) const {
   const auto end = data_->columnIndices.begin() + data_->rowStarts[row + 1];
   const auto found = std::lower_bound(begin, end, column);
   if (found == end || *found != column) return 0.0;
-  return data_->values[static_cast<std::size_t>(found - data_->columnIndices.begin())];
+  return data_->values[QVAIndex(found - data_->columnIndices.begin())];
 }
 
 void QVASrvSparseMatrix::PermuteRows(const int* newRowOfRow) {
   const int rows = data_->rows;
-  std::vector<int> oldRowOfRow(static_cast<std::size_t>(rows), -1);
+  std::vector<int> oldRowOfRow(QVAIndex(rows), -1);
   for (int row = 0; row < rows; ++row) {
     const int target = newRowOfRow[row];
     if (target == -1) continue;
     QVA_VERIFY(target >= 0 && target < rows, kQVASrvIndexOutOfRange,
                Describe(*this) << "::PermuteRows: row " << row << " moves to row " << target
                                << ", outside 0 ... " << rows - 1 << " (or -1 to drop it)");
-    QVA_VERIFY(oldRowOfRow[static_cast<std::size_t>(target)] == -1, kQVASrvIndexOutOfRange,
-               Describe(*this) << "::PermuteRows: rows "
-                               << oldRowOfRow[static_cast<std::size_t>(target)] << " and " << row
-                               << " both move to row " << target);
-    oldRowOfRow[static_cast<std::size_t>(target)] = row;
+    QVA_VERIFY(oldRowOfRow[QVAIndex(target)] == -1, kQVASrvIndexOutOfRange,
+               Describe(*this) << "::PermuteRows: rows " << oldRowOfRow[QVAIndex(target)] << " and "
+                               << row << " both move to row " << target);
+    oldRowOfRow[QVAIndex(target)] = row;
   }
-  std::vector<int> rowStarts(static_cast<std::size_t>(rows) + 1, 0);
+  std::vector<int> rowStarts(QVAIndex(rows) + 1, 0);
   std::vector<int> columnIndices;
   std::vector<double> values;
   columnIndices.reserve(data_->columnIndices.size());
   values.reserve(data_->values.size());
   for (int target = 0; target < rows; ++target) {
-    const int source = oldRowOfRow[static_cast<std::size_t>(target)];
+    const int source = oldRowOfRow[QVAIndex(target)];
     if (source >= 0) {
       for (int entry = data_->rowStarts[source]; entry < data_->rowStarts[source + 1]; ++entry) {
-        columnIndices.push_back(data_->columnIndices[static_cast<std::size_t>(entry)]);
-        values.push_back(data_->values[static_cast<std::size_t>(entry)]);
+        columnIndices.push_back(data_->columnIndices[QVAIndex(entry)]);
+        values.push_back(data_->values[QVAIndex(entry)]);
       }
     }
-    rowStarts[static_cast<std::size_t>(target) + 1] = static_cast<int>(columnIndices.size());
+    rowStarts[QVAIndex(target) + 1] = static_cast<int>(columnIndices.size());
   }
   data_->rowStarts = std::move(rowStarts);
   data_->columnIndices = std::move(columnIndices);
@@ -219,7 +219,7 @@ void QVASrvSparseMatrix::Subtract(const QVASrvSparseMatrix& a, const QVASrvSpars
     difference->isNull = false;
     difference->rows = shape.rows;
     difference->columns = shape.columns;
-    difference->rowStarts.assign(static_cast<std::size_t>(shape.rows) + 1, 0);
+    difference->rowStarts.assign(QVAIndex(shape.rows) + 1, 0);
     const Data empty;
     const Data& left = a.IsNull() ? empty : *a.data_;
     const Data& right = b.IsNull() ? empty : *b.data_;
@@ -229,16 +229,15 @@ void QVASrvSparseMatrix::Subtract(const QVASrvSparseMatrix& a, const QVASrvSpars
       int j = right.isNull ? 0 : right.rowStarts[row];
       const int jEnd = right.isNull ? 0 : right.rowStarts[row + 1];
       while (i < iEnd || j < jEnd) {
-        const int columnI = i < iEnd ? left.columnIndices[static_cast<std::size_t>(i)] : INT32_MAX;
-        const int columnJ = j < jEnd ? right.columnIndices[static_cast<std::size_t>(j)] : INT32_MAX;
+        const int columnI = i < iEnd ? left.columnIndices[QVAIndex(i)] : INT32_MAX;
+        const int columnJ = j < jEnd ? right.columnIndices[QVAIndex(j)] : INT32_MAX;
         double value = 0.0;
-        if (columnI <= columnJ) value += left.values[static_cast<std::size_t>(i++)];
-        if (columnJ <= columnI) value -= right.values[static_cast<std::size_t>(j++)];
+        if (columnI <= columnJ) value += left.values[QVAIndex(i++)];
+        if (columnJ <= columnI) value -= right.values[QVAIndex(j++)];
         difference->columnIndices.push_back(std::min(columnI, columnJ));
         difference->values.push_back(value);
       }
-      difference->rowStarts[static_cast<std::size_t>(row) + 1] =
-          static_cast<int>(difference->columnIndices.size());
+      difference->rowStarts[QVAIndex(row) + 1] = static_cast<int>(difference->columnIndices.size());
     }
   } catch (...) {
     delete difference;

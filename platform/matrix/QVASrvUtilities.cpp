@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -89,7 +90,7 @@ int* QVASrvFindContiguousRanges(const int* list, int count, int limit, int& numb
   QVA_VERIFY(count >= 0, kQVABasInvalidArgument,
              "QVASrvFindContiguousRanges: list of " << count << " entries");
   // At most one range per entry, plus the closing boundary.
-  int* boundaries = mem_AllocArray<int>(static_cast<std::size_t>(count) + 1);
+  int* boundaries = mem_AllocArray<int>(QVAIndex(count) + 1);
   numberOfRanges = 0;
   boundaries[0] = 0;
   for (int entry = 1; entry <= count; ++entry) {
@@ -109,7 +110,7 @@ void QVASRVSORT13(double* keys, double* carriedDoubles, int* carriedInts, const 
   QVA_VERIFY(*option == 0, kQVABasInvalidArgument,
              "QVASRVSORT13: option " << *option << ", expected 0");
   QVA_VERIFY(*count >= 0, kQVABasInvalidArgument, "QVASRVSORT13: count " << *count);
-  const std::size_t n = static_cast<std::size_t>(*count);
+  const std::size_t n = QVAIndex(*count);
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
   // NaN keys go last in either direction, so that the order stays strict and weak.

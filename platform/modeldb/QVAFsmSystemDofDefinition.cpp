@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -35,19 +36,19 @@ struct QVAFsmSystemDofDefinition::Data {
 void QVAFsmSystemDofDefinition::Data::BuildDefaultOrder() {
   const int dofs = static_cast<int>(labelOfSystemDof.size());
   systemDofOfSolverDof.clear();
-  systemDofOfSolverDof.reserve(static_cast<std::size_t>(dofs));
+  systemDofOfSolverDof.reserve(QVAIndex(dofs));
   for (int acoustic = 0; acoustic < 2; ++acoustic) {
     for (int dof = 0; dof < dofs; ++dof) {
-      const bool isAcoustic = labelOfSystemDof[static_cast<std::size_t>(dof)] == kAcousticLabel;
+      const bool isAcoustic = labelOfSystemDof[QVAIndex(dof)] == kAcousticLabel;
       if (isAcoustic == (acoustic == 1)) systemDofOfSolverDof.push_back(dof);
     }
   }
-  solverDofOfSystemDof.assign(static_cast<std::size_t>(dofs), -1);
+  solverDofOfSystemDof.assign(QVAIndex(dofs), -1);
   numberOfSolverAcousticDofs = 0;
   for (int solver = 0; solver < dofs; ++solver) {
-    const int dof = systemDofOfSolverDof[static_cast<std::size_t>(solver)];
-    solverDofOfSystemDof[static_cast<std::size_t>(dof)] = solver;
-    if (labelOfSystemDof[static_cast<std::size_t>(dof)] == kAcousticLabel) {
+    const int dof = systemDofOfSolverDof[QVAIndex(solver)];
+    solverDofOfSystemDof[QVAIndex(dof)] = solver;
+    if (labelOfSystemDof[QVAIndex(dof)] == kAcousticLabel) {
       ++numberOfSolverAcousticDofs;
     }
   }
@@ -76,7 +77,7 @@ QVAFsmSystemDofDefinition::QVAFsmSystemDofDefinition(int numberOfNodes, int maxN
   auto data = std::make_unique<Data>();
   data->numberOfNodes = numberOfNodes;
   data->maxNodalDof = maxNodalDof;
-  data->systemDofOfPlace.assign(static_cast<std::size_t>(numberOfNodes) * maxNodalDof, -1);
+  data->systemDofOfPlace.assign(QVAIndex(numberOfNodes) * maxNodalDof, -1);
   data_ = data.release();
 }
 
@@ -98,8 +99,7 @@ QVAFsmSystemDofDefinition::~QVAFsmSystemDofDefinition() { delete data_; }
 int QVAFsmSystemDofDefinition::AddDof(int node, int place, int label) {
   VerifyIndex(node, data_->numberOfNodes, "AddDof", "node");
   VerifyIndex(place, data_->maxNodalDof, "AddDof", "DOF place");
-  int& slot = data_->systemDofOfPlace[static_cast<std::size_t>(node) * data_->maxNodalDof +
-                                      static_cast<std::size_t>(place)];
+  int& slot = data_->systemDofOfPlace[QVAIndex(node) * data_->maxNodalDof + QVAIndex(place)];
   QVA_VERIFY(slot < 0, kQVABasInvalidArgument,
              "QVAFsmSystemDofDefinition::AddDof: place " << place << " of node " << node
                                                          << " is already system DOF " << slot);
@@ -140,32 +140,32 @@ QVAFsmNodeDof QVAFsmSystemDofDefinition::NodeDofFromSolverDof(int solverDof) con
 
 QVAFsmNodeDof QVAFsmSystemDofDefinition::NodeDofFromSystemDof(int systemDof) const {
   VerifyIndex(systemDof, NumberOfDofs(), "NodeDofFromSystemDof", "system DOF");
-  return data_->nodeDofOfSystemDof[static_cast<std::size_t>(systemDof)];
+  return data_->nodeDofOfSystemDof[QVAIndex(systemDof)];
 }
 
 int QVAFsmSystemDofDefinition::SystemDofFromSolverDof(int solverDof) const {
   const Data& data = data_->Current();
   VerifyIndex(solverDof, static_cast<int>(data.systemDofOfSolverDof.size()),
               "SystemDofFromSolverDof", "solver DOF");
-  return data.systemDofOfSolverDof[static_cast<std::size_t>(solverDof)];
+  return data.systemDofOfSolverDof[QVAIndex(solverDof)];
 }
 
 int QVAFsmSystemDofDefinition::SolverDofFromSystemDof(int systemDof) const {
   const Data& data = data_->Current();
   VerifyIndex(systemDof, NumberOfDofs(), "SolverDofFromSystemDof", "system DOF");
-  return data.solverDofOfSystemDof[static_cast<std::size_t>(systemDof)];
+  return data.solverDofOfSystemDof[QVAIndex(systemDof)];
 }
 
 int QVAFsmSystemDofDefinition::SystemDofFromNodeDof(const QVAFsmNodeDof& nodeDof) const {
   VerifyIndex(nodeDof.node, data_->numberOfNodes, "SystemDofFromNodeDof", "node");
   VerifyIndex(nodeDof.dof, data_->maxNodalDof, "SystemDofFromNodeDof", "DOF place");
-  return data_->systemDofOfPlace[static_cast<std::size_t>(nodeDof.node) * data_->maxNodalDof +
-                                 static_cast<std::size_t>(nodeDof.dof)];
+  return data_
+      ->systemDofOfPlace[QVAIndex(nodeDof.node) * data_->maxNodalDof + QVAIndex(nodeDof.dof)];
 }
 
 int QVAFsmSystemDofDefinition::DofLabel(const QVAFsmNodeDof& nodeDof) const {
   const int dof = SystemDofFromNodeDof(nodeDof);
-  return dof < 0 ? 0 : data_->labelOfSystemDof[static_cast<std::size_t>(dof)];
+  return dof < 0 ? 0 : data_->labelOfSystemDof[QVAIndex(dof)];
 }
 
 int* QVAFsmSystemDofDefinition::SolverDofsFromNodes(const bool* nodes, int& count) const {
@@ -173,14 +173,14 @@ int* QVAFsmSystemDofDefinition::SolverDofsFromNodes(const bool* nodes, int& coun
   const int solverDofs = static_cast<int>(data.systemDofOfSolverDof.size());
   auto isSelected = [&](int solverDof) {
     if (nodes == nullptr) return true;
-    const int dof = data.systemDofOfSolverDof[static_cast<std::size_t>(solverDof)];
-    return nodes[data.nodeDofOfSystemDof[static_cast<std::size_t>(dof)].node];
+    const int dof = data.systemDofOfSolverDof[QVAIndex(solverDof)];
+    return nodes[data.nodeDofOfSystemDof[QVAIndex(dof)].node];
   };
   int selected = 0;
   for (int solverDof = 0; solverDof < solverDofs; ++solverDof) {
     if (isSelected(solverDof)) ++selected;
   }
-  int* list = mem_AllocArray<int>(static_cast<std::size_t>(selected));
+  int* list = mem_AllocArray<int>(QVAIndex(selected));
   int next = 0;
   for (int solverDof = 0; solverDof < solverDofs; ++solverDof) {
     if (isSelected(solverDof)) list[next++] = solverDof;
@@ -206,7 +206,7 @@ void QVAFsmSystemDofDefinition::SetupSolverDofs(const QVASimCSetID& rowSet) {
     QVA_VERIFY(dof >= 0 && dof < dofs, kQVASrvIndexOutOfRange,
                caller << ": member " << dof << " at position " << position << " of set "
                       << rowSet.Index() << " is no system DOF (0 ... " << dofs - 1 << ")");
-    const bool acoustic = data_->labelOfSystemDof[static_cast<std::size_t>(dof)] == kAcousticLabel;
+    const bool acoustic = data_->labelOfSystemDof[QVAIndex(dof)] == kAcousticLabel;
     if (acoustic && firstAcoustic < 0) firstAcoustic = position;
     QVA_VERIFY(acoustic || firstAcoustic < 0, kQVABasInvalidArgument,
                caller << ": structural system DOF " << dof << " at position " << position
@@ -214,9 +214,9 @@ void QVAFsmSystemDofDefinition::SetupSolverDofs(const QVASimCSetID& rowSet) {
                       << firstAcoustic << "; structural solver DOFs come first");
   }
   std::vector<int> systemDofOfSolverDof(members, members + size);
-  std::vector<int> solverDofOfSystemDof(static_cast<std::size_t>(dofs), -1);
+  std::vector<int> solverDofOfSystemDof(QVAIndex(dofs), -1);
   for (int position = 0; position < size; ++position) {
-    solverDofOfSystemDof[static_cast<std::size_t>(members[position])] = position;
+    solverDofOfSystemDof[QVAIndex(members[position])] = position;
   }
   data_->systemDofOfSolverDof.swap(systemDofOfSolverDof);
   data_->solverDofOfSystemDof.swap(solverDofOfSystemDof);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimStore.h"
@@ -53,7 +54,7 @@ QVASimCSetID QVASimCSet::Intersection(const QVASimCSet& other) const {
                     << otherInfo.collection);
   const int* members = store.SetMembers(id_.Index());
   std::vector<int> common;
-  common.reserve(static_cast<std::size_t>(info.size));
+  common.reserve(QVAIndex(info.size));
   for (int i = 0; i < info.size; ++i) {
     if (store.SetPosition(other.id_.Index(), members[i]) >= 0) common.push_back(members[i]);
   }

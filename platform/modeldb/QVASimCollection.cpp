@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimStore.h"
@@ -64,9 +65,9 @@ QVASimCSetID QVASimCollection::CreateCSetStrided(int first, int count, int strid
                caller << ": last member " << last << " of " << count << " from " << first << " by "
                       << stride << " does not fit an int");
   }
-  std::vector<int> members(static_cast<std::size_t>(count));
+  std::vector<int> members(QVAIndex(count));
   for (int i = 0; i < count; ++i) {
-    members[static_cast<std::size_t>(i)] =
+    members[QVAIndex(i)] =
         static_cast<int>(first + std::int64_t{i} * stride);  // between first and last
   }
   // Distinct unless the stride is 0.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimKinds.h"
 #include "platform/modeldb/QVASimMemoryStore.h"
@@ -192,7 +193,7 @@ void QVASimDatabase::WriteDistribution(const QVASimDistributionID& distribution,
                  << distribution.Index() << " of " << count << " values");
   if (count > 0) {
     std::memcpy(store_->DenseValues(distribution.Index()), values,
-                static_cast<std::size_t>(count) * sizeof(double));
+                QVAIndex(count) * sizeof(double));
   }
 }
 
@@ -204,7 +205,7 @@ void QVASimDatabase::ReadDistribution(const QVASimDistributionID& distribution,
                  << distribution.Index() << " of " << count << " values");
   if (count > 0) {
     std::memcpy(values, store_->DenseValues(distribution.Index()),
-                static_cast<std::size_t>(count) * sizeof(double));
+                QVAIndex(count) * sizeof(double));
   }
 }
 

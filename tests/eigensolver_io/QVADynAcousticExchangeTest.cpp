@@ -13,6 +13,7 @@
 
 #include "eigensolver_io/QVADynKvrRoutines.h"
 #include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
+#include "internal/QVANumerics.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 
 namespace {
@@ -48,17 +49,16 @@ void ProjectLikeTheEigensolver() {
   QVADynTestRecordFile output;
   output.Record().Int(kProjected).Int(vectors);
   for (int vector = 1; vector <= vectors; ++vector) {
-    QVADynTestParsedRecord& record = records[static_cast<std::size_t>(vector)];
+    QVADynTestParsedRecord& record = records[QVAIndex(vector)];
     const int entries = record.Int();
-    std::vector<int> rows(static_cast<std::size_t>(entries));
+    std::vector<int> rows(QVAIndex(entries));
     for (int& row : rows) row = record.Int();
-    std::vector<double> dense(static_cast<std::size_t>(height) + 1, 0.0);
-    for (int row : rows) dense[static_cast<std::size_t>(row)] = record.Double();
+    std::vector<double> dense(QVAIndex(height) + 1, 0.0);
+    for (int row : rows) dense[QVAIndex(row)] = record.Double();
     QVADynTestRecord& projections = output.Record();
     for (int l = 0; l < kProjected; ++l) {
       double sum = 0.0;
-      for (int row = 1; row <= height; ++row)
-        sum += Basis(row, l) * dense[static_cast<std::size_t>(row)];
+      for (int row = 1; row <= height; ++row) sum += Basis(row, l) * dense[QVAIndex(row)];
       projections.Double(sum);
     }
   }

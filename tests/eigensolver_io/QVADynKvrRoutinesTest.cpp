@@ -8,6 +8,7 @@
 
 #include "eigensolver_io/QVADynKvrRoutines.h"
 #include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
+#include "internal/QVANumerics.h"
 #include "tests/eigensolver_io/QVADynScratchTestFiles.h"
 
 namespace {
@@ -265,8 +266,7 @@ TEST_P(QVADynKvrDampingFile, ReadsTheDiagonalBlockAndDeletesTheFile) {
   Read(block.data(), 3, 5);
   for (int column = 0; column < 3; ++column) {
     for (int row = 0; row < 3; ++row) {
-      EXPECT_EQ(block[static_cast<std::size_t>(row + 3 * column)],
-                MatrixValue(3 + row, 3 + column));
+      EXPECT_EQ(block[QVAIndex(row + 3 * column)], MatrixValue(3 + row, 3 + column));
     }
   }
   EXPECT_EQ(block[9], kUntouched);

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 // Data of one record, little-endian.
@@ -132,11 +133,10 @@ class QVADynTestParsedRecord {
   std::uint64_t Take(int bytes) {
     std::uint64_t value = 0;
     for (int byte = 0; byte < bytes; ++byte) {
-      value |= std::uint64_t{static_cast<unsigned char>(
-                   bytes_.at(offset_ + static_cast<std::size_t>(byte)))}
+      value |= std::uint64_t{static_cast<unsigned char>(bytes_.at(offset_ + QVAIndex(byte)))}
                << (8 * byte);
     }
-    offset_ += static_cast<std::size_t>(bytes);
+    offset_ += QVAIndex(bytes);
     return value;
   }
   std::string bytes_;
@@ -151,7 +151,7 @@ inline std::vector<QVADynTestParsedRecord> QVADynTestParseRecords(const char* fi
   while (offset < bytes.size()) {
     QVADynTestParsedRecord leading(bytes.substr(offset, 4));
     const std::int32_t count = leading.Int();
-    const std::size_t size = static_cast<std::size_t>(count);
+    const std::size_t size = QVAIndex(count);
     QVADynTestParsedRecord trailing(bytes.substr(offset + 4 + size, 4));
     EXPECT_EQ(trailing.Int(), count) << "framing of record " << records.size() + 1;
     records.emplace_back(bytes.substr(offset + 4, size));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "examples/QVADynExampleModel.h"
+#include "internal/QVANumerics.h"
 #include "tests/platform/modeldb/QVASimTestSupport.h"
 #include "tests/support/QVATestTolerances.h"
 
@@ -126,8 +127,8 @@ TEST(QVADynExampleModelTest, StaticTipLoadsGiveTheClosedFormDeflections) {
       {3, tip, 3, force * length / (model.ShearModulus() * model.TorsionConstant())},
   };
   for (const auto& c : cases) {
-    std::vector<double> load(static_cast<std::size_t>(order), 0.0);
-    load[static_cast<std::size_t>(model.Dof(tip, c.loaded))] = force;
+    std::vector<double> load(QVAIndex(order), 0.0);
+    load[QVAIndex(model.Dof(tip, c.loaded))] = force;
     const char lower = 'L';
     const int one = 1;
     int info = 0;
@@ -135,7 +136,7 @@ TEST(QVADynExampleModelTest, StaticTipLoadsGiveTheClosedFormDeflections) {
     ASSERT_EQ(info, 0);
     // Cholesky solve with cond(K) ~ 1e7 for 10 elements: the values are exact
     // up to ~cond * eps ~ 1e-9 relative.
-    EXPECT_NEAR(load[static_cast<std::size_t>(model.Dof(c.node, c.place))] / c.expected, 1.0, 1e-8)
+    EXPECT_NEAR(load[QVAIndex(model.Dof(c.node, c.place))] / c.expected, 1.0, 1e-8)
         << "load at place " << c.loaded << ", node " << c.node << " place " << c.place;
   }
 }
@@ -162,8 +163,7 @@ TEST(QVADynExampleModelTest, RigidBodyMotionsStrainOnlyTheRootElement) {
       double force = 0.0;
       double scale = 0.0;
       for (int column = 0; column < order; ++column) {
-        const double term =
-            stiffness[static_cast<std::size_t>(column) * order + row] * rigidBody(column, motion);
+        const double term = stiffness[QVAIndex(column) * order + row] * rigidBody(column, motion);
         force += term;
         scale += std::fabs(term);
       }
@@ -189,8 +189,8 @@ TEST(QVADynExampleModelTest, ModesAreMassNormalized) {
     }
     double modalStiffness = 0.0;
     for (int dof = 0; dof < order; ++dof) {
-      modalStiffness += model.ModeShapes()[static_cast<std::size_t>(mode) * order + dof] *
-                        stiffnessTimesModes[static_cast<std::size_t>(mode) * order + dof];
+      modalStiffness += model.ModeShapes()[QVAIndex(mode) * order + dof] *
+                        stiffnessTimesModes[QVAIndex(mode) * order + dof];
     }
     // phi^T K phi = omega^2 for a unit modal mass. K's entries reach
     // 12 E I / h^3 while the quotient is omega^2: the products cancel by
@@ -198,7 +198,7 @@ TEST(QVADynExampleModelTest, ModesAreMassNormalized) {
     EXPECT_NEAR(modalStiffness / model.Eigenvalues()[mode], 1.0, 2e-8) << "mode " << mode;
   }
   // Signs are fixed: the first mode (bending y) moves the tip's uy upwards.
-  EXPECT_GT(model.ModeShapes()[static_cast<std::size_t>(model.Dof(model.TipNode(), 1))], 0.0);
+  EXPECT_GT(model.ModeShapes()[QVAIndex(model.Dof(model.TipNode(), 1))], 0.0);
 }
 
 TEST(QVADynExampleModelTest, BendingRootsAndTorsionConstant) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "QVADyn/QVADynCore/QVADynTypes.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "tests/support/QVATestEnvironment.h"
@@ -22,12 +23,12 @@ int StructuralLabel(int place) {
 
 // Random symmetric matrix of size n with a dominant positive diagonal.
 std::vector<double> RandomSymmetric(QVATestRandom& random, int n) {
-  std::vector<double> values(static_cast<std::size_t>(n) * n);
+  std::vector<double> values(QVAIndex(n) * n);
   for (int column = 0; column < n; ++column) {
     for (int row = 0; row <= column; ++row) {
       const double value = row == column ? random.Uniform(0.5, 1.5) : random.Uniform(-0.1, 0.1);
-      values[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n] = value;
-      values[static_cast<std::size_t>(column) + static_cast<std::size_t>(row) * n] = value;
+      values[QVAIndex(row) + QVAIndex(column) * n] = value;
+      values[QVAIndex(column) + QVAIndex(row) * n] = value;
     }
   }
   return values;
@@ -54,7 +55,7 @@ std::vector<int> QVATestSetMembers(const QVASimCSetID& set) {
 }
 
 std::vector<int> QVATestRange(int first, int count) {
-  std::vector<int> values(static_cast<std::size_t>(count));
+  std::vector<int> values(QVAIndex(count));
   std::iota(values.begin(), values.end(), first);
   return values;
 }
@@ -69,7 +70,7 @@ void QVATestFillDenseMatrix(QVASrvDenseMatrix& matrix, const std::vector<double>
 std::vector<double> QVATestReadDenseMatrix(const QVASrvDenseMatrix& matrix) {
   const int rows = matrix.NumberOfRows();
   const int columns = matrix.NumberOfColumns();
-  std::vector<double> values(static_cast<std::size_t>(rows) * columns);
+  std::vector<double> values(QVAIndex(rows) * columns);
   QVASrvMatrix block(rows, columns, values.data());
   matrix.GetValues(0, rows - 1, 0, columns - 1, block);
   return values;
@@ -95,7 +96,7 @@ void QVATestModalBasis::BuildDofs() {
     }
     std::vector<int> places;
     if (!o.placesOfNode.empty()) {
-      places = o.placesOfNode.at(static_cast<std::size_t>(node));
+      places = o.placesOfNode.at(QVAIndex(node));
     } else {
       for (int place = 0; place < o.placesPerNode; ++place) places.push_back(place);
     }
@@ -126,31 +127,31 @@ void QVATestModalBasis::BuildBasis() {
                                 " acoustic rows");
   }
 
-  mass_.resize(static_cast<std::size_t>(solverDofs));
+  mass_.resize(QVAIndex(solverDofs));
   for (double& mass : mass_) mass = random.Uniform(0.5, 2.0);
 
-  eigenvalues_.resize(static_cast<std::size_t>(o.numberOfModes));
+  eigenvalues_.resize(QVAIndex(o.numberOfModes));
   double lambda = random.Uniform(50.0, 150.0);
   for (int mode = 0; mode < structuralModes; ++mode) {
-    eigenvalues_[static_cast<std::size_t>(mode)] = lambda;
+    eigenvalues_[QVAIndex(mode)] = lambda;
     lambda *= random.Uniform(1.1, 1.6);
   }
   lambda = random.Uniform(200.0, 400.0);
   for (int mode = structuralModes; mode < o.numberOfModes; ++mode) {
-    eigenvalues_[static_cast<std::size_t>(mode)] = lambda;
+    eigenvalues_[QVAIndex(mode)] = lambda;
     lambda *= random.Uniform(1.1, 1.6);
   }
 
   // Modified Gram-Schmidt in the mass inner product, twice per vector, on the
   // rows of the mode's own domain.
-  modeShapes_.assign(static_cast<std::size_t>(rows_) * o.numberOfModes, 0.0);
+  modeShapes_.assign(QVAIndex(rows_) * o.numberOfModes, 0.0);
   const auto column = [&](int mode) {
-    return modeShapes_.data() + static_cast<std::size_t>(mode) * static_cast<std::size_t>(rows_);
+    return modeShapes_.data() + QVAIndex(mode) * QVAIndex(rows_);
   };
   const auto massProduct = [&](const double* a, const double* b, int first, int last) {
     double sum = 0.0;
     for (int row = first; row < last; ++row) {
-      sum += a[row] * mass_[static_cast<std::size_t>(row)] * b[row];
+      sum += a[row] * mass_[QVAIndex(row)] * b[row];
     }
     return sum;
   };
@@ -176,7 +177,7 @@ void QVATestModalBasis::BuildBasis() {
   if (o.structuralDamping) structuralDamping_ = RandomSymmetric(random, structuralModes);
   if (o.acousticViscousDamping) acousticViscousDamping_ = RandomSymmetric(random, acousticModes);
   if (o.acousticCoupling) {
-    acousticCoupling_.resize(static_cast<std::size_t>(acousticModes) * structuralModes);
+    acousticCoupling_.resize(QVAIndex(acousticModes) * structuralModes);
     for (double& value : acousticCoupling_) value = random.Uniform(-1.0, 1.0);
   }
 }

@@ -46,6 +46,7 @@
 
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVAFsmModalSystem.h"
 #include "platform/modeldb/QVAFsmSystemDofDefinition.h"
 #include "platform/modeldb/QVASimDatabase.h"
@@ -129,8 +130,7 @@ class QVATestModalBasis {
   // NumberOfRows() x NumberOfModes(), column-major, rows in solver-DOF order.
   const std::vector<double>& ModeShapes() const { return modeShapes_; }
   double ModeShape(int row, int mode) const {
-    return modeShapes_[static_cast<std::size_t>(mode) * static_cast<std::size_t>(rows_) +
-                       static_cast<std::size_t>(row)];
+    return modeShapes_[QVAIndex(mode) * QVAIndex(rows_) + QVAIndex(row)];
   }
   // The mode-shape value of `mode` at (node, place), 0 where the place has no
   // mode-shape row.

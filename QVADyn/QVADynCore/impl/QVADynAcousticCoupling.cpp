@@ -6,6 +6,7 @@
 
 #include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
@@ -27,10 +28,9 @@ constexpr int kProductColumnChunk = 32;
 // firstSolverDof ... firstSolverDof + count - 1.
 QVASimCSetID SystemDofSet(const QVAFsmSystemDofDefinition& dofs,
                           const QVASimCollection& dofCollection, int firstSolverDof, int count) {
-  std::vector<int> systemDofs(static_cast<std::size_t>(count));
+  std::vector<int> systemDofs(QVAIndex(count));
   for (int position = 0; position < count; ++position) {
-    systemDofs[static_cast<std::size_t>(position)] =
-        dofs.SystemDofFromSolverDof(firstSolverDof + position);
+    systemDofs[QVAIndex(position)] = dofs.SystemDofFromSolverDof(firstSolverDof + position);
   }
   return dofCollection.CreateOrderedCSet(systemDofs.data(), count);
 }

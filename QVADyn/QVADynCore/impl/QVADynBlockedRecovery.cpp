@@ -5,6 +5,7 @@
 
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -49,9 +50,9 @@ cow_String QVADynBlockedRecovery::RangeLines() const {
 }
 
 QVASimCSetID QVADynBlockedRecovery::CreateDofSet(const QVAFsmModalEventResults& results) const {
-  std::vector<int> systemDofs(static_cast<std::size_t>(count_));
+  std::vector<int> systemDofs(QVAIndex(count_));
   for (int k = 0; k < count_; ++k) {
-    systemDofs[static_cast<std::size_t>(k)] = dofs_.SystemDofFromSolverDof(solverDofs_[k]);
+    systemDofs[QVAIndex(k)] = dofs_.SystemDofFromSolverDof(solverDofs_[k]);
   }
   return QVASimCollection(results.Dofs()).CreateOrderedCSet(systemDofs.data(), count_);
 }

@@ -10,6 +10,7 @@
 #include "QVADynBoundary.h"
 #include "QVADynComplexEigenKernels.h"
 #include "QVADynComplexRealPart.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/cow_String.h"
 #include "platform/base/mem_Alloc.h"
@@ -32,8 +33,7 @@ std::unique_ptr<QVASrvMatrix> ReadSquare(const QVASrvDenseMatrix* matrix, int n)
 class UninitializedMatrix {
  public:
   UninitializedMatrix(int rows, int columns)
-      : values_(mem_AllocArray<double>(static_cast<std::size_t>(rows) *
-                                       static_cast<std::size_t>(columns))),
+      : values_(mem_AllocArray<double>(QVAIndex(rows) * QVAIndex(columns))),
         matrix_(rows, columns, values_.get()) {}
   QVASrvMatrix& Matrix() { return matrix_; }
 
@@ -55,9 +55,7 @@ float StopSeconds(omi_Timer& timer) {
 // eigen routine's output, capacity n.
 struct Selection {
   explicit Selection(int capacity)
-      : real(static_cast<std::size_t>(capacity)),
-        imaginary(static_cast<std::size_t>(capacity)),
-        index(static_cast<std::size_t>(capacity)) {}
+      : real(QVAIndex(capacity)), imaginary(QVAIndex(capacity)), index(QVAIndex(capacity)) {}
   std::vector<double> real;
   std::vector<double> imaginary;
   std::vector<int> index;
@@ -70,13 +68,12 @@ void GatherProjectedShapes(const Selection& selection, const QVASrvMatrix& vecto
                            const QVASrvMatrix& vectorImaginary, QVASrvMatrix& projectedReal,
                            QVASrvMatrix& projectedImaginary) {
   const int n = projectedReal.NumberOfRows();
-  const std::size_t order = static_cast<std::size_t>(vectorReal.NumberOfRows());
-  const std::size_t length = static_cast<std::size_t>(n);
+  const std::size_t order = QVAIndex(vectorReal.NumberOfRows());
+  const std::size_t length = QVAIndex(n);
   for (int c = 0; c < selection.count; ++c) {
-    const std::size_t source =
-        static_cast<std::size_t>(selection.index[static_cast<std::size_t>(c)]) * order;
-    double* re = projectedReal.Values() + static_cast<std::size_t>(c) * length;
-    double* im = projectedImaginary.Values() + static_cast<std::size_t>(c) * length;
+    const std::size_t source = QVAIndex(selection.index[QVAIndex(c)]) * order;
+    double* re = projectedReal.Values() + QVAIndex(c) * length;
+    double* im = projectedImaginary.Values() + QVAIndex(c) * length;
     std::copy_n(vectorReal.Values() + source, length, re);
     std::copy_n(vectorImaginary.Values() + source, length, im);
     QVADynNormalizeComplexVector(n, re, im);
@@ -86,7 +83,7 @@ void GatherProjectedShapes(const Selection& selection, const QVASrvMatrix& vecto
 // Normalizes every column of the physical shapes, one column block at a time.
 void NormalizeColumns(QVASrvDenseMatrix& real, QVASrvDenseMatrix& imaginary) {
   const int rows = real.NumberOfRows();
-  const std::size_t length = static_cast<std::size_t>(rows);
+  const std::size_t length = QVAIndex(rows);
   for (int block = 0; block < real.NumberOfColumnBlocks(); ++block) {
     const int first = real.FirstColumnInBlock(block);
     const int columns = real.NumberOfColumnsInBlock(block);
@@ -96,7 +93,7 @@ void NormalizeColumns(QVASrvDenseMatrix& real, QVASrvDenseMatrix& imaginary) {
     real.GetValues(0, rows - 1, first, last, re);
     imaginary.GetValues(0, rows - 1, first, last, im);
     for (int column = 0; column < columns; ++column) {
-      const std::size_t offset = static_cast<std::size_t>(column) * length;
+      const std::size_t offset = QVAIndex(column) * length;
       QVADynNormalizeComplexVector(rows, re.Values() + offset, im.Values() + offset);
     }
     real.SetValues(0, rows - 1, first, last, re);

@@ -36,14 +36,12 @@ struct PlatformArray {
 struct StateEigenWorkspace {
   explicit StateEigenWorkspace(int order)
       : stateMatrix(Square(order)),
-        eigenvalues(static_cast<std::size_t>(order)),
+        eigenvalues(QVAIndex(order)),
         eigenvectors(Square(order)),
-        work(static_cast<std::size_t>(QVADynComplexEigenWorkLength(order))),
-        realWork(2 * static_cast<std::size_t>(order)) {}
+        work(QVAIndex(QVADynComplexEigenWorkLength(order))),
+        realWork(2 * QVAIndex(order)) {}
 
-  static std::size_t Square(int order) {
-    return static_cast<std::size_t>(order) * static_cast<std::size_t>(order);
-  }
+  static std::size_t Square(int order) { return QVAIndex(order) * QVAIndex(order); }
   // The buffers seen as doubles, for the real routine.
   double* RealStateMatrix() { return reinterpret_cast<double*>(stateMatrix.values); }
   double* RealEigenvectors() { return reinterpret_cast<double*>(eigenvectors.values); }
@@ -65,7 +63,7 @@ void BuildStateMatrix(const QVASrvMatrix& stiffness, const QVASrvMatrix* viscous
                       const QVASrvMatrix* structural, T* state) {
   const int n = stiffness.NumberOfRows();
   const int order = 2 * n;
-  std::fill_n(state, static_cast<std::size_t>(order) * static_cast<std::size_t>(order), T{0.0});
+  std::fill_n(state, QVAIndex(order) * QVAIndex(order), T{0.0});
   for (int column = 0; column < n; ++column) {
     for (int row = 0; row < n; ++row) {
       T entry = -stiffness(row, column);
@@ -141,11 +139,11 @@ int SolveReal(const QVASrvMatrix& stiffness, const QVASrvMatrix* viscous,
 
   // A conjugate pair k, k+1 comes packed as VR(:, k) +- i VR(:, k+1).
   const double* packed = workspace.RealEigenvectors();
-  const std::size_t length = static_cast<std::size_t>(order);
+  const std::size_t length = QVAIndex(order);
   double* real = vectorReal.Values();
   double* imaginary = vectorImaginary.Values();
   for (int k = 0; k < order;) {
-    const std::size_t column = static_cast<std::size_t>(k) * length;
+    const std::size_t column = QVAIndex(k) * length;
     if (eigenvalueImaginary(k, 0) == 0.0 || k + 1 == order) {
       std::copy_n(packed + column, length, real + column);
       std::fill_n(imaginary + column, length, 0.0);

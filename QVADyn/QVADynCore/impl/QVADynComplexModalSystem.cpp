@@ -8,6 +8,7 @@
 #include "QVADynBoundary.h"
 #include "QVADynComplexRealPart.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -33,7 +34,7 @@ constexpr int kWholeDimension[] = {-1, -1};
 
 // A copy of `count` doubles from the platform allocator.
 double* CopyOf(const double* values, int count) {
-  double* copy = mem_AllocArray<double>(static_cast<std::size_t>(count));
+  double* copy = mem_AllocArray<double>(QVAIndex(count));
   std::copy_n(values, count, copy);
   return copy;
 }
@@ -89,9 +90,9 @@ void QVADynComplexModalSystem::CreateModeShapes(int rows, bool scratch) try {
                         std::min({numberOfModes_, columnChunk, kModesPerColumnBlock})};
 
   const QVAFsmSystemDofDefinition& dofs = DofDefinition();
-  std::vector<int> systemDofs(static_cast<std::size_t>(rows));
+  std::vector<int> systemDofs(QVAIndex(rows));
   for (int solverDof = 0; solverDof < rows; ++solverDof) {
-    systemDofs[static_cast<std::size_t>(solverDof)] = dofs.SystemDofFromSolverDof(solverDof);
+    systemDofs[QVAIndex(solverDof)] = dofs.SystemDofFromSolverDof(solverDof);
   }
   const QVASimCollectionID dofCollection = modal_.Dofs();
   const QVASimCSetID dofSet =

@@ -3,6 +3,7 @@
 #include <limits>
 #include <string>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -56,10 +57,9 @@ const double* QVADynEnergy::Array(int kind) const {
 
 std::size_t QVADynEnergy::Length(int kind) const {
   if (!IsRequested(kind)) return 0;
-  const std::size_t wholeModel = CountProduct(static_cast<std::size_t>(numberOfCases_),
-                                              static_cast<std::size_t>(numberOfFrames_));
+  const std::size_t wholeModel = CountProduct(QVAIndex(numberOfCases_), QVAIndex(numberOfFrames_));
   if (!IsModalKind(kind)) return wholeModel;
-  return CountProduct(wholeModel, static_cast<std::size_t>(numberOfModes_));
+  return CountProduct(wholeModel, QVAIndex(numberOfModes_));
 }
 
 bool QVADynEnergy::IsRequested(int kind) const {

@@ -14,6 +14,7 @@
 #include "QVADyn/QVADynCore/QVADynUnknownEnergyType.h"
 #include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -44,7 +45,7 @@ constexpr int kAcousticViscousBit = 4;
 
 template <class T>
 T* CopyArray(const T* values, int n) {
-  T* copy = mem_AllocArray<T>(static_cast<std::size_t>(n));
+  T* copy = mem_AllocArray<T>(QVAIndex(n));
   std::copy(values, values + n, copy);
   return copy;
 }
@@ -116,7 +117,7 @@ QVADynFrameValue QVADynEvent::FrameValue(int i) const {
   QVA_VERIFY(i >= 0 && i < numberOfFrames_, kQVASrvIndexOutOfRange,
              "QVADynEvent::FrameValue: frame " << i << " outside the " << numberOfFrames_
                                                << " frames [0, " << numberOfFrames_ << ")");
-  return frameValues_[static_cast<std::size_t>(i)];
+  return frameValues_[QVAIndex(i)];
 }
 
 void QVADynEvent::VerifyActiveModes(int n, const int* modes) const {
@@ -125,7 +126,7 @@ void QVADynEvent::VerifyActiveModes(int n, const int* modes) const {
   QVA_VERIFY(n == 0 || modes != nullptr, kQVABasInvalidArgument,
              "QVADynEvent::SetActiveModes: no list for " << n << " active modes");
   const int numberOfModes = system_.NumberOfModes();
-  std::vector<bool> seen(static_cast<std::size_t>(std::max(numberOfModes, 0)), false);
+  std::vector<bool> seen(QVAIndex(std::max(numberOfModes, 0)), false);
   for (int i = 0; i < n; ++i) {
     const int mode = modes[i];
     QVA_VERIFY(mode >= 0 && mode < numberOfModes, kQVABasInvalidArgument,
@@ -133,9 +134,9 @@ void QVADynEvent::VerifyActiveModes(int n, const int* modes) const {
                                                      << numberOfModes << " modes [0, "
                                                      << numberOfModes << ") of the modal system");
     QVA_VERIFY(
-        !seen[static_cast<std::size_t>(mode)], kQVABasInvalidArgument,
+        !seen[QVAIndex(mode)], kQVABasInvalidArgument,
         "QVADynEvent::SetActiveModes: mode " << mode << " is listed twice (entry " << i << ")");
-    seen[static_cast<std::size_t>(mode)] = true;
+    seen[QVAIndex(mode)] = true;
   }
   // A subset of a system with acoustic modes carries all of them, last.
   const int acoustic = system_.NumberOfAcousticModes();
@@ -162,7 +163,7 @@ void QVADynEvent::SetActiveModes(int n, const int* modes) try {
   std::unique_ptr<int[], ArrayRelease> copy(CopyArray(modes, n));
   // With every mode active the amplitudes run in mode order.
   if (n == system_.NumberOfModes()) {
-    for (int i = 0; i < n; ++i) copy[static_cast<std::size_t>(i)] = i;
+    for (int i = 0; i < n; ++i) copy[QVAIndex(i)] = i;
   }
   WriteActiveModes(n, modes);
   activeModes_ = std::move(copy);
@@ -247,7 +248,7 @@ void QVADynEvent::WriteCases() {
   const QVASimCollectionID cases = results_.CasesCollection();
   QVASimTransaction transaction(position.Context());
   const int count = NumberOfCases();
-  std::vector<int> members(static_cast<std::size_t>(count));
+  std::vector<int> members(QVAIndex(count));
   for (int i = 0; i < count; ++i) {
     const QVASimDataRecord loadCase =
         position.CreateDataRecord(transaction, QVATypeIndex(QVADataKinds::kLoadCaseRecord), cases);
@@ -255,7 +256,7 @@ void QVADynEvent::WriteCases() {
         transaction, QVATypeIndex(QVADataKinds::kLoadCaseName), QVASimCollectionID());
     name.SetStringField(0, cow_String("LoadCase #").AppendInt(i).Text());
     name.Associate(QVATypeIndex(QVADataKinds::kNameAssociation), loadCase);
-    members[static_cast<std::size_t>(i)] = loadCase.Member();
+    members[QVAIndex(i)] = loadCase.Member();
   }
   results_.SetCases(transaction, QVASimCollection(cases).CreateCSet(members.data(), count, false));
   transaction.Commit();
@@ -276,8 +277,8 @@ void QVADynEvent::SetDiagonalDamping(int n, const QVADynDiagonalDamping* records
     for (int field = 0; field < 4; ++field) {
       QVA_VERIFY(std::isfinite(fields[field]), kQVABasInvalidArgument,
                  "QVADynEvent::SetDiagonalDamping: record "
-                     << i << " (active mode " << activeModes_[static_cast<std::size_t>(i)]
-                     << ") has the " << kDampingFieldNames[field] << " " << fields[field]
+                     << i << " (active mode " << activeModes_[QVAIndex(i)] << ") has the "
+                     << kDampingFieldNames[field] << " " << fields[field]
                      << "; pass a finite number (0.0 for none)");
     }
   }
@@ -470,8 +471,7 @@ void QVADynEvent::WriteEnergies(const QVADynEnergy& energy) {
   for (int kind = 0; kind < QVADynEnergy::kNumberOfKinds; ++kind) {
     if ((request & (1 << kind)) == 0) continue;
     const bool modal = IsModalKind(kind);
-    const std::size_t needed =
-        static_cast<std::size_t>(modal ? m : 1) * static_cast<std::size_t>(numberOfFrames);
+    const std::size_t needed = QVAIndex(modal ? m : 1) * QVAIndex(numberOfFrames);
     QVA_VERIFY(energy.Length(kind) >= needed, kQVASrvInvalidState,
                "QVADynEvent::WriteEnergies: energy kind "
                    << kind << " is requested, the accumulator holds " << energy.Length(kind)

@@ -4,6 +4,7 @@
 
 #include "QVADyn/QVADynCore/QVADynColumnTotalException.h"
 #include "QVADynBoundary.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVABlaModule.h"
 
@@ -30,7 +31,7 @@ QVADynForce::QVADynForce(QVASrvMatrix* forces, const int* realAmplitudes, int nR
   }
   imaginaryAmplitudes_ = CopyIndices(imaginaryAmplitudes, nImag, "imaginary");
   realAmplitudes_ = CopyIndices(realAmplitudes, nReal, "real");
-  amplitudeScratch_.resize(static_cast<std::size_t>(std::max(nReal, nImag)));
+  amplitudeScratch_.resize(QVAIndex(std::max(nReal, nImag)));
   forces_.reset(forces);
 } catch (...) {
   QVABasRaiseAtBoundary("QVADynForce::QVADynForce");
@@ -110,7 +111,7 @@ void QVADynForce::AddVerifiedModalForce(double* column, const QVASrvMatrix* ampl
     // Column k of a diagonal matrix holds its only value on row k.
     const double* diagonal = forces_->Values();
     for (std::size_t j = 0; j < indices.size(); ++j) {
-      const std::size_t mode = static_cast<std::size_t>(firstColumn) + j;
+      const std::size_t mode = QVAIndex(firstColumn) + j;
       column[mode] += diagonal[mode] * amplitudeScratch_[j];
     }
     return;

@@ -119,9 +119,9 @@ void QVADynHarmonicEvent::SetReactionForces(const bool* nodes, int loadCase,
   selected.Select(dofs, nodes);
   const int count = selected.Count();
   const int frames = NumberOfFrames();
-  std::vector<int> systemDofs(static_cast<std::size_t>(count));
+  std::vector<int> systemDofs(QVAIndex(count));
   for (int k = 0; k < count; ++k) {
-    systemDofs[static_cast<std::size_t>(k)] = dofs.SystemDofFromSolverDof(selected.Dofs()[k]);
+    systemDofs[QVAIndex(k)] = dofs.SystemDofFromSolverDof(selected.Dofs()[k]);
   }
 
   QVAFsmModalEventResults results = Results();

@@ -53,9 +53,7 @@ class KeptArrays {
   }
 };
 
-std::size_t Size(int rows, int columns) {
-  return static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
-}
+std::size_t Size(int rows, int columns) { return QVAIndex(rows) * QVAIndex(columns); }
 
 // The lower triangle of c <- alpha a a^T + beta c, a n x k (BLAC_DSYRK);
 // with k = 0 the lower triangle becomes beta c.
@@ -271,10 +269,10 @@ QVADynHarmonicFrameSolver::QVADynHarmonicFrameSolver(Kind kind, const QVADynModa
     VerifyOperator(op.acousticStructural, acoustic_, acoustic_, "acoustic structural damping");
   }
   forces_.resize(2 * Size(modes_, cases_));
-  inverseDiagonal_.resize(static_cast<std::size_t>(structural_));
+  inverseDiagonal_.resize(QVAIndex(structural_));
   dampingColumns_ = KeptArrays::Take(Size(structural_, structural_));
-  dampingColumnOf_.resize(static_cast<std::size_t>(structural_));
-  dampingColumnScale_.resize(static_cast<std::size_t>(structural_));
+  dampingColumnOf_.resize(QVAIndex(structural_));
+  dampingColumnScale_.resize(QVAIndex(structural_));
   gathered_.resize(Size(structural_, std::max(cases_, acoustic_)));
   coupling_.resize(Size(acoustic_, structural_));
   couplingWeighted_.resize(Size(structural_, acoustic_));
@@ -461,8 +459,8 @@ void QVADynHarmonicFrameSolver::FormDamping(const Operators& op, double omega, b
   for (int k = 0; k < nS; ++k) {
     const int column = inverse[k] > 0.0 ? positive++ : --negative;
     const double scale = std::sqrt(std::fabs(inverse[k]));
-    dampingColumnOf_[static_cast<std::size_t>(k)] = column;
-    dampingColumnScale_[static_cast<std::size_t>(k)] = scale;
+    dampingColumnOf_[QVAIndex(k)] = column;
+    dampingColumnScale_[QVAIndex(k)] = scale;
     double* to = columns + Size(column, nS);
     if (!viscous.IsDiagonal() && !structural.IsDiagonal()) {
       const double* viscousColumn = viscous.Values() + Size(k, nS);
@@ -653,7 +651,7 @@ void QVADynHarmonicFrameSolver::Store(const double* realStructural, int realLd,
   const std::size_t partSize = Size(modes_, numberOfFrames_);
   const std::size_t frameOffset = Size(frame_, modes_);
   for (int c = 0; c < cases_; ++c) {
-    double* real = output_ + 2 * partSize * static_cast<std::size_t>(c) + frameOffset;
+    double* real = output_ + 2 * partSize * QVAIndex(c) + frameOffset;
     double* imaginary = real + partSize;
     const double* fromReal = realStructural + Size(c, realLd);
     const double* fromImaginary = imaginaryStructural + Size(c, imaginaryLd);

@@ -190,9 +190,8 @@ QVADynSolution& QVADynHarmonicSolver::Solve(QVADynSolution& out, const QVADynMod
   QVA_VERIFY(loads.NumberOfActiveModes() == m, kQVASrvSizeMismatch,
              "QVADynHarmonicSolver::Solve: the load cases form forces of "
                  << loads.NumberOfActiveModes() << " modes, the operators have " << m);
-  const std::size_t size = 2 * static_cast<std::size_t>(m) *
-                           static_cast<std::size_t>(loads.NumberOfCases()) *
-                           static_cast<std::size_t>(numberOfFrames);
+  const std::size_t size =
+      2 * QVAIndex(m) * QVAIndex(loads.NumberOfCases()) * QVAIndex(numberOfFrames);
   Array output = AllocateArray(size);
   switch (method) {
     case Method::kCoupledAcoustic:
@@ -219,21 +218,21 @@ void QVADynHarmonicSolver::SolveDiagonal(double* output, const QVADynModalOperat
   const double* lambda = DiagonalOf(ops.Stiffness(), m, "stiffness");
   const double* viscous = DiagonalOf(ops.ViscousDamping(), m, "viscous damping");
   const double* structural = DiagonalOf(ops.StructuralDamping(), m, "structural damping");
-  const std::size_t modes = static_cast<std::size_t>(m);
-  const std::size_t partSize = modes * static_cast<std::size_t>(numberOfFrames);
+  const std::size_t modes = QVAIndex(m);
+  const std::size_t partSize = modes * QVAIndex(numberOfFrames);
 
   // Receptances of a block of frames (real parts frame by frame, then the
   // imaginary parts), each frame's computed once and applied to every load
   // case while it is still in cache.
   const int framesPerBlock =
       std::max(1, std::min(numberOfFrames, kReceptanceBlockValues / std::max(m, 1)));
-  const std::size_t blockSize = modes * static_cast<std::size_t>(framesPerBlock);
+  const std::size_t blockSize = modes * QVAIndex(framesPerBlock);
   Array receptance = AllocateArray(2 * blockSize);
   double* receptanceReal = receptance.get();
   double* receptanceImaginary = receptance.get() + blockSize;
 
   // Forces of all load cases at one frame: real parts, then imaginary parts.
-  const std::size_t forceSize = modes * static_cast<std::size_t>(cases);
+  const std::size_t forceSize = modes * QVAIndex(cases);
   Array forces = AllocateArray(2 * forceSize);
   double* forceReal = forces.get();
   double* forceImaginary = forces.get() + forceSize;
@@ -241,18 +240,18 @@ void QVADynHarmonicSolver::SolveDiagonal(double* output, const QVADynModalOperat
   for (int first = 0; first < numberOfFrames; first += framesPerBlock) {
     const int last = std::min(numberOfFrames, first + framesPerBlock);
     for (int frame = first; frame < last; ++frame) {
-      const std::size_t inBlock = static_cast<std::size_t>(frame - first) * modes;
+      const std::size_t inBlock = QVAIndex(frame - first) * modes;
       FrameReceptance(m, lambda, viscous, structural, Frequency(frames[frame].first),
                       receptanceReal + inBlock, receptanceImaginary + inBlock);
     }
     for (int frame = first; frame < last; ++frame) {
       loads.GetModalForces(forceReal, QVADynRealPart, frame);
       loads.GetModalForces(forceImaginary, QVADynImaginaryPart, frame);
-      const std::size_t inBlock = static_cast<std::size_t>(frame - first) * modes;
-      const std::size_t offset = static_cast<std::size_t>(frame) * modes;
+      const std::size_t inBlock = QVAIndex(frame - first) * modes;
+      const std::size_t offset = QVAIndex(frame) * modes;
       for (int loadCase = 0; loadCase < cases; ++loadCase) {
-        double* block = output + 2 * partSize * static_cast<std::size_t>(loadCase);
-        const std::size_t forceOffset = static_cast<std::size_t>(loadCase) * modes;
+        double* block = output + 2 * partSize * QVAIndex(loadCase);
+        const std::size_t forceOffset = QVAIndex(loadCase) * modes;
         ApplyReceptance(m, receptanceReal + inBlock, receptanceImaginary + inBlock,
                         forceReal + forceOffset, forceImaginary + forceOffset, block + offset,
                         block + partSize + offset);

@@ -12,6 +12,7 @@
 #include "eigensolver_io/QVADynKvrRoutines.h"
 #include "eigensolver_io/impl/QVADynKvrScratchFiles.h"
 #include "eigensolver_io/impl/QVADynScratchRecordReader.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 
@@ -171,10 +172,8 @@ void QVADynCopyModesFromKvrDb(QVASrvDenseMatrix& modes, int skipStructural, int 
     acousticRows = CheckModeFile(kAcousticModes.fileName, rows - structuralRows, bound.c_str(),
                                  acousticSkip, acousticModes);
   }
-  std::vector<double> structural(static_cast<std::size_t>(structuralRows) *
-                                 static_cast<std::size_t>(structuralColumns));
-  std::vector<double> acoustic(static_cast<std::size_t>(acousticRows) *
-                               static_cast<std::size_t>(acousticModes));
+  std::vector<double> structural(QVAIndex(structuralRows) * QVAIndex(structuralColumns));
+  std::vector<double> acoustic(QVAIndex(acousticRows) * QVAIndex(acousticModes));
 
   // The acoustic file is read and closed before the structural one is opened:
   // a read that fails closes its own file, so no file stays open after a
@@ -235,7 +234,7 @@ void QVADynCopyModalDampFromKvrDb(QVADynDampingType kind, QVASrvDenseMatrix& dam
     CheckRecords(reader, offset, 0, "a skipped column");
     CheckRecords(reader, order, lastStored, "a column of the copied block");
   }
-  std::vector<double> block(static_cast<std::size_t>(order) * static_cast<std::size_t>(order));
+  std::vector<double> block(QVAIndex(order) * QVAIndex(order));
 
   int first = 0;
   int second = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "QVADynBoundary.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -27,7 +28,7 @@ const T& Item(const std::vector<std::unique_ptr<T>>& list, int i, const char* op
   const int count = static_cast<int>(list.size());
   QVA_VERIFY(i >= 0 && i < count, kQVASrvIndexOutOfRange,
              "QVADynLoadCase::" << operation << ": index " << i << " outside [0, " << count << ")");
-  return *list[static_cast<std::size_t>(i)];
+  return *list[QVAIndex(i)];
 }
 
 // Sums value(motion) into the component of each motion that `takes`; `out`

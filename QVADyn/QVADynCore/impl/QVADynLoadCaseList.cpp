@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "QVADyn/QVADynCore/QVADynModeNumberMismatch.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -41,12 +42,12 @@ void QVADynLoadCaseList::AdoptAmplitudeTable(QVASrvMatrix* table) {
 QVADynLoadCase& QVADynLoadCaseList::LoadCase(int i) {
   QVA_VERIFY(i >= 0, kQVASrvIndexOutOfRange,
              "QVADynLoadCaseList::LoadCase: negative load case index " << i);
-  const std::size_t count = static_cast<std::size_t>(i) + 1;
+  const std::size_t count = QVAIndex(i) + 1;
   if (cases_.size() < count) {
     cases_.reserve(count);
     while (cases_.size() < count) cases_.push_back(std::make_unique<QVADynLoadCase>());
   }
-  return *cases_[static_cast<std::size_t>(i)];
+  return *cases_[QVAIndex(i)];
 }
 
 const QVADynLoadCase& QVADynLoadCaseList::ConstLoadCase(int i) const {
@@ -54,7 +55,7 @@ const QVADynLoadCase& QVADynLoadCaseList::ConstLoadCase(int i) const {
   QVA_VERIFY(i >= 0 && i < count, kQVASrvIndexOutOfRange,
              "QVADynLoadCaseList::ConstLoadCase: load case " << i << " outside the " << count
                                                              << " load cases [0, " << count << ")");
-  return *cases_[static_cast<std::size_t>(i)];
+  return *cases_[QVAIndex(i)];
 }
 
 void QVADynLoadCaseList::GetModalForces(double* out, QVADynNumberType part, int frame) const {

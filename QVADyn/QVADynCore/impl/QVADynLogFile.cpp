@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -49,7 +50,7 @@ void QVADynLogFile::Open(const char* path) try {
 
 void QVADynLogFile::Write(cow_String text) const {
   if (record_ == nullptr || record_->stream == nullptr) return;
-  std::fwrite(text.Text(), 1, static_cast<std::size_t>(text.Length()), record_->stream);
+  std::fwrite(text.Text(), 1, QVAIndex(text.Length()), record_->stream);
   std::fflush(record_->stream);
 }
 

@@ -75,10 +75,10 @@ void ForEachRequestPiece(const QVASrvDataRequest& request, Visit visit) {
 class PlaceLookup {
  public:
   explicit PlaceLookup(const QVAFsmSystemDofDefinition& dofs)
-      : dofs_(dofs), places_(static_cast<std::size_t>(kRowsPerPiece)) {}
+      : dofs_(dofs), places_(QVAIndex(kRowsPerPiece)) {}
   const QVAFsmNodeDof* operator()(int firstRow, int rows) {
     for (int row = 0; row < rows; ++row) {
-      places_[static_cast<std::size_t>(row)] = dofs_.NodeDofFromSolverDof(firstRow + row);
+      places_[QVAIndex(row)] = dofs_.NodeDofFromSolverDof(firstRow + row);
     }
     return places_.data();
   }
@@ -98,7 +98,7 @@ void ReadNodal(const QVASrvDenseMatrix& modeShapes, const QVAFsmSystemDofDefinit
   const int lastColumn = firstColumn + columns - 1;
   const std::ptrdiff_t nodeStride = static_cast<std::ptrdiff_t>(maxNodalDof) * columns;
   PlaceLookup placesOf(dofs);
-  std::vector<double> piece(static_cast<std::size_t>(kRowsPerPiece) * columns);
+  std::vector<double> piece(QVAIndex(kRowsPerPiece) * columns);
   ForEachRequestPiece(request, [&](int firstRow, int rows) {
     QVASrvMatrix values(rows, columns, piece.data());
     modeShapes.GetValues(firstRow, firstRow + rows - 1, firstColumn, lastColumn, values);
@@ -127,19 +127,18 @@ struct NodeRowIndex {
 NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, const int* nodes) {
   const int numberOfNodes = dofs.NumberOfNodes();
   const int maxNodalDof = dofs.MaxNodalDof();
-  std::vector<int> rowOfPlace(static_cast<std::size_t>(numberOfNodes) * maxNodalDof, -1);
+  std::vector<int> rowOfPlace(QVAIndex(numberOfNodes) * maxNodalDof, -1);
   int selected = 0;
   for (int row = 0; row < rows; ++row) {
     const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(row);
     if (nodes == nullptr || nodes[place.node] != 0) {
-      rowOfPlace[static_cast<std::size_t>(place.node) * maxNodalDof +
-                 static_cast<std::size_t>(place.dof)] = row;
+      rowOfPlace[QVAIndex(place.node) * maxNodalDof + QVAIndex(place.dof)] = row;
       ++selected;
     }
   }
   using Array = std::unique_ptr<int, decltype(&mem_Free)>;
   const auto allocate = [](int count) {
-    return Array(mem_AllocArray<int>(static_cast<std::size_t>(count)), &mem_Free);
+    return Array(mem_AllocArray<int>(QVAIndex(count)), &mem_Free);
   };
   Array start = allocate(numberOfNodes + 1);
   Array rowList = allocate(selected);
@@ -148,8 +147,7 @@ NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, 
   start.get()[0] = 0;
   for (int node = 0; node < numberOfNodes; ++node) {
     for (int place = 0; place < maxNodalDof; ++place) {
-      const int row = rowOfPlace[static_cast<std::size_t>(node) * maxNodalDof +
-                                 static_cast<std::size_t>(place)];
+      const int row = rowOfPlace[QVAIndex(node) * maxNodalDof + QVAIndex(place)];
       if (row < 0) continue;
       rowList.get()[next] = row;
       placeList.get()[next] = place;
@@ -163,8 +161,8 @@ NodeRowIndex BuildNodeRowIndex(const QVAFsmSystemDofDefinition& dofs, int rows, 
 // The mode-column map of `modeShapes` (null: no mode shapes, every entry -1)
 // for `numberOfModes` modes, from mem_Malloc.
 int* NewModeColumnMap(const QVASrvDenseMatrix* modeShapes, int numberOfModes) {
-  std::unique_ptr<int, decltype(&mem_Free)> map(
-      mem_AllocArray<int>(static_cast<std::size_t>(numberOfModes)), &mem_Free);
+  std::unique_ptr<int, decltype(&mem_Free)> map(mem_AllocArray<int>(QVAIndex(numberOfModes)),
+                                                &mem_Free);
   std::fill_n(map.get(), numberOfModes, -1);
   int mode = 0;
   const int numberOfBlocks = modeShapes != nullptr ? modeShapes->NumberOfColumnBlocks() : 0;
@@ -263,7 +261,7 @@ void QVADynModalSystem::Open() try {
     numberOfModes_ = eigenvalues.NumberOfRows();
     mem_Free(eigenvalues_);
     eigenvalues_ = nullptr;
-    eigenvalues_ = mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_));
+    eigenvalues_ = mem_AllocArray<double>(QVAIndex(numberOfModes_));
     QVASrvMatrix realParts(numberOfModes_, 1, eigenvalues_);
     eigenvalues.GetValues(0, numberOfModes_ - 1, 0, 0, realParts);
     // Complex modes store their real and imaginary parts as two columns.
@@ -277,7 +275,7 @@ void QVADynModalSystem::Open() try {
     mem_Free(participationFactors_[0]);
     participationFactors_[0] = nullptr;
     participationFactors_[0] =
-        mem_AllocArray<double>(static_cast<std::size_t>(numberOfModes_) * kRigidBodyDirections);
+        mem_AllocArray<double>(QVAIndex(numberOfModes_) * kRigidBodyDirections);
     QVASrvMatrix values(numberOfModes_, kRigidBodyDirections, participationFactors_[0]);
     factors.GetValues(0, numberOfModes_ - 1, 0, kRigidBodyDirections - 1, values);
   }
@@ -336,8 +334,8 @@ void QVADynModalSystem::SetEigenvalues(const double* eigenvalues, int numModes,
                  << numResidualModes << " with " << numModes - numAcousticModes
                  << " structural modes; pass 0 ... numModes - numAcousticModes residual modes");
   VerifyEigenvalues("QVADynModalSystem::SetEigenvalues", "the eigenvalue", eigenvalues, numModes);
-  std::unique_ptr<double, decltype(&mem_Free)> copy(
-      mem_AllocArray<double>(static_cast<std::size_t>(numModes)), &mem_Free);
+  std::unique_ptr<double, decltype(&mem_Free)> copy(mem_AllocArray<double>(QVAIndex(numModes)),
+                                                    &mem_Free);
   std::copy_n(eigenvalues, numModes, copy.get());
 
   QVASimTransaction transaction(modal_.MyPosition().Context());
@@ -404,9 +402,9 @@ QVASrvDenseMatrix& QVADynModalSystem::CreateModeShapes(int numRows, bool scratch
   columnChunk = std::min({columnChunk, numberOfModes_, kModesPerColumnBlock});
 
   const QVAFsmSystemDofDefinition& dofs = *dofs_->dofs;
-  std::vector<int> systemDofs(static_cast<std::size_t>(numRows));
+  std::vector<int> systemDofs(QVAIndex(numRows));
   for (int solverDof = 0; solverDof < numRows; ++solverDof) {
-    systemDofs[static_cast<std::size_t>(solverDof)] = dofs.SystemDofFromSolverDof(solverDof);
+    systemDofs[QVAIndex(solverDof)] = dofs.SystemDofFromSolverDof(solverDof);
   }
   const QVASimCollectionID dofCollection = modal_.Dofs();
   const QVASimCSetID dofSet =
@@ -508,13 +506,13 @@ void QVADynModalSystem::SetModesNodalStorage(const QVASrvDataRequest& request, c
   const int lastColumn = firstColumn + columns - 1;
   const std::ptrdiff_t nodeStride = static_cast<std::ptrdiff_t>(maxNodalDof) * columns;
   PlaceLookup placesOf(dofs);
-  std::vector<double> piece(static_cast<std::size_t>(kRowsPerPiece) * columns);
+  std::vector<double> piece(QVAIndex(kRowsPerPiece) * columns);
   ForEachRequestPiece(request, [&](int firstRow, int rows) {
     const QVAFsmNodeDof* places = placesOf(firstRow, rows);
     for (int row = 0; row < rows; ++row) {
       const double* nodal = in + places[row].node * nodeStride + places[row].dof;
       for (int column = 0; column < columns; ++column) {
-        piece[static_cast<std::size_t>(row + column * rows)] = nodal[column * maxNodalDof];
+        piece[QVAIndex(row + column * rows)] = nodal[column * maxNodalDof];
       }
     }
     modeShapes_->SetValues(firstRow, firstRow + rows - 1, firstColumn, lastColumn,
@@ -543,8 +541,8 @@ void QVADynModalSystem::BeginReadModes() try {
   const std::int64_t size = nodeStride * dofs.NumberOfNodes();
   using Values = std::unique_ptr<double, decltype(&mem_Free)>;
   using Offsets = std::unique_ptr<std::int64_t, decltype(&mem_Free)>;
-  Values buffer(mem_AllocZeroedArray<double>(static_cast<std::size_t>(size)), &mem_Free);
-  Offsets rowOffsets(mem_AllocArray<std::int64_t>(static_cast<std::size_t>(rows)), &mem_Free);
+  Values buffer(mem_AllocZeroedArray<double>(QVAIndex(size)), &mem_Free);
+  Offsets rowOffsets(mem_AllocArray<std::int64_t>(QVAIndex(rows)), &mem_Free);
   for (int row = 0; row < rows; ++row) {
     const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(row);
     rowOffsets.get()[row] = place.node * nodeStride + place.dof;
@@ -659,14 +657,14 @@ void QVADynModalSystem::GetNodalModeshapes(int firstMode, int lastMode, int node
   timer.Start();
   const int maxNodalDof = dofs_->dofs->MaxNodalDof();
   const int columns = lastMode - firstMode + 1;
-  std::vector<double> row(static_cast<std::size_t>(columns));
+  std::vector<double> row(QVAIndex(columns));
   QVASrvMatrix rowValues(1, columns, row.data());
   for (int entry = nodeStart_[node]; entry < nodeStart_[node + 1]; ++entry) {
     const int solverDof = nodeDofList_[entry];
     modeShapes_->GetValues(solverDof, solverDof, firstMode, lastMode, rowValues);
     const int place = nodeDofPlaces_[entry];
     for (int mode = 0; mode < columns; ++mode) {
-      out[mode * maxNodalDof + place] = row[static_cast<std::size_t>(mode)];
+      out[mode * maxNodalDof + place] = row[QVAIndex(mode)];
     }
   }
   timer.Stop();

@@ -19,6 +19,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -83,19 +84,18 @@ void QVADynModalSystem::CalculateParticipationFactors(const QVASrvSparseMatrix& 
   // that DOF's solver DOF (-1, contributing nothing, when it has none).
   const int* solverDofOfSystemDof = dofs.MappingToSolverDofs();
   const int rows = modeShapes_->NumberOfRows();
-  std::vector<int> rowMap(static_cast<std::size_t>(rows));
+  std::vector<int> rowMap(QVAIndex(rows));
   for (int row = 0; row < rows; ++row) {
     const int systemDof = modeShapes_->RowMember(row);
     QVA_VERIFY(systemDof >= 0 && systemDof < dofs.NumberOfDofs(), kQVASrvIndexOutOfRange,
                "QVADynModalSystem::CalculateParticipationFactors: mode-shape row "
                    << row << " is system DOF " << systemDof << ", outside the "
                    << dofs.NumberOfDofs() << " DOFs of the definition");
-    rowMap[static_cast<std::size_t>(row)] = solverDofOfSystemDof[systemDof];
+    rowMap[QVAIndex(row)] = solverDofOfSystemDof[systemDof];
   }
 
   PlatformArray factors(
-      mem_AllocZeroedArray<double>(static_cast<std::size_t>(numberOfModes_) * kRigidBodyDirections),
-      &mem_Free);
+      mem_AllocZeroedArray<double>(QVAIndex(numberOfModes_) * kRigidBodyDirections), &mem_Free);
   modeShapes_->TransposeMultiplyMapped(rowMap.data(), massTimesRigidBody, factors.get(), 1.0, 0.0);
   SetParticipationFactors(factors.release(), slot);
 } catch (...) {
@@ -123,7 +123,7 @@ void QVADynModalSystem::SetParticipationFactors(double* values, int slot) try {
   modal_.SetParticipationFactors(transaction,
                                  WriteModesByDirections(modal_, sets, numberOfModes, values));
 
-  const std::size_t count = static_cast<std::size_t>(numberOfModes) * kRigidBodyDirections;
+  const std::size_t count = QVAIndex(numberOfModes) * kRigidBodyDirections;
   std::vector<double> effectiveMass(count);
   std::transform(values, values + count, effectiveMass.begin(),
                  [](double factor) { return factor * factor; });
@@ -152,9 +152,9 @@ void QVADynModalSystem::SetModeShapeReactionForces(const double* values, const i
                    << place % dofs.MaxNodalDof() << " is not a position 1 ... " << perMode
                    << " of a mode's values (or 0 for none)");
   }
-  const std::size_t numberOfValues = static_cast<std::size_t>(perMode) * count;
-  std::unique_ptr<int, decltype(&mem_Free)> mapCopy(
-      mem_AllocArray<int>(static_cast<std::size_t>(places)), &mem_Free);
+  const std::size_t numberOfValues = QVAIndex(perMode) * count;
+  std::unique_ptr<int, decltype(&mem_Free)> mapCopy(mem_AllocArray<int>(QVAIndex(places)),
+                                                    &mem_Free);
   PlatformArray valuesCopy(mem_AllocArray<double>(numberOfValues), &mem_Free);
   std::copy_n(map, places, mapCopy.get());
   if (numberOfValues > 0) std::copy_n(values, numberOfValues, valuesCopy.get());

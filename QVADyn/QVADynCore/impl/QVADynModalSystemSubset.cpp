@@ -19,6 +19,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynAssertion.h"
 #include "QVADynModalSystemDofDefinitionHolder.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -74,12 +75,11 @@ std::vector<int> SelectedMembers(const QVASrvDenseMatrix& source, const Selectio
                                  bool rows) {
   const int size = rows ? source.NumberOfRows() : source.NumberOfColumns();
   const int count = selection.count == Selection::kAll ? size : selection.count;
-  std::vector<int> members(static_cast<std::size_t>(count));
+  std::vector<int> members(QVAIndex(count));
   for (int entry = 0; entry < count; ++entry) {
     const int index =
         selection.count == Selection::kAll ? entry : selection.modes[entry] - selection.offset;
-    members[static_cast<std::size_t>(entry)] =
-        rows ? source.RowMember(index) : source.ColumnMember(index);
+    members[QVAIndex(entry)] = rows ? source.RowMember(index) : source.ColumnMember(index);
   }
   return members;
 }
@@ -117,7 +117,7 @@ QVASrvDenseMatrix* Select(const QVASrvDenseMatrix* source, const Selection& rows
 // acoustic modes counts entries and would misread such a list.
 void VerifyActiveModes(const int* activeModes, int count, int numberOfModes,
                        int firstAcousticMode) {
-  std::vector<int> positionOfMode(static_cast<std::size_t>(numberOfModes), -1);
+  std::vector<int> positionOfMode(QVAIndex(numberOfModes), -1);
   int firstAcousticPosition = -1;
   for (int position = 0; position < count; ++position) {
     const int mode = activeModes[position];
@@ -125,7 +125,7 @@ void VerifyActiveModes(const int* activeModes, int count, int numberOfModes,
                "QVADynModalSystem (active-mode subset): active mode "
                    << mode << " at position " << position << " is not a mode of the source, "
                    << "whose modes are 0 ... " << numberOfModes - 1);
-    int& seenAt = positionOfMode[static_cast<std::size_t>(mode)];
+    int& seenAt = positionOfMode[QVAIndex(mode)];
     QVA_VERIFY(seenAt < 0, kQVABasInvalidArgument,
                "QVADynModalSystem (active-mode subset): active mode "
                    << mode << " at position " << position << " repeats position " << seenAt
@@ -193,7 +193,7 @@ QVADynModalSystem::QVADynModalSystem(const QVADynModalSystem& source, int numAct
   acousticCoupling_ = Select(source.acousticCoupling_, acoustic, structural, container_);
 
   if (source.eigenvalues_ != nullptr) {
-    eigenvalues_ = mem_AllocArray<double>(static_cast<std::size_t>(numActiveModes));
+    eigenvalues_ = mem_AllocArray<double>(QVAIndex(numActiveModes));
     for (int mode = 0; mode < numActiveModes; ++mode) {
       eigenvalues_[mode] = source.eigenvalues_[activeModes[mode]];
     }
@@ -213,9 +213,9 @@ QVADynModalSystem::QVADynModalSystem(const QVADynModalSystem& source, int numAct
     QVASrvMatrix all(factors.NumberOfRows(), kRigidBodyDirections);
     factors.GetValues(0, factors.NumberOfRows() - 1, 0, kRigidBodyDirections - 1, all);
     participationFactors_[0] =
-        mem_AllocArray<double>(static_cast<std::size_t>(numActiveModes) * kRigidBodyDirections);
+        mem_AllocArray<double>(QVAIndex(numActiveModes) * kRigidBodyDirections);
     for (int mode = 0; mode < numActiveModes; ++mode) {
-      const int member = activeMembers[static_cast<std::size_t>(mode)];
+      const int member = activeMembers[QVAIndex(mode)];
       const int row = factors.RowOfMember(member);
       QVA_VERIFY(row >= 0, kQVASimInconsistent,
                  "QVADynModalSystem (active-mode subset): the stored participation factors "

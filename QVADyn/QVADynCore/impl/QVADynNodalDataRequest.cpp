@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -13,7 +14,7 @@ QVADynNodalDataRequest::QVADynNodalDataRequest(const QVAFsmSystemDofDefinition& 
   const auto insideMatrix = [numRows](int dof) { return dof < numRows; };
   const int kept = static_cast<int>(std::count_if(all, all + count, insideMatrix));
   try {
-    solverDofs_ = mem_AllocArray<int>(static_cast<std::size_t>(kept));
+    solverDofs_ = mem_AllocArray<int>(QVAIndex(kept));
     std::copy_if(all, all + count, solverDofs_, insideMatrix);
     mem_Free(all);
     all = nullptr;

@@ -8,6 +8,7 @@
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynBoundary.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -165,7 +166,7 @@ void QVADynOperatorUpdate::RemapStructuralRows(const QVAFsmSystemDofDefinition& 
   const int systemDofCount = systemDofs.NumberOfDofs();
 
   // Mode-shape row of each solver DOF of the generator's numbering.
-  std::vector<int> sourceRow(static_cast<std::size_t>(generatorRows));
+  std::vector<int> sourceRow(QVAIndex(generatorRows));
   for (int row = 0; row < generatorRows; ++row) {
     const int systemDof = generatorDofs->SystemDofFromSolverDof(row);
     const int shapeRow = systemDof >= 0 && systemDof < systemDofCount
@@ -177,7 +178,7 @@ void QVADynOperatorUpdate::RemapStructuralRows(const QVAFsmSystemDofDefinition& 
                    << ") of the operator generator is not among the " << shapeRows
                    << " structural mode-shape rows; every DOF the generator numbers must be a "
                       "structural solver DOF of the modal system");
-    sourceRow[static_cast<std::size_t>(row)] = shapeRow;
+    sourceRow[QVAIndex(row)] = shapeRow;
   }
 
   // Column block by column block, so that only one block is held in core.
@@ -192,7 +193,7 @@ void QVADynOperatorUpdate::RemapStructuralRows(const QVAFsmSystemDofDefinition& 
     QVASrvMatrix reordered(generatorRows, columns);
     for (int column = 0; column < columns; ++column) {
       for (int row = 0; row < generatorRows; ++row) {
-        reordered(row, column) = modeShapeBlock(sourceRow[static_cast<std::size_t>(row)], column);
+        reordered(row, column) = modeShapeBlock(sourceRow[QVAIndex(row)], column);
       }
     }
     remapped->SetColumns(first, first + columns - 1, reordered);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "QVADynBoundary.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 QVADynPSD::QVADynPSD(bool baseMotion, double magnitude)
@@ -23,7 +24,7 @@ void QVADynPSD::setPSDName(const char* name) try {
 void QVADynPSD::setPSDTable(const double* values, int rows) try {
   QVA_VERIFY(rows >= 0, kQVABasInvalidArgument,
              "QVADynPSD::setPSDTable: " << rows << " rows; the count must not be negative");
-  const std::size_t count = 3 * static_cast<std::size_t>(rows);
+  const std::size_t count = 3 * QVAIndex(rows);
   std::unique_ptr<double[], FreeTable> table(mem_AllocArray<double>(count));
   if (count != 0) std::copy_n(values, count, table.get());
   table_ = std::move(table);

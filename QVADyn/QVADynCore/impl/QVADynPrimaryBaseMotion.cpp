@@ -1,6 +1,7 @@
 #include "QVADyn/QVADynCore/QVADynPrimaryBaseMotion.h"
 
 #include "QVADynBoundary.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -26,7 +27,7 @@ double ValueAt(const std::vector<double>& values, bool set, int frame, const cha
              "QVADynPrimaryBaseMotion::" << operation << ": frame " << frame << " outside the "
                                          << count << " base " << what << " values [0, " << count
                                          << ")");
-  return values[static_cast<std::size_t>(frame)];
+  return values[QVAIndex(frame)];
 }
 
 }  // namespace
@@ -88,6 +89,6 @@ void QVADynPrimaryBaseMotion::AddModalForce(double* column, QVADynNumberType par
 void QVADynPrimaryBaseMotion::AddVerifiedModalForce(double* column, QVADynNumberType part,
                                                     int frame) const {
   if (part != part_) return;
-  const double acceleration = accelerations_[static_cast<std::size_t>(frame)];
+  const double acceleration = accelerations_[QVAIndex(frame)];
   for (std::size_t i = 0; i < factors_.size(); ++i) column[i] -= factors_[i] * acceleration;
 }

@@ -5,6 +5,7 @@
 
 #include "QVADynBoundary.h"
 #include "QVADynRandomLoadForms.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -56,7 +57,7 @@ void QVADynRandomEvent::SetActiveModes(const int* modes, const int& count) try {
                                                            << ", outside 1 ... " << totalModes
                                                            << " of the modal system");
   }
-  int* copy = mem_AllocArray<int>(static_cast<std::size_t>(count));
+  int* copy = mem_AllocArray<int>(QVAIndex(count));
   std::copy_n(modes, count, copy);
   mem_Free(activeModes_);
   activeModes_ = copy;
@@ -89,8 +90,7 @@ void QVADynRandomEvent::AdoptBaseMotion(const int& patternKey, const int& direct
 }
 
 std::size_t QVADynRandomEvent::BlockSize() const {
-  return 2 * static_cast<std::size_t>(numberOfActiveModes_) *
-         static_cast<std::size_t>(numberOfActiveModes_);
+  return 2 * QVAIndex(numberOfActiveModes_) * QVAIndex(numberOfActiveModes_);
 }
 
 int QVADynRandomEvent::NumberOfBlocks() const {
@@ -191,7 +191,7 @@ void QVADynRandomEvent::ComputeModalLoad(double* out, const int* nodeActive) try
     const QVADynCorrelation& correlation = Correlation(entry);
     const omi_IntTable<void*>& dataList = correlation.GetCorrelationDataList();
     if (correlation.IsJetNoise()) {
-      block += blockSize * static_cast<std::size_t>(dataList.Size());
+      block += blockSize * QVAIndex(dataList.Size());
       continue;
     }
     std::fill_n(block, blockSize, 0.0);

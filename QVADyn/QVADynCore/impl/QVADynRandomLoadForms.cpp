@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVABlaModule.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr int kPanelColumns = 192;
 // Number of base-motion directions (three translations, three rotations).
 constexpr int kDirections = 6;
 
-std::size_t Index(int count) { return static_cast<std::size_t>(count); }
+std::size_t Index(int count) { return QVAIndex(count); }
 
 bool IsActive(const int* nodeActive, int node) {
   return nodeActive == nullptr || nodeActive[node] != 0;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "QVADynBoundary.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 
@@ -26,9 +27,8 @@ QVADynSolution& QVADynRespSpectrumSolver::Solve(QVADynSolution& out,
                                                 QVADynLogFile /*log*/) try {
   QVA_VERIFY(numberOfFrames >= 0, kQVABasInvalidArgument,
              "QVADynRespSpectrumSolver::Solve: negative number of frames " << numberOfFrames);
-  const std::size_t count = static_cast<std::size_t>(ops.NumberOfActiveModes()) *
-                            static_cast<std::size_t>(loads.NumberOfCases()) *
-                            static_cast<std::size_t>(numberOfFrames);
+  const std::size_t count = QVAIndex(ops.NumberOfActiveModes()) * QVAIndex(loads.NumberOfCases()) *
+                            QVAIndex(numberOfFrames);
   Array displacement(mem_AllocZeroedArray<double>(count));
   Array velocity(mem_AllocZeroedArray<double>(count));
   Array acceleration(mem_AllocZeroedArray<double>(count));

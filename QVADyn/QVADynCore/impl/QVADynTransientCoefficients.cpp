@@ -382,7 +382,7 @@ QVADynModeClass QVADynComputeStepCoefficients(double lambda, double damping, dou
 void QVADynBuildCoefficientTable(int numberOfModes, const double* lambda, const double* damping,
                                  double stepSize, bool damped, double* coefficientTable,
                                  double* workTable) {
-  const auto modes = static_cast<std::size_t>(numberOfModes < 0 ? 0 : numberOfModes);
+  const auto modes = QVAIndex(numberOfModes < 0 ? 0 : numberOfModes);
   for (std::size_t mode = 0; mode < modes; ++mode) {
     const double modeDamping = damping != nullptr ? damping[mode] : 0.0;
     QVADynStepCoefficients step;

@@ -10,6 +10,7 @@
 #include "QVADynBoundary.h"
 #include "QVADynTransientCoefficients.h"
 #include "QVADynTransientStepKernel.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVABlaModule.h"
@@ -75,13 +76,13 @@ AssembledDamping AssembleDamping(const QVADynModalOperators& ops, const double* 
   damping.Add(1.0, structural);
 
   AssembledDamping assembled;
-  assembled.diagonal = AllocateArray(static_cast<std::size_t>(m));
+  assembled.diagonal = AllocateArray(QVAIndex(m));
   if (diagonal) {
     std::copy_n(damping.Values(), m, assembled.diagonal.get());
     return assembled;
   }
   for (int k = 0; k < m; ++k) {
-    assembled.diagonal[static_cast<std::size_t>(k)] = damping(k, k);
+    assembled.diagonal[QVAIndex(k)] = damping(k, k);
     damping(k, k) = 0.0;
   }
   assembled.offDiagonal = std::make_unique<QVASrvMatrix>(damping);
@@ -96,9 +97,8 @@ class CoefficientTable {
         lambda_(lambda),
         damping_(damping),
         damped_(damped),
-        table_(AllocateZeroedArray(static_cast<std::size_t>(kCoefficientsPerMode) * m)),
-        work_(work ? AllocateZeroedArray(static_cast<std::size_t>(kWorkCoefficientsPerMode) * m)
-                   : Array()) {}
+        table_(AllocateZeroedArray(QVAIndex(kCoefficientsPerMode) * m)),
+        work_(work ? AllocateZeroedArray(QVAIndex(kWorkCoefficientsPerMode) * m) : Array()) {}
 
   void Build(double stepSize) {
     stepSize_ = stepSize;
@@ -111,7 +111,7 @@ class CoefficientTable {
   int Builds() const { return builds_; }
   const double* Table() const { return table_.get(); }
   // Coefficient `index` (0 A ... 7 H) of every mode.
-  const double* Row(int index) const { return table_.get() + static_cast<std::size_t>(index) * m_; }
+  const double* Row(int index) const { return table_.get() + QVAIndex(index) * m_; }
   const double* Work() const { return work_.get(); }
 
  private:
@@ -135,7 +135,7 @@ class CoupledDamping {
         cases_(cases),
         offDiagonal_(offDiagonal),
         system_(m, m),
-        pivots_(mem_AllocArray<int>(static_cast<std::size_t>(m))) {}
+        pivots_(mem_AllocArray<int>(QVAIndex(m))) {}
   CoupledDamping(const CoupledDamping&) = delete;
   CoupledDamping& operator=(const CoupledDamping&) = delete;
   ~CoupledDamping() { mem_Free(pivots_); }
@@ -145,7 +145,7 @@ class CoupledDamping {
     system_ = offDiagonal_;
     double* values = system_.Values();
     for (int column = 0; column < m_; ++column) {
-      double* entries = values + static_cast<std::size_t>(column) * m_;
+      double* entries = values + QVAIndex(column) * m_;
       for (int row = 0; row < m_; ++row) entries[row] *= velocityLoadCoefficient[row];
       entries[column] += 1.0;
     }
@@ -183,7 +183,7 @@ void AdvanceCoupledModes(int m, int blocks, const CoefficientTable& table, const
                          const double* damping, const CoupledDamping& coupling, const double* u0,
                          const double* v0, const double* f0, double* f1, double* u1, double* v1,
                          double* a1) {
-  const std::size_t modes = static_cast<std::size_t>(m);
+  const std::size_t modes = QVAIndex(m);
   const double *A = table.Row(0), *B = table.Row(1), *C = table.Row(2), *D = table.Row(3);
   const double *E = table.Row(4), *F = table.Row(5), *G = table.Row(6), *H = table.Row(7);
   for (std::size_t first = 0; first < modes * blocks; first += modes) {
@@ -213,7 +213,7 @@ void AddStepWork(int m, const double* workTable, double stepSize, const double* 
   for (int k = 0; k < m; ++k) {
     double work = 0.0;
     if (stepSize != 0.0) {
-      const double* W = workTable + static_cast<std::size_t>(kWorkCoefficientsPerMode) * k;
+      const double* W = workTable + QVAIndex(kWorkCoefficientsPerMode) * k;
       const double slope = (f1[k] - f0[k]) / stepSize;
       work = f0[k] * (W[0] * u0[k] + W[1] * v0[k] + W[2] * slope + W[3] * f0[k]) +
              slope * (W[4] * u0[k] + W[5] * v0[k] + W[6] * slope);
@@ -237,7 +237,7 @@ void StoreEnergies(QVADynEnergy& energy, int m, std::size_t blocks, const double
       totalStrain == nullptr) {
     return;
   }
-  const std::size_t modes = static_cast<std::size_t>(m);
+  const std::size_t modes = QVAIndex(m);
   for (std::size_t block = 0; block < blocks; ++block) {
     double kineticSum = 0.0;
     double strainSum = 0.0;
@@ -273,7 +273,7 @@ void QVADynTransientSolver::SetInitialCondition(QVADynRecoveryType type, int cou
              "QVADynTransientSolver::SetInitialCondition: negative number of values " << count);
   QVA_VERIFY(count == 0 || values != nullptr, kQVABasInvalidArgument,
              "QVADynTransientSolver::SetInitialCondition: no values for " << count << " entries");
-  double* copy = mem_AllocArray<double>(static_cast<std::size_t>(count));
+  double* copy = mem_AllocArray<double>(QVAIndex(count));
   std::copy_n(values, count, copy);
   mem_Free(initialConditions_[type]);
   initialConditions_[type] = copy;
@@ -306,19 +306,19 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
                    << "; pass a finite positive increment to the next frame (third value, or the "
                       "second where the third is 0)");
   }
-  const std::size_t frameSize = static_cast<std::size_t>(m) * cases;
+  const std::size_t frameSize = QVAIndex(m) * cases;
   for (int type = 0; type < 3; ++type) {
-    QVA_VERIFY(initialConditions_[type] == nullptr ||
-                   static_cast<std::size_t>(initialConditionCounts_[type]) >= frameSize,
-               kQVABasInvalidArgument,
-               "QVADynTransientSolver::Solve: initial condition "
-                   << type << " holds " << initialConditionCounts_[type] << " values, " << m
-                   << " modes x " << cases << " load cases need " << frameSize);
+    QVA_VERIFY(
+        initialConditions_[type] == nullptr || QVAIndex(initialConditionCounts_[type]) >= frameSize,
+        kQVABasInvalidArgument,
+        "QVADynTransientSolver::Solve: initial condition "
+            << type << " holds " << initialConditionCounts_[type] << " values, " << m << " modes x "
+            << cases << " load cases need " << frameSize);
   }
   coefficientBuilds_ = 0;
 
   // Results, frame 0 from the initial conditions.
-  const std::size_t total = frameSize * static_cast<std::size_t>(numberOfFrames);
+  const std::size_t total = frameSize * QVAIndex(numberOfFrames);
   Array results[3] = {AllocateArray(total), AllocateArray(total), AllocateArray(total)};
   for (int type = 0; type < 3; ++type) {
     if (initialConditions_[type] != nullptr) {
@@ -331,8 +331,8 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
   double* velocity = results[1].get();
   double* acceleration = results[2].get();
 
-  Array lambda = AllocateArray(static_cast<std::size_t>(m));
-  for (int k = 0; k < m; ++k) lambda[static_cast<std::size_t>(k)] = (*stiffness)(k, k);
+  Array lambda = AllocateArray(QVAIndex(m));
+  for (int k = 0; k < m; ++k) lambda[QVAIndex(k)] = (*stiffness)(k, k);
   const bool damped = ops.IsDamped();
   AssembledDamping damping;
   if (damped) damping = AssembleDamping(ops, lambda.get(), m);
@@ -358,7 +358,7 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
   }
 
   for (int n = 1; n < numberOfFrames; ++n) {
-    const std::size_t start = frameSize * static_cast<std::size_t>(n - 1);
+    const std::size_t start = frameSize * QVAIndex(n - 1);
     const std::size_t end = start + frameSize;
     loads.GetModalForces(forceNext.get(), QVADynRealPart, n);
     if (coupling) {
@@ -374,7 +374,7 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
     if (wantsWork) {
       AddStepWork(m, table.Work(), table.StepSize(), displacement + start, velocity + start,
                   forcePrevious.get(), forceNext.get(),
-                  modalWork != nullptr ? modalWork + static_cast<std::size_t>(n) * m : nullptr,
+                  modalWork != nullptr ? modalWork + QVAIndex(n) * m : nullptr,
                   totalWork != nullptr ? totalWork + n : nullptr);
     }
     std::swap(forcePrevious, forceNext);
@@ -390,8 +390,8 @@ QVADynSolution& QVADynTransientSolver::Solve(QVADynSolution& out, const QVADynMo
   coefficientBuilds_ = table.Builds();
 
   if (energy != nullptr) {
-    StoreEnergies(*energy, m, static_cast<std::size_t>(cases) * numberOfFrames, lambda.get(),
-                  displacement, velocity);
+    StoreEnergies(*energy, m, QVAIndex(cases) * numberOfFrames, lambda.get(), displacement,
+                  velocity);
   }
   out.Adopt(results[0].release(), results[1].release(), results[2].release());
   return out;

@@ -8,6 +8,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynBoundary.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvUtilities.h"
@@ -99,7 +100,7 @@ bool* QVADynUtilities::NodesWithModes(QVADynModalSystem& modal, int& numberOfNod
   const QVAFsmSystemDofDefinition& dofs = modal.DofDefinition();
   const int rows = modal.ModeShapes() != nullptr ? modal.ModeShapes()->NumberOfRows() : 0;
   numberOfNodes = dofs.NumberOfNodes();
-  bool* flags = mem_AllocArray<bool>(static_cast<std::size_t>(numberOfNodes));
+  bool* flags = mem_AllocArray<bool>(QVAIndex(numberOfNodes));
   std::fill_n(flags, numberOfNodes, false);
   for (int solverDof = 0; solverDof < rows; ++solverDof) {
     flags[dofs.NodeDofFromSolverDof(solverDof).node] = true;
@@ -132,7 +133,7 @@ QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
   load->PermuteRows(dofs.MappingToSolverDofs());
 
   // projection[j * loadColumns + k] = sum over solver DOFs of load(s, k) * phi(s, j).
-  const std::size_t size = static_cast<std::size_t>(modeColumns) * loadColumns;
+  const std::size_t size = QVAIndex(modeColumns) * loadColumns;
   std::unique_ptr<double, decltype(&mem_Free)> projection(mem_AllocZeroedArray<double>(size),
                                                           &mem_Free);
   load->MultiplyDense(modeShapes, projection.get(), true);
@@ -141,7 +142,7 @@ QVASrvMatrix* QVADynUtilities::ProjectForce(int numModes, const int* modes,
   for (int column = 0; column < loadColumns; ++column) {
     for (int position = 0; position < numModes; ++position) {
       (*modalForce)(position, column) =
-          projection.get()[static_cast<std::size_t>(modes[position]) * loadColumns + column];
+          projection.get()[QVAIndex(modes[position]) * loadColumns + column];
     }
   }
   return modalForce.release();

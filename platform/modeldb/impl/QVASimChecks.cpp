@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimTransaction.h"
@@ -24,9 +25,9 @@ QVASimStore& DatabaseStore(QVASimDatabase* database, const char* what, int index
 int FirstRepeat(const int* members, int count, int low, int high) {
   const std::int64_t range = std::int64_t{high} - low + 1;
   if (range <= 8 * std::int64_t{count} + 1024) {
-    std::vector<bool> seen(static_cast<std::size_t>(range), false);
+    std::vector<bool> seen(QVAIndex(range), false);
     for (int i = 0; i < count; ++i) {
-      const auto offset = static_cast<std::size_t>(members[i] - low);
+      const auto offset = QVAIndex(members[i] - low);
       if (seen[offset]) return i;
       seen[offset] = true;
     }

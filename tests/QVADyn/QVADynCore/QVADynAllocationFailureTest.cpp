@@ -32,6 +32,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynTransientEvent.h"
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -110,7 +111,7 @@ void AppendDistribution(std::vector<double>& out, QVASimDatabase& database,
                         const QVASimDistributionID& distribution) {
   out.push_back(!distribution.IsValid() ? -1 : gWithIdentifiers ? distribution.Index() : 0);
   if (!distribution.IsValid()) return;
-  std::vector<double> values(static_cast<std::size_t>(database.NumberOfValues(distribution)));
+  std::vector<double> values(QVAIndex(database.NumberOfValues(distribution)));
   database.ReadDistribution(distribution, values.data());
   out.insert(out.end(), values.begin(), values.end());
 }
@@ -229,7 +230,7 @@ void PrepareLoad(State& state) {
 // A zeroed node-by-DOF array to read nodal results into.
 void PrepareNodal(State& state) {
   const QVAFsmSystemDofDefinition& dofs = state.modal->DofDefinition();
-  state.out.assign(static_cast<std::size_t>(dofs.NumberOfNodes() * dofs.MaxNodalDof()), 0.0);
+  state.out.assign(QVAIndex(dofs.NumberOfNodes() * dofs.MaxNodalDof()), 0.0);
 }
 
 void Collect(State& state) {
@@ -335,7 +336,7 @@ TEST(QVADynAllocationFailureTest, WritingAndOpeningABasis) {
 
 TEST(QVADynAllocationFailureTest, HarmonicAnalysis) {
   std::vector<QVADynFrameValue> frames(kFrames);
-  for (int j = 0; j < kFrames; ++j) frames[static_cast<std::size_t>(j)].first = 0.5 + j;
+  for (int j = 0; j < kFrames; ++j) frames[QVAIndex(j)].first = 0.5 + j;
   const std::vector<Step> construct{{"construct", [](State& state) {
                                        state.event.reset(new QVADynHarmonicEvent(
                                            *state.modal, new QVADynHarmonicSolver, state.results));

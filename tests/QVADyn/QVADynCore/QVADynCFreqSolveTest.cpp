@@ -16,6 +16,7 @@
 
 #include "QVADyn/QVADynCore/QVADynCFreqSolve.h"
 #include "QVADyn/QVADynCore/QVADynComplexModalSystem.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimDatabase.h"
@@ -47,8 +48,8 @@ struct Problem {
 
   // K = diag(omega^2) of the first n real modes.
   void SetModalStiffness() {
-    std::vector<double> values(static_cast<std::size_t>(n) * n, 0.0);
-    for (int i = 0; i < n; ++i) values[static_cast<std::size_t>(i) * (n + 1)] = Lambda(i);
+    std::vector<double> values(QVAIndex(n) * n, 0.0);
+    for (int i = 0; i < n; ++i) values[QVAIndex(i) * (n + 1)] = Lambda(i);
     SetStiffness(values);
   }
   void SetStiffness(const std::vector<double>& values) {
@@ -58,7 +59,7 @@ struct Problem {
   void SetDamping(QVADynDampingType kind, const std::vector<double>& values) {
     QVATestFillDenseMatrix(system->CreateProjectedDamping(kind, false), values);
   }
-  double Lambda(int mode) const { return basis.Eigenvalues()[static_cast<std::size_t>(mode)]; }
+  double Lambda(int mode) const { return basis.Eigenvalues()[QVAIndex(mode)]; }
 
   void Solve(int maxModes = 100, double lower = 0.0, double upper = kWideBand, int solveOnly = 0) {
     QVADynCFreqSolve(*system, *realModes, maxModes, lower, upper, solveOnly);
@@ -76,11 +77,10 @@ struct Problem {
                       int mode) const {
     const std::vector<double> re = QVATestReadDenseMatrix(real);
     const std::vector<double> im = QVATestReadDenseMatrix(imaginary);
-    const std::size_t rows = static_cast<std::size_t>(real.NumberOfRows());
+    const std::size_t rows = QVAIndex(real.NumberOfRows());
     ComplexVector shape(rows);
     for (std::size_t i = 0; i < rows; ++i) {
-      shape[i] = {re[static_cast<std::size_t>(mode) * rows + i],
-                  im[static_cast<std::size_t>(mode) * rows + i]};
+      shape[i] = {re[QVAIndex(mode) * rows + i], im[QVAIndex(mode) * rows + i]};
     }
     return shape;
   }
@@ -131,10 +131,10 @@ double MaxDifference(const ComplexVector& a, const ComplexVector& b) {
 
 // Phi q over the first q.size() real modes of the basis, plain loops.
 ComplexVector Expand(const QVATestModalBasis& basis, const ComplexVector& q) {
-  ComplexVector physical(static_cast<std::size_t>(basis.NumberOfRows()));
+  ComplexVector physical(QVAIndex(basis.NumberOfRows()));
   for (int row = 0; row < basis.NumberOfRows(); ++row) {
     for (std::size_t j = 0; j < q.size(); ++j) {
-      physical[static_cast<std::size_t>(row)] += basis.ModeShape(row, static_cast<int>(j)) * q[j];
+      physical[QVAIndex(row)] += basis.ModeShape(row, static_cast<int>(j)) * q[j];
     }
   }
   return physical;
@@ -147,13 +147,13 @@ double QuadraticResidual(const Problem& problem, Complex lambda, const ComplexVe
   const std::vector<double>& structural = problem.basis.StructuralDamping();
   double sum = 0.0;
   for (int i = 0; i < n; ++i) {
-    Complex row = lambda * lambda * q[static_cast<std::size_t>(i)];
+    Complex row = lambda * lambda * q[QVAIndex(i)];
     for (int j = 0; j < n; ++j) {
-      const std::size_t ij = static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * n;
+      const std::size_t ij = QVAIndex(i) + QVAIndex(j) * n;
       Complex entry = problem.stiffness[ij];
       if (!viscous.empty()) entry += lambda * viscous[ij];
       if (!structural.empty()) entry += Complex(0.0, structural[ij]);
-      row += entry * q[static_cast<std::size_t>(j)];
+      row += entry * q[QVAIndex(j)];
     }
     sum += std::norm(row);
   }
@@ -206,7 +206,7 @@ TEST(QVADynCFreqSolveTest, UndampedModesArePositiveImaginaryFrequencies) {
     EXPECT_NEAR(lambda.real(), 0.0, kTolerance) << mode;
     EXPECT_NEAR(lambda.imag(), std::sqrt(problem.Lambda(mode)), kTolerance) << mode;
     ComplexVector unit(6, 0.0);
-    unit[static_cast<std::size_t>(mode)] = 1.0;
+    unit[QVAIndex(mode)] = 1.0;
     EXPECT_LE(MaxDifference(problem.ProjectedShape(mode), unit), kTolerance) << mode;
     EXPECT_LE(MaxDifference(problem.PhysicalShape(mode), Normalized(Expand(problem.basis, unit))),
               kTolerance)
@@ -268,12 +268,11 @@ TEST(QVADynCFreqSolveTest, ResidualsAndShapesWithViscousAndStructuralDamping) {
 
     // The database holds what the system holds.
     const QVAFsmModalSystem& stored = problem.basis.ModalObject();
-    std::vector<double> eigenvalues(static_cast<std::size_t>(2 * modes));
+    std::vector<double> eigenvalues(QVAIndex(2 * modes));
     problem.basis.Database().ReadDistribution(stored.Eigenvalues(), eigenvalues.data());
     for (int mode = 0; mode < modes; ++mode) {
-      EXPECT_EQ(eigenvalues[static_cast<std::size_t>(mode)], problem.Eigenvalue(mode).real());
-      EXPECT_EQ(eigenvalues[static_cast<std::size_t>(modes + mode)],
-                problem.Eigenvalue(mode).imag());
+      EXPECT_EQ(eigenvalues[QVAIndex(mode)], problem.Eigenvalue(mode).real());
+      EXPECT_EQ(eigenvalues[QVAIndex(modes + mode)], problem.Eigenvalue(mode).imag());
     }
     EXPECT_EQ(stored.ModeShapes(), problem.system->RealModeShapes()->DistributionID());
     EXPECT_EQ(stored.ImaginaryModeShapes(),
@@ -438,7 +437,7 @@ TEST(QVADynCFreqSolveTest, InvalidInputIsRefusedBeforeTheSolve) {
     ASSERT_EQ(problem.system->NumberOfModes(), 4);
     if (row.entry >= 0) {
       std::vector<double> values = row.damping ? std::vector<double>(16, 0.0) : problem.stiffness;
-      values[static_cast<std::size_t>(row.entry)] = row.value;
+      values[QVAIndex(row.entry)] = row.value;
       if (row.damping) {
         problem.SetDamping(row.kind, values);
       } else {
@@ -471,7 +470,7 @@ TEST(QVADynCFreqSolveTest, SubspaceOfTheFirstRealModes) {
   std::vector<double> leading(16);
   for (int j = 0; j < 4; ++j) {
     for (int i = 0; i < 4; ++i) {
-      leading[static_cast<std::size_t>(i + 4 * j)] = viscous[static_cast<std::size_t>(i + 6 * j)];
+      leading[QVAIndex(i + 4 * j)] = viscous[QVAIndex(i + 6 * j)];
     }
   }
   problem.SetDamping(QVADynViscousDamping, leading);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "QVADynComplexEigenKernels.h"
+#include "internal/QVANumerics.h"
 #include "tests/support/QVAFloatingPoint.h"
 #include "tests/support/QVATestTolerances.h"
 
@@ -143,8 +144,8 @@ TEST(QVADynComplexEigenKernelsTest, UndampedAndProportionallyDampedModes) {
   for (int n : {5, 6}) {
     QVASrvMatrix stiffness(n, n);
     QVASrvMatrix viscous(n, n);
-    std::vector<double> omega(static_cast<std::size_t>(n));
-    std::vector<double> zeta(static_cast<std::size_t>(n));
+    std::vector<double> omega(QVAIndex(n));
+    std::vector<double> zeta(QVAIndex(n));
     for (int i = 0; i < n; ++i) {
       omega[i] = 3.0 + 2.5 * i;
       zeta[i] = 0.01 * (i + 1);
@@ -158,7 +159,7 @@ TEST(QVADynComplexEigenKernelsTest, UndampedAndProportionallyDampedModes) {
       Eigenpairs pairs(2 * n);
       ASSERT_EQ(Solve(stiffness, v, nullptr, pairs), 0);
       const std::vector<Complex> upper = UpperHalf(pairs);
-      ASSERT_EQ(upper.size(), static_cast<std::size_t>(n));
+      ASSERT_EQ(upper.size(), QVAIndex(n));
       for (int i = 0; i < n; ++i) {
         const double z = v == nullptr ? 0.0 : zeta[i];
         EXPECT_NEAR(upper[i].real(), -z * omega[i], kTolerance) << "n " << n << " mode " << i;

@@ -15,6 +15,7 @@
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "QVADynComplexRealPart.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -46,7 +47,7 @@ struct ComplexSystemOverBasis {
   QVAFsmModalSystem& Stored() { return basis.ModalObject(); }
   // Eigenvalues -(k + 1) + i (k + 1), k = 0 ... count - 1.
   void SetEigenvalues(int count) {
-    std::vector<double> real(static_cast<std::size_t>(count));
+    std::vector<double> real(QVAIndex(count));
     std::iota(real.begin(), real.end(), 1.0);
     const std::vector<double> imaginary = real;
     for (double& value : real) value = -value;
@@ -87,7 +88,7 @@ TEST(QVADynComplexModalSystemTest, OpenWithoutStiffnessThenCreateStiffness) {
   EXPECT_EQ(QVATestSetMembers(stiffness.ColumnSet()), QVATestRange(0, 6));
   std::vector<double> values(36, 0.0);
   for (int i = 0; i < 6; ++i) {
-    values[static_cast<std::size_t>(i * 7)] = fixture.basis.Eigenvalues()[i];
+    values[QVAIndex(i * 7)] = fixture.basis.Eigenvalues()[i];
   }
   QVATestFillDenseMatrix(stiffness, values);
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "QVADyn/QVADynCore/QVADynEnergy.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 
 namespace {
@@ -35,11 +36,11 @@ TEST(QVADynEnergy, WholeModelArraysAreZeroedModalArraysFilledBySolver) {
   QVADynEnergy energy(63, m, cases, frames);
   for (int kind = QVADynEnergyAllKE; kind <= QVADynEnergyAllWork; ++kind) {
     const double* values = energy.Array(kind);
-    ASSERT_EQ(energy.Length(kind), static_cast<std::size_t>(cases * frames));
+    ASSERT_EQ(energy.Length(kind), QVAIndex(cases * frames));
     for (int i = 0; i < cases * frames; ++i) EXPECT_EQ(values[i], 0.0) << "kind " << kind;
   }
   for (int kind = QVADynEnergyKE; kind <= QVADynEnergyWork; ++kind) {
-    ASSERT_EQ(energy.Length(kind), static_cast<std::size_t>(m * cases * frames));
+    ASSERT_EQ(energy.Length(kind), QVAIndex(m * cases * frames));
     double* values = energy.Array(kind);
     for (int i = 0; i < m * cases * frames; ++i) values[i] = kind + i;
     EXPECT_EQ(values[m * cases * frames - 1], kind + m * cases * frames - 1.0);

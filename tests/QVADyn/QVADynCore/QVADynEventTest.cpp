@@ -19,6 +19,7 @@
 #include "QVADynBlockedRecovery.h"
 #include "QVADynEventTestSupport.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/omi_Timer.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -120,8 +121,8 @@ std::vector<int> SetMembers(const QVASimCSetID& set) {
 }
 
 std::vector<QVADynFrameValue> Frames(int count) {
-  std::vector<QVADynFrameValue> frames(static_cast<std::size_t>(count));
-  for (int j = 0; j < count; ++j) frames[static_cast<std::size_t>(j)] = {1.0 + j, 0.5 * j, 0.01};
+  std::vector<QVADynFrameValue> frames(QVAIndex(count));
+  for (int j = 0; j < count; ++j) frames[QVAIndex(j)] = {1.0 + j, 0.5 * j, 0.01};
   return frames;
 }
 
@@ -175,10 +176,10 @@ class EventTest : public ::testing::Test {
                           [](int i, int j) { return KnownAmplitude(i, 0, j); });
     const int maxNodalDof = dofs.MaxNodalDof();
     for (int j = 0; j < frames; ++j) {
-      std::vector<double> out(static_cast<std::size_t>(dofs.NumberOfNodes() * maxNodalDof), -7.0);
+      std::vector<double> out(QVAIndex(dofs.NumberOfNodes() * maxNodalDof), -7.0);
       event.GetNodalResults(nullptr, j, 0, out.data(), QVADynRecoverDisplacement);
       for (std::size_t r = 0; r < rows.size(); ++r) {
-        const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
+        const std::size_t at = r + rows.size() * QVAIndex(j);
         // dgemm against a plain sum of n <= 10 terms: rounding of order
         // n * eps times the sum of the magnitudes of the terms.
         EXPECT_NEAR(out[NodalIndex(dofs, rows[r])], reference.value[at],
@@ -522,7 +523,7 @@ TEST_F(EventTest, ReadBacksFollowEachRecoveryAndRefuseAMixedOne) {
       QVATestReadDenseMatrix(QVASrvDenseMatrix(results_.GV()))};
 
   const QVAFsmSystemDofDefinition& dofs = basis_.Dofs();
-  const std::size_t width = static_cast<std::size_t>(dofs.NumberOfNodes() * dofs.MaxNodalDof());
+  const std::size_t width = QVAIndex(dofs.NumberOfNodes() * dofs.MaxNodalDof());
   // Frame j of `type` read back is Phi q at the DOFs of `nodes`; every other entry keeps -7.
   const auto expectReadBack = [&](QVADynRecoveryType type, const std::vector<bool>& nodes) {
     std::unique_ptr<bool[]> flags(new bool[nodes.size()]);
@@ -531,7 +532,7 @@ TEST_F(EventTest, ReadBacksFollowEachRecoveryAndRefuseAMixedOne) {
     const std::vector<double>& q = modalHistories[type];
     const RecoveryReference reference =
         ReferenceRecovery(basis_, rows, modes.data(), m, kFrames,
-                          [&](int k, int j) { return q[static_cast<std::size_t>(k + m * j)]; });
+                          [&](int k, int j) { return q[QVAIndex(k + m * j)]; });
     for (int j = 0; j < kFrames; ++j) {
       std::vector<double> out(width, -7.0);
       event.GetNodalResults(nullptr, j, 0, out.data(), type);
@@ -602,10 +603,10 @@ TEST_F(EventTest, EnergyRequestNineWritesModalAndWholeModelKineticEnergyOnly) {
     std::vector<double> column(3);
     event.ModalEnergy(QVADynEnergyKE, frame, 0, column.data());
     for (int k = 0; k < 3; ++k) {
-      EXPECT_EQ(column[static_cast<std::size_t>(k)],
+      EXPECT_EQ(column[QVAIndex(k)],
                 QVATestFixedAmplitudeSolver::EnergyValue(QVADynEnergyKE, frame * 3 + k));
     }
-    EXPECT_EQ(whole[static_cast<std::size_t>(frame)],
+    EXPECT_EQ(whole[QVAIndex(frame)],
               QVATestFixedAmplitudeSolver::EnergyValue(QVADynEnergyAllKE, frame));
   }
 

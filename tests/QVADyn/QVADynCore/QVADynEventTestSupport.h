@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynSolver.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "tests/support/QVATestModalBasis.h"
@@ -133,14 +134,14 @@ class QVATestFixedAmplitudeSolver : public QVADynSolver {
     seen_.damped = ops.IsDamped();
     seen_.stiffness.assign(ops.Stiffness()->Values(), ops.Stiffness()->Values() + m);
     seen_.frames = frames;
-    const std::size_t size = static_cast<std::size_t>(m) * cases * numberOfFrames;
+    const std::size_t size = QVAIndex(m) * cases * numberOfFrames;
     double* arrays[3];
     for (int quantity = 0; quantity < 3; ++quantity) {
       arrays[quantity] = mem_AllocArray<double>(size);
       for (int j = 0; j < numberOfFrames; ++j) {
         for (int c = 0; c < cases; ++c) {
           for (int k = 0; k < m; ++k) {
-            arrays[quantity][(static_cast<std::size_t>(j) * cases + c) * m + k] =
+            arrays[quantity][(QVAIndex(j) * cases + c) * m + k] =
                 (quantity + 1) * KnownAmplitude(k, c, j);
           }
         }
@@ -172,7 +173,7 @@ inline std::vector<int> SolverDofsOf(const QVAFsmSystemDofDefinition& dofs, cons
 // Index of a solver DOF's (node, place) in a node-by-place nodal array.
 inline std::size_t NodalIndex(const QVAFsmSystemDofDefinition& dofs, int solverDof) {
   const QVAFsmNodeDof place = dofs.NodeDofFromSolverDof(solverDof);
-  return static_cast<std::size_t>(place.node * dofs.MaxNodalDof() + place.dof);
+  return QVAIndex(place.node * dofs.MaxNodalDof() + place.dof);
 }
 
 // u(row, frame) = sum_i Phi(row, modes[i]) * amplitude(i, frame) over the
@@ -188,7 +189,7 @@ inline RecoveryReference ReferenceRecovery(const QVATestModalBasis& basis,
                                            int numberOfModes, int frames,
                                            const std::function<double(int, int)>& amplitude) {
   RecoveryReference reference;
-  const std::size_t size = rows.size() * static_cast<std::size_t>(frames);
+  const std::size_t size = rows.size() * QVAIndex(frames);
   reference.value.assign(size, 0.0);
   reference.magnitude.assign(size, 0.0);
   for (int j = 0; j < frames; ++j) {
@@ -200,8 +201,8 @@ inline RecoveryReference ReferenceRecovery(const QVATestModalBasis& basis,
         sum += term;
         magnitude += std::fabs(term);
       }
-      reference.value[r + rows.size() * static_cast<std::size_t>(j)] = sum;
-      reference.magnitude[r + rows.size() * static_cast<std::size_t>(j)] = magnitude;
+      reference.value[r + rows.size() * QVAIndex(j)] = sum;
+      reference.magnitude[r + rows.size() * QVAIndex(j)] = magnitude;
     }
   }
   return reference;

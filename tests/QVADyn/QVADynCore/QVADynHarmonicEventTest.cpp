@@ -46,7 +46,7 @@ class HarmonicEventTest : public ::testing::Test {
     event_->SetActiveModes(kModes, modes_.data());
     std::vector<QVADynFrameValue> frames(kFrames);
     for (int j = 0; j < kFrames; ++j) {
-      frames[static_cast<std::size_t>(j)].first = frequencies_[static_cast<std::size_t>(j)];
+      frames[QVAIndex(j)].first = frequencies_[QVAIndex(j)];
     }
     event_->SetFrameValues(kFrames, frames.data());
     event_->SetDiagonalDamping(kModes, records_.data());
@@ -58,11 +58,9 @@ class HarmonicEventTest : public ::testing::Test {
       const int columns = c == 0 ? 1 : 2;
       auto* pattern = new QVASrvMatrix(kModes, columns);
       for (int k = 0; k < kModes; ++k) {
-        (*pattern)(k, 0) =
-            patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)].real();
+        (*pattern)(k, 0) = patterns_[QVAIndex(c)][QVAIndex(k)].real();
         if (columns == 2) {
-          (*pattern)(k, 1) =
-              patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)].imag();
+          (*pattern)(k, 1) = patterns_[QVAIndex(c)][QVAIndex(k)].imag();
         }
       }
       event_->LoadCase(c).AdoptForce(new QVADynForce(pattern, &row, 1, &row, columns - 1));
@@ -72,15 +70,14 @@ class HarmonicEventTest : public ::testing::Test {
   void Build() { Build(basis_->Log()); }
 
   Complex Force(int c, int k, int j) const {
-    return patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] * (1.0 + 0.5 * j);
+    return patterns_[QVAIndex(c)][QVAIndex(k)] * (1.0 + 0.5 * j);
   }
 
   // Closed-form receptance of active mode k at frame j.
   Complex Receptance(int k, int j) const {
-    const double lambda =
-        basis_->Eigenvalues()[static_cast<std::size_t>(modes_[static_cast<std::size_t>(k)])];
-    const QVADynDiagonalDamping& record = records_[static_cast<std::size_t>(k)];
-    const double omega = kQVATwoPi * frequencies_[static_cast<std::size_t>(j)];
+    const double lambda = basis_->Eigenvalues()[QVAIndex(modes_[QVAIndex(k)])];
+    const QVADynDiagonalDamping& record = records_[QVAIndex(k)];
+    const double omega = kQVATwoPi * frequencies_[QVAIndex(j)];
     const double viscous = 2.0 * record.criticalFraction * std::sqrt(lambda);
     return 1.0 / Complex(lambda - omega * omega, omega * viscous + record.structural * lambda);
   }
@@ -122,7 +119,7 @@ TEST_F(HarmonicEventTest, VelocityAndAccelerationReadBacksScaleTheDisplacement) 
                                        QVADynRecoverAcceleration};
   for (int c = 0; c < 2; ++c) {
     for (int j = 0; j < kFrames; ++j) {
-      const double omega = kQVATwoPi * frequencies_[static_cast<std::size_t>(j)];
+      const double omega = kQVATwoPi * frequencies_[QVAIndex(j)];
       const Complex factors[3] = {1.0, Complex(0.0, omega), -omega * omega};
       const std::vector<double> qReal = ReadModal(types[0], QVADynRealPart, j, c);
       const std::vector<double> qImaginary = ReadModal(types[0], QVADynImaginaryPart, j, c);
@@ -162,13 +159,13 @@ TEST_F(HarmonicEventTest, RecoveredDisplacementIsPhiTimesTheReceptanceAmplitudes
     for (int j = 0; j < kFrames; ++j) {
       for (QVADynRecoveryType type :
            {QVADynRecoverDisplacement, QVADynRecoverVelocity, QVADynRecoverAcceleration}) {
-        std::vector<double> outReal(static_cast<std::size_t>(width), 0.0);
-        std::vector<double> outImaginary(static_cast<std::size_t>(width), 0.0);
+        std::vector<double> outReal(QVAIndex(width), 0.0);
+        std::vector<double> outImaginary(QVAIndex(width), 0.0);
         event_->GetNodalResults(nodes, j, c, outReal.data(), type);
         event_->GetImaginaryNodalResults(nodes, j, c, outImaginary.data(), type);
         for (std::size_t r = 0; r < rows.size(); ++r) {
           const std::size_t out = NodalIndex(dofs, rows[r]);
-          const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
+          const std::size_t at = r + rows.size() * QVAIndex(j);
           // Amplitudes of 32 eps |H||F| each, summed over 5 modes: 40 eps of the magnitudes.
           const double scale = real.magnitude[at] + imaginary.magnitude[at];
           EXPECT_NEAR(outReal[out], real.value[at], 40 * kQVAEps * scale) << c << j << r;
@@ -231,8 +228,8 @@ TEST_F(HarmonicEventTest, ReactionForcesAreStoredPerLoadCaseInOneDistribution) {
   const int width = dofs.NumberOfNodes() * dofs.MaxNodalDof();
   const std::vector<int> rows = SolverDofsOf(dofs, nodes);
   for (int c = 0; c < 2; ++c) {
-    std::vector<double> outReal(static_cast<std::size_t>(width), -1.0);
-    std::vector<double> outImaginary(static_cast<std::size_t>(width), -1.0);
+    std::vector<double> outReal(QVAIndex(width), -1.0);
+    std::vector<double> outImaginary(QVAIndex(width), -1.0);
     event_->GetNodalResults(nullptr, 2, c, outReal.data(), QVADynRecoverReactionForce);
     event_->GetImaginaryNodalResults(nullptr, 2, c, outImaginary.data(),
                                      QVADynRecoverReactionForce);

@@ -41,9 +41,9 @@ double FrequencyOf(double omegaSquared) { return std::sqrt(omegaSquared) / kQVAT
 // Column-major complex matrix.
 struct ComplexMatrix {
   ComplexMatrix(int rowCount, int columnCount)
-      : rows(rowCount), values(static_cast<std::size_t>(rowCount) * columnCount) {}
+      : rows(rowCount), values(QVAIndex(rowCount) * columnCount) {}
   Complex& operator()(int row, int column) {
-    return values[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * rows];
+    return values[QVAIndex(row) + QVAIndex(column) * rows];
   }
   int rows;
   std::vector<Complex> values;
@@ -55,7 +55,7 @@ double NormInf(const std::vector<Complex>& values, int n) {
   for (int row = 0; row < n; ++row) {
     double sum = 0.0;
     for (int column = 0; column < n; ++column) {
-      sum += std::abs(values[static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n]);
+      sum += std::abs(values[QVAIndex(row) + QVAIndex(column) * n]);
     }
     norm = std::max(norm, sum);
   }
@@ -73,7 +73,7 @@ DirectSolution SolveDirect(ComplexMatrix z, ComplexMatrix b, int columns) {
   ComplexMatrix inverse(n, n);
   for (int i = 0; i < n; ++i) inverse(i, i) = 1.0;
   const double normZ = NormInf(z.values, n);
-  std::vector<int> pivots(static_cast<std::size_t>(n));
+  std::vector<int> pivots(QVAIndex(n));
   int info = 0;
   ComplexMatrix factors = z;
   zgesv_(&n, &columns, z.values.data(), &n, pivots.data(), b.values.data(), &n, &info);
@@ -100,7 +100,7 @@ class HarmonicProblem {
       values *= couplingScale;
       stored.SetValues(0, values.NumberOfRows() - 1, 0, values.NumberOfColumns() - 1, values);
     }
-    records_.assign(static_cast<std::size_t>(m), QVADynDiagonalDamping{0.01, 0.02, 0.0, 0.0});
+    records_.assign(QVAIndex(m), QVADynDiagonalDamping{0.01, 0.02, 0.0, 0.0});
     const QVADynModalDamping damping(records_.data(), m, modal_->ViscousDamping(),
                                      modal_->StructuralDamping(), modal_->AcousticViscousDamping());
     ops_ = std::make_unique<QVADynModalOperators>(*modal_, nullptr);
@@ -111,7 +111,7 @@ class HarmonicProblem {
     for (int j = 0; j < frames; ++j) (*table)(0, j) = 1.0 + 0.25 * j;
     loads_.AdoptAmplitudeTable(table);
     loads_.SetNumberOfActiveModes(m);
-    patterns_.assign(kCases, std::vector<Complex>(static_cast<std::size_t>(m)));
+    patterns_.assign(kCases, std::vector<Complex>(QVAIndex(m)));
     const int row = 0;
     const int rows[] = {0, 0};
     for (int c = 0; c < kCases; ++c) {
@@ -119,7 +119,7 @@ class HarmonicProblem {
       for (int k = 0; k < m; ++k) {
         const double real = c == 1 ? 0.0 : std::sin(1.0 + 0.7 * k + c);
         const double imaginary = c == 0 ? 0.0 : std::cos(0.3 + 1.1 * k - c);
-        patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] = {real, imaginary};
+        patterns_[QVAIndex(c)][QVAIndex(k)] = {real, imaginary};
         if (c != 1) (*pattern)(k, 0) = real;
         if (c != 0) (*pattern)(k, c == 2 ? 1 : 0) = imaginary;
       }
@@ -145,7 +145,7 @@ class HarmonicProblem {
 
   // The path of every frame, from a frame solver of `kind` run frame by frame.
   std::vector<Path> Paths(QVADynHarmonicFrameSolver::Kind kind) {
-    std::vector<double> output(2 * static_cast<std::size_t>(Modes()) * kCases * Frames());
+    std::vector<double> output(2 * QVAIndex(Modes()) * kCases * Frames());
     QVADynHarmonicFrameSolver frameSolver(kind, *ops_, loads_, Frames(), output.data());
     std::vector<Path> paths;
     for (int j = 0; j < Frames(); ++j) paths.push_back(frameSolver.SolveFrame(j, frames_[j].first));
@@ -153,14 +153,14 @@ class HarmonicProblem {
   }
 
   Complex Amplitude(int c, int j, int k) const {
-    const std::size_t partSize = static_cast<std::size_t>(Modes()) * Frames();
-    const double* block = solution_.Displacement() + 2 * partSize * static_cast<std::size_t>(c);
-    const std::size_t at = static_cast<std::size_t>(j) * Modes() + k;
+    const std::size_t partSize = QVAIndex(Modes()) * Frames();
+    const double* block = solution_.Displacement() + 2 * partSize * QVAIndex(c);
+    const std::size_t at = QVAIndex(j) * Modes() + k;
     return {block[at], block[partSize + at]};
   }
 
   Complex Force(int c, int k, int j) const {
-    return patterns_[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)] * (1.0 + 0.25 * j);
+    return patterns_[QVAIndex(c)][QVAIndex(k)] * (1.0 + 0.25 * j);
   }
 
   // The complex equations at frame j assembled from the operators as they
@@ -168,7 +168,7 @@ class HarmonicProblem {
   DirectSolution Reference(int j) const {
     const int m = Modes();
     const int nS = ops_->NumberOfStructuralModes();
-    const double omega = kQVATwoPi * frequencies_[static_cast<std::size_t>(j)];
+    const double omega = kQVATwoPi * frequencies_[QVAIndex(j)];
     const double omegaSquared = omega * omega;
     ComplexMatrix z(m, m);
     ComplexMatrix rhs(m, kCases);
@@ -263,8 +263,8 @@ QVATestModalBasisOptions CoupledOptions() {
 // eigenvalues, and one within 0.0005 of eigenvalue `near` (full path).
 std::vector<double> SweepAround(const std::vector<double>& lambda, int near) {
   return {FrequencyOf(0.5 * lambda[0]), FrequencyOf(0.5 * (lambda[1] + lambda[2])),
-          FrequencyOf(lambda[static_cast<std::size_t>(near)] + 0.0005),
-          FrequencyOf(0.5 * (lambda[3] + lambda[4])), FrequencyOf(2.0 * lambda[5])};
+          FrequencyOf(lambda[QVAIndex(near)] + 0.0005), FrequencyOf(0.5 * (lambda[3] + lambda[4])),
+          FrequencyOf(2.0 * lambda[5])};
 }
 
 // A random n x n matrix, symmetric or not, with entries in [-scale, scale].

@@ -47,8 +47,8 @@ class DiagonalSolve {
       : records_(std::move(records)),
         frequencies_(std::move(frequencies)),
         modes_(spectrum.NumberOfModes()) {
-    std::vector<int> activeModes(static_cast<std::size_t>(modes_));
-    for (int k = 0; k < modes_; ++k) activeModes[static_cast<std::size_t>(k)] = k;
+    std::vector<int> activeModes(QVAIndex(modes_));
+    for (int k = 0; k < modes_; ++k) activeModes[QVAIndex(k)] = k;
     const QVADynModalDamping damping(records_.empty() ? nullptr : records_.data(), modes_, nullptr,
                                      nullptr, nullptr);
     ops_ = std::make_unique<QVADynModalOperators>(spectrum.System(), nullptr);
@@ -65,13 +65,13 @@ class DiagonalSolve {
     loads_.AdoptAmplitudeTable(table);
     loads_.SetNumberOfActiveModes(modes_);
     for (int c = 0; c < numberOfCases; ++c) {
-      const CaseLoad& load = cases[static_cast<std::size_t>(c)];
+      const CaseLoad& load = cases[QVAIndex(c)];
       const int nReal = load.real.empty() ? 0 : 1;
       const int nImaginary = load.imaginary.empty() ? 0 : 1;
       auto* pattern = new QVASrvMatrix(modes_, nReal + nImaginary);
       for (int k = 0; k < modes_; ++k) {
-        if (nReal == 1) (*pattern)(k, 0) = load.real[static_cast<std::size_t>(k)];
-        if (nImaginary == 1) (*pattern)(k, nReal) = load.imaginary[static_cast<std::size_t>(k)];
+        if (nReal == 1) (*pattern)(k, 0) = load.real[QVAIndex(k)];
+        if (nImaginary == 1) (*pattern)(k, nReal) = load.imaginary[QVAIndex(k)];
       }
       const int realRow = 2 * c;
       const int imaginaryRow = 2 * c + 1;
@@ -86,9 +86,9 @@ class DiagonalSolve {
   }
 
   Complex Amplitude(int c, int j, int k) const {
-    const std::size_t partSize = static_cast<std::size_t>(modes_) * frequencies_.size();
-    const double* block = solution_.Displacement() + 2 * partSize * static_cast<std::size_t>(c);
-    const std::size_t at = static_cast<std::size_t>(j) * modes_ + k;
+    const std::size_t partSize = QVAIndex(modes_) * frequencies_.size();
+    const double* block = solution_.Displacement() + 2 * partSize * QVAIndex(c);
+    const std::size_t at = QVAIndex(j) * modes_ + k;
     return {block[at], block[partSize + at]};
   }
 
@@ -107,9 +107,8 @@ class DiagonalSolve {
 // The complex force of case `load` on mode k at frame j (see DiagonalSolve).
 Complex Force(const CaseLoad& load, int k, int j) {
   const double scale = 1.0 + 0.25 * j;
-  const double real = load.real.empty() ? 0.0 : load.real[static_cast<std::size_t>(k)] * scale;
-  const double imaginary =
-      load.imaginary.empty() ? 0.0 : load.imaginary[static_cast<std::size_t>(k)] * scale;
+  const double real = load.real.empty() ? 0.0 : load.real[QVAIndex(k)] * scale;
+  const double imaginary = load.imaginary.empty() ? 0.0 : load.imaginary[QVAIndex(k)] * scale;
   return {real, imaginary};
 }
 

@@ -16,6 +16,7 @@
 #include "QVADyn/QVADynCore/QVADynModeNumberMismatch.h"
 #include "QVADyn/QVADynCore/QVADynPrimaryBaseMotion.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 
@@ -28,7 +29,7 @@ constexpr double kSentinel = -777.25;
 std::vector<double> RandomValues(int count, unsigned seed, double scale) {
   std::mt19937 generator(seed);
   std::uniform_real_distribution<double> value(-scale, scale);
-  std::vector<double> values(static_cast<std::size_t>(count));
+  std::vector<double> values(QVAIndex(count));
   for (double& v : values) v = value(generator);
   return values;
 }

@@ -11,6 +11,7 @@
 #include "QVADyn/QVADynCore/QVADynNodalDataRequest.h"
 #include "QVADyn/QVADynCore/QVADynSimpleDataRequest.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "tests/support/QVATestLogCapture.h"
 #include "tests/support/QVATestModalBasis.h"
@@ -39,11 +40,11 @@ QVATestModalBasisOptions AlternatingPlaces() {
 std::vector<double> ExpectedSlice(const QVATestModalBasis& basis, int firstMode, int lastMode,
                                   int node, double absent) {
   const int places = basis.Options().maxNodalDof;
-  std::vector<double> slice(static_cast<std::size_t>(lastMode - firstMode + 1) * places, absent);
+  std::vector<double> slice(QVAIndex(lastMode - firstMode + 1) * places, absent);
   for (int mode = firstMode; mode <= lastMode; ++mode) {
     for (int place = 0; place < places; ++place) {
       if (basis.Dofs().SystemDofFromNodeDof(QVAFsmNodeDof{node, place}) < 0) continue;
-      slice[static_cast<std::size_t>((mode - firstMode) * places + place)] =
+      slice[QVAIndex((mode - firstMode) * places + place)] =
           basis.NodalModeShape(mode, node, place);
     }
   }
@@ -52,7 +53,7 @@ std::vector<double> ExpectedSlice(const QVATestModalBasis& basis, int firstMode,
 
 std::vector<double> Slice(const QVADynModalSystem& modal, int firstMode, int lastMode, int node,
                           int places, double fill) {
-  std::vector<double> out(static_cast<std::size_t>(lastMode - firstMode + 1) * places, fill);
+  std::vector<double> out(QVAIndex(lastMode - firstMode + 1) * places, fill);
   modal.GetModesNodal(firstMode, lastMode, node, out.data());
   return out;
 }
@@ -99,7 +100,7 @@ TEST(QVADynModalNodalAccessTest, BlockTransfersOverDataRequests) {
   const int nodes = basis.Options().numberOfNodes;
 
   // Block 1 holds modes 5 ... 9; every node over all rows.
-  std::vector<double> block(static_cast<std::size_t>(nodes) * places * 5, kUnwritten);
+  std::vector<double> block(QVAIndex(nodes) * places * 5, kUnwritten);
   modal->GetModesNodalStorage(QVADynSimpleDataRequest(basis.NumberOfRows()), block.data(), 1);
   for (int node = 0; node < nodes; ++node) {
     const std::vector<double> expected = ExpectedSlice(basis, 5, 9, node, kUnwritten);
@@ -114,35 +115,35 @@ TEST(QVADynModalNodalAccessTest, BlockTransfersOverDataRequests) {
   const QVADynNodalDataRequest request(basis.Dofs(), flagged, basis.NumberOfRows());
   std::vector<double> selected(block.size(), kUnwritten);
   modal->GetModesNodalStorage(request, selected.data(), 1);
-  std::vector<double> oneMode(static_cast<std::size_t>(nodes) * places, kUnwritten);
+  std::vector<double> oneMode(QVAIndex(nodes) * places, kUnwritten);
   modal->GetModeNodalStorage(request, 7, oneMode.data());
   for (int node = 0; node < nodes; ++node) {
     const bool wanted = flagged[node];
     EXPECT_EQ(std::vector<double>(selected.begin() + node * places * 5,
                                   selected.begin() + (node + 1) * places * 5),
               wanted ? ExpectedSlice(basis, 5, 9, node, kUnwritten)
-                     : std::vector<double>(static_cast<std::size_t>(places) * 5, kUnwritten))
+                     : std::vector<double>(QVAIndex(places) * 5, kUnwritten))
         << "node " << node;
     EXPECT_EQ(
         std::vector<double>(oneMode.begin() + node * places, oneMode.begin() + (node + 1) * places),
         wanted ? ExpectedSlice(basis, 7, 7, node, kUnwritten)
-               : std::vector<double>(static_cast<std::size_t>(places), kUnwritten))
+               : std::vector<double>(QVAIndex(places), kUnwritten))
         << "node " << node;
   }
 
   // Writing block 2 (modes 10, 11) of nodes 1 and 4 from a node-by-DOF array
   // changes exactly those rows and columns of the stored matrix.
-  std::vector<double> written(static_cast<std::size_t>(nodes) * places * 2);
+  std::vector<double> written(QVAIndex(nodes) * places * 2);
   for (std::size_t i = 0; i < written.size(); ++i) written[i] = 1000.0 + static_cast<double>(i);
   modal->SetModesNodalStorage(request, written.data(), 2);
   const std::vector<double> stored = QVATestReadDenseMatrix(*modal->ModeShapes());
   for (int row = 0; row < basis.NumberOfRows(); ++row) {
     const QVAFsmNodeDof place = basis.Dofs().NodeDofFromSolverDof(row);
     for (int mode = 0; mode < 12; ++mode) {
-      const double value = stored[static_cast<std::size_t>(mode * basis.NumberOfRows() + row)];
+      const double value = stored[QVAIndex(mode * basis.NumberOfRows() + row)];
       if (mode >= 10 && flagged[place.node]) {
-        EXPECT_EQ(value, written[static_cast<std::size_t>(place.node * places * 2 +
-                                                          (mode - 10) * places + place.dof)]);
+        EXPECT_EQ(value,
+                  written[QVAIndex(place.node * places * 2 + (mode - 10) * places + place.dof)]);
       } else {
         EXPECT_EQ(value, basis.ModeShape(row, mode)) << "row " << row << ", mode " << mode;
       }
@@ -228,8 +229,7 @@ TEST(QVADynModalNodalAccessTest, NodeAccessOverModeShapesOfSomeDofs) {
     for (int mode = 0; mode < 4; ++mode) {
       for (int place = 0; place < 3; ++place) {
         if (3 * node + place < 7) {
-          expected[static_cast<std::size_t>(mode * 6 + place)] =
-              basis.NodalModeShape(mode, node, place);
+          expected[QVAIndex(mode * 6 + place)] = basis.NodalModeShape(mode, node, place);
         }
       }
     }

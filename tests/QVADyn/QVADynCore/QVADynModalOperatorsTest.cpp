@@ -11,6 +11,7 @@
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynOperatorUpdate.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/host/QVADynGenerateOperators.h"
 #include "tests/support/QVATestModalBasis.h"
 #include "tests/support/QVATestTolerances.h"
@@ -67,7 +68,7 @@ TEST(ModalOperatorsTest, StiffnessMassAndRecordDampingOfTheActiveModes) {
   EXPECT_EQ(ops.SavedStiffness(), nullptr);
   const std::vector<double>& eigenvalues = basis.Eigenvalues();
   for (int i = 0; i < 3; ++i) {
-    const double lambda = eigenvalues[static_cast<std::size_t>(modes[static_cast<std::size_t>(i)])];
+    const double lambda = eigenvalues[QVAIndex(modes[QVAIndex(i)])];
     const QVADynDiagonalDamping& record = records[i];
     EXPECT_EQ((*ops.Mass())(i, i), 1.0);
     EXPECT_EQ((*ops.Stiffness())(i, i), lambda);
@@ -94,12 +95,12 @@ TEST(ModalOperatorsTest, AnUpdateOnTheStructureRemovesTheDiagonalPartOfTheFullDa
   const std::vector<double>& projected = basis.ViscousDamping();
   const int n = basis.NumberOfStructuralModes();
   for (int i = 0; i < 3; ++i) {
-    const double full = projected[static_cast<std::size_t>(i) * (n + 1)];
+    const double full = projected[QVAIndex(i) * (n + 1)];
     // (projected + record) - record: one rounding of each sum, relative to the record term.
     EXPECT_NEAR((*ops.ViscousDamping())(i, i), full,
                 4 * kQVAEps * (*ops.ViscousDampingDiagonal())(i, i));
     EXPECT_EQ((*ops.ViscousDamping())((i + 1) % 3, i),
-              projected[static_cast<std::size_t>((i + 1) % 3) + static_cast<std::size_t>(n) * i]);
+              projected[QVAIndex((i + 1) % 3) + QVAIndex(n) * i]);
     // The structural damping is diagonal: its diagonal part minus itself.
     EXPECT_EQ((*ops.StructuralDamping())(i, i), 0.0);
   }
@@ -150,10 +151,10 @@ TEST(ModalOperatorsTest, AcousticBlockAndCouplingOfTheActiveModes) {
   ASSERT_EQ(ops.Coupling()->NumberOfColumns(), 2);
   for (int row = 0; row < 2; ++row) {
     for (int column = 0; column < 2; ++column) {
-      const int acousticRow = modes[static_cast<std::size_t>(2 + row)] - 5;
-      const int structuralColumn = modes[static_cast<std::size_t>(column)];
+      const int acousticRow = modes[QVAIndex(2 + row)] - 5;
+      const int structuralColumn = modes[QVAIndex(column)];
       EXPECT_EQ((*ops.Coupling())(row, column),
-                coupling[static_cast<std::size_t>(acousticRow + 2 * structuralColumn)]);
+                coupling[QVAIndex(acousticRow + 2 * structuralColumn)]);
     }
   }
   ASSERT_NE(ops.AcousticViscousDamping(), nullptr);

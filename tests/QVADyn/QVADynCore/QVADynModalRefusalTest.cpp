@@ -10,6 +10,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUtilities.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvSparseMatrix.h"
 #include "platform/modeldb/QVASimDatabase.h"
 
@@ -172,7 +173,7 @@ TEST_F(QVADynModalRefusalTest, ModeShapesOpenAndProjection) {
 TEST_F(QVADynModalRefusalTest, OpenRefusesStoredEigenvaluesThatAreNotFinite) {
   QVASimDatabase& database = basis_.Database();
   const QVASimDistributionID stored = basis_.ModalObject().Eigenvalues();
-  std::vector<double> values(static_cast<std::size_t>(database.NumberOfValues(stored)));
+  std::vector<double> values(QVAIndex(database.NumberOfValues(stored)));
   database.ReadDistribution(stored, values.data());
   values[2] = kInf;
   database.WriteDistribution(stored, values.data());

@@ -59,7 +59,7 @@ struct StoredBasis {
 };
 
 std::vector<double> ReadAll(const QVASimDatabase& database, const QVASimDistributionID& id) {
-  std::vector<double> values(static_cast<std::size_t>(database.NumberOfValues(id)));
+  std::vector<double> values(QVAIndex(database.NumberOfValues(id)));
   database.ReadDistribution(id, values.data());
   return values;
 }
@@ -75,9 +75,9 @@ struct SpringMassModel {
     const double nodeMass[kNodes] = {1.5, 0.75, 2.0, 1.25};
     const double axialStiffness[kPlaces] = {400.0, 250.0, 900.0};
     for (int node = 0; node < kNodes; ++node) {
-      coordinates[static_cast<std::size_t>(3 * node)] = 0.5 * node;
-      coordinates[static_cast<std::size_t>(3 * node + 1)] = 0.1 * node * node;
-      coordinates[static_cast<std::size_t>(3 * node + 2)] = -0.2 * node;
+      coordinates[QVAIndex(3 * node)] = 0.5 * node;
+      coordinates[QVAIndex(3 * node + 1)] = 0.1 * node * node;
+      coordinates[QVAIndex(3 * node + 2)] = -0.2 * node;
       for (int place = 0; place < kPlaces; ++place) {
         mass[QVAColumnMajor(Dof(node, place), Dof(node, place), kDofs)] = nodeMass[node];
       }
@@ -117,7 +117,7 @@ struct SpringMassModel {
     const char lower = 'L';
     const int n = kDofs;
     int lwork = 3 * kDofs * kDofs;
-    std::vector<double> work(static_cast<std::size_t>(lwork));
+    std::vector<double> work(QVAIndex(lwork));
     eigenvalues.resize(kDofs);
     int info = 0;
     dsygv_(&itype, &jobz, &lower, &n, k.data(), &n, m.data(), &n, eigenvalues.data(), work.data(),
@@ -143,7 +143,7 @@ struct SpringMassModel {
     for (int node = 0; node < kNodes; ++node) {
       double offset[3];
       for (int axis = 0; axis < 3; ++axis) {
-        offset[axis] = coordinates[static_cast<std::size_t>(3 * node + axis)] - reference[axis];
+        offset[axis] = coordinates[QVAIndex(3 * node + axis)] - reference[axis];
       }
       for (int axis = 0; axis < 3; ++axis) {
         rigidBody(Dof(node, axis), axis) = 1.0;
@@ -181,7 +181,7 @@ struct SpringMassModel {
 // n x 6 participation factors from the platform allocator, entry (m, j) =
 // first + m + 10 j.
 double* FactorArray(int modes, double first) {
-  double* values = mem_AllocArray<double>(static_cast<std::size_t>(modes) * kDirections);
+  double* values = mem_AllocArray<double>(QVAIndex(modes) * kDirections);
   for (int direction = 0; direction < kDirections; ++direction) {
     for (int mode = 0; mode < modes; ++mode) {
       values[QVAColumnMajor(mode, direction, modes)] = first + mode + 10.0 * direction;
@@ -248,7 +248,7 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
   }
   const std::vector<double> storedFactors = ReadAll(stored.database, factors.ID());
   const std::vector<double> storedMasses = ReadAll(stored.database, effective.ID());
-  ASSERT_EQ(storedFactors.size(), static_cast<std::size_t>(dofs) * kDirections);
+  ASSERT_EQ(storedFactors.size(), QVAIndex(dofs) * kDirections);
   for (std::size_t entry = 0; entry < storedFactors.size(); ++entry) {
     EXPECT_EQ(storedFactors[entry], gamma[entry]);
     EXPECT_EQ(storedMasses[entry], gamma[entry] * gamma[entry]);
@@ -267,7 +267,7 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
   QVAFsmSystemDofDefinition reversed = model.Dofs();
   std::vector<int> reverseOrder(dofs);
   for (int solverDof = 0; solverDof < dofs; ++solverDof) {
-    reverseOrder[static_cast<std::size_t>(solverDof)] = dofs - 1 - solverDof;
+    reverseOrder[QVAIndex(solverDof)] = dofs - 1 - solverDof;
   }
   reversed.SetupSolverDofs(
       QVASimCollection(stored.object.Dofs()).CreateOrderedCSet(reverseOrder.data(), dofs));
@@ -279,9 +279,8 @@ TEST(QVADynModalSystemParticipationTest, EffectiveMassesOfAllModesAddUpToTheRigi
     for (int direction = 0; direction < kDirections; ++direction) {
       reversedRigidBody(solverDof, direction) = rigidBody(systemDof, direction);
     }
-    rows[static_cast<std::size_t>(solverDof)] = solverDof;
-    values[static_cast<std::size_t>(solverDof)] =
-        model.mass[QVAColumnMajor(systemDof, systemDof, dofs)];
+    rows[QVAIndex(solverDof)] = solverDof;
+    values[QVAIndex(solverDof)] = model.mass[QVAColumnMajor(systemDof, systemDof, dofs)];
   }
   QVASrvSparseMatrix reversedMass(dofs, dofs);
   reversedMass.SetFromTriplets(dofs, rows.data(), rows.data(), values.data());
@@ -375,7 +374,7 @@ class QVADynModeShapeReactionForceTest : public ::testing::Test {
     options.columnBlockSize = 5;
     basis_ = std::make_unique<QVATestModalBasis>(options);
     modal_ = basis_->Open();
-    map_.assign(static_cast<std::size_t>(options.numberOfNodes) * kPlaces, 0);
+    map_.assign(QVAIndex(options.numberOfNodes) * kPlaces, 0);
     // Node 2: place 1 holds value 1, place 3 value 4, place 5 value 2.
     map_[2 * kPlaces + 1] = 1;
     map_[2 * kPlaces + 3] = 4;

@@ -15,6 +15,7 @@
 #include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "tests/support/QVATestModalBasis.h"
 #include "tests/support/QVATestTolerances.h"
@@ -64,7 +65,7 @@ EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem&
   for (int loadCase = 0; loadCase < kCases; ++loadCase) {
     auto* pattern = new QVASrvMatrix(count, 2);
     for (int k = 0; k < count; ++k) {
-      const int mode = sourceModes[static_cast<std::size_t>(k)];
+      const int mode = sourceModes[QVAIndex(k)];
       (*pattern)(k, 0) = std::sin(1.0 + mode + 2.0 * loadCase);
       (*pattern)(k, 1) = loadCase == 0 ? 0.0 : std::cos(0.5 * mode);
     }
@@ -74,7 +75,7 @@ EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem&
 
   const int width = store.dofs.NumberOfNodes() * store.dofs.MaxNodalDof();
   const int nodeCount = store.dofs.NumberOfNodes();
-  const std::unique_ptr<bool[]> nodes(new bool[static_cast<std::size_t>(nodeCount)]);
+  const std::unique_ptr<bool[]> nodes(new bool[QVAIndex(nodeCount)]);
   std::fill_n(nodes.get(), nodeCount, true);
   event.Recover(nodes.get(), 1);
 
@@ -82,11 +83,11 @@ EventResults RunHarmonicEvent(const ResultStore& store, const QVADynModalSystem&
   for (int loadCase = 0; loadCase < kCases; ++loadCase) {
     for (int frame = 0; frame < kFrames; ++frame) {
       for (QVADynNumberType part : {QVADynRealPart, QVADynImaginaryPart}) {
-        std::vector<double> amplitudes(static_cast<std::size_t>(count));
+        std::vector<double> amplitudes(QVAIndex(count));
         event.GetModalAmplitudes(QVADynRecoverDisplacement, part, frame, loadCase,
                                  amplitudes.data());
         results.amplitudes.insert(results.amplitudes.end(), amplitudes.begin(), amplitudes.end());
-        std::vector<double> displacement(static_cast<std::size_t>(width), 0.0);
+        std::vector<double> displacement(QVAIndex(width), 0.0);
         if (part == QVADynRealPart) {
           event.GetNodalResults(nodes.get(), frame, loadCase, displacement.data(),
                                 QVADynRecoverDisplacement);
@@ -118,7 +119,7 @@ void ExpectClose(const std::vector<double>& actual, const std::vector<double>& e
 }
 
 std::vector<int> AllOf(int count) {
-  std::vector<int> modes(static_cast<std::size_t>(count));
+  std::vector<int> modes(QVAIndex(count));
   std::iota(modes.begin(), modes.end(), 0);
   return modes;
 }

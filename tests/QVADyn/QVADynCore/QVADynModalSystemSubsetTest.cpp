@@ -10,6 +10,7 @@
 
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADynEventTestSupport.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "tests/support/QVATestLogCapture.h"
@@ -40,7 +41,7 @@ double StoredFactor(int mode, int direction) { return 1000.0 * direction + mode 
 std::unique_ptr<QVADynModalSystem> OpenWithFactors(QVATestModalBasis& basis, QVADynLogFile& log) {
   std::unique_ptr<QVADynModalSystem> modal = basis.Open(log);
   const int modes = basis.NumberOfModes();
-  double* factors = mem_AllocArray<double>(static_cast<std::size_t>(modes) * kDirections);
+  double* factors = mem_AllocArray<double>(QVAIndex(modes) * kDirections);
   for (int direction = 0; direction < kDirections; ++direction) {
     for (int mode = 0; mode < modes; ++mode)
       factors[mode + modes * direction] = StoredFactor(mode, direction);
@@ -92,8 +93,7 @@ void ExpectSelected(const QVASrvDenseMatrix* matrix, const std::vector<double>& 
   for (std::size_t j = 0; j < columns.size(); ++j) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       EXPECT_EQ(values[i + j * rows.size()],
-                reference[static_cast<std::size_t>(rows[i]) +
-                          static_cast<std::size_t>(columns[j]) * referenceRows])
+                reference[QVAIndex(rows[i]) + QVAIndex(columns[j]) * referenceRows])
           << "row " << i << ", column " << j;
     }
   }
@@ -133,9 +133,8 @@ void ExpectModeArrays(const QVADynModalSystem& subset, const QVATestModalBasis& 
   ASSERT_NE(subset.Eigenvalues(), nullptr);
   ASSERT_NE(subset.ParticipationFactors(0), nullptr);
   for (int mode = 0; mode < count; ++mode) {
-    const int sourceMode = active[static_cast<std::size_t>(mode)];
-    EXPECT_EQ(subset.Eigenvalues()[mode],
-              basis.Eigenvalues()[static_cast<std::size_t>(sourceMode)]);
+    const int sourceMode = active[QVAIndex(mode)];
+    EXPECT_EQ(subset.Eigenvalues()[mode], basis.Eigenvalues()[QVAIndex(sourceMode)]);
     for (int direction = 0; direction < kDirections; ++direction) {
       EXPECT_EQ(subset.ParticipationFactors(0)[mode + count * direction],
                 StoredFactor(sourceMode, direction));
@@ -342,31 +341,31 @@ TEST_F(QVADynModalSystemSubsetTest, AccessStatesAreTakenOverFromTheSource) {
     EXPECT_TRUE(reading.InBlockReadState());
     EXPECT_FALSE(reading.HasNodeIndex());
     // Modes 0 and 1 of the subset lie in its first column block (chunk 2).
-    std::vector<double> out(static_cast<std::size_t>(2 * places), -1.0);
+    std::vector<double> out(QVAIndex(2 * places), -1.0);
     reading.GetModesNodal(0, 1, 4, out.data());
     for (int mode = 0; mode < 2; ++mode) {
       for (int place = 0; place < places; ++place) {
-        EXPECT_EQ(out[static_cast<std::size_t>(mode * places + place)],
-                  Basis().NodalModeShape(active[static_cast<std::size_t>(mode)], 4, place));
+        EXPECT_EQ(out[QVAIndex(mode * places + place)],
+                  Basis().NodalModeShape(active[QVAIndex(mode)], 4, place));
       }
     }
     EXPECT_EQ(reading.NumberOfBlockLoads(), 1);
   }
   source_->EndReadModes();
 
-  std::vector<int> onlyNode3(static_cast<std::size_t>(Basis().Options().numberOfNodes), 0);
+  std::vector<int> onlyNode3(QVAIndex(Basis().Options().numberOfNodes), 0);
   onlyNode3[3] = 1;
   source_->BeginNodalModeAccess(onlyNode3.data());
   {
     SubsetProbe accessing(*source_, 3, active.data());
     EXPECT_FALSE(accessing.InBlockReadState());
     EXPECT_TRUE(accessing.HasNodeIndex());
-    std::vector<double> out(static_cast<std::size_t>(3 * places), 0.0);
+    std::vector<double> out(QVAIndex(3 * places), 0.0);
     accessing.GetModesNodal(0, 2, 1, out.data());
     for (int mode = 0; mode < 3; ++mode) {
       for (int place = 0; place < places; ++place) {
-        EXPECT_EQ(out[static_cast<std::size_t>(mode * places + place)],
-                  Basis().NodalModeShape(active[static_cast<std::size_t>(mode)], 1, place));
+        EXPECT_EQ(out[QVAIndex(mode * places + place)],
+                  Basis().NodalModeShape(active[QVAIndex(mode)], 1, place));
       }
     }
   }

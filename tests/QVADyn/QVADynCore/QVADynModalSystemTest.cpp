@@ -14,6 +14,7 @@
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynUnsupportedDamping.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "platform/modeldb/QVAFsmFrequencyTask.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -28,7 +29,7 @@
 namespace {
 
 std::vector<double> ReadAll(QVASimDatabase& database, const QVASimDistributionID& id) {
-  std::vector<double> values(static_cast<std::size_t>(database.NumberOfValues(id)));
+  std::vector<double> values(QVAIndex(database.NumberOfValues(id)));
   database.ReadDistribution(id, values.data());
   return values;
 }
@@ -163,8 +164,8 @@ TEST(QVADynModalSystemTest, ValuesWrittenInUnevenBlocksReopenBitForBit) {
                           block.lastColumn - block.firstColumn + 1);
       for (int j = 0; j < values.NumberOfColumns(); ++j) {
         for (int i = 0; i < values.NumberOfRows(); ++i) {
-          values(i, j) = phi[static_cast<std::size_t>(block.firstRow + i) +
-                             static_cast<std::size_t>(kRows) * (block.firstColumn + j)];
+          values(i, j) =
+              phi[QVAIndex(block.firstRow + i) + QVAIndex(kRows) * (block.firstColumn + j)];
         }
       }
       stored.SetValues(block.firstRow, block.lastRow, block.firstColumn, block.lastColumn, values);

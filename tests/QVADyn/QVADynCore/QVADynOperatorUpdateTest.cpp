@@ -87,9 +87,7 @@ class TestGenerator : public QVADynGenerateOperators {
     const std::vector<double> dense = family_(slot, code_, frequency_);
     if (dense.empty()) return new QVASrvSparseMatrix;
     const int n = static_cast<int>(std::lround(std::sqrt(static_cast<double>(dense.size()))));
-    const auto row = [&](int g) {
-      return numbering_.empty() ? g : numbering_[static_cast<std::size_t>(g)];
-    };
+    const auto row = [&](int g) { return numbering_.empty() ? g : numbering_[QVAIndex(g)]; };
     std::vector<int> rows;
     std::vector<int> columns;
     std::vector<double> values;
@@ -121,7 +119,7 @@ class TestGenerator : public QVADynGenerateOperators {
 // `diagonal` on the diagonal.
 std::vector<double> SparseSymmetric(int n, std::uint64_t seed, double scale, double diagonal) {
   QVATestRandom random(seed);
-  std::vector<double> matrix(static_cast<std::size_t>(n) * n, 0.0);
+  std::vector<double> matrix(QVAIndex(n) * n, 0.0);
   for (int column = 0; column < n; ++column) {
     for (int row = column; row < n; ++row) {
       if (row != column && (row + column) % 3 == 1) continue;
@@ -168,7 +166,7 @@ Projection ProjectByLoops(const QVATestModalBasis& basis, int firstRow, int firs
   const int rows = static_cast<int>(std::lround(std::sqrt(static_cast<double>(op.size()))));
   Projection projection;
   projection.size = modes;
-  projection.value.assign(static_cast<std::size_t>(modes) * modes, 0.0);
+  projection.value.assign(QVAIndex(modes) * modes, 0.0);
   projection.magnitude.assign(projection.value.size(), 0.0);
   for (int j = 0; j < modes; ++j) {
     for (int i = 0; i < modes; ++i) {
@@ -235,15 +233,14 @@ QVASrvMatrix Copy(const QVASrvMatrix* matrix) { return *matrix; }
 std::vector<double> ModalOperator(const QVATestModalBasis& basis, const std::vector<double>& d) {
   const int rows = basis.NumberOfRows();
   const std::vector<double>& mass = basis.Mass();
-  std::vector<double> matrix(static_cast<std::size_t>(rows) * rows, 0.0);
+  std::vector<double> matrix(QVAIndex(rows) * rows, 0.0);
   for (int s = 0; s < rows; ++s) {
     for (int r = 0; r < rows; ++r) {
       double sum = 0.0;
       for (int k = 0; k < basis.NumberOfModes(); ++k) {
-        sum += basis.ModeShape(r, k) * d[static_cast<std::size_t>(k)] * basis.ModeShape(s, k);
+        sum += basis.ModeShape(r, k) * d[QVAIndex(k)] * basis.ModeShape(s, k);
       }
-      matrix[QVAColumnMajor(r, s, rows)] =
-          mass[static_cast<std::size_t>(r)] * sum * mass[static_cast<std::size_t>(s)];
+      matrix[QVAColumnMajor(r, s, rows)] = mass[QVAIndex(r)] * sum * mass[QVAIndex(s)];
     }
   }
   return matrix;
@@ -534,11 +531,11 @@ TEST_F(OperatorUpdateTest, AllDomainsUpdateTheStructureThenTheFluid) {
 std::vector<int> ReversedNumbering(QVATestModalBasis& basis, int count,
                                    std::unique_ptr<QVAFsmSystemDofDefinition>& dofs) {
   dofs = std::make_unique<QVAFsmSystemDofDefinition>(basis.Dofs());
-  std::vector<int> numbering(static_cast<std::size_t>(count));
-  std::vector<int> systemDofs(static_cast<std::size_t>(count));
+  std::vector<int> numbering(QVAIndex(count));
+  std::vector<int> systemDofs(QVAIndex(count));
   for (int g = 0; g < count; ++g) {
-    numbering[static_cast<std::size_t>(g)] = count - 1 - g;
-    systemDofs[static_cast<std::size_t>(g)] = basis.Dofs().SystemDofFromSolverDof(count - 1 - g);
+    numbering[QVAIndex(g)] = count - 1 - g;
+    systemDofs[QVAIndex(g)] = basis.Dofs().SystemDofFromSolverDof(count - 1 - g);
   }
   dofs->SetupSolverDofs(
       QVASimCollection(basis.ModalObject().Dofs()).CreateOrderedCSet(systemDofs.data(), count));
@@ -634,15 +631,14 @@ std::vector<std::complex<double>> SolveEvent(QVATestModalBasis& basis,
   event.Solve(update);
 
   std::vector<std::complex<double>> amplitudes;
-  std::vector<double> real(static_cast<std::size_t>(modes));
-  std::vector<double> imaginary(static_cast<std::size_t>(modes));
+  std::vector<double> real(QVAIndex(modes));
+  std::vector<double> imaginary(QVAIndex(modes));
   for (int j = 0; j < frames; ++j) {
     event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, j, 0, real.data());
     event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynImaginaryPart, j, 0,
                              imaginary.data());
     for (int k = 0; k < modes; ++k) {
-      amplitudes.emplace_back(real[static_cast<std::size_t>(k)],
-                              imaginary[static_cast<std::size_t>(k)]);
+      amplitudes.emplace_back(real[QVAIndex(k)], imaginary[QVAIndex(k)]);
     }
   }
   return amplitudes;
@@ -665,7 +661,7 @@ TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceTheP
   for (int k = 0; k < modes; ++k) {
     const double sigma = 0.01 + 0.003 * k;
     gamma.push_back(0.2 + 0.05 * k);
-    hysteretic.push_back(sigma * lambda[static_cast<std::size_t>(k)]);
+    hysteretic.push_back(sigma * lambda[QVAIndex(k)]);
     updateRecords.push_back({0.005, 0.01 + 0.002 * k, 0.1, 0.0002});
     QVADynDiagonalDamping plain = updateRecords.back();
     plain.structural += sigma;
@@ -676,7 +672,7 @@ TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceTheP
                                                       ModalOperator(*basis_, gamma),
                                                       ModalOperator(*basis_, hysteretic)};
   const OperatorFamily constant = [&operators](int slot, int, double) {
-    return operators[static_cast<std::size_t>(slot)];
+    return operators[QVAIndex(slot)];
   };
   // Direct frames at 0.5 and 3, interpolated frames between them.
   const std::vector<double> frequencies = {0.5, 1.0, 2.0, 3.0};
@@ -700,15 +696,15 @@ TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceTheP
     double largest = 0.0;
     double amplitude = 0.0;
     for (int k = 0; k < modes; ++k) {
-      const QVADynDiagonalDamping& record = plainRecords[static_cast<std::size_t>(k)];
-      const double eigenvalue = lambda[static_cast<std::size_t>(k)];
+      const QVADynDiagonalDamping& record = plainRecords[QVAIndex(k)];
+      const double eigenvalue = lambda[QVAIndex(k)];
       const double viscous = 2.0 * record.criticalFraction * std::sqrt(eigenvalue) +
                              record.massFactor + record.stiffnessFactor * eigenvalue;
       const double magnitude = std::abs(std::complex<double>(
           eigenvalue - omega * omega, omega * viscous + record.structural * eigenvalue));
       smallest = std::min(smallest, magnitude);
       largest = std::max(largest, magnitude);
-      amplitude = std::max(amplitude, std::abs(plain[j * modes + static_cast<std::size_t>(k)]));
+      amplitude = std::max(amplitude, std::abs(plain[j * modes + QVAIndex(k)]));
     }
     // The projected operators equal the diagonal ones up to the rounding of
     // sums over rows^2 terms (~ rows * eps * lambdaMax, as Phi^T M Phi = I
@@ -716,7 +712,7 @@ TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceTheP
     // largest |D|); each perturbation is amplified by 1 / the smallest |D|.
     const double tolerance = 64.0 * kQVAEps * (rows * lambdaMax + largest) / smallest * amplitude;
     for (int k = 0; k < modes; ++k) {
-      const std::size_t at = j * modes + static_cast<std::size_t>(k);
+      const std::size_t at = j * modes + QVAIndex(k);
       EXPECT_NEAR(updated[at].real(), plain[at].real(), tolerance)
           << "frame " << j << " mode " << k;
       EXPECT_NEAR(updated[at].imag(), plain[at].imag(), tolerance)

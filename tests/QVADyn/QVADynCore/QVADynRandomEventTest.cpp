@@ -20,6 +20,7 @@
 #include "QVADyn/QVADynCore/QVADynLogTexts.h"
 #include "QVADyn/QVADynCore/QVADynRandomEvent.h"
 #include "QVADyn/QVADynCore/QVADynTypes.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvUtilities.h"
 #include "platform/modeldb/QVASimCollection.h"
@@ -79,7 +80,7 @@ void StoreParticipationFactors(QVATestModalBasis& basis, const std::vector<doubl
 
 std::vector<double> RandomFactors(int modes, std::uint64_t seed) {
   QVATestRandom random(seed);
-  std::vector<double> factors(static_cast<std::size_t>(modes) * 6);
+  std::vector<double> factors(QVAIndex(modes) * 6);
   for (double& factor : factors) factor = random.Uniform(-2.0, 2.0);
   return factors;
 }
@@ -155,7 +156,7 @@ class QVADynRandomEventTest : public ::testing::Test {
   }
   int Modes() const { return static_cast<int>(literal_.activeModes.size()); }
   std::size_t OutputSize() const {
-    return static_cast<std::size_t>(event_->NumberOfBlocks()) * 2 * Modes() * Modes();
+    return QVAIndex(event_->NumberOfBlocks()) * 2 * Modes() * Modes();
   }
 
   std::vector<double> Fast(bool jetNoise, double omega = 0.0) {
@@ -312,7 +313,7 @@ TEST_F(QVADynRandomEventTest, ManyNodesFillSeveralPanels) {
 template <class Load, class Shape, class Coefficient>
 std::vector<std::complex<double>> ProjectedCrossSpectrum(int rows, int m, Load load, Shape phi,
                                                          Coefficient coefficient) {
-  std::vector<std::complex<long double>> sum(static_cast<std::size_t>(m) * m);
+  std::vector<std::complex<long double>> sum(QVAIndex(m) * m);
   for (int beta = 0; beta < rows; ++beta) {
     for (int alpha = 0; alpha < rows; ++alpha) {
       std::complex<long double> c =
@@ -320,8 +321,7 @@ std::vector<std::complex<double>> ProjectedCrossSpectrum(int rows, int m, Load l
       if (alpha == beta) c = c.real();
       const std::complex<long double> s = load(beta) * c * load(alpha);
       for (int a = 0; a < m; ++a) {
-        for (int b = 0; b < m; ++b)
-          sum[static_cast<std::size_t>(a) * m + b] += phi(beta, a) * s * phi(alpha, b);
+        for (int b = 0; b < m; ++b) sum[QVAIndex(a) * m + b] += phi(beta, a) * s * phi(alpha, b);
       }
     }
   }
@@ -330,12 +330,12 @@ std::vector<std::complex<double>> ProjectedCrossSpectrum(int rows, int m, Load l
 
 // B + B^H of the block at `block`: Re = R(a, b) + R(b, a), Im = I(a, b) - I(b, a).
 std::vector<std::complex<double>> Completed(const double* block, int m) {
-  const std::size_t mm = static_cast<std::size_t>(m) * m;
+  const std::size_t mm = QVAIndex(m) * m;
   std::vector<std::complex<double>> whole(mm);
   for (int a = 0; a < m; ++a) {
     for (int b = 0; b < m; ++b) {
-      const std::size_t ab = static_cast<std::size_t>(a) * m + b;
-      const std::size_t ba = static_cast<std::size_t>(b) * m + a;
+      const std::size_t ab = QVAIndex(a) * m + b;
+      const std::size_t ba = QVAIndex(b) * m + a;
       whole[ab] = {block[ab] + block[ba], block[mm + ab] - block[mm + ba]};
     }
   }
@@ -358,23 +358,21 @@ double RelativeDifference(const std::vector<std::complex<double>>& actual,
 // on its real form [Re -Im; Im Re] (each eigenvalue twice).
 double SmallestToLargestEigenvalue(const std::vector<std::complex<double>>& h, int m) {
   const int n = 2 * m;
-  std::vector<double> real(static_cast<std::size_t>(n) * n);
+  std::vector<double> real(QVAIndex(n) * n);
   for (int a = 0; a < m; ++a) {
     for (int b = 0; b < m; ++b) {
-      const std::complex<double> value = h[static_cast<std::size_t>(a) * m + b];
-      const auto at = [n](int row, int column) {
-        return static_cast<std::size_t>(row) + static_cast<std::size_t>(column) * n;
-      };
+      const std::complex<double> value = h[QVAIndex(a) * m + b];
+      const auto at = [n](int row, int column) { return QVAIndex(row) + QVAIndex(column) * n; };
       real[at(a, b)] = real[at(a + m, b + m)] = value.real();
       real[at(a + m, b)] = value.imag();
       real[at(a, b + m)] = -value.imag();
     }
   }
-  std::vector<double> eigenvalues(static_cast<std::size_t>(n));
+  std::vector<double> eigenvalues(QVAIndex(n));
   const char noVectors = 'N';
   const char lower = 'L';
   const int workSize = 8 * n;
-  std::vector<double> work(static_cast<std::size_t>(workSize));
+  std::vector<double> work(QVAIndex(workSize));
   int info = 0;
   dsyev_(&noVectors, &lower, &n, real.data(), &n, eigenvalues.data(), work.data(), &workSize, &info,
          1, 1);
@@ -415,7 +413,7 @@ TEST_P(QVADynRandomCrossSpectrumTest, CompletedBlockIsTheProjectedHermitianCross
   for (const int direction : form.directions) AdoptBaseMotion(key, direction);
   const std::vector<double> block = Fast(jetNoise, omega);
   const int m = Modes();
-  const auto mode = [&](int a) { return literal_.activeModes[static_cast<std::size_t>(a)] - 1; };
+  const auto mode = [&](int a) { return literal_.activeModes[QVAIndex(a)] - 1; };
 
   std::vector<std::complex<double>> expected;
   if (baseMotion) {
@@ -424,7 +422,7 @@ TEST_P(QVADynRandomCrossSpectrumTest, CompletedBlockIsTheProjectedHermitianCross
       return excited ? static_cast<long double>(g) : 0.0L;
     };
     const auto gamma = [&](int p, int a) {
-      return static_cast<long double>(factors_[static_cast<std::size_t>(p) * kModes + mode(a)]);
+      return static_cast<long double>(factors_[QVAIndex(p) * kModes + mode(a)]);
     };
     expected = ProjectedCrossSpectrum(6, m, level, gamma, [&](int, int) {
       return std::complex<long double>(real, form.complex ? imaginary : 0.0);
@@ -433,7 +431,7 @@ TEST_P(QVADynRandomCrossSpectrumTest, CompletedBlockIsTheProjectedHermitianCross
     // Node-DOF alpha = (alpha / 6, alpha % 6).
     const auto load = [&](int alpha) {
       const int node = alpha / kPlaces;
-      return nodeActive_[static_cast<std::size_t>(node)] != 0
+      return nodeActive_[QVAIndex(node)] != 0
                  ? static_cast<long double>(provider_.Load(node, key, alpha % kPlaces))
                  : 0.0L;
     };
@@ -495,10 +493,10 @@ TEST_F(QVADynRandomEventTest, BaseMotionKeyMinusThreeIsVisited) {
   AdoptBaseMotion(-3, 1);
   const std::vector<double> block = Fast(false);
   const int m = Modes();
-  const double gamma0 = factors_[static_cast<std::size_t>(literal_.activeModes[0]) - 1];
+  const double gamma0 = factors_[QVAIndex(literal_.activeModes[0]) - 1];
   // One term, five roundings.
   EXPECT_NEAR(block[0], 0.5 * g * g * gamma0 * gamma0, 8.0 * kQVAEps * g * g * gamma0 * gamma0);
-  EXPECT_EQ(block[static_cast<std::size_t>(m) * m], 0.0);
+  EXPECT_EQ(block[QVAIndex(m) * m], 0.0);
 }
 
 TEST_F(QVADynRandomEventTest, BaseMotionWithoutParticipationFactorsIsRefusedBeforeWriting) {
@@ -555,7 +553,7 @@ TEST_F(QVADynRandomEventTest, CorrelationWithoutEntriesGetsAZeroedBlock) {
   Adopt(MakeCorrelation(1, false, false, false, {{1, 1.0, 0.0, 0.0}}));
   ASSERT_EQ(event_->NumberOfBlocks(), 2);
   const std::vector<double> out = Fast(false);
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(Modes()) * Modes();
+  const std::size_t blockSize = 2 * QVAIndex(Modes()) * Modes();
   for (std::size_t k = 0; k < blockSize; ++k) ASSERT_EQ(out[k], 0.0) << k;
   EXPECT_NE(out[blockSize], kSentinel);
   EXPECT_EQ(provider_.Count().begin, 1);
@@ -578,7 +576,7 @@ TEST_F(QVADynRandomEventTest, ProviderCallSequence) {
   Adopt(MakeCorrelation(0, false, false, true, {{1, 1.0, 0.0, 0.0}}, 1.0));
   AdoptBaseMotion(1, 1);
   const int activeNodes = 6;
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(Modes()) * Modes();
+  const std::size_t blockSize = 2 * QVAIndex(Modes()) * Modes();
   std::vector<double> out(OutputSize(), kSentinel);
 
   event_->ComputeModalLoad(out.data(), nodeActive_.data());
@@ -624,7 +622,7 @@ TEST_F(QVADynRandomEventTest, ProviderCallSequence) {
 TEST_F(QVADynRandomEventTest, ConstructionHoldsNodalAccessAndRowAccess) {
   EXPECT_EQ(modal_->ModeShapes()->Access(), 2);
   // The node-access state is open: a node's modes can be read.
-  std::vector<double> shapes(static_cast<std::size_t>(kModes) * kPlaces, 0.0);
+  std::vector<double> shapes(QVAIndex(kModes) * kPlaces, 0.0);
   modal_->GetModesNodal(0, kModes - 1, 2, shapes.data());
   EXPECT_EQ(shapes[1], basis_.NodalModeShape(0, 2, 1));
   EXPECT_EQ(shapes[kPlaces + 5], basis_.NodalModeShape(1, 2, 5));

@@ -22,6 +22,7 @@
 
 #include "QVADyn/QVADynCore/QVADynCorrelation.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/omi_IntTable.h"
 #include "platform/host/QVADynRandomLoadProvider.h"
 
@@ -39,9 +40,7 @@ struct QVADynRandomLiteralCase {
 
 namespace qva_random_literal {
 
-inline std::size_t At(int a, int b, int m) {
-  return static_cast<std::size_t>(a) * static_cast<std::size_t>(m) + static_cast<std::size_t>(b);
-}
+inline std::size_t At(int a, int b, int m) { return QVAIndex(a) * QVAIndex(m) + QVAIndex(b); }
 
 inline double Magnitude(double value, bool absolute) { return absolute ? std::fabs(value) : value; }
 
@@ -59,11 +58,10 @@ void AddNodePair(const QVADynRandomLiteralCase& c, double* block, const std::vec
   const int m = static_cast<int>(c.activeModes.size());
   const int D = c.modal->DofDefinition().MaxNodalDof();
   const auto phi = [D](const std::vector<double>& shapes, int mode, int d) {
-    return shapes[static_cast<std::size_t>(mode) * static_cast<std::size_t>(D) +
-                  static_cast<std::size_t>(d)];
+    return shapes[QVAIndex(mode) * QVAIndex(D) + QVAIndex(d)];
   };
   for (int a = 0; a < m; ++a) {
-    const int modeA = c.activeModes[static_cast<std::size_t>(a)] - 1;
+    const int modeA = c.activeModes[QVAIndex(a)] - 1;
     for (int d = 0; d < D; ++d) {
       double sR = 0.0;
       double sI = 0.0;
@@ -79,11 +77,11 @@ void AddNodePair(const QVADynRandomLiteralCase& c, double* block, const std::vec
         sI += Magnitude(phi(phiJ, modeA, e), absolute) * tI;
       }
       for (int b = 0; b < m; ++b) {
-        const int modeB = c.activeModes[static_cast<std::size_t>(b)] - 1;
+        const int modeB = c.activeModes[QVAIndex(b)] - 1;
         const double phiB = Magnitude(phi(phiI, modeB, d), absolute);
         const double load = Magnitude(Li[d], absolute);
         block[At(a, b, m)] += sR * phiB * load;
-        block[static_cast<std::size_t>(m) * m + At(a, b, m)] += sI * phiB * load;
+        block[QVAIndex(m) * m + At(a, b, m)] += sI * phiB * load;
       }
     }
   }
@@ -95,8 +93,7 @@ inline void Nodal(const QVADynRandomLiteralCase& c, double* block, int key, doub
   QVADynRandomLoadProvider& provider = *c.provider;
   const QVADynModalSystem& modal = *c.modal;
   const int D = modal.DofDefinition().MaxNodalDof();
-  const std::size_t shapeSize =
-      static_cast<std::size_t>(modal.NumberOfModes()) * static_cast<std::size_t>(D);
+  const std::size_t shapeSize = QVAIndex(modal.NumberOfModes()) * QVAIndex(D);
   std::vector<double> phiI(shapeSize);
   std::vector<double> phiJ(shapeSize);
   const bool uncorrelated = correlation.IsUncorrelated();
@@ -143,14 +140,13 @@ inline void BaseMotion(const QVADynRandomLiteralCase& c, double* block, int key,
     if (patternKey == key) delta[direction - 1] = g;
   }
   const auto Gamma = [gamma, M](int q, int mode) {
-    return gamma[static_cast<std::size_t>(q) * static_cast<std::size_t>(M) +
-                 static_cast<std::size_t>(mode)];
+    return gamma[QVAIndex(q) * QVAIndex(M) + QVAIndex(mode)];
   };
   const int one = 1;
   const int noNode = -1;
   const double origin[3] = {0.0, 0.0, 0.0};
   for (int a = 0; a < m; ++a) {
-    const int modeA = c.activeModes[static_cast<std::size_t>(a)] - 1;
+    const int modeA = c.activeModes[QVAIndex(a)] - 1;
     for (int p = 1; p <= 6; ++p) {
       double sR = 0.0;
       double sI = 0.0;
@@ -174,10 +170,9 @@ inline void BaseMotion(const QVADynRandomLiteralCase& c, double* block, int key,
         sI += Magnitude(Gamma(q - 1, modeA), absolute) * tI;
       }
       for (int b = 0; b < m; ++b) {
-        const int modeB = c.activeModes[static_cast<std::size_t>(b)] - 1;
+        const int modeB = c.activeModes[QVAIndex(b)] - 1;
         block[At(a, b, m)] += sR * Magnitude(Gamma(p - 1, modeB), absolute);
-        block[static_cast<std::size_t>(m) * m + At(a, b, m)] +=
-            sI * Magnitude(Gamma(p - 1, modeB), absolute);
+        block[QVAIndex(m) * m + At(a, b, m)] += sI * Magnitude(Gamma(p - 1, modeB), absolute);
       }
     }
   }
@@ -192,31 +187,30 @@ inline void JetNoise(const QVADynRandomLiteralCase& c, double* block, int key, c
   provider.Begin(block, key, v);
   const int N = provider.NumberOfNodes();
   const double speedSquared = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
-  std::vector<double> cosine(static_cast<std::size_t>(N), 0.0);
-  std::vector<double> sine(static_cast<std::size_t>(N), 0.0);
+  std::vector<double> cosine(QVAIndex(N), 0.0);
+  std::vector<double> sine(QVAIndex(N), 0.0);
   for (int n = 0; n < N; ++n) {
     if (nodeActive[n] == 0) continue;
     const double* X = provider.NodeCoordinates(n);
     const double theta = (X[0] * v[0] + X[1] * v[1] + X[2] * v[2]) * omega / speedSquared;
-    cosine[static_cast<std::size_t>(n)] = std::cos(theta);
-    sine[static_cast<std::size_t>(n)] = std::sin(theta);
+    cosine[QVAIndex(n)] = std::cos(theta);
+    sine[QVAIndex(n)] = std::sin(theta);
   }
-  const std::size_t shapeSize =
-      static_cast<std::size_t>(modal.NumberOfModes()) * static_cast<std::size_t>(D);
+  const std::size_t shapeSize = QVAIndex(modal.NumberOfModes()) * QVAIndex(D);
   std::vector<double> phiI(shapeSize);
   std::vector<double> phiJ(shapeSize);
   for (int i = 0; i < N; ++i) {
     if (nodeActive[i] == 0) continue;
     const double* Li = provider.NodalLoads(i) + (key - 1) * D;
     Shapes(modal, i, phiI);
-    const double ci = cosine[static_cast<std::size_t>(i)];
-    const double si = sine[static_cast<std::size_t>(i)];
+    const double ci = cosine[QVAIndex(i)];
+    const double si = sine[QVAIndex(i)];
     for (int j = i; j < N; ++j) {
       if (nodeActive[j] == 0) continue;
       const double* Lj = provider.NodalLoads(j) + (key - 1) * D;
       Shapes(modal, j, phiJ);
-      const double cj = cosine[static_cast<std::size_t>(j)];
-      const double sj = sine[static_cast<std::size_t>(j)];
+      const double cj = cosine[QVAIndex(j)];
+      const double sj = sine[QVAIndex(j)];
       const double cosineOfDifference =
           absolute ? std::fabs(si * sj) + std::fabs(ci * cj) : si * sj + ci * cj;
       const double sineOfDifference =
@@ -237,12 +231,12 @@ inline void JetNoise(const QVADynRandomLiteralCase& c, double* block, int key, c
 inline void QVADynLiteralModalLoad(const QVADynRandomLiteralCase& c, double* out,
                                    const int* nodeActive, bool absolute) {
   const int m = static_cast<int>(c.activeModes.size());
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
+  const std::size_t blockSize = 2 * QVAIndex(m) * QVAIndex(m);
   double* block = out;
   for (const QVADynCorrelation* correlation : c.correlations) {
     const omi_IntTable<void*>& data = correlation->GetCorrelationDataList();
     if (correlation->Type() == QVADynCorrelationJetNoise) {
-      block += blockSize * static_cast<std::size_t>(data.Size());
+      block += blockSize * QVAIndex(data.Size());
       continue;
     }
     for (std::size_t k = 0; k < blockSize; ++k) block[k] = 0.0;
@@ -264,7 +258,7 @@ inline void QVADynLiteralModalLoad(const QVADynRandomLiteralCase& c, double* out
 inline void QVADynLiteralJetNoiseModalLoad(const QVADynRandomLiteralCase& c, double* out,
                                            const int* nodeActive, double omega, bool absolute) {
   const int m = static_cast<int>(c.activeModes.size());
-  const std::size_t blockSize = 2 * static_cast<std::size_t>(m) * static_cast<std::size_t>(m);
+  const std::size_t blockSize = 2 * QVAIndex(m) * QVAIndex(m);
   double* block = out;
   for (const QVADynCorrelation* correlation : c.correlations) {
     if (correlation->Type() != QVADynCorrelationJetNoise) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/host/QVADynRandomLoadProvider.h"
 #include "tests/support/QVATestModalBasis.h"
 
@@ -43,16 +44,16 @@ class QVADynRandomTestProvider : public QVADynRandomLoadProvider {
   QVADynRandomTestProvider(int nodes, int places, int patterns, std::uint64_t seed)
       : nodes_(nodes), places_(places), patterns_(patterns) {
     QVATestRandom random(seed);
-    loads_.resize(static_cast<std::size_t>(nodes) * places * patterns);
+    loads_.resize(QVAIndex(nodes) * places * patterns);
     for (double& load : loads_) {
       load = random.Uniform(0.0, 1.0) < 0.2 ? 0.0 : random.Uniform(-1.0, 1.0);
     }
-    coordinates_.resize(static_cast<std::size_t>(nodes) * 3);
+    coordinates_.resize(QVAIndex(nodes) * 3);
     for (double& coordinate : coordinates_) coordinate = random.Uniform(0.0, 2.0);
   }
 
   double& Load(int node, int pattern, int place) { return loads_[Index(node, pattern, place)]; }
-  double* Coordinates(int node) { return coordinates_.data() + static_cast<std::size_t>(node) * 3; }
+  double* Coordinates(int node) { return coordinates_.data() + QVAIndex(node) * 3; }
   int NumberOfPatterns() const override { return patterns_; }
   void SetNumberOfNodes(int nodes) { nodes_ = nodes; }
   // The name every UserCorrelation call must carry.
@@ -117,9 +118,7 @@ class QVADynRandomTestProvider : public QVADynRandomLoadProvider {
 
  private:
   std::size_t Index(int node, int pattern, int place) const {
-    return (static_cast<std::size_t>(node) * patterns_ + static_cast<std::size_t>(pattern - 1)) *
-               places_ +
-           static_cast<std::size_t>(place);
+    return (QVAIndex(node) * patterns_ + QVAIndex(pattern - 1)) * places_ + QVAIndex(place);
   }
   void CheckInBlock() {
     if (!inBlock_) ++counts_.outOfSequence;

@@ -17,6 +17,7 @@
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "QVADynEventTestSupport.h"
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "platform/modeldb/QVASimDistribution.h"
 #include "platform/modeldb/QVASimKinds.h"
@@ -74,7 +75,7 @@ class TimeHistoryEventTest : public ::testing::Test {
   std::vector<QVADynFrameValue> Frames() const {
     std::vector<QVADynFrameValue> frames(kFrames);
     const double steps[kFrames] = {0.05, 0.02, 0.02, 0.1, 0.03, 0.0};
-    for (int j = 0; j < kFrames; ++j) frames[static_cast<std::size_t>(j)].third = steps[j];
+    for (int j = 0; j < kFrames; ++j) frames[QVAIndex(j)].third = steps[j];
     return frames;
   }
   static QVASrvMatrix* AmplitudeTable() {
@@ -133,14 +134,14 @@ class TimeHistoryEventTest : public ::testing::Test {
   // modal history `modal` (active modes x frames).
   void ExpectRecovered(QVADynEvent& event, QVADynRecoveryType type, const std::vector<int>& rows,
                        const std::vector<double>& modal) {
-    const RecoveryReference reference = ReferenceRecovery(
-        *basis_, rows, modes_.data(), kModes, kFrames,
-        [&](int k, int j) { return modal[static_cast<std::size_t>(k + kModes * j)]; });
+    const RecoveryReference reference =
+        ReferenceRecovery(*basis_, rows, modes_.data(), kModes, kFrames,
+                          [&](int k, int j) { return modal[QVAIndex(k + kModes * j)]; });
     for (int j = 0; j < kFrames; ++j) {
-      std::vector<double> out(static_cast<std::size_t>(Width()), 0.0);
+      std::vector<double> out(QVAIndex(Width()), 0.0);
       event.GetNodalResults(nullptr, j, 0, out.data(), type);
       for (std::size_t r = 0; r < rows.size(); ++r) {
-        const std::size_t at = r + rows.size() * static_cast<std::size_t>(j);
+        const std::size_t at = r + rows.size() * QVAIndex(j);
         // A product over the 12 modes of the basis (zero rows for inactive
         // ones): 16 eps of the summed magnitudes.
         EXPECT_NEAR(out[Place(rows[r])], reference.value[at],
@@ -208,7 +209,7 @@ TEST_F(TimeHistoryEventTest, InitialConditionsSetFrameZero) {
   std::vector<double> initial(kModes);
   for (int k = 0; k < kModes; ++k) {
     displacement(k, 0) = 0.01 * (k + 1);
-    initial[static_cast<std::size_t>(k)] = 0.01 * (k + 1);
+    initial[QVAIndex(k)] = 0.01 * (k + 1);
   }
   // A diagonal matrix stands for the full one: its first column is (0.5, 0, ...).
   QVASrvMatrix velocity(kModes, kModes, nullptr, true, true);
@@ -251,15 +252,15 @@ TEST_F(TimeHistoryEventTest, RecoverStoresOnlyTheRequestedQuantities) {
   // recovered DOFs; every other entry keeps its value.
   for (QVADynRecoveryType type :
        {QVADynRecoverDisplacement, QVADynRecoverAcceleration, QVADynRecoverReactionForce}) {
-    std::vector<double> out(static_cast<std::size_t>(Width()), 7.0);
+    std::vector<double> out(QVAIndex(Width()), 7.0);
     transient_->GetNodalResults(nodes, 3, 0, out.data(), type);
-    std::vector<double> expected(static_cast<std::size_t>(Width()), 7.0);
+    std::vector<double> expected(QVAIndex(Width()), 7.0);
     for (const int row : rows) expected[Place(row)] = 0.0;
     EXPECT_EQ(out, expected) << "type " << type;
   }
-  std::vector<double> untouched(static_cast<std::size_t>(Width()), 7.0);
+  std::vector<double> untouched(QVAIndex(Width()), 7.0);
   transient_->GetImaginaryNodalResults(nodes, 3, 0, untouched.data(), QVADynRecoverVelocity);
-  EXPECT_EQ(untouched, std::vector<double>(static_cast<std::size_t>(Width()), 7.0));
+  EXPECT_EQ(untouched, std::vector<double>(QVAIndex(Width()), 7.0));
 
   // Displacement and acceleration now; the velocity stays as it was.
   const QVASimDistributionID velocity = results_.V();
@@ -359,7 +360,7 @@ TEST_F(TimeHistoryEventTest, ResponseSpectrumStoresZeroHistoriesAndNoEnergies) {
   event->Recover(nodes, 1);
   ASSERT_TRUE(results_.U().IsValid());
   EXPECT_EQ(Read(results_.U()), std::vector<double>(3 * kFrames, 0.0));
-  std::vector<double> out(static_cast<std::size_t>(Width()), 1.0);
+  std::vector<double> out(QVAIndex(Width()), 1.0);
   event->GetNodalResults(nodes, 4, 0, out.data(), QVADynRecoverDisplacement);
   for (const int row : RowsOf(nodes)) EXPECT_EQ(out[Place(row)], 0.0);
   EXPECT_EQ(out[0], 1.0);

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "internal/QVANumerics.h"
+
 namespace qva_transient_test {
 
 __extension__ typedef __float128 Quad;
@@ -41,7 +43,7 @@ inline QuadMatrix Exponential(QuadMatrix matrix, int d) {
   }
   for (Quad& entry : matrix) entry /= static_cast<Quad>(1ULL << squarings);
   auto product = [d](const QuadMatrix& left, const QuadMatrix& right) {
-    QuadMatrix result(static_cast<std::size_t>(d * d), 0);
+    QuadMatrix result(QVAIndex(d * d), 0);
     for (int i = 0; i < d; ++i) {
       for (int l = 0; l < d; ++l) {
         for (int j = 0; j < d; ++j) result[i * d + j] += left[i * d + l] * right[l * d + j];
@@ -49,7 +51,7 @@ inline QuadMatrix Exponential(QuadMatrix matrix, int d) {
     }
     return result;
   };
-  QuadMatrix result(static_cast<std::size_t>(d * d), 0), term(result);
+  QuadMatrix result(QVAIndex(d * d), 0), term(result);
   for (int i = 0; i < d; ++i) result[i * d + i] = term[i * d + i] = 1;
   // Norm <= 1/4: the remainder after 30 terms is below 0.25^31 / 31! ~ 1e-52.
   for (int k = 1; k <= 30; ++k) {

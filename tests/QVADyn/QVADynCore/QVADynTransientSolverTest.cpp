@@ -16,6 +16,7 @@
 #include "QVADynEventTestSupport.h"
 #include "QVADynTransientCoefficients.h"
 #include "QVADynTransientTestModel.h"
+#include "internal/QVANumerics.h"
 #include "tests/QVADyn/QVADynCore/QVADynTransientExactSolution.h"
 #include "tests/support/QVATestModalBasis.h"
 #include "tests/support/QVATestTolerances.h"
@@ -41,9 +42,8 @@ Histories Solve(QVADynTransientSolver& solver, const QVADynModalOperators& ops,
   QVADynSolution solution;
   const int numberOfFrames = static_cast<int>(frames.size());
   solver.Solve(solution, ops, numberOfFrames, frames.data(), energy, loads, QVADynLogFile());
-  const std::size_t size = static_cast<std::size_t>(ops.NumberOfActiveModes()) *
-                           static_cast<std::size_t>(loads.NumberOfCases()) *
-                           static_cast<std::size_t>(numberOfFrames);
+  const std::size_t size = QVAIndex(ops.NumberOfActiveModes()) * QVAIndex(loads.NumberOfCases()) *
+                           QVAIndex(numberOfFrames);
   Histories out;
   out.u.assign(solution.Displacement(), solution.Displacement() + size);
   out.v.assign(solution.Velocity(), solution.Velocity() + size);
@@ -57,10 +57,10 @@ double Diagonal(const QVASrvMatrix& matrix, int k) { return matrix(k, k); }
 // Uneven steps around 0.05: every third step repeats the one before, the
 // others vary by up to +-60 %.
 std::vector<double> UnevenSteps(int count) {
-  std::vector<double> steps(static_cast<std::size_t>(count));
+  std::vector<double> steps(QVAIndex(count));
   for (int n = 0; n < count; ++n) {
-    steps[static_cast<std::size_t>(n)] = n % 3 == 2 ? steps[static_cast<std::size_t>(n - 1)]
-                                                    : 0.05 * (1.0 + 0.6 * std::sin(1.3 * n));
+    steps[QVAIndex(n)] =
+        n % 3 == 2 ? steps[QVAIndex(n - 1)] : 0.05 * (1.0 + 0.6 * std::sin(1.3 * n));
   }
   return steps;
 }
@@ -140,7 +140,7 @@ void ExpectExactPerMode(const std::vector<ClassCase>& modes, bool damped) {
 
   const std::vector<double> steps = UnevenSteps(200);
   const std::vector<double> amplitudes = LoadHistory(Times(steps));
-  std::vector<double> pattern, u0, v0, a0(static_cast<std::size_t>(m), 7.0);
+  std::vector<double> pattern, u0, v0, a0(QVAIndex(m), 7.0);
   for (int k = 0; k < m; ++k) {
     pattern.push_back(1.0 + 0.1 * k);
     u0.push_back(0.1 * (k + 1));
@@ -154,7 +154,7 @@ void ExpectExactPerMode(const std::vector<ClassCase>& modes, bool damped) {
   const Histories result = Solve(solver, *ops, QVATestFrames(steps), loads.List());
 
   for (int k = 0; k < m; ++k) {
-    const ClassCase& mode = modes[static_cast<std::size_t>(k)];
+    const ClassCase& mode = modes[QVAIndex(k)];
     const double c = damped ? Diagonal(*ops->ViscousDamping(), k) +
                                   mode.record.structural * std::sqrt(mode.lambda)
                             : 0.0;
@@ -162,15 +162,15 @@ void ExpectExactPerMode(const std::vector<ClassCase>& modes, bool damped) {
       ASSERT_EQ(QVADynClassifyMode(mode.lambda, c, step, damped), mode.expected) << "mode " << k;
     }
     std::vector<double> forces;
-    for (const double a : amplitudes) forces.push_back(pattern[static_cast<std::size_t>(k)] * a);
-    const ExactHistory exact = Exact(mode.lambda, c, u0[static_cast<std::size_t>(k)],
-                                     v0[static_cast<std::size_t>(k)], forces, steps);
+    for (const double a : amplitudes) forces.push_back(pattern[QVAIndex(k)] * a);
+    const ExactHistory exact =
+        Exact(mode.lambda, c, u0[QVAIndex(k)], v0[QVAIndex(k)], forces, steps);
     // Coefficients of 12 significant digits over 200 steps that neither grow nor decay by much.
     constexpr double kTolerance = 2e-10;
     EXPECT_LE(RelativeError(result.u, m, k, exact.u), kTolerance) << "u, mode " << k;
     EXPECT_LE(RelativeError(result.v, m, k, exact.v), kTolerance) << "v, mode " << k;
     EXPECT_LE(RelativeError(result.a, m, k, exact.a), kTolerance) << "a, mode " << k;
-    EXPECT_EQ(result.a[static_cast<std::size_t>(k)], 7.0) << "frame 0 keeps the given a0";
+    EXPECT_EQ(result.a[QVAIndex(k)], 7.0) << "frame 0 keeps the given a0";
   }
 }
 
@@ -274,13 +274,12 @@ std::vector<std::vector<Quad>> ExactCoupled(
   for (std::size_t n = 0; n < steps.size(); ++n) {
     const double step = steps[n];
     if (propagators.count(step) == 0) {
-      QuadMatrix system(static_cast<std::size_t>(d * d), 0);
+      QuadMatrix system(QVAIndex(d * d), 0);
       for (int i = 0; i < m; ++i) {
         system[i * d + m + i] = step;
-        system[(m + i) * d + i] = -static_cast<Quad>(lambda[static_cast<std::size_t>(i)]) * step;
+        system[(m + i) * d + i] = -static_cast<Quad>(lambda[QVAIndex(i)]) * step;
         for (int j = 0; j < m; ++j) {
-          system[(m + i) * d + m + j] =
-              -static_cast<Quad>(damping[static_cast<std::size_t>(i + j * m)]) * step;
+          system[(m + i) * d + m + j] = -static_cast<Quad>(damping[QVAIndex(i + j * m)]) * step;
         }
         system[(m + i) * d + 2 * m + i] = step;
         system[(2 * m + i) * d + 3 * m + i] = step;
@@ -288,14 +287,13 @@ std::vector<std::vector<Quad>> ExactCoupled(
       propagators[step] = Exponential(system, d);
     }
     const QuadMatrix& propagator = propagators[step];
-    std::vector<Quad> state(static_cast<std::size_t>(d));
+    std::vector<Quad> state(QVAIndex(d));
     for (int i = 0; i < m; ++i) {
       state[i] = q[i];
       state[m + i] = v[i];
-      state[2 * m + i] = forces[n][static_cast<std::size_t>(i)];
-      state[3 * m + i] = (static_cast<Quad>(forces[n + 1][static_cast<std::size_t>(i)]) -
-                          forces[n][static_cast<std::size_t>(i)]) /
-                         step;
+      state[2 * m + i] = forces[n][QVAIndex(i)];
+      state[3 * m + i] =
+          (static_cast<Quad>(forces[n + 1][QVAIndex(i)]) - forces[n][QVAIndex(i)]) / step;
     }
     for (int i = 0; i < m; ++i) {
       Quad displacementSum = 0, velocitySum = 0;
@@ -378,10 +376,9 @@ TEST_F(CoupledDampingTest, FullViscousWithDiagonalRecordsConvergesToTheModalSyst
       {0.02, 0.01, 0.0, 0.0}, {0.0, 0.02, 0.0, 0.0}, {0.05, 0.0, 0.0, 0.0}};
   std::vector<double> assembled(viscous);
   for (int k = 0; k < 3; ++k) {
-    const double omega = std::sqrt(lambda_[static_cast<std::size_t>(k)]);
-    assembled[static_cast<std::size_t>(4 * k)] +=
-        2.0 * records[static_cast<std::size_t>(k)].criticalFraction * omega +
-        records[static_cast<std::size_t>(k)].structural * omega;
+    const double omega = std::sqrt(lambda_[QVAIndex(k)]);
+    assembled[QVAIndex(4 * k)] += 2.0 * records[QVAIndex(k)].criticalFraction * omega +
+                                  records[QVAIndex(k)].structural * omega;
   }
   ExpectSecondOrder(model, records, assembled);
 }
@@ -395,10 +392,9 @@ TEST_F(CoupledDampingTest, FullStructuralIsScaledByTheNaturalFrequencies) {
   std::vector<double> assembled(9);
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
-      assembled[static_cast<std::size_t>(i + 3 * j)] =
-          structural[static_cast<std::size_t>(i + 3 * j)] /
-              std::sqrt(std::sqrt(lambda_[static_cast<std::size_t>(i)]) *
-                        std::sqrt(lambda_[static_cast<std::size_t>(j)])) +
+      assembled[QVAIndex(i + 3 * j)] =
+          structural[QVAIndex(i + 3 * j)] /
+              std::sqrt(std::sqrt(lambda_[QVAIndex(i)]) * std::sqrt(lambda_[QVAIndex(j)])) +
           (i == j ? 0.05 : 0.0);
     }
   }
@@ -499,7 +495,7 @@ TEST(QVADynTransientSolverInitialConditions, OneFrameGivesTheInitialStateAndItsE
   const std::vector<std::vector<double>> expected = {{2.0, 0.5}, {0.125, 0.125}, {0.0, 0.0},
                                                      {2.5},      {0.25},         {0.0}};
   for (int kind = 0; kind < 6; ++kind) {
-    const std::vector<double>& values = expected[static_cast<std::size_t>(kind)];
+    const std::vector<double>& values = expected[QVAIndex(kind)];
     EXPECT_EQ(std::vector<double>(energy.Array(kind), energy.Array(kind) + values.size()), values)
         << "kind " << kind;
   }
@@ -572,7 +568,7 @@ TEST(QVADynTransientSolverEnergy, ArraysFollowTheAccumulatorLayout) {
     for (int c = 0; c < cases; ++c) {
       double kineticSum = 0.0, strainSum = 0.0;
       for (int k = 0; k < m; ++k) {
-        const std::size_t i = static_cast<std::size_t>((f * cases + c) * m + k);
+        const std::size_t i = QVAIndex((f * cases + c) * m + k);
         // The same products in the same order: exactly equal.
         EXPECT_EQ(energy.Array(QVADynEnergyKE)[i], 0.5 * result.v[i] * result.v[i]);
         EXPECT_EQ(energy.Array(QVADynEnergySE)[i], 0.5 * lambda[k] * result.u[i] * result.u[i]);
@@ -595,8 +591,7 @@ TEST(QVADynTransientSolverEnergy, ArraysFollowTheAccumulatorLayout) {
     EXPECT_NE(work[n * m], 0.0);
   }
   // The work array has room for every case; what lies beyond case 0's frames is 0.0.
-  for (std::size_t i = static_cast<std::size_t>(m * frames); i < energy.Length(QVADynEnergyWork);
-       ++i) {
+  for (std::size_t i = QVAIndex(m * frames); i < energy.Length(QVADynEnergyWork); ++i) {
     EXPECT_EQ(work[i], 0.0);
   }
 }

@@ -20,6 +20,7 @@
 #include "QVADyn/QVADynCore/QVADynModalOperators.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "QVADyn/QVADynCore/QVADynTypes.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimDatabase.h"
 #include "tests/support/QVATestModalBasis.h"
 
@@ -36,8 +37,8 @@ class QVATestTransientModel {
     {
       QVADynModalSystem writer(CreateDofDefinition(), modalObject_, log_);
       writer.SetEigenvalues(eigenvalues.data(), m, 0, 0);
-      std::vector<double> shapes(static_cast<std::size_t>(m) * m, 0.0);
-      for (int k = 0; k < m; ++k) shapes[static_cast<std::size_t>(k) * m + k] = 1.0;
+      std::vector<double> shapes(QVAIndex(m) * m, 0.0);
+      for (int k = 0; k < m; ++k) shapes[QVAIndex(k) * m + k] = 1.0;
       QVATestFillDenseMatrix(writer.CreateModeShapes(m, false), shapes);
       if (!viscous.empty()) {
         QVATestFillDenseMatrix(writer.CreateDamping(QVADynViscousDamping, false), viscous);
@@ -61,8 +62,8 @@ class QVATestTransientModel {
     const QVADynModalDamping damping(records.empty() ? nullptr : records.data(),
                                      static_cast<int>(records.size()), system_->ViscousDamping(),
                                      system_->StructuralDamping(), nullptr);
-    std::vector<int> modes(static_cast<std::size_t>(numberOfModes_));
-    for (int k = 0; k < numberOfModes_; ++k) modes[static_cast<std::size_t>(k)] = k;
+    std::vector<int> modes(QVAIndex(numberOfModes_));
+    for (int k = 0; k < numberOfModes_; ++k) modes[QVAIndex(k)] = k;
     ops->Build(numberOfModes_, modes.data(), damping);
     return ops;
   }
@@ -93,11 +94,11 @@ class QVATestTransientLoads {
     auto* table = new QVASrvMatrix(cases, frames);
     for (int c = 0; c < cases; ++c) {
       for (int n = 0; n < frames; ++n) {
-        (*table)(c, n) = amplitudes[static_cast<std::size_t>(c)][static_cast<std::size_t>(n)];
+        (*table)(c, n) = amplitudes[QVAIndex(c)][QVAIndex(n)];
       }
       auto* pattern = new QVASrvMatrix(numberOfModes, 1);
       for (int k = 0; k < numberOfModes; ++k) {
-        (*pattern)(k, 0) = patterns[static_cast<std::size_t>(c)][static_cast<std::size_t>(k)];
+        (*pattern)(k, 0) = patterns[QVAIndex(c)][QVAIndex(k)];
       }
       list_.LoadCase(c).AdoptForce(new QVADynForce(pattern, &c, 1, nullptr, 0));
     }

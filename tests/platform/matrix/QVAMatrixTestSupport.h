@@ -14,13 +14,14 @@
 #include <random>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "tests/support/QVATestTolerances.h"
 
 // rows x columns values uniform in [-1, 1), reproducible from `seed`.
 inline std::vector<double> QVARandomValues(int rows, int columns, unsigned seed) {
   std::mt19937 generator(seed);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-  std::vector<double> values(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+  std::vector<double> values(QVAIndex(rows) * QVAIndex(columns));
   for (double& value : values) value = uniform(generator);
   return values;
 }
@@ -28,15 +29,14 @@ inline std::vector<double> QVARandomValues(int rows, int columns, unsigned seed)
 // c = a * b with a (rows x inner) and b (inner x columns), three plain loops.
 inline std::vector<double> QVANaiveProduct(const std::vector<double>& a, int rows, int inner,
                                            const std::vector<double>& b, int columns) {
-  std::vector<double> c(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns), 0.0);
+  std::vector<double> c(QVAIndex(rows) * QVAIndex(columns), 0.0);
   for (int j = 0; j < columns; ++j) {
     for (int i = 0; i < rows; ++i) {
       double sum = 0.0;
       for (int k = 0; k < inner; ++k) {
-        sum +=
-            a[static_cast<std::size_t>(i + k * rows)] * b[static_cast<std::size_t>(k + j * inner)];
+        sum += a[QVAIndex(i + k * rows)] * b[QVAIndex(k + j * inner)];
       }
-      c[static_cast<std::size_t>(i + j * rows)] = sum;
+      c[QVAIndex(i + j * rows)] = sum;
     }
   }
   return c;
@@ -47,7 +47,7 @@ inline std::vector<double> QVATransposed(const std::vector<double>& a, int rows,
   std::vector<double> t(a.size());
   for (int j = 0; j < columns; ++j) {
     for (int i = 0; i < rows; ++i) {
-      t[static_cast<std::size_t>(j + i * columns)] = a[static_cast<std::size_t>(i + j * rows)];
+      t[QVAIndex(j + i * columns)] = a[QVAIndex(i + j * rows)];
     }
   }
   return t;

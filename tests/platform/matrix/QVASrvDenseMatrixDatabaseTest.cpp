@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
@@ -48,9 +49,7 @@ class QVASrvDatabaseMatrix : public ::testing::Test {
     database.WriteDistribution(shapes, values.data());
   }
 
-  double Value(int row, int mode) const {
-    return values[static_cast<std::size_t>(row + mode * kRows)];
-  }
+  double Value(int row, int mode) const { return values[QVAIndex(row + mode * kRows)]; }
 
   QVASimDatabase database;
   QVAFsmModalSystem modal = database.CreateModalSystem(8, 3);
@@ -110,8 +109,8 @@ TEST_F(QVASrvDatabaseMatrix, ReadsAndWritesTheDatabaseValuesInPlace) {
   matrix.SetColumns(2, 2, column);
   std::vector<double> stored(values.size());
   database.ReadDistribution(shapes, stored.data());
-  EXPECT_EQ(stored[static_cast<std::size_t>(3 + 2 * kRows)], 0.5);
-  EXPECT_EQ(stored[static_cast<std::size_t>(3 + 1 * kRows)], Value(3, 1));
+  EXPECT_EQ(stored[QVAIndex(3 + 2 * kRows)], 0.5);
+  EXPECT_EQ(stored[QVAIndex(3 + 1 * kRows)], Value(3, 1));
 }
 
 // What an active-mode subset does: a contiguous run of modes as a view, a

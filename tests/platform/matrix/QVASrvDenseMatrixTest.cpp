@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/matrix/QVASrvDenseMatrix.h"
@@ -32,7 +33,7 @@ std::vector<double> FillRandom(QVASrvDenseMatrix& matrix, unsigned seed) {
 std::vector<double> ReadAll(const QVASrvDenseMatrix& matrix) {
   const int rows = matrix.NumberOfRows();
   const int columns = matrix.NumberOfColumns();
-  std::vector<double> values(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+  std::vector<double> values(QVAIndex(rows) * QVAIndex(columns));
   QVASrvMatrix block(rows, columns, values.data());
   matrix.GetValues(0, rows - 1, 0, columns - 1, block);
   return values;
@@ -176,8 +177,7 @@ TEST(QVASrvDenseMatrixCopies, CopyMappedValuesTakesEntriesByMember) {
   const std::vector<double> copied = ReadAll(copy);
   for (int j = 0; j < 3; ++j) {
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(copied[static_cast<std::size_t>(i + 3 * j)],
-                values[static_cast<std::size_t>(modes[i] + 6 * modes[j])]);
+      EXPECT_EQ(copied[QVAIndex(i + 3 * j)], values[QVAIndex(modes[i] + 6 * modes[j])]);
     }
   }
   // Null lists: this matrix's own members.
@@ -198,9 +198,9 @@ TEST(QVASrvDenseMatrixCopies, CopyRowsToMemoryPlacesRowsAndZerosTheRest) {
   q = 9.0;
   amplitudes.CopyRowsToMemory(activeModes, 5, q);
   for (int j = 0; j < 4; ++j) {
-    EXPECT_EQ(q(4, j), values[static_cast<std::size_t>(0 + 3 * j)]);
-    EXPECT_EQ(q(0, j), values[static_cast<std::size_t>(1 + 3 * j)]);
-    EXPECT_EQ(q(2, j), values[static_cast<std::size_t>(2 + 3 * j)]);
+    EXPECT_EQ(q(4, j), values[QVAIndex(0 + 3 * j)]);
+    EXPECT_EQ(q(0, j), values[QVAIndex(1 + 3 * j)]);
+    EXPECT_EQ(q(2, j), values[QVAIndex(2 + 3 * j)]);
     EXPECT_EQ(q(1, j), 0.0);
     EXPECT_EQ(q(3, j), 0.0);
   }
@@ -227,18 +227,18 @@ TEST(QVASrvDenseMatrixCopies, ScatterColumnsToMemoryLaysRowsOutAtTheirOffsets) {
   const int placeOfRow[] = {0, 2, 1, 2, 3, 3, 0};
   std::vector<std::int64_t> offsets(rows);
   for (int row = 0; row < rows; ++row) {
-    offsets[static_cast<std::size_t>(row)] = nodeOfRow[row] * nodeStride + placeOfRow[row];
+    offsets[QVAIndex(row)] = nodeOfRow[row] * nodeStride + placeOfRow[row];
   }
   const double untouched = -7.5;
-  std::vector<double> out(static_cast<std::size_t>(3 * nodeStride), untouched);
+  std::vector<double> out(QVAIndex(3 * nodeStride), untouched);
   view->ScatterColumnsToMemory(firstColumn, firstColumn + columns - 1, offsets.data(), places,
                                out.data(), static_cast<std::int64_t>(out.size()));
 
   std::vector<double> expected(out.size(), untouched);
   for (int row = 0; row < rows; ++row) {
     for (int k = 0; k < columns; ++k) {
-      expected[static_cast<std::size_t>(offsets[static_cast<std::size_t>(row)] + k * places)] =
-          values[static_cast<std::size_t>(1 + row + (firstColumn + k) * 9)];
+      expected[QVAIndex(offsets[QVAIndex(row)] + k * places)] =
+          values[QVAIndex(1 + row + (firstColumn + k) * 9)];
     }
   }
   EXPECT_EQ(out, expected);
@@ -294,7 +294,7 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesGivesTheSameRowsHoweverRangesMe
   for (unsigned trial = 0; trial < 20; ++trial) {
     std::mt19937 generator(100 + trial);
     const int leadingRows = static_cast<int>(generator() % 3);
-    std::vector<int> rowList(static_cast<std::size_t>(leadingRows), 0);
+    std::vector<int> rowList(QVAIndex(leadingRows), 0);
     std::vector<int> ranges{leadingRows};
     std::vector<int> runEnds;  // one past the last matrix row of every range so far
     int joinedInBoth = 0;
@@ -324,7 +324,7 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesGivesTheSameRowsHoweverRangesMe
 
     QVASrvScratchDenseMatrix merged(count, frames, 7, 2);
     QVASrvScratchDenseMatrix single(count, frames, 7, 2);
-    std::vector<double> filler(static_cast<std::size_t>(count) * frames, untouched);
+    std::vector<double> filler(QVAIndex(count) * frames, untouched);
     const QVASrvMatrix fill(count, frames, filler.data());
     merged.SetValues(0, count - 1, 0, frames - 1, fill);
     single.SetValues(0, count - 1, 0, frames - 1, fill);
@@ -338,14 +338,14 @@ TEST(QVASrvDenseMatrixProducts, MultiplyRowRangesGivesTheSameRowsHoweverRangesMe
     double fromNaive = 0.0;
     for (int f = 0; f < frames; ++f) {
       for (int i = 0; i < count; ++i) {
-        const std::size_t at = static_cast<std::size_t>(i + f * count);
+        const std::size_t at = QVAIndex(i + f * count);
         if (i < ranges.front() || i >= ranges.back()) {
           EXPECT_EQ(mergedValues[at], untouched) << "trial " << trial << ", row " << i;
           continue;
         }
-        const int row = rowList[static_cast<std::size_t>(i)];
-        fromNaive = std::max(
-            fromNaive, std::abs(mergedValues[at] - full[static_cast<std::size_t>(row + f * rows)]));
+        const int row = rowList[QVAIndex(i)];
+        fromNaive =
+            std::max(fromNaive, std::abs(mergedValues[at] - full[QVAIndex(row + f * rows)]));
       }
     }
     // Each entry is a sum of 9 products of entries in [-1, 1]: every
@@ -365,19 +365,18 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
   QVASrvScratchDenseMatrix w(rows, others, 4, 2);
   const std::vector<double> phiValues = FillRandom(phi, 8);
   const std::vector<double> wValues = FillRandom(w, 9);
-  std::vector<double> projected(static_cast<std::size_t>(columns * others), 99.0);
+  std::vector<double> projected(QVAIndex(columns * others), 99.0);
   phi.TransposeMultiply(w, projected.data(), false);
   EXPECT_LE(QVAMaxDifference(projected, QVANaiveProduct(QVATransposed(phiValues, rows, columns),
                                                         columns, rows, wValues, others)),
             QVAProductTolerance(rows));
 
   // A known symmetric product is symmetric to the last bit.
-  std::vector<double> gram(static_cast<std::size_t>(columns * columns));
+  std::vector<double> gram(QVAIndex(columns * columns));
   phi.TransposeMultiply(phi, gram.data(), true);
   for (int j = 0; j < columns; ++j) {
     for (int i = 0; i < columns; ++i) {
-      EXPECT_EQ(gram[static_cast<std::size_t>(i + j * columns)],
-                gram[static_cast<std::size_t>(j + i * columns)]);
+      EXPECT_EQ(gram[QVAIndex(i + j * columns)], gram[QVAIndex(j + i * columns)]);
     }
   }
   EXPECT_LE(QVAMaxDifference(gram, QVANaiveProduct(QVATransposed(phiValues, rows, columns), columns,
@@ -390,16 +389,15 @@ TEST(QVASrvDenseMatrixProducts, TransposedAndThirdMatrixProductsMatchNaiveLoops)
   QVASrvMatrix t(tRows, others);
   std::copy(tValues.begin(), tValues.end(), t.Values());
   const int rowMap[] = {4, -1, 0, 1, 1, 3, -1, 2, 0};
-  std::vector<double> mapped(static_cast<std::size_t>(rows * others), 0.0);
+  std::vector<double> mapped(QVAIndex(rows * others), 0.0);
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < others; ++c) {
       if (rowMap[r] >= 0) {
-        mapped[static_cast<std::size_t>(r + c * rows)] =
-            tValues[static_cast<std::size_t>(rowMap[r] + c * tRows)];
+        mapped[QVAIndex(r + c * rows)] = tValues[QVAIndex(rowMap[r] + c * tRows)];
       }
     }
   }
-  std::vector<double> result(static_cast<std::size_t>(columns * others), 1.0);
+  std::vector<double> result(QVAIndex(columns * others), 1.0);
   phi.TransposeMultiplyMapped(rowMap, t, result.data(), 2.0, -1.0);
   std::vector<double> reference =
       QVANaiveProduct(QVATransposed(phiValues, rows, columns), columns, rows, mapped, others);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvMatrix.h"
 #include "tests/platform/matrix/QVAMatrixTestSupport.h"
@@ -27,11 +28,10 @@ QVASrvMatrix FullMatrix(int rows, int columns, const std::vector<double>& values
 }
 
 std::vector<double> ValuesOf(const QVASrvMatrix& matrix) {
-  std::vector<double> values(static_cast<std::size_t>(matrix.NumberOfRows()) *
-                             static_cast<std::size_t>(matrix.NumberOfColumns()));
+  std::vector<double> values(QVAIndex(matrix.NumberOfRows()) * QVAIndex(matrix.NumberOfColumns()));
   for (int j = 0; j < matrix.NumberOfColumns(); ++j) {
     for (int i = 0; i < matrix.NumberOfRows(); ++i) {
-      values[static_cast<std::size_t>(i + j * matrix.NumberOfRows())] = matrix(i, j);
+      values[QVAIndex(i + j * matrix.NumberOfRows())] = matrix(i, j);
     }
   }
   return values;
@@ -49,7 +49,7 @@ double RelativeResidual(const std::vector<double>& a, int n, const std::vector<d
 std::vector<double> Symmetrized(std::vector<double> values, int n) {
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < j; ++i) {
-      values[static_cast<std::size_t>(i + j * n)] = values[static_cast<std::size_t>(j + i * n)];
+      values[QVAIndex(i + j * n)] = values[QVAIndex(j + i * n)];
     }
   }
   return values;
@@ -93,8 +93,7 @@ TEST(QVASrvMatrixBlocks, GetAndSetValuesCopyRectangles) {
   QVASrvMatrix block(3, 3);
   source.GetValues(1, 3, 2, 3, block);
   for (int j = 0; j < 2; ++j) {
-    for (int i = 0; i < 3; ++i)
-      EXPECT_EQ(block(i, j), values[static_cast<std::size_t>(1 + i + (2 + j) * 5)]);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(block(i, j), values[QVAIndex(1 + i + (2 + j) * 5)]);
   }
   EXPECT_EQ(block(0, 2), 0.0);  // outside the copied rectangle
 
@@ -158,10 +157,10 @@ TEST(QVASrvMatrixArithmetic, MultiplyMatchesNaiveLoopsForEveryStorageKind) {
   // Diagonal operands scale rows or columns; products of two values are exact
   // up to one rounding, which the naive loop makes identically.
   QVASrvMatrix scale(inner, inner, nullptr, true, true);
-  std::vector<double> scaleValues(static_cast<std::size_t>(inner * inner), 0.0);
+  std::vector<double> scaleValues(QVAIndex(inner * inner), 0.0);
   for (int i = 0; i < inner; ++i) {
     scale(i, i) = 1.0 + i;
-    scaleValues[static_cast<std::size_t>(i + i * inner)] = 1.0 + i;
+    scaleValues[QVAIndex(i + i * inner)] = 1.0 + i;
   }
   QVASrvMatrix rowScaled(inner, columns);
   rowScaled.Multiply(scale, b);
@@ -216,7 +215,7 @@ TEST(QVASrvMatrixArithmetic, SymmetricMultiplyStoresAnExactlySymmetricProduct) {
   for (int j = 0; j < n; ++j) {
     for (int i = 0; i < n; ++i) EXPECT_EQ(t(i, j), t(j, i));
   }
-  std::vector<double> buffer(static_cast<std::size_t>(n), 0.0);
+  std::vector<double> buffer(QVAIndex(n), 0.0);
   QVASrvMatrix fixed(n, n, buffer.data(), true, true);
   QVAExpectRaises([&] { fixed.SymmetricMultiply(w, b); }, kQVASrvInvalidState, {"caller buffer"});
 }
@@ -249,7 +248,7 @@ TEST(QVASrvMatrixFactorize, ResidualsOfLuSolveAndTransposedSolveAreBackwardStabl
   QVASrvMatrix a = FullMatrix(n, n, aValues);
   const std::vector<double> bValues = QVARandomValues(n, numberOfRightHandSides, 52);
 
-  std::vector<int> pivots(static_cast<std::size_t>(n), 0);
+  std::vector<int> pivots(QVAIndex(n), 0);
   a.Factorize(pivots.data());
   EXPECT_EQ(a.State(), QVASrvMatrix::Content::kFactors);
   for (const int pivot : pivots) EXPECT_NE(pivot, 0);
@@ -310,8 +309,8 @@ TEST(QVASrvMatrixFactorize, FactorizationsOfChangingSizesOnOneThread) {
   // Row and column 1 are zero: singular.
   std::vector<double> singularValues = Symmetrized(QVARandomValues(3, 3, 62), 3);
   for (int k = 0; k < 3; ++k) {
-    singularValues[static_cast<std::size_t>(1 + 3 * k)] = 0.0;
-    singularValues[static_cast<std::size_t>(k + 3 * 1)] = 0.0;
+    singularValues[QVAIndex(1 + 3 * k)] = 0.0;
+    singularValues[QVAIndex(k + 3 * 1)] = 0.0;
   }
   QVASrvMatrix singular(3, 3, nullptr, true, false);
   std::copy(singularValues.begin(), singularValues.end(), singular.Values());
@@ -336,14 +335,14 @@ std::vector<double> DominantIndefinite(int n, unsigned seed) {
   std::vector<double> values = Symmetrized(QVARandomValues(n, n, seed), n);
   for (double& value : values) value *= 0.02;
   for (int k = 0; k < n; ++k) {
-    values[static_cast<std::size_t>(k + k * n)] = (k % 3 == 0 ? -1.0 : 1.0) * (2.0 + k % 5);
+    values[QVAIndex(k + k * n)] = (k % 3 == 0 ? -1.0 : 1.0) * (2.0 + k % 5);
   }
   return values;
 }
 
 void SetSymmetric(std::vector<double>& values, int n, int row, int column, double value) {
-  values[static_cast<std::size_t>(row + column * n)] = value;
-  values[static_cast<std::size_t>(column + row * n)] = value;
+  values[QVAIndex(row + column * n)] = value;
+  values[QVAIndex(column + row * n)] = value;
 }
 
 // Normwise backward error |A x - b| / (|A| |x|) in the max norm (x, b one column each).
@@ -356,7 +355,7 @@ double BackwardError(const std::vector<double>& a, int n, const std::vector<doub
 // one, whose columns a factorization may take without interchanges.
 std::vector<double> Adversarial(const std::string& kind, int n) {
   std::vector<double> values = DominantIndefinite(n, 80 + static_cast<unsigned>(n));
-  const auto at = [n](int row, int column) { return static_cast<std::size_t>(row + column * n); };
+  const auto at = [n](int row, int column) { return QVAIndex(row + column * n); };
   if (kind == "Indefinite") return Symmetrized(QVARandomValues(n, n, 90), n);
   if (kind == "TwoByTwoPivotLate" && n >= 2) {
     // Two columns late in the matrix, past the leading blocks: zero diagonals
@@ -392,7 +391,7 @@ std::vector<double> Adversarial(const std::string& kind, int n) {
     const std::vector<double> v = QVARandomValues(n, 1, 92);
     double vv = 0.0;
     for (const double value : v) vv += value * value;
-    std::vector<double> lambda(static_cast<std::size_t>(n)), w(lambda);
+    std::vector<double> lambda(QVAIndex(n)), w(lambda);
     double vw = 0.0;
     for (int k = 0; k < n; ++k) {
       lambda[k] = k == n / 2 ? 1e-11 : (k % 3 == 0 ? -1.0 : 1.0) * (2.0 + k % 5);
@@ -427,11 +426,11 @@ TEST(QVASrvMatrixFactorize, SymmetricSolvesAreBackwardStableLikeDsysv) {
 
       std::vector<double> lapackFactors = values;
       std::vector<double> lapackSolution = b;
-      std::vector<int> pivots(static_cast<std::size_t>(n));
+      std::vector<int> pivots(QVAIndex(n));
       const char lower = 'L';
       const int one = 1;
       const int workSize = 64 * n;
-      std::vector<double> work(static_cast<std::size_t>(workSize));
+      std::vector<double> work(QVAIndex(workSize));
       int info = 0;
       dsysv_(&lower, &n, &one, lapackFactors.data(), &n, pivots.data(), lapackSolution.data(), &n,
              work.data(), &workSize, &info, 1);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/QVABasException.h"
 #include "platform/matrix/QVASrvScratchDenseMatrix.h"
 #include "platform/matrix/QVASrvSparseMatrix.h"
@@ -33,13 +34,12 @@ SparseCase RandomSparse(int rows, int columns, unsigned seed) {
   std::vector<int> tripletColumns;
   std::vector<double> values;
   SparseCase result{QVASrvSparseMatrix(rows, columns),
-                    std::vector<double>(static_cast<std::size_t>(rows * columns), 0.0)};
+                    std::vector<double>(QVAIndex(rows * columns), 0.0)};
   for (int i = 0; i < count; ++i) {
     tripletRows.push_back(rowOf(generator));
     tripletColumns.push_back(columnOf(generator));
     values.push_back(uniform(generator));
-    result.dense[static_cast<std::size_t>(tripletRows.back() + tripletColumns.back() * rows)] +=
-        values.back();
+    result.dense[QVAIndex(tripletRows.back() + tripletColumns.back() * rows)] += values.back();
   }
   result.sparse.SetFromTriplets(count, tripletRows.data(), tripletColumns.data(), values.data());
   return result;
@@ -91,13 +91,13 @@ TEST(QVASrvSparseMatrixProducts, MultiplyMatchesDenseProductBothWays) {
   const int vectors = 3;
   const SparseCase a = RandomSparse(rows, columns, 7);
   const std::vector<double> x = QVARandomValues(columns, vectors, 8);
-  std::vector<double> y(static_cast<std::size_t>(rows * vectors), 99.0);
+  std::vector<double> y(QVAIndex(rows * vectors), 99.0);
   a.sparse.Multiply(x.data(), vectors, y.data(), false);
   EXPECT_LE(QVAMaxDifference(y, QVANaiveProduct(a.dense, rows, columns, x, vectors)),
             SparseTolerance(columns));
 
   const std::vector<double> z = QVARandomValues(rows, vectors, 9);
-  std::vector<double> w(static_cast<std::size_t>(columns * vectors), 99.0);
+  std::vector<double> w(QVAIndex(columns * vectors), 99.0);
   a.sparse.Multiply(z.data(), vectors, w.data(), true);
   EXPECT_LE(QVAMaxDifference(w, QVANaiveProduct(QVATransposed(a.dense, rows, columns), columns,
                                                 rows, z, vectors)),
@@ -115,11 +115,11 @@ TEST(QVASrvSparseMatrixProducts, MultiplyDenseIntoBufferAndDenseMatrix) {
   const std::vector<double> phi = QVARandomValues(columns, modes, 18);
   for (int j = 0; j < modes; ++j) {
     for (int i = 0; i < columns; ++i) {
-      storage.Values()[3 + i + (1 + j) * 12] = phi[static_cast<std::size_t>(i + j * columns)];
+      storage.Values()[3 + i + (1 + j) * 12] = phi[QVAIndex(i + j * columns)];
     }
   }
   const std::unique_ptr<QVASrvDenseMatrix> dense(storage.CreateSubMatrix(3, 7, 1, modes));
-  std::vector<double> product(static_cast<std::size_t>(rows * modes), 99.0);
+  std::vector<double> product(QVAIndex(rows * modes), 99.0);
   a.sparse.MultiplyDense(*dense, product.data(), false);
   EXPECT_LE(QVAMaxDifference(product, QVANaiveProduct(a.dense, rows, columns, phi, modes)),
             SparseTolerance(columns));
@@ -130,14 +130,13 @@ TEST(QVASrvSparseMatrixProducts, MultiplyDenseIntoBufferAndDenseMatrix) {
 
   // Transposed: rows of A beyond the dense row count contribute nothing, as
   // if A were cut to its first `columns` rows.
-  std::vector<double> projection(static_cast<std::size_t>(columns * modes), 99.0);
+  std::vector<double> projection(QVAIndex(columns * modes), 99.0);
   a.sparse.MultiplyDense(*dense, projection.data(), true);
   std::vector<double> cut(a.dense.begin(), a.dense.end());
-  std::vector<double> firstRows(static_cast<std::size_t>(columns * columns));
+  std::vector<double> firstRows(QVAIndex(columns * columns));
   for (int j = 0; j < columns; ++j) {
     for (int i = 0; i < columns; ++i) {
-      firstRows[static_cast<std::size_t>(i + j * columns)] =
-          cut[static_cast<std::size_t>(i + j * rows)];
+      firstRows[QVAIndex(i + j * columns)] = cut[QVAIndex(i + j * rows)];
     }
   }
   EXPECT_LE(QVAMaxDifference(projection, QVANaiveProduct(QVATransposed(firstRows, columns, columns),

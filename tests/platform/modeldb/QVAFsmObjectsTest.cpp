@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDMember.h"
@@ -132,7 +133,7 @@ TEST(QVASimDatabase, HostRoundTripThroughPlainArrays) {
   database.WriteDistribution(modal.ModeShapes(), phi);
   const QVASimDistribution view(modal.ModeShapes(), QVASimDMember(modal.ModesCollection(), 1));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(view.Values()[i], -(i + 1.0));
-  std::vector<double> back(static_cast<std::size_t>(database.NumberOfValues(shapes)));
+  std::vector<double> back(QVAIndex(database.NumberOfValues(shapes)));
   database.ReadDistribution(shapes, back.data());
   EXPECT_EQ(back, std::vector<double>(phi, phi + 8));
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "internal/QVANumerics.h"
 #include "platform/base/mem_Alloc.h"
 #include "platform/modeldb/QVAFsmSystemDofDefinition.h"
 #include "platform/modeldb/QVASimCSet.h"
@@ -52,7 +53,7 @@ TEST_F(SmallModel, DefaultSolverOrderPutsAcousticDofsLast) {
   EXPECT_EQ(dofs.NumberOfSolverAcousticDofs(), 2);
   const std::vector<int> systemOfSolver = {0, 1, 3, 4, 2, 5};
   for (int s = 0; s < 6; ++s) {
-    const int system = systemOfSolver[static_cast<std::size_t>(s)];
+    const int system = systemOfSolver[QVAIndex(s)];
     EXPECT_EQ(dofs.SystemDofFromSolverDof(s), system);
     EXPECT_EQ(dofs.SolverDofFromSystemDof(system), s);
     EXPECT_EQ(dofs.MappingToSolverDofs()[system], s);

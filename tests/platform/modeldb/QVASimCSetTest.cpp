@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimKinds.h"
@@ -119,7 +120,7 @@ TEST(QVASimCSet, PositionsMatchALinearSearch) {
   std::mt19937 generator(11);
   // A dense permutation (table index) and a spread-out set (hash index).
   std::vector<int> dense(300);
-  for (int i = 0; i < 300; ++i) dense[static_cast<std::size_t>(i)] = i;
+  for (int i = 0; i < 300; ++i) dense[QVAIndex(i)] = i;
   std::shuffle(dense.begin(), dense.end(), generator);
   std::vector<int> spread;
   for (int i = 0; i < 50; ++i) spread.push_back(i * 1000003 + (i % 7));
@@ -128,7 +129,7 @@ TEST(QVASimCSet, PositionsMatchALinearSearch) {
     const QVASimCSet set(dofs.CreateOrderedCSet(members.data(), static_cast<int>(members.size())));
     ASSERT_EQ(MembersOf(set), members);
     for (int i = 0; i < static_cast<int>(members.size()); ++i) {
-      EXPECT_EQ(set[i], members[static_cast<std::size_t>(i)]);
+      EXPECT_EQ(set[i], members[QVAIndex(i)]);
     }
     const int largest = *std::max_element(members.begin(), members.end());
     for (const int probe : {-1, 0, 1, 299, 300, 1000003, 1000004, largest, largest + 1}) {

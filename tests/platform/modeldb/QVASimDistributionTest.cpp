@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "internal/QVADataKinds.h"
+#include "internal/QVANumerics.h"
 #include "platform/modeldb/QVASimCSet.h"
 #include "platform/modeldb/QVASimCollection.h"
 #include "platform/modeldb/QVASimDMember.h"
@@ -50,13 +51,12 @@ class ResultDistribution : public ::testing::Test {
     model.results.SetU(transaction, u);
     transaction.Commit();
 
-    std::vector<double> values(static_cast<std::size_t>(kDofs * kFrames * kParts * kCases));
+    std::vector<double> values(QVAIndex(kDofs * kFrames * kParts * kCases));
     for (int c = 0; c < kCases; ++c)
       for (int p = 0; p < kParts; ++p)
         for (int f = 0; f < kFrames; ++f)
           for (int d = 0; d < kDofs; ++d)
-            values[static_cast<std::size_t>(d + kDofs * (f + kFrames * (p + kParts * c)))] =
-                Tag(d, f, p, c);
+            values[QVAIndex(d + kDofs * (f + kFrames * (p + kParts * c)))] = Tag(d, f, p, c);
     model.database.WriteDistribution(u, values.data());
   }
 
@@ -88,9 +88,9 @@ TEST_F(ResultDistribution, ResultSliceIsDofsByFramesAtOnePartAndCase) {
   QVASimDMember slice(model.results.ComplexNumberPart(), 0);
   slice.Add(model.results.CasesCollection(), 1);
   QVASimDistribution(u, slice).Values()[2 + 3 * kDofs] = -7.0;
-  std::vector<double> values(static_cast<std::size_t>(model.database.NumberOfValues(u)));
+  std::vector<double> values(QVAIndex(model.database.NumberOfValues(u)));
   model.database.ReadDistribution(u, values.data());
-  EXPECT_EQ(values[static_cast<std::size_t>(2 + kDofs * (3 + kFrames * (1 + kParts * 1)))], -7.0);
+  EXPECT_EQ(values[QVAIndex(2 + kDofs * (3 + kFrames * (1 + kParts * 1)))], -7.0);
 }
 
 // Other restrictions: frames and cases fixed give DOFs x parts with
