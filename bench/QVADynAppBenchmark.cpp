@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,27 @@ void KeepFastest(double& fastest, double seconds) {
   if (fastest == 0.0 || seconds < fastest) fastest = seconds;
 }
 
+// Times `ours` and `baseline` once to warm up, then once each per iteration,
+// and reports the ratio of their fastest times as counter `ratio` against
+// the target `limit`.
+template <class Ours, class Baseline>
+void ReportFastestRatio(benchmark::State& state, Ours&& ours, Baseline&& baseline,
+                        const std::string& ratio, double limit) {
+  ours();
+  baseline();
+  double fastestOurs = 0.0, fastestBaseline = 0.0;
+  for (auto _ : state) {
+    const double seconds = ours();
+    state.SetIterationTime(seconds);
+    KeepFastest(fastestOurs, seconds);
+    KeepFastest(fastestBaseline, baseline());
+  }
+  state.counters[ratio] = fastestOurs / fastestBaseline;
+  std::ostringstream label;
+  label << "target " << ratio << " <= " << limit;
+  state.SetLabel(label.str());
+}
+
 void OpenBasis(benchmark::State& state) {
   const std::string path = BasisFile(10000, 200);  // 60,000 DOFs
   qvadyn::ComponentSession session;
@@ -99,17 +121,7 @@ void OpenBasis(benchmark::State& state) {
       H5Fclose(file);
     });
   };
-  ours();
-  baseline();
-  double fastestOurs = 0.0, fastestBaseline = 0.0;
-  for (auto _ : state) {
-    const double seconds = ours();
-    state.SetIterationTime(seconds);
-    KeepFastest(fastestOurs, seconds);
-    KeepFastest(fastestBaseline, baseline());
-  }
-  state.counters["ratioToH5Dread"] = fastestOurs / fastestBaseline;
-  state.SetLabel("target ratioToH5Dread <= 1.5");
+  ReportFastestRatio(state, ours, baseline, "ratioToH5Dread", 1.5);
 }
 BENCHMARK(OpenBasis)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -148,17 +160,7 @@ void WriteField(benchmark::State& state) {
       H5Fclose(file);
     });
   };
-  ours();
-  baseline();
-  double fastestOurs = 0.0, fastestBaseline = 0.0;
-  for (auto _ : state) {
-    const double seconds = ours();
-    state.SetIterationTime(seconds);
-    KeepFastest(fastestOurs, seconds);
-    KeepFastest(fastestBaseline, baseline());
-  }
-  state.counters["ratioToH5Dwrite"] = fastestOurs / fastestBaseline;
-  state.SetLabel("target ratioToH5Dwrite <= 1.3");
+  ReportFastestRatio(state, ours, baseline, "ratioToH5Dwrite", 1.3);
 }
 BENCHMARK(WriteField)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
@@ -202,17 +204,7 @@ void WholeJob(benchmark::State& state) {
     seconds += WallSecondsOf([&] { results->Commit(); });
     return seconds;
   };
-  ours();
-  phases();
-  double fastestOurs = 0.0, fastestPhases = 0.0;
-  for (auto _ : state) {
-    const double seconds = ours();
-    state.SetIterationTime(seconds);
-    KeepFastest(fastestOurs, seconds);
-    KeepFastest(fastestPhases, phases());
-  }
-  state.counters["ratioToSumOfPhases"] = fastestOurs / fastestPhases;
-  state.SetLabel("target ratioToSumOfPhases <= 1.2");
+  ReportFastestRatio(state, ours, phases, "ratioToSumOfPhases", 1.2);
 }
 BENCHMARK(WholeJob)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
