@@ -9,6 +9,7 @@
 #include "QVADyn/QVADynCore/QVADynCorrelation.h"
 #include "QVADyn/QVADynCore/QVADynCorrelationData.h"
 #include "QVADyn/QVADynCore/QVADynPSD.h"
+#include "QVADynEventTestSupport.h"
 #include "platform/base/QVABasException.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -75,12 +76,8 @@ TEST(QVADynCorrelationTest, TypeFlagsAndSpectrum) {
 TEST(QVADynCorrelationTest, AdoptionRefusesNullAndDoubleAdoptionAndReplacesByKey) {
   QVADynCorrelation correlation(QVADynCorrelationCorrelated, false, false);
   const auto expectRefused = [&correlation](int key, QVADynCorrelationData* data) {
-    try {
-      correlation.AdoptCorrelationData(key, data);
-      ADD_FAILURE() << "adoption under key " << key << " was accepted";
-    } catch (const QVABasError& error) {
-      EXPECT_EQ(error.ErrorNumber(), kQVABasInvalidArgument);
-    }
+    ExpectPlatformError([&] { correlation.AdoptCorrelationData(key, data); },
+                        kQVABasInvalidArgument, {});
   };
   expectRefused(1, nullptr);
 

@@ -226,14 +226,17 @@ TEST_F(EventTest, ActiveModesKeepTheGivenOrderUnlessEveryModeIsActive) {
   EXPECT_EQ(SetMembers(results_.ActiveModes()), modes);
 }
 
-// Calls with nothing leave both setters open; a second call with something
-// raises, even with the same list.
+// Calls with nothing leave both setters open (and the event unsolvable); a
+// second call with something raises, even with the same list.
 TEST_F(EventTest, SettersTakeOneCallWithSomething) {
   TestEvent& event = Event();
   event.SetActiveModes(0, nullptr);
   event.SetFrameValues(0, nullptr);
   EXPECT_EQ(event.NumberOfActiveModes(), 0);
   EXPECT_EQ(event.NumberOfFrames(), 0);
+  ExpectPlatformError([&] { event.Solve(nullptr); }, kQVASrvInvalidState,
+                      {"0 active modes and 0 frames", "SetActiveModes, SetFrameValues"});
+  EXPECT_EQ(seen_.calls, 0);
   const std::vector<int> modes = {4, 3};
   const std::vector<QVADynFrameValue> frames = Frames(2);
   event.SetActiveModes(2, modes.data());
@@ -385,13 +388,6 @@ TEST_F(EventTest, DestructorLogsTheNodalReadTimeEvenWhenNothingWasRead) {
   const std::string before = capture.Contents();
   MakeEvent(*modal).reset();
   EXPECT_EQ(capture.Contents(), before + "Elapsed time spent reading nodal data: 0\n");
-}
-
-TEST_F(EventTest, SolveNeedsActiveModesAndFrames) {
-  TestEvent& event = Event();
-  ExpectPlatformError([&] { event.Solve(nullptr); }, kQVASrvInvalidState,
-                      {"0 active modes and 0 frames", "SetActiveModes, SetFrameValues"});
-  EXPECT_EQ(seen_.calls, 0);
 }
 
 TEST_F(EventTest, SolveHandsTheDriverDataToTheSolverAndLogsOneBlock) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 
@@ -88,15 +87,6 @@ TEST(QVADynExceptions, ThrowRecordsThePlaceAndRaiseKeepsTheClass) {
 
   const QVADynUnsupportedDamping damping;
   EXPECT_THROW(damping.Raise(), QVADynUnsupportedDamping);
-  EXPECT_THROW(damping.Raise(), QVABasException);
-  EXPECT_THROW(damping.Raise(), mem_AllocationOperators);
-  try {
-    QVADynColumnTotalException().Throw("QVADyn/QVADynCore/impl/QVADynForce", 19);
-  } catch (const std::exception& caught) {
-    EXPECT_STREQ(caught.what(),
-                 "Sum of real and imaginary columns != total number of colunms in "
-                 "QVADynSecondaryBaseMotion::SetupForce!");
-  }
 
   // Raised through the base: the handler still sees the concrete class.
   const QVADynUnknownEnergyType energy("QVADynEvent::ModalEnergy");
@@ -118,15 +108,5 @@ TEST(QVADynAssertion, SubsetAssertionIsOneFixedTextThrownAsCharPointer) {
     QVADynAssertionFailure(kQVADynActiveModeSubsetAssertion);
   } catch (char* text) {
     EXPECT_EQ(text, kQVADynActiveModeSubsetAssertion);  // the constant itself, not a copy
-  }
-  try {
-    QVADynAssertionFailure(kQVADynActiveModeSubsetAssertion);
-  } catch (const char* text) {
-    EXPECT_STREQ(text, kQVADynActiveModeSubsetAssertion);
-  }
-  try {
-    QVADynAssertionFailure(kQVADynActiveModeSubsetAssertion);
-  } catch (void* text) {
-    EXPECT_EQ(text, static_cast<const void*>(kQVADynActiveModeSubsetAssertion));
   }
 }

@@ -477,15 +477,8 @@ TEST_F(OperatorUpdateTest, InterpolatedFramesLeaveTheLastDirectIndexInPlace) {
   Step(2, 10.0, {10.0, 10.0, 20.0}, 10.0);
   Step(3, 25.0, {10.0, 10.0, 20.0, 30.0}, 25.0);
   Step(4, 10.0, {10.0, 10.0, 20.0, 30.0, 10.0}, 10.0);
-}
-
-TEST_F(OperatorUpdateTest, ANewBundleReceivesTheOperatorsOfTheLastDirectIndex) {
-  Open(StructuralOptions());
-  MakeUpdate(QVADynAllDomains, false, {0, -1}, {10.0});
   Build();
-  Step(0, 10.0, {10.0}, 10.0);
-  Build();
-  Step(0, 10.0, {10.0, 10.0}, 10.0);
+  Step(4, 10.0, {10.0, 10.0, 20.0, 30.0, 10.0, 10.0}, 10.0);
 }
 
 // ---------------------------------------------------------------- domains

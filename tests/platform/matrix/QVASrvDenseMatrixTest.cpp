@@ -71,9 +71,6 @@ TEST(QVASrvDenseMatrixBlocks, ChunksCutTheMatrixFromItsFirstRowAndColumn) {
   EXPECT_TRUE(null.IsNull());
   EXPECT_EQ(null.NumberOfRows(), 0);
   EXPECT_EQ(null.NumberOfColumnBlocks(), 0);
-
-  matrix.SetAccess(2);
-  EXPECT_EQ(matrix.Access(), 2);
 }
 
 TEST(QVASrvDenseMatrixTransfer, ValuesColumnsAndRowsRoundTrip) {

@@ -23,23 +23,19 @@ std::vector<int> Ranges(const std::vector<int>& list, int limit) {
   return result;
 }
 
-TEST(QVASrvFindContiguousRanges, RunsOfConsecutiveValues) {
+TEST(QVASrvFindContiguousRanges, RunsOfConsecutiveValuesCutAtTheLimit) {
   EXPECT_EQ(Ranges({1, 2, 3, 7, 8}, 10), (std::vector<int>{0, 3, 5}));
   EXPECT_EQ(Ranges({4, 5, 6, 10}, 10), (std::vector<int>{0, 3, 4}));
   // Descending or repeated values break a run.
   EXPECT_EQ(Ranges({3, 2, 2, 3}, 10), (std::vector<int>{0, 1, 2, 4}));
-}
-
-TEST(QVASrvFindContiguousRanges, LimitCutsLongRuns) {
+  // A limit cuts long runs.
   EXPECT_EQ(Ranges({0, 1, 2, 3, 4, 9}, 2), (std::vector<int>{0, 2, 4, 5, 6}));
   // Limit 1: every entry is a range of its own.
   EXPECT_EQ(Ranges({5, 6, 7}, 1), (std::vector<int>{0, 1, 2, 3}));
   // A limit of 0 or below sets no limit.
   EXPECT_EQ(Ranges({5, 6, 7, 8}, 0), (std::vector<int>{0, 4}));
   EXPECT_EQ(Ranges({5, 6, 7, 8}, -3), (std::vector<int>{0, 4}));
-}
-
-TEST(QVASrvFindContiguousRanges, EmptyListGivesNoRange) {
+  // An empty list gives no range.
   EXPECT_EQ(Ranges({}, 10), (std::vector<int>{0}));
   const int maximum = std::numeric_limits<int>::max();
   // No overflow at the top of the integer range.

@@ -150,43 +150,19 @@ TEST_F(ResultDistribution, BadRestrictionsRaiseNamingMemberAndSet) {
                   {"4 free dimensions"});
 }
 
-TEST(QVASimDistribution, OneDimensionIsAColumnAndEmptySetsGiveEmptyViews) {
+// Creation refuses bad arguments; one dimension is a column and empty sets
+// give empty views.
+TEST(QVASimDistribution, CreationChecksItsArgumentsAndEmptySetsGiveEmptyViews) {
   QVASimTestModel model;
-  QVASimTransaction transaction(model.database);
   QVASimCollection modes(model.modal.ModesCollection());
   const QVASimCSetID five = modes.CreateCSetStrided(0, 5, 1, 1);
-  const QVASimDistribution mass(model.database.CreateDistribution(
-      model.modal.MyPosition(), QVATypeIndex(QVADataKinds::kGeneralizedMass), 1, &five, nullptr,
-      false));
-  EXPECT_EQ(mass.Rows(), 5);
-  EXPECT_EQ(mass.Columns(), 1);
-  EXPECT_EQ(mass.ColumnChunk(), 1);
-  EXPECT_FALSE(mass.ColumnSet().IsValid());
-  const QVASimCSetID none = modes.CreateCSetStrided(0, 0, 1, 1);
-  const QVASimCSetID sets[] = {none, five};
-  const QVASimDistribution empty(model.database.CreateDistribution(
-      model.modal.MyPosition(), QVATypeIndex(QVADataKinds::kEigenvalues), 2, sets, nullptr, false));
-  EXPECT_EQ(empty.Rows(), 0);
-  EXPECT_EQ(empty.Columns(), 5);
-  EXPECT_EQ(empty.LeadingDimension(), 1);  // BLAS needs a leading dimension >= 1
-  EXPECT_EQ(empty.ChunkSize(0), 1);
-  EXPECT_EQ(model.database.NumberOfValues(empty.ID()), 0);
-  transaction.Commit();
-}
-
-TEST(QVASimDistribution, CreationChecksItsArguments) {
-  QVASimTestModel model;
-  const QVASimCSetID modes =
-      QVASimCollection(model.modal.ModesCollection()).CreateCSetStrided(0, 2, 1, 1);
   const QVASimPosition owner = model.modal.MyPosition();
   const int kind = QVATypeIndex(QVADataKinds::kProjectedMatrix);
-  QVAExpectRaises(
-      [&] { model.database.CreateDistribution(owner, kind, 1, &modes, nullptr, false); },
-      kQVASimInconsistent, {"open transaction"});
+  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 1, &five, nullptr, false); },
+                  kQVASimInconsistent, {"open transaction"});
   QVASimTransaction transaction(model.database);
-  QVAExpectRaises(
-      [&] { model.database.CreateDistribution(owner, kind, 5, &modes, nullptr, false); },
-      kQVABasInvalidArgument, {"number of sets 5", "1 ... 4"});
+  QVAExpectRaises([&] { model.database.CreateDistribution(owner, kind, 5, &five, nullptr, false); },
+                  kQVABasInvalidArgument, {"number of sets 5", "1 ... 4"});
   const QVASimCSetID missing(&model.database, 99);
   QVAExpectRaises(
       [&] { model.database.CreateDistribution(owner, kind, 1, &missing, nullptr, false); },
@@ -194,12 +170,28 @@ TEST(QVASimDistribution, CreationChecksItsArguments) {
   QVASimDatabase other;
   QVAExpectRaises(
       [&] {
-        model.database.CreateDistribution(QVASimPosition(&other, 0), kind, 1, &modes, nullptr,
+        model.database.CreateDistribution(QVASimPosition(&other, 0), kind, 1, &five, nullptr,
                                           false);
       },
       kQVASimInvalidIdentifier, {"position 0"});
   QVAExpectRaises([&] { QVASimDistribution view{QVASimDistributionID()}; },
                   kQVASimInvalidIdentifier, {"distribution -1", "no database"});
+
+  const QVASimDistribution mass(model.database.CreateDistribution(
+      owner, QVATypeIndex(QVADataKinds::kGeneralizedMass), 1, &five, nullptr, false));
+  EXPECT_EQ(mass.Rows(), 5);
+  EXPECT_EQ(mass.Columns(), 1);
+  EXPECT_EQ(mass.ColumnChunk(), 1);
+  EXPECT_FALSE(mass.ColumnSet().IsValid());
+  const QVASimCSetID none = modes.CreateCSetStrided(0, 0, 1, 1);
+  const QVASimCSetID sets[] = {none, five};
+  const QVASimDistribution empty(model.database.CreateDistribution(
+      owner, QVATypeIndex(QVADataKinds::kEigenvalues), 2, sets, nullptr, false));
+  EXPECT_EQ(empty.Rows(), 0);
+  EXPECT_EQ(empty.Columns(), 5);
+  EXPECT_EQ(empty.LeadingDimension(), 1);  // BLAS needs a leading dimension >= 1
+  EXPECT_EQ(empty.ChunkSize(0), 1);
+  EXPECT_EQ(model.database.NumberOfValues(empty.ID()), 0);
   transaction.Commit();
 }
 
