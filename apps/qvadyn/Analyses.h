@@ -43,6 +43,8 @@ AnalysisSummary RunHarmonic(AnalysisContext& context);
 AnalysisSummary RunTransient(AnalysisContext& context);
 AnalysisSummary RunComplexModes(AnalysisContext& context);
 AnalysisSummary RunParticipation(AnalysisContext& context);
+AnalysisSummary RunRandom(AnalysisContext& context);            // RandomAnalysis.cpp
+AnalysisSummary RunResponseSpectrum(AnalysisContext& context);  // ResponseSpectrumAnalysis.cpp
 
 // The loads of a job projected onto the modes: one column per nodal load and
 // base acceleration (modes x columns, column-major), each with its scale and
@@ -71,6 +73,9 @@ struct OutputPoint {
   std::size_t entry = 0;  // node * 6 + place in the component's nodal arrays
 };
 std::vector<OutputPoint> ResolveOutputs(const Job& job, const Model& model);
+// Phi at the output DOFs: modes x outputs, column-major (entry k * outputs +
+// o), the same on every process.
+std::vector<double> OutputShapes(const Model& model, const std::vector<OutputPoint>& points);
 // Writes the full field `values` (frames x the model's block of rows, C
 // order) as `path` of shape (frames, all rows): each process its columns.
 template <typename T>

@@ -109,6 +109,19 @@ std::vector<OutputPoint> ResolveOutputs(const Job& job, const Model& model) {
   return points;
 }
 
+std::vector<double> OutputShapes(const Model& model, const std::vector<OutputPoint>& points) {
+  const std::size_t modes = static_cast<std::size_t>(model.GetBasis().NumModes());
+  std::vector<double> shapes(modes * points.size(), 0.0);
+  for (std::size_t o = 0; o < points.size(); ++o) {
+    if (!points[o].here) continue;
+    const std::vector<double> shape =
+        model.ShapeRow(model.Row(points[o].nodeId, points[o].component));
+    for (std::size_t k = 0; k < modes; ++k) shapes[k * points.size() + o] = shape[k];
+  }
+  SumOverProcesses(shapes.data(), shapes.size());
+  return shapes;
+}
+
 void WriteOutputTable(ResultsWriter& results, const std::string& group, const Job& job,
                       const std::vector<OutputPoint>& points) {
   std::vector<std::int64_t> nodes;

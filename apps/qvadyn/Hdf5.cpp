@@ -83,7 +83,13 @@ Hdf5File Hdf5File::Create(const std::string& path) {
   if (Distributed()) H5Pset_fapl_mpio(access.Id(), MPI_COMM_WORLD, MPI_INFO_NULL);
 #endif
   const hid_t id = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.Id());
-  return Hdf5File(path, Check(id, path + ": cannot create the file"));
+  return Hdf5File(path, Check(id, path + ": cannot create the file"), Distributed());
+}
+
+Hdf5File Hdf5File::OpenForUpdate(const std::string& path) {
+  SilenceHdf5();
+  const hid_t id = H5Fopen(path.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+  return Hdf5File(path, Check(id, path + ": cannot open the file"));
 }
 
 Hdf5File Hdf5File::Open(const std::string& path) {
@@ -103,6 +109,7 @@ void Hdf5File::Close() {
   const herr_t status = H5Fflush(file_.Id(), H5F_SCOPE_GLOBAL);
   file_ = Hdf5Handle();
   Check(status, path_ + ": cannot write the file");
+  shared_ = false;
   if (deferredStrings_.empty() || Rank() != 0) return;
   file_ =
       Check(H5Fopen(path_.c_str(), H5F_ACC_RDWR, H5P_DEFAULT), path_ + ": cannot open the file");
@@ -218,9 +225,9 @@ Hdf5DatasetInfo Hdf5File::Info(const std::string& path) const {
 void Hdf5File::WriteRaw(const std::string& path, hid_t type, const void* values,
                         const std::vector<std::int64_t>& dims,
                         const std::vector<std::int64_t>& chunk) {
-  CheckPeers();
+  if (shared_) CheckPeers();
   // Every process holds the same values; one writes them.
-  CreateDataset(path, type, values, dims, chunk, Rank() == 0);
+  CreateDataset(path, type, values, dims, chunk, !shared_ || Rank() == 0);
 }
 
 void Hdf5File::CreateDataset(const std::string& path, hid_t type, const void* values,
@@ -268,7 +275,7 @@ void Hdf5File::WriteColumnBlockRaw(const std::string& path, hid_t type, const vo
   }
   Hdf5Handle transfer(H5Pcreate(H5P_DATASET_XFER));
 #ifdef QVA_WITH_MPI
-  if (Distributed()) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
+  if (shared_) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
 #endif
   Check(H5Dwrite(dataset.Id(), type, memory.Id(), space.Id(), transfer.Id(), values), what);
 }
@@ -310,7 +317,7 @@ void Hdf5File::Write(const std::string& path, const std::vector<std::complex<dou
 }
 
 void Hdf5File::Write(const std::string& path, const std::vector<std::string>& values) {
-  if (Distributed()) {
+  if (shared_) {
     deferredStrings_.emplace_back(path, values);
     return;
   }

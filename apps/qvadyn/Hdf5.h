@@ -50,6 +50,10 @@ class Hdf5File {
   // Write(), each process its block of WriteColumnBlock().
   static Hdf5File Create(const std::string& path);
   static Hdf5File Open(const std::string& path);
+  // Opens an existing file for reading and writing, in this process alone.
+  static Hdf5File OpenForUpdate(const std::string& path);
+  // Written by several processes together (Create over MPI-IO).
+  bool Shared() const { return shared_; }
   // Closes the file (collectively over several processes); raises when HDF5
   // cannot flush it.
   void Close();
@@ -104,7 +108,8 @@ class Hdf5File {
   void ReadAll(const std::string& path, double* out) const;
 
  private:
-  Hdf5File(std::string path, Hdf5Handle file) : path_(std::move(path)), file_(std::move(file)) {}
+  Hdf5File(std::string path, Hdf5Handle file, bool shared = false)
+      : path_(std::move(path)), file_(std::move(file)), shared_(shared) {}
   std::string Where(const std::string& object) const;
   Hdf5Handle OpenDataset(const std::string& path) const;
   void WriteRaw(const std::string& path, hid_t type, const void* values,
@@ -120,6 +125,7 @@ class Hdf5File {
 
   std::string path_;
   Hdf5Handle file_;
+  bool shared_ = false;
   // String datasets of a file written over MPI-IO, which cannot hold
   // variable-length values: rank 0 adds them once the file is closed.
   std::vector<std::pair<std::string, std::vector<std::string>>> deferredStrings_;

@@ -23,7 +23,7 @@ ResultsWriter::ResultsWriter(const std::string& path, const std::string& jobPath
 ResultsWriter::~ResultsWriter() = default;
 
 void ResultsWriter::BeginAnalysis(const std::string& name, const std::string& type) {
-  CheckPeers();
+  if (file_->Shared()) CheckPeers();
   file_->CreateGroup("/" + name);
   file_->WriteAttribute("/" + name, "type", type);
 }
@@ -54,8 +54,17 @@ std::vector<std::string> ResultsWriter::CsvPaths() const {
   return paths;
 }
 
-void ResultsWriter::Commit() {
+Hdf5File* ResultsWriter::FinishShared() {
+  if (!file_->Shared()) return file_.get();
   CheckPeers();
+  file_->Close();
+  if (!output_) return nullptr;
+  file_ = std::make_unique<Hdf5File>(Hdf5File::OpenForUpdate(output_->TemporaryPath()));
+  return file_.get();
+}
+
+void ResultsWriter::Commit() {
+  if (file_->Shared()) CheckPeers();
   file_->Close();
   if (!output_) return;
   output_->Commit();

@@ -40,6 +40,10 @@ class ResultsWriter {
                 const std::vector<std::vector<double>>& columns);
   // Paths of the CSV files (final names).
   std::vector<std::string> CsvPaths() const;
+  // Ends the writing of every process but one: over several processes, the
+  // processes close the shared file together and rank 0 reopens it alone
+  // and gets it (the others get nullptr); in one process, the open file.
+  Hdf5File* FinishShared();
   void Commit();
 
  private:

@@ -13,12 +13,22 @@
 #include "ModelSetup.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "ResultsFile.h"
+#include "Xdmf.h"
 
 namespace qvadyn {
 
 namespace {
 
 volatile std::sig_atomic_t interruptRequested = 0;
+
+// The random analysis combines loads of different rows quadratically (their
+// cross-spectra), which the blocks of several processes cannot add up: it
+// runs in one process.
+void RefuseUndistributed(const Analysis& analysis) {
+  if (!Distributed() || analysis.type != AnalysisType::kRandom) return;
+  throw Error(analysis.where + ": [analysis." + analysis.name +
+              "]: a random analysis runs in one process; run this job without mpirun");
+}
 
 double Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -56,6 +66,7 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
         throw Error(report.resultsPath + ": the results file would replace the " + what);
       }
     }
+    for (const Analysis& analysis : job.analyses) RefuseUndistributed(analysis);
     basis = ReadBasisFile(job.basisPath, false);
   });
   report.dofs = basis.NumDofs();
@@ -100,15 +111,32 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
         case AnalysisType::kParticipation:
           report.analyses.push_back(RunParticipation(context));
           break;
+        case AnalysisType::kRandom:
+          report.analyses.push_back(RunRandom(context));
+          break;
+        case AnalysisType::kResponseSpectrum:
+          report.analyses.push_back(RunResponseSpectrum(context));
+          break;
       }
       if (options.afterAnalysis) options.afterAnalysis(analysis.name);
     });
   }
   const auto commit = std::chrono::steady_clock::now();
   report.csvPaths = results->CsvPaths();
+  std::vector<std::string> analysisNames;
+  for (const Analysis& analysis : job.analyses) analysisNames.push_back(analysis.name);
+  const std::filesystem::path resultsPath(report.resultsPath);
   AgreeOnSuccess([&] {
     StopIfInterrupted();
+    // The view is added by one process, to the results file the others have
+    // finished with.
+    Hdf5File* file = results->FinishShared();
+    if (file == nullptr) return;
+    XdmfWriter xdmf(std::filesystem::path(resultsPath).replace_extension(".xdmf").string(), basis,
+                    job.basisPath, *file, resultsPath.filename().string(), analysisNames);
     results->Commit();
+    xdmf.Commit();
+    if (xdmf.Written()) report.xdmfPath = xdmf.Path();
   });
   report.commitSeconds = Since(commit);
   report.totalSeconds = Since(start);
@@ -133,6 +161,7 @@ std::string FormatSummary(const RunReport& report) {
     out << "  CSV   " << report.csvPaths.size() << " files, e.g. " << report.csvPaths.front()
         << "\n";
   }
+  if (!report.xdmfPath.empty()) out << "  XDMF  " << report.xdmfPath << " (ParaView)\n";
   out << "  log   " << report.logPath << "\n"
       << "  total " << std::fixed << std::setprecision(3) << report.totalSeconds << " s\n";
   return out.str();

@@ -90,6 +90,26 @@ range = [0.0, 100.0]
 [analysis.mass]
 type = "participation"
 reference = [0.1, -0.2, 0.3]
+[analysis.quake]
+type = "response_spectrum"
+combination = "cqc"
+directions = "100-40-40"
+[[analysis.quake.spectrum]]
+direction = 1
+damping = [0.02, 0.1]
+table = [[1.0, 4.0, 2.0], [100.0, 6.0, 3.0]]
+[[analysis.quake.spectrum]]
+direction = 3
+damping = [0.02, 0.1]
+table = [[1.0, 2.0, 1.0], [100.0, 3.0, 2.0]]
+"""
+RANDOM = """
+[analysis.shake]
+type = "random"
+range = [1.0, 50.0]
+[[analysis.shake.excitation]]
+psd = [[1.0, 0.5], [50.0, 0.5]]
+base_acceleration = [1]
 """
 
 
@@ -128,7 +148,8 @@ def test_results_equal_one_process(reference, processes):
     with h5py.File(reference / "one.h5", "r") as one, h5py.File(reference / results, "r") as many:
         expected, actual = datasets(one), datasets(many)
         assert sorted(actual) == sorted(expected)
-        assert "sweep/field/displacement" in expected and "mass/factors" in expected
+        assert {"sweep/field/displacement", "shock/field/displacement", "mass/factors",
+                "quake/peak/displacement", "view/coordinates"} <= set(expected)
         for name, dataset in expected.items():
             assert actual[name].shape == dataset.shape and actual[name].dtype == dataset.dtype, name
             if dataset.dtype.kind in "fc":
@@ -139,7 +160,7 @@ def test_results_equal_one_process(reference, processes):
                                            atol=1e-13 * scale, err_msg=name)
             else:
                 assert np.array_equal(actual[name][()], dataset[()]), name
-        for name in ("sweep", "shock", "complex", "mass"):
+        for name in ("sweep", "shock", "complex", "mass", "quake"):
             assert dict(many[name].attrs) == dict(one[name].attrs)
     one_csv = sorted(p.name[len("one"):] for p in reference.glob("one_*.csv"))
     many_csv = sorted(p.name[len(f"np{processes}"):] for p in reference.glob(f"np{processes}_*.csv"))
@@ -151,6 +172,21 @@ def test_results_equal_one_process(reference, processes):
             np.loadtxt(reference / f"np{processes}{suffix}", delimiter=",", skiprows=1),
             np.loadtxt(reference / f"one{suffix}", delimiter=",", skiprows=1), rtol=1e-9,
             atol=1e-12)
+
+
+    xdmf = (reference / f"np{processes}.xdmf").read_text()
+    assert xdmf == (reference / "one.xdmf").read_text().replace("one.h5", f"np{processes}.h5")
+
+
+def test_random_analysis_is_refused_over_several_processes(tmp_path):
+    write_basis(tmp_path / "basis.h5")
+    (tmp_path / "job.toml").write_text(JOB + RANDOM)
+    result = run(tmp_path, 2, "random.h5")
+    assert result.returncode == 1
+    assert result.stderr.count("qvadyn: error: ") == 1
+    assert "[analysis.shake]: a random analysis runs in one process; run this job without " \
+           "mpirun" in result.stderr, result.stderr
+    assert not (tmp_path / "random.h5").exists()
 
 
 def test_bad_rows_of_rank_2_end_every_process(tmp_path):

@@ -1,0 +1,1 @@
+"""Python side of qvadyn: figures of results files (qvadyn.plot)."""
