@@ -255,7 +255,7 @@ void Hdf5File::CreateDataset(const std::string& path, hid_t type, const void* va
 void Hdf5File::WriteColumnBlockRaw(const std::string& path, hid_t type, const void* values,
                                    const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
                                    std::int64_t count) {
-  CheckPeers();
+  if (shared_) CheckPeers();
   const std::vector<hsize_t> shape = Dims(dims);
   Hdf5Handle space(H5Screate_simple(2, shape.data(), nullptr));
   Hdf5Handle links(H5Pcreate(H5P_LINK_CREATE));
