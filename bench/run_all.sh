@@ -5,6 +5,8 @@
 # benchmark reports (ratios against its baseline, overhead fractions) with the
 # target it states. Extra arguments go to every program, for example
 #   bench/run_all.sh --benchmark_filter=MultiplyRowRanges
+# With QVA_BENCH_MPI=1 it then runs bench/run_mpi_scaling.sh (the MPI build of
+# qvadyn over 1 and 2 processes; Open MPI and the parallel HDF5 installed).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -52,3 +54,7 @@ print(line)
 for row in rows:
     print("  ".join(str(text).ljust(width) for text, width in zip(row, widths)))
 PYTHON
+
+if [[ "${QVA_BENCH_MPI:-0}" == 1 ]]; then
+  "$root/bench/run_mpi_scaling.sh"
+fi

@@ -62,14 +62,28 @@ ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model);
 // `frames` (frequencies or times).
 void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVADynEvent& event);
 
-// The output DOFs resolved to component nodes and places.
+// The output DOFs resolved to component nodes and places. Over several
+// processes a DOF is `here` in one of them only; the others leave its values
+// zero, and SumOverProcesses completes them.
 struct OutputPoint {
   std::int64_t nodeId = 0;
   int component = 0;
-  int node = 0;           // component node
+  bool here = true;
+  int node = 0;           // component node, when here
   std::size_t entry = 0;  // node * 6 + place in the component's nodal arrays
 };
 std::vector<OutputPoint> ResolveOutputs(const Job& job, const Model& model);
+// Phi at the output DOFs: modes x outputs, column-major (entry k * outputs +
+// o), the same on every process.
+std::vector<double> OutputShapes(const Model& model, const std::vector<OutputPoint>& points);
+// Writes the full field `values` (frames x the model's block of rows, C
+// order) as `path` of shape (frames, all rows): each process its columns.
+template <typename T>
+void WriteField(ResultsWriter& results, const std::string& path, const std::vector<T>& values,
+                std::int64_t frames, const Model& model) {
+  results.File().WriteColumnBlock(path, values, {frames, model.GetBasis().NumDofs()},
+                                  model.Rows().first, model.Rows().count);
+}
 // Writes outputs/node, outputs/component, outputs/quantity under `group`.
 void WriteOutputTable(ResultsWriter& results, const std::string& group, const Job& job,
                       const std::vector<OutputPoint>& points);
@@ -90,7 +104,8 @@ std::unique_ptr<bool[]> NodeFlags(const Model& model, const std::vector<OutputPo
 void StopIfInterrupted();
 // Every mode of the basis, 0 ... n-1.
 std::vector<int> AllModes(const Model& model);
-// Entry node * 6 + place of each basis row in the component's nodal arrays.
+// Entry node * 6 + place of each row of the model's block in the
+// component's nodal arrays.
 std::vector<std::size_t> RowEntries(const Model& model);
 
 }  // namespace qvadyn

@@ -22,16 +22,19 @@ ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model) 
   };
   for (const NodalLoad& load : job.loads) {
     if (!applies(load.name)) continue;
-    const std::int64_t row = model.Row(load.node, load.component);
-    if (row < 0) {
+    if (!model.HasDof(load.node, load.component)) {
       throw Error(load.where + ": [[load]] on node " + std::to_string(load.node) + " component " +
                   std::to_string(load.component) + ": the basis has no such DOF");
     }
-    const std::vector<double> shape = model.ShapeRow(row);
+    // The process holding the row gives its shape, the others zeros.
+    const std::int64_t row = model.Row(load.node, load.component);
+    const std::vector<double> shape =
+        row >= 0 ? model.ShapeRow(row) : std::vector<double>(static_cast<std::size_t>(modes));
     loads.pattern.insert(loads.pattern.end(), shape.begin(), shape.end());
     loads.amplitudes.push_back(&load.amplitude);
     loads.scales.push_back(load.scale);
   }
+  SumOverProcesses(loads.pattern.data(), loads.pattern.size());
   std::vector<const BaseAcceleration*> bases;
   for (const BaseAcceleration& base : job.baseAccelerations) {
     if (applies(base.name)) bases.push_back(&base);
@@ -86,19 +89,37 @@ void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVAD
 std::vector<OutputPoint> ResolveOutputs(const Job& job, const Model& model) {
   std::vector<OutputPoint> points;
   for (const OutputDof& dof : job.outputs.dofs) {
-    if (model.Row(dof.node, dof.component) < 0) {
+    if (!model.HasDof(dof.node, dof.component)) {
       throw Error(dof.where + ": 'dofs' in [output]: node " + std::to_string(dof.node) +
                   " component " + std::to_string(dof.component) + ": the basis has no such DOF");
     }
     OutputPoint point;
     point.nodeId = dof.node;
     point.component = dof.component;
+    point.here = model.Row(dof.node, dof.component) >= 0;
+    if (!point.here) {
+      points.push_back(point);
+      continue;
+    }
     point.node = model.Node(dof.node);
     point.entry = static_cast<std::size_t>(point.node) * kPlaces +
                   static_cast<std::size_t>(dof.component - 1);
     points.push_back(point);
   }
   return points;
+}
+
+std::vector<double> OutputShapes(const Model& model, const std::vector<OutputPoint>& points) {
+  const std::size_t modes = static_cast<std::size_t>(model.GetBasis().NumModes());
+  std::vector<double> shapes(modes * points.size(), 0.0);
+  for (std::size_t o = 0; o < points.size(); ++o) {
+    if (!points[o].here) continue;
+    const std::vector<double> shape =
+        model.ShapeRow(model.Row(points[o].nodeId, points[o].component));
+    for (std::size_t k = 0; k < modes; ++k) shapes[k * points.size() + o] = shape[k];
+  }
+  SumOverProcesses(shapes.data(), shapes.size());
+  return shapes;
 }
 
 void WriteOutputTable(ResultsWriter& results, const std::string& group, const Job& job,
@@ -181,7 +202,9 @@ std::unique_ptr<bool[]> NodeFlags(const Model& model, const std::vector<OutputPo
   auto flags = std::make_unique<bool[]>(static_cast<std::size_t>(model.NumNodes()));
   for (int node = 0; node < model.NumNodes(); ++node)
     flags[static_cast<std::size_t>(node)] = everyNode;
-  for (const OutputPoint& point : points) flags[static_cast<std::size_t>(point.node)] = true;
+  for (const OutputPoint& point : points) {
+    if (point.here) flags[static_cast<std::size_t>(point.node)] = true;
+  }
   return flags;
 }
 
@@ -193,10 +216,11 @@ std::vector<int> AllModes(const Model& model) {
 
 std::vector<std::size_t> RowEntries(const Model& model) {
   const Basis& basis = model.GetBasis();
-  std::vector<std::size_t> entries(static_cast<std::size_t>(basis.NumDofs()));
+  const std::size_t first = static_cast<std::size_t>(model.Rows().first);
+  std::vector<std::size_t> entries(static_cast<std::size_t>(model.Rows().count));
   for (std::size_t row = 0; row < entries.size(); ++row) {
-    entries[row] = static_cast<std::size_t>(model.Node(basis.dofNodes[row])) * kPlaces +
-                   static_cast<std::size_t>(basis.dofComponents[row] - 1);
+    entries[row] = static_cast<std::size_t>(model.Node(basis.dofNodes[first + row])) * kPlaces +
+                   static_cast<std::size_t>(basis.dofComponents[first + row] - 1);
   }
   return entries;
 }

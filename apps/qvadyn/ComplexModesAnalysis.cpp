@@ -48,7 +48,7 @@ AnalysisSummary RunComplexModes(AnalysisContext& context) {
   }
 
   QVAFsmModalSystem complexObject =
-      model.Database().CreateModalSystem(static_cast<int>(basis.NumDofs()), model.NumNodes());
+      model.Database().CreateModalSystem(static_cast<int>(model.Rows().count), model.NumNodes());
   QVADynComplexModalSystem system(model.CreateDofDefinition(), complexObject, model.Log(), n);
   system.CreateStiffness(false).SetValues(0, n - 1, 0, n - 1, QVASrvMatrix(n, n, stiffness.data()));
   system.CreateProjectedDamping(QVADynViscousDamping, false)

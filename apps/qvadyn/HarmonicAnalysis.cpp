@@ -102,6 +102,7 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
         event.GetImaginaryNodalResults(nodes.get(), frame, 0, imaginary.data(),
                                        QVADynRecoverDisplacement);
         for (std::size_t p = 0; p < points.size(); ++p) {
+          if (!points[p].here) continue;
           response[(first + j) * points.size() + p] = {real[points[p].entry],
                                                        imaginary[points[p].entry]};
         }
@@ -116,6 +117,7 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
     context.progress.Advance("recovering", static_cast<long long>(size));
   }
 
+  SumOverProcesses(response.data(), response.size());
   context.progress.Phase("writing");
   ResultsWriter& results = context.results;
   const std::string group = "/" + analysis.name;
@@ -171,9 +173,8 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
   if (!fieldFrames.empty()) {
     results.File().Write(group + "/field/frames", fieldFrames,
                          {static_cast<std::int64_t>(fieldFrames.size())});
-    results.File().Write(
-        group + "/field/displacement", field,
-        {static_cast<std::int64_t>(fieldFrames.size()), static_cast<std::int64_t>(dofs)});
+    WriteField(results, group + "/field/displacement", field,
+               static_cast<std::int64_t>(fieldFrames.size()), model);
   }
   context.progress.End();
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

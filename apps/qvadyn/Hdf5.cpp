@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "Distribution.h"
 #include "Error.h"
 
 namespace qvadyn {
@@ -77,8 +78,18 @@ Hdf5Handle Hdf5ComplexType() {
 
 Hdf5File Hdf5File::Create(const std::string& path) {
   SilenceHdf5();
-  const hid_t id = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
-  return Hdf5File(path, Check(id, path + ": cannot create the file"));
+  Hdf5Handle access(H5Pcreate(H5P_FILE_ACCESS));
+#ifdef QVA_WITH_MPI
+  if (Distributed()) H5Pset_fapl_mpio(access.Id(), MPI_COMM_WORLD, MPI_INFO_NULL);
+#endif
+  const hid_t id = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.Id());
+  return Hdf5File(path, Check(id, path + ": cannot create the file"), Distributed());
+}
+
+Hdf5File Hdf5File::OpenForUpdate(const std::string& path) {
+  SilenceHdf5();
+  const hid_t id = H5Fopen(path.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
+  return Hdf5File(path, Check(id, path + ": cannot open the file"));
 }
 
 Hdf5File Hdf5File::Open(const std::string& path) {
@@ -98,6 +109,13 @@ void Hdf5File::Close() {
   const herr_t status = H5Fflush(file_.Id(), H5F_SCOPE_GLOBAL);
   file_ = Hdf5Handle();
   Check(status, path_ + ": cannot write the file");
+  shared_ = false;
+  if (deferredStrings_.empty() || Rank() != 0) return;
+  file_ =
+      Check(H5Fopen(path_.c_str(), H5F_ACC_RDWR, H5P_DEFAULT), path_ + ": cannot open the file");
+  for (const auto& [path, values] : deferredStrings_) WriteStrings(path, values);
+  deferredStrings_.clear();
+  Close();
 }
 
 std::string Hdf5File::Where(const std::string& object) const {
@@ -207,6 +225,14 @@ Hdf5DatasetInfo Hdf5File::Info(const std::string& path) const {
 void Hdf5File::WriteRaw(const std::string& path, hid_t type, const void* values,
                         const std::vector<std::int64_t>& dims,
                         const std::vector<std::int64_t>& chunk) {
+  if (shared_) CheckPeers();
+  // Every process holds the same values; one writes them.
+  CreateDataset(path, type, values, dims, chunk, !shared_ || Rank() == 0);
+}
+
+void Hdf5File::CreateDataset(const std::string& path, hid_t type, const void* values,
+                             const std::vector<std::int64_t>& dims,
+                             const std::vector<std::int64_t>& chunk, bool withValues) {
   const std::vector<hsize_t> shape = Dims(dims);
   Hdf5Handle space(H5Screate_simple(static_cast<int>(shape.size()), shape.data(), nullptr));
   Hdf5Handle links(H5Pcreate(H5P_LINK_CREATE));
@@ -222,8 +248,50 @@ void Hdf5File::WriteRaw(const std::string& path, hid_t type, const void* values,
   Hdf5Handle dataset = Check(H5Dcreate2(file_.Id(), path.c_str(), type, space.Id(), links.Id(),
                                         creation.Id(), H5P_DEFAULT),
                              what);
-  if (empty) return;
+  if (empty || !withValues) return;
   Check(H5Dwrite(dataset.Id(), type, H5S_ALL, H5S_ALL, H5P_DEFAULT, values), what);
+}
+
+void Hdf5File::WriteColumnBlockRaw(const std::string& path, hid_t type, const void* values,
+                                   const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
+                                   std::int64_t count) {
+  if (shared_) CheckPeers();
+  const std::vector<hsize_t> shape = Dims(dims);
+  Hdf5Handle space(H5Screate_simple(2, shape.data(), nullptr));
+  Hdf5Handle links(H5Pcreate(H5P_LINK_CREATE));
+  H5Pset_create_intermediate_group(links.Id(), 1);
+  const std::string what = path_ + ": cannot write dataset '" + path + "'";
+  Hdf5Handle dataset = Check(
+      H5Dcreate2(file_.Id(), path.c_str(), type, space.Id(), links.Id(), H5P_DEFAULT, H5P_DEFAULT),
+      what);
+  const hsize_t start[2] = {0, static_cast<hsize_t>(firstColumn)};
+  const hsize_t block[2] = {shape[0], static_cast<hsize_t>(count)};
+  Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
+  if (block[0] * block[1] == 0) {
+    H5Sselect_none(space.Id());
+    H5Sselect_none(memory.Id());
+  } else {
+    H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
+  }
+  Hdf5Handle transfer(H5Pcreate(H5P_DATASET_XFER));
+#ifdef QVA_WITH_MPI
+  if (shared_) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
+#endif
+  Check(H5Dwrite(dataset.Id(), type, memory.Id(), space.Id(), transfer.Id(), values), what);
+}
+
+void Hdf5File::WriteColumnBlock(const std::string& path, const std::vector<double>& values,
+                                const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
+                                std::int64_t count) {
+  WriteColumnBlockRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, firstColumn, count);
+}
+
+void Hdf5File::WriteColumnBlock(const std::string& path,
+                                const std::vector<std::complex<double>>& values,
+                                const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
+                                std::int64_t count) {
+  const Hdf5Handle type = Hdf5ComplexType();
+  WriteColumnBlockRaw(path, type.Id(), values.data(), dims, firstColumn, count);
 }
 
 void Hdf5File::Write(const std::string& path, const std::vector<double>& values,
@@ -249,12 +317,21 @@ void Hdf5File::Write(const std::string& path, const std::vector<std::complex<dou
 }
 
 void Hdf5File::Write(const std::string& path, const std::vector<std::string>& values) {
+  if (shared_) {
+    deferredStrings_.emplace_back(path, values);
+    return;
+  }
+  WriteStrings(path, values);
+}
+
+void Hdf5File::WriteStrings(const std::string& path, const std::vector<std::string>& values) {
   std::vector<const char*> texts;
   for (const std::string& value : values) texts.push_back(value.c_str());
   Hdf5Handle type(H5Tcopy(H5T_C_S1));
   H5Tset_size(type.Id(), H5T_VARIABLE);
   H5Tset_cset(type.Id(), H5T_CSET_UTF8);
-  WriteRaw(path, type.Id(), texts.data(), {static_cast<std::int64_t>(values.size())}, {});
+  CreateDataset(path, type.Id(), texts.data(), {static_cast<std::int64_t>(values.size())}, {},
+                true);
 }
 
 std::vector<double> Hdf5File::ReadDoubles(const std::string& path,

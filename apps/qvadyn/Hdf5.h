@@ -44,10 +44,18 @@ struct Hdf5DatasetInfo {
 
 class Hdf5File {
  public:
-  // Creates (truncating) or opens a file; raises naming the path.
+  // Creates (truncating) or opens a file; raises naming the path. Over
+  // several processes Create is collective and the file is written over
+  // MPI-IO: every process makes the same calls, rank 0 writes the values of
+  // Write(), each process its block of WriteColumnBlock().
   static Hdf5File Create(const std::string& path);
   static Hdf5File Open(const std::string& path);
-  // Closes the file; raises when HDF5 cannot flush it.
+  // Opens an existing file for reading and writing, in this process alone.
+  static Hdf5File OpenForUpdate(const std::string& path);
+  // Written by several processes together (Create over MPI-IO).
+  bool Shared() const { return shared_; }
+  // Closes the file (collectively over several processes); raises when HDF5
+  // cannot flush it.
   void Close();
   const std::string& Path() const { return path_; }
   hid_t Id() const { return file_.Id(); }
@@ -76,6 +84,16 @@ class Hdf5File {
              const std::vector<std::int64_t>& dims);
   void Write(const std::string& path, const std::vector<std::string>& values);
 
+  // Writes columns [firstColumn, firstColumn + count) of a new rank-2
+  // dataset of shape `dims`, from `values` (dims[0] x count, C order). Over
+  // several processes every one calls it with its own block, collectively.
+  void WriteColumnBlock(const std::string& path, const std::vector<double>& values,
+                        const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
+                        std::int64_t count);
+  void WriteColumnBlock(const std::string& path, const std::vector<std::complex<double>>& values,
+                        const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
+                        std::int64_t count);
+
   // Reads a whole dataset converted to the requested type; its shape goes
   // to `dims`. Raises when the stored class is not numeric of the right
   // kind (float for doubles, integer for integers).
@@ -90,14 +108,27 @@ class Hdf5File {
   void ReadAll(const std::string& path, double* out) const;
 
  private:
-  Hdf5File(std::string path, Hdf5Handle file) : path_(std::move(path)), file_(std::move(file)) {}
+  Hdf5File(std::string path, Hdf5Handle file, bool shared = false)
+      : path_(std::move(path)), file_(std::move(file)), shared_(shared) {}
   std::string Where(const std::string& object) const;
   Hdf5Handle OpenDataset(const std::string& path) const;
   void WriteRaw(const std::string& path, hid_t type, const void* values,
                 const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk);
+  // Creates the dataset and, with `withValues`, writes them.
+  void CreateDataset(const std::string& path, hid_t type, const void* values,
+                     const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk,
+                     bool withValues);
+  void WriteStrings(const std::string& path, const std::vector<std::string>& values);
+  void WriteColumnBlockRaw(const std::string& path, hid_t type, const void* values,
+                           const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
+                           std::int64_t count);
 
   std::string path_;
   Hdf5Handle file_;
+  bool shared_ = false;
+  // String datasets of a file written over MPI-IO, which cannot hold
+  // variable-length values: rank 0 adds them once the file is closed.
+  std::vector<std::pair<std::string, std::vector<std::string>>> deferredStrings_;
 };
 
 // The compound {r, i} of float64 used for complex values.

@@ -5,6 +5,7 @@
 //   qvadyn import calculix JOB.eig|JOB.frd [--deck JOB.inp] -o basis.h5 [--units "N, m, s"]
 //   qvadyn info basis.h5
 //   qvadyn plot results.h5 [analysis] [-o DIR]
+//   mpirun -np N qvadyn run job.toml      (MPI build: the basis rows split over N processes)
 //
 // Exit status 0 on success, 1 when the run fails (one message on stderr), 2
 // for a usage error.
@@ -18,6 +19,7 @@
 
 #include "BasisFile.h"
 #include "CalculixImport.h"
+#include "Distribution.h"
 #include "Error.h"
 #include "JobFile.h"
 #include "NpyImport.h"
@@ -39,7 +41,9 @@ void InstallSignalHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// Over several processes every one fails alike; rank 0 says why.
 int Fail(const std::string& message) {
+  if (qvadyn::Rank() != 0) return 1;
   std::cerr << "qvadyn: error: " << message << "\n";
   return 1;
 }
@@ -47,6 +51,7 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const qvadyn::MpiSession mpi(argc, argv);
   CLI::App app{
       "qvadyn: modal dynamics (harmonic, transient, complex modes, participation) from a "
       "basis file and a job file"};
@@ -96,15 +101,19 @@ int main(int argc, char** argv) {
   }
 
   try {
+    if (!run->parsed() && qvadyn::Distributed()) {
+      throw qvadyn::Error("only 'qvadyn run' runs over several processes");
+    }
     if (run->parsed()) {
       InstallSignalHandlers();
       qvadyn::Job job = qvadyn::LoadJob(jobPath);
       if (!basisOverride.empty()) job.basisPath = basisOverride;
       qvadyn::RunOptions options;
       options.resultsPath = resultsPath;
-      options.progress = !quiet && isatty(STDERR_FILENO) != 0;
+      const bool talk = !quiet && qvadyn::Rank() == 0;
+      options.progress = talk && isatty(STDERR_FILENO) != 0;
       const qvadyn::RunReport report = qvadyn::RunJob(job, options);
-      if (!quiet) std::cout << qvadyn::FormatSummary(report);
+      if (talk) std::cout << qvadyn::FormatSummary(report);
     } else if (npy->parsed()) {
       qvadyn::Basis basis = qvadyn::ImportNpyFolder(folder);
       basis.units = units;

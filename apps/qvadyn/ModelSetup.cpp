@@ -1,7 +1,9 @@
 #include "ModelSetup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 #include "BasisFile.h"
 #include "Error.h"
@@ -20,9 +22,10 @@ constexpr int kPlaces = 6;
 constexpr int kDofLabels[kPlaces] = {2, 3, 4, 9, 10, 11};
 
 QVAFsmSystemDofDefinition* CreateDofs(const Basis& basis,
-                                      const std::unordered_map<std::int64_t, int>& nodeIndex) {
+                                      const std::unordered_map<std::int64_t, int>& nodeIndex,
+                                      const RowBlock& rows) {
   auto* dofs = new QVAFsmSystemDofDefinition(static_cast<int>(nodeIndex.size()), kPlaces);
-  for (std::int64_t row = 0; row < basis.NumDofs(); ++row) {
+  for (std::int64_t row = rows.first; row < rows.first + rows.count; ++row) {
     const int place = basis.dofComponents[static_cast<std::size_t>(row)] - 1;
     dofs->AddDof(nodeIndex.at(basis.dofNodes[static_cast<std::size_t>(row)]), place,
                  kDofLabels[place]);
@@ -35,16 +38,24 @@ QVAFsmSystemDofDefinition* CreateDofs(const Basis& basis,
 ComponentSession::ComponentSession() { QVADynModalComponent_initialize(modules_); }
 ComponentSession::~ComponentSession() { QVADynModalComponent_finalize(modules_); }
 
-Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFile)
-    : basis_(basis), log_(log) {
-  for (std::int64_t id : basis.dofNodes) {
+Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFile, RowBlock ownRows)
+    : basis_(basis), rows_(ownRows.count < 0 ? RowBlock{0, basis.NumDofs()} : ownRows), log_(log) {
+  const bool whole = rows_.first == 0 && rows_.count == basis.NumDofs();
+  if (!whole) {
+    if (!basis.modes.empty()) throw Error("a block of basis rows takes its shapes from the file");
+    for (std::size_t row = 0; row < basis.dofNodes.size(); ++row)
+      allDofs_.emplace_back(basis.dofNodes[row], basis.dofComponents[row]);
+    std::sort(allDofs_.begin(), allDofs_.end());
+  }
+  for (std::int64_t row = rows_.first; row < rows_.first + rows_.count; ++row) {
+    const std::int64_t id = basis.dofNodes[static_cast<std::size_t>(row)];
     if (nodeIndex_.emplace(id, static_cast<int>(nodeIds_.size())).second) nodeIds_.push_back(id);
   }
-  const int rows = static_cast<int>(basis.NumDofs());
+  const int rows = static_cast<int>(rows_.count);
   const int modes = basis.NumModes();
   modalObject_ = database_.CreateModalSystem(rows, NumNodes());
   {
-    QVADynModalSystem writer(CreateDofs(basis, nodeIndex_), modalObject_, log_);
+    QVADynModalSystem writer(CreateDofs(basis, nodeIndex_, rows_), modalObject_, log_);
     writer.SetEigenvalues(basis.eigenvalues.data(), modes, basis.numAcousticModes,
                           basis.numResidualModes);
     QVASrvDenseMatrix& shapes = writer.CreateModeShapes(rows, false);
@@ -55,7 +66,7 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
                                 static_cast<std::size_t>(modes));
       for (int first = 0; first < rows; first += blockRows) {
         const int count = std::min(blockRows, rows - first);
-        reader.Read(first, count, block.data());
+        reader.Read(rows_.first + first, count, block.data());
         shapes.SetValues(first, first + count - 1, 0, modes - 1,
                          QVASrvMatrix(count, modes, block.data()));
       }
@@ -75,14 +86,15 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
           .SetValues(0, modes - 1, 0, modes - 1, values);
     }
   }
-  modal_ = std::make_unique<QVADynModalSystem>(CreateDofs(basis, nodeIndex_), modalObject_, log_);
+  modal_ =
+      std::make_unique<QVADynModalSystem>(CreateDofs(basis, nodeIndex_, rows_), modalObject_, log_);
   modal_->Open();
 }
 
 Model::~Model() = default;
 
 QVAFsmSystemDofDefinition* Model::CreateDofDefinition() const {
-  return CreateDofs(basis_, nodeIndex_);
+  return CreateDofs(basis_, nodeIndex_, rows_);
 }
 
 int Model::Node(std::int64_t nodeId) const {
@@ -96,6 +108,11 @@ std::int64_t Model::Row(std::int64_t nodeId, int component) const {
   const QVAFsmNodeDof nodeDof{node, component - 1};
   const int systemDof = modal_->DofDefinition().SystemDofFromNodeDof(nodeDof);
   return systemDof < 0 ? -1 : modal_->DofDefinition().SolverDofFromSystemDof(systemDof);
+}
+
+bool Model::HasDof(std::int64_t nodeId, int component) const {
+  if (allDofs_.empty()) return Row(nodeId, component) >= 0;
+  return std::binary_search(allDofs_.begin(), allDofs_.end(), std::pair{nodeId, component});
 }
 
 std::vector<double> Model::ShapeRow(std::int64_t row) const {
@@ -127,15 +144,17 @@ void Model::Participation(const double reference[3], bool withRotations,
         "the basis file stores no node coordinates ('nodes/coordinates'), which the "
         "rotational participation factors need");
   }
-  const int rows = static_cast<int>(basis_.NumDofs());
+  const std::int64_t allRows = basis_.NumDofs();
+  const int rows = static_cast<int>(rows_.count);
   std::unordered_map<std::int64_t, const double*> coordinates;
   for (std::size_t i = 0; i < basis_.nodeIds.size(); ++i) {
     coordinates[basis_.nodeIds[i]] = &basis_.nodeCoordinates[3 * i];
   }
-  // Row values of the six rigid-body motions: translation along axis a, and
-  // rotation about axis a through the reference, u = e_a x (x - reference).
-  QVASrvMatrix rigidBody(rows, kPlaces);
-  for (int row = 0; row < rows; ++row) {
+  // Row values of the six rigid-body motions over every basis row:
+  // translation along axis a, and rotation about axis a through the
+  // reference, u = e_a x (x - reference).
+  QVASrvMatrix rigidBody(static_cast<int>(allRows), kPlaces);
+  for (int row = 0; row < static_cast<int>(allRows); ++row) {
     const int place = basis_.dofComponents[static_cast<std::size_t>(row)] - 1;
     const std::int64_t node = basis_.dofNodes[static_cast<std::size_t>(row)];
     for (int axis = 0; axis < 3; ++axis) {
@@ -154,31 +173,53 @@ void Model::Participation(const double reference[3], bool withRotations,
       rigidBody(row, axis + 3) = value;
     }
   }
+  // The block's rows of M (all columns: the mass couples rows of different
+  // blocks).
   std::vector<int> rowIndex, columnIndex;
+  std::vector<double> values;
   for (int row = 0; row < rows; ++row) {
-    for (std::int64_t e = basis_.mass.rowStart[static_cast<std::size_t>(row)];
-         e < basis_.mass.rowStart[static_cast<std::size_t>(row) + 1]; ++e) {
+    const std::size_t global = static_cast<std::size_t>(rows_.first + row);
+    for (std::int64_t e = basis_.mass.rowStart[global]; e < basis_.mass.rowStart[global + 1]; ++e) {
       rowIndex.push_back(row);
       columnIndex.push_back(static_cast<int>(basis_.mass.columns[static_cast<std::size_t>(e)]));
+      values.push_back(basis_.mass.values[static_cast<std::size_t>(e)]);
     }
   }
-  QVASrvSparseMatrix mass(rows, rows);
+  QVASrvSparseMatrix mass(rows, static_cast<int>(allRows));
   mass.SetFromTriplets(static_cast<int>(rowIndex.size()), rowIndex.data(), columnIndex.data(),
-                       basis_.mass.values.data());
-  modal_->CalculateParticipationFactors(mass, modal_->DofDefinition(), rigidBody, 0);
-  const int modes = basis_.NumModes();
-  const double* gamma = modal_->ParticipationFactors(0);
-  factors.assign(gamma, gamma + static_cast<std::size_t>(modes) * kPlaces);
-
+                       values.data());
   QVASrvMatrix massTimesRigidBody(rows, kPlaces);
   mass.Multiply(rigidBody.Values(), kPlaces, massTimesRigidBody.Values(), false);
+  const int modes = basis_.NumModes();
+  if (rows_.count == allRows) {
+    modal_->CalculateParticipationFactors(mass, modal_->DofDefinition(), rigidBody, 0);
+  } else if (rows > 0) {
+    // The component forms Phi^T M R over its rows; over a block, M R of the
+    // block's rows is formed above and handed over with the identity as mass.
+    std::vector<int> diagonal(static_cast<std::size_t>(rows));
+    std::iota(diagonal.begin(), diagonal.end(), 0);
+    const std::vector<double> ones(static_cast<std::size_t>(rows), 1.0);
+    QVASrvSparseMatrix identity(rows, rows);
+    identity.SetFromTriplets(rows, diagonal.data(), diagonal.data(), ones.data());
+    modal_->CalculateParticipationFactors(identity, modal_->DofDefinition(), massTimesRigidBody, 0);
+  }
+  if (rows > 0) {
+    const double* gamma = modal_->ParticipationFactors(0);
+    factors.assign(gamma, gamma + static_cast<std::size_t>(modes) * kPlaces);
+  } else {
+    factors.assign(static_cast<std::size_t>(modes) * kPlaces, 0.0);
+  }
   rigidBodyMass.assign(kPlaces, 0.0);
   for (int direction = 0; direction < kPlaces; ++direction) {
     for (int row = 0; row < rows; ++row) {
       rigidBodyMass[static_cast<std::size_t>(direction)] +=
-          rigidBody(row, direction) * massTimesRigidBody(row, direction);
+          rigidBody(static_cast<int>(rows_.first) + row, direction) *
+          massTimesRigidBody(row, direction);
     }
   }
+  // The other processes' rows (nothing with one process).
+  SumOverProcesses(factors.data(), factors.size());
+  SumOverProcesses(rigidBodyMass.data(), rigidBodyMass.size());
 }
 
 }  // namespace qvadyn

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Basis.h"
+#include "Distribution.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "QVADyn/QVADynCore/QVADynModalSystem.h"
 #include "platform/modeldb/QVAFsmModalSystem.h"
@@ -41,8 +42,11 @@ class Model {
   // Writes `basis` (kept by reference; it must outlive the model) into a new
   // model database and opens it; the component logs to `log`. A basis read
   // without its mode shapes takes them from `basisFile`, streamed block by
-  // block of rows straight into the database.
-  Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFile = "");
+  // block of rows straight into the database. With `rows`, the component
+  // holds only that block of the basis (whole nodes; the shapes are then
+  // read from `basisFile`): nodes and rows below are those of the block.
+  Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFile = "",
+        RowBlock rows = {0, -1});
   Model(const Model&) = delete;
   Model& operator=(const Model&) = delete;
   ~Model();
@@ -57,8 +61,12 @@ class Model {
   std::int64_t NodeId(int node) const { return nodeIds_[static_cast<std::size_t>(node)]; }
   // Component node of a basis node id, or -1.
   int Node(std::int64_t nodeId) const;
-  // Row of the basis (and solver DOF) of (node id, component 1..6), or -1.
+  // Row of the block (and solver DOF) of (node id, component 1..6), or -1.
   std::int64_t Row(std::int64_t nodeId, int component) const;
+  // Whether the whole basis has (node id, component), whichever block holds it.
+  bool HasDof(std::int64_t nodeId, int component) const;
+  // The block of basis rows the component holds.
+  const RowBlock& Rows() const { return rows_; }
   // Natural frequencies in Hz.
   std::vector<double> NaturalFrequencies() const;
   // Phi(row, 0 ... modes - 1), from the component's mode shapes.
@@ -72,12 +80,18 @@ class Model {
   // the rigid-body motions R about `reference` (translations x, y, z, then
   // rotations), through the component, and the rigid-body masses R_d^T M R_d.
   // Raises qvadyn::Error without a mass matrix, or without node coordinates
-  // when rotations are asked for (`withRotations`).
+  // when rotations are asked for (`withRotations`). Over a block of rows
+  // each process adds its rows' share and the sums are completed over the
+  // processes, so every process returns the whole.
   void Participation(const double reference[3], bool withRotations, std::vector<double>& factors,
                      std::vector<double>& rigidBodyMass);
 
  private:
   const Basis& basis_;
+  RowBlock rows_;
+  // (node id, component) of every basis row, sorted, when the block is not
+  // the whole basis.
+  std::vector<std::pair<std::int64_t, int>> allDofs_;
   QVASimDatabase database_;
   QVAFsmModalSystem modalObject_;
   QVADynLogFile log_;

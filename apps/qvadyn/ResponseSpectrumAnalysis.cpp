@@ -319,12 +319,7 @@ AnalysisSummary RunResponseSpectrum(AnalysisContext& context) {
     }
   }
   const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
-  problem.outputShapes.resize(points.size() * static_cast<std::size_t>(m));
-  for (std::size_t o = 0; o < points.size(); ++o) {
-    const std::vector<double> shape =
-        model.ShapeRow(model.Row(points[o].nodeId, points[o].component));
-    for (int k = 0; k < m; ++k) problem.outputShapes[k * points.size() + o] = shape[k];
-  }
+  problem.outputShapes = OutputShapes(model, points);
   SpectrumResponse response;
   try {
     response = ComputeSpectrumResponse(problem);

@@ -3,14 +3,17 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "Distribution.h"
 #include "Error.h"
 
 namespace qvadyn {
 
 ResultsWriter::ResultsWriter(const std::string& path, const std::string& jobPath,
                              const std::string& basisPath)
-    : output_(path) {
-  file_ = std::make_unique<Hdf5File>(Hdf5File::Create(output_.TemporaryPath()));
+    : path_(path) {
+  if (Rank() == 0) output_ = std::make_unique<AtomicFile>(path);
+  const std::string temporary = BroadcastString(output_ ? output_->TemporaryPath() : "");
+  file_ = std::make_unique<Hdf5File>(Hdf5File::Create(temporary));
   file_->WriteAttribute("/", "format", "qvadyn-results");
   file_->WriteAttribute("/", "version", std::int64_t{1});
   file_->WriteAttribute("/", "job", jobPath);
@@ -20,13 +23,15 @@ ResultsWriter::ResultsWriter(const std::string& path, const std::string& jobPath
 ResultsWriter::~ResultsWriter() = default;
 
 void ResultsWriter::BeginAnalysis(const std::string& name, const std::string& type) {
+  if (file_->Shared()) CheckPeers();
   file_->CreateGroup("/" + name);
   file_->WriteAttribute("/" + name, "type", type);
 }
 
 void ResultsWriter::WriteCsv(const std::string& label, const std::string& heading,
                              const std::vector<std::vector<double>>& columns) {
-  const std::filesystem::path results(output_.Path());
+  if (Rank() != 0) return;
+  const std::filesystem::path results(path_);
   const std::string name = results.stem().string() + "_" + label + ".csv";
   csvFiles_.emplace_back((results.parent_path() / name).string());
   const AtomicFile& csv = csvFiles_.back();
@@ -49,9 +54,20 @@ std::vector<std::string> ResultsWriter::CsvPaths() const {
   return paths;
 }
 
-void ResultsWriter::Commit() {
+Hdf5File* ResultsWriter::FinishShared() {
+  if (!file_->Shared()) return file_.get();
+  CheckPeers();
   file_->Close();
-  output_.Commit();
+  if (!output_) return nullptr;
+  file_ = std::make_unique<Hdf5File>(Hdf5File::OpenForUpdate(output_->TemporaryPath()));
+  return file_.get();
+}
+
+void ResultsWriter::Commit() {
+  if (file_->Shared()) CheckPeers();
+  file_->Close();
+  if (!output_) return;
+  output_->Commit();
   for (AtomicFile& csv : csvFiles_) csv.Commit();
 }
 

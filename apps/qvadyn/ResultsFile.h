@@ -3,6 +3,9 @@
 // beside their targets and renamed only by Commit() at the end of a
 // successful run. Destroyed without Commit() (a failure, an interruption),
 // it removes the temporary files and leaves any earlier results untouched.
+// Over several processes every process makes the same calls: the HDF5 file
+// is shared (Hdf5.h), rank 0 alone owns the temporary files, writes the CSV
+// files and renames.
 //
 //   qvadyn::ResultsWriter results("out.h5", "job.toml", "beam.h5");
 //   results.File().Write("/sweep/frequency", frequencies, {n});
@@ -28,7 +31,7 @@ class ResultsWriter {
   ~ResultsWriter();
 
   Hdf5File& File() { return *file_; }
-  const std::string& Path() const { return output_.Path(); }
+  const std::string& Path() const { return path_; }
   // The group of an analysis with its `type` attribute.
   void BeginAnalysis(const std::string& name, const std::string& type);
   // Writes a CSV of equal-length columns (10 significant digits) as
@@ -37,10 +40,15 @@ class ResultsWriter {
                 const std::vector<std::vector<double>>& columns);
   // Paths of the CSV files (final names).
   std::vector<std::string> CsvPaths() const;
+  // Ends the writing of every process but one: over several processes, the
+  // processes close the shared file together and rank 0 reopens it alone
+  // and gets it (the others get nullptr); in one process, the open file.
+  Hdf5File* FinishShared();
   void Commit();
 
  private:
-  AtomicFile output_;
+  std::string path_;
+  std::unique_ptr<AtomicFile> output_;  // rank 0
   std::unique_ptr<Hdf5File> file_;
   std::vector<AtomicFile> csvFiles_;
 };

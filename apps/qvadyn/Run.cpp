@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "BasisFile.h"
+#include "Distribution.h"
 #include "Error.h"
 #include "ModelSetup.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
@@ -20,6 +21,15 @@ namespace {
 
 volatile std::sig_atomic_t interruptRequested = 0;
 
+// The random analysis combines loads of different rows quadratically (their
+// cross-spectra), which the blocks of several processes cannot add up: it
+// runs in one process.
+void RefuseUndistributed(const Analysis& analysis) {
+  if (!Distributed() || analysis.type != AnalysisType::kRandom) return;
+  throw Error(analysis.where + ": [analysis." + analysis.name +
+              "]: a random analysis runs in one process; run this job without mpirun");
+}
+
 double Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -27,9 +37,12 @@ double Since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 void StopIfInterrupted() {
-  if (interruptRequested == 0) return;
-  interruptRequested = 0;  // honoured: a later run starts afresh
-  throw Error("interrupted; no results written");
+  if (interruptRequested != 0) {
+    interruptRequested = 0;  // honoured: a later run starts afresh
+    throw Error("interrupted; no results written");
+  }
+  // Over several processes the others stop here too.
+  CheckPeers();
 }
 
 void RequestInterrupt() { interruptRequested = 1; }
@@ -42,61 +55,89 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
   report.resultsPath = options.resultsPath.empty() ? job.resultsPath : options.resultsPath;
   report.logPath = std::filesystem::path(report.resultsPath).replace_extension(".log").string();
 
+  // Over several processes each phase ends with every process agreeing on
+  // its success: one failure fails them all, with one message.
   std::error_code error;
-  for (const auto& [input, what] :
-       {std::pair{job.basisPath, "basis file"}, std::pair{job.path, "job file"}}) {
-    if (std::filesystem::equivalent(report.resultsPath, input, error)) {
-      throw Error(report.resultsPath + ": the results file would replace the " + what);
+  Basis basis;
+  AgreeOnSuccess([&] {
+    for (const auto& [input, what] :
+         {std::pair{job.basisPath, "basis file"}, std::pair{job.path, "job file"}}) {
+      if (std::filesystem::equivalent(report.resultsPath, input, error)) {
+        throw Error(report.resultsPath + ": the results file would replace the " + what);
+      }
     }
-  }
-  const Basis basis = ReadBasisFile(job.basisPath, false);
+    for (const Analysis& analysis : job.analyses) RefuseUndistributed(analysis);
+    basis = ReadBasisFile(job.basisPath, false);
+  });
   report.dofs = basis.NumDofs();
   report.modes = basis.NumModes();
   ComponentSession session;
   QVADynLogFile log;
-  log.Open(report.logPath.c_str());
-  if (!log.IsWritable()) throw Error(report.logPath + ": the log file cannot be written");
-  Model model(basis, log, job.basisPath);
+  std::unique_ptr<Model> model;
+  AgreeOnSuccess([&] {
+    // Rank 0 logs beside the results, rank r to "<results stem>.r.log".
+    const std::string logPath = Rank() == 0
+                                    ? report.logPath
+                                    : std::filesystem::path(report.resultsPath)
+                                          .replace_extension("." + std::to_string(Rank()) + ".log")
+                                          .string();
+    log.Open(logPath.c_str());
+    if (!log.IsWritable()) throw Error(logPath + ": the log file cannot be written");
+    // Each process holds its block of rows, read from the basis file.
+    model = std::make_unique<Model>(basis, log, job.basisPath,
+                                    PartitionRows(basis.dofNodes, Processes(), Rank()));
+  });
   report.openSeconds = Since(start);
 
-  ResultsWriter results(report.resultsPath, job.path, job.basisPath);
+  std::unique_ptr<ResultsWriter> results;
+  AgreeOnSuccess([&] {
+    results = std::make_unique<ResultsWriter>(report.resultsPath, job.path, job.basisPath);
+  });
   Progress progress(options.progress);
   for (const Analysis& analysis : job.analyses) {
-    StopIfInterrupted();
-    AnalysisContext context{job, analysis, model, results, progress};
-    switch (analysis.type) {
-      case AnalysisType::kHarmonic:
-        report.analyses.push_back(RunHarmonic(context));
-        break;
-      case AnalysisType::kTransient:
-        report.analyses.push_back(RunTransient(context));
-        break;
-      case AnalysisType::kComplexModes:
-        report.analyses.push_back(RunComplexModes(context));
-        break;
-      case AnalysisType::kParticipation:
-        report.analyses.push_back(RunParticipation(context));
-        break;
-      case AnalysisType::kRandom:
-        report.analyses.push_back(RunRandom(context));
-        break;
-      case AnalysisType::kResponseSpectrum:
-        report.analyses.push_back(RunResponseSpectrum(context));
-        break;
-    }
-    if (options.afterAnalysis) options.afterAnalysis(analysis.name);
+    AgreeOnSuccess([&] {
+      StopIfInterrupted();
+      AnalysisContext context{job, analysis, *model, *results, progress};
+      switch (analysis.type) {
+        case AnalysisType::kHarmonic:
+          report.analyses.push_back(RunHarmonic(context));
+          break;
+        case AnalysisType::kTransient:
+          report.analyses.push_back(RunTransient(context));
+          break;
+        case AnalysisType::kComplexModes:
+          report.analyses.push_back(RunComplexModes(context));
+          break;
+        case AnalysisType::kParticipation:
+          report.analyses.push_back(RunParticipation(context));
+          break;
+        case AnalysisType::kRandom:
+          report.analyses.push_back(RunRandom(context));
+          break;
+        case AnalysisType::kResponseSpectrum:
+          report.analyses.push_back(RunResponseSpectrum(context));
+          break;
+      }
+      if (options.afterAnalysis) options.afterAnalysis(analysis.name);
+    });
   }
-  StopIfInterrupted();
   const auto commit = std::chrono::steady_clock::now();
-  report.csvPaths = results.CsvPaths();
+  report.csvPaths = results->CsvPaths();
   std::vector<std::string> analysisNames;
   for (const Analysis& analysis : job.analyses) analysisNames.push_back(analysis.name);
   const std::filesystem::path resultsPath(report.resultsPath);
-  XdmfWriter xdmf(std::filesystem::path(resultsPath).replace_extension(".xdmf").string(), basis,
-                  job.basisPath, results.File(), resultsPath.filename().string(), analysisNames);
-  results.Commit();
-  xdmf.Commit();
-  if (xdmf.Written()) report.xdmfPath = xdmf.Path();
+  AgreeOnSuccess([&] {
+    StopIfInterrupted();
+    // The view is added by one process, to the results file the others have
+    // finished with.
+    Hdf5File* file = results->FinishShared();
+    if (file == nullptr) return;
+    XdmfWriter xdmf(std::filesystem::path(resultsPath).replace_extension(".xdmf").string(), basis,
+                    job.basisPath, *file, resultsPath.filename().string(), analysisNames);
+    results->Commit();
+    xdmf.Commit();
+    if (xdmf.Written()) report.xdmfPath = xdmf.Path();
+  });
   report.commitSeconds = Since(commit);
   report.totalSeconds = Since(start);
   return report;

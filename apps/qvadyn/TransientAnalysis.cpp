@@ -151,7 +151,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
           event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
                                 quantities[q].second);
           for (std::size_t p = 0; p < points.size(); ++p) {
-            histories[q][frame * points.size() + p] = nodal[points[p].entry];
+            if (points[p].here) histories[q][frame * points.size() + p] = nodal[points[p].entry];
           }
         }
         if (nextField < fieldFrames.size() &&
@@ -168,6 +168,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
     first = last;
   }
 
+  for (std::vector<double>& history : histories) SumOverProcesses(history.data(), history.size());
   context.progress.Phase("writing");
   ResultsWriter& results = context.results;
   const std::string group = "/" + analysis.name;
@@ -186,9 +187,8 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   if (!fieldFrames.empty()) {
     results.File().Write(group + "/field/frames", fieldFrames,
                          {static_cast<std::int64_t>(fieldFrames.size())});
-    results.File().Write(
-        group + "/field/displacement", field,
-        {static_cast<std::int64_t>(fieldFrames.size()), static_cast<std::int64_t>(dofs)});
+    WriteField(results, group + "/field/displacement", field,
+               static_cast<std::int64_t>(fieldFrames.size()), model);
   }
 
   AnalysisSummary summary{analysis.name, "transient", "", 0.0, {}};
