@@ -14,6 +14,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ class Hdf5File {
   // Creates (truncating) or opens a file; raises naming the path.
   static Hdf5File Create(const std::string& path);
   static Hdf5File Open(const std::string& path);
+  // A file held in memory only (nothing is written to disk); `name` tells
+  // it apart from other open files and names it in messages.
+  static Hdf5File CreateInMemory(const std::string& name);
   // Closes the file; raises when HDF5 cannot flush it.
   void Close();
   const std::string& Path() const { return path_; }
@@ -67,6 +71,8 @@ class Hdf5File {
   // Writes `values` (C order over `dims`) as a new dataset, its groups
   // created; `chunk` (same rank as dims) makes it chunked.
   void Write(const std::string& path, const std::vector<double>& values,
+             const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk = {});
+  void Write(const std::string& path, std::span<const double> values,
              const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk = {});
   void Write(const std::string& path, const std::vector<std::int64_t>& values,
              const std::vector<std::int64_t>& dims);

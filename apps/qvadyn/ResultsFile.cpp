@@ -17,6 +17,12 @@ ResultsWriter::ResultsWriter(const std::string& path, const std::string& jobPath
   file_->WriteAttribute("/", "basis", basisPath);
 }
 
+ResultsWriter::ResultsWriter(const std::string& name) : output_(name) {
+  file_ = std::make_unique<Hdf5File>(Hdf5File::CreateInMemory(name));
+  file_->WriteAttribute("/", "format", "qvadyn-results");
+  file_->WriteAttribute("/", "version", std::int64_t{1});
+}
+
 ResultsWriter::~ResultsWriter() = default;
 
 void ResultsWriter::BeginAnalysis(const std::string& name, const std::string& type) {

@@ -60,6 +60,7 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
 
   ResultsWriter results(report.resultsPath, job.path, job.basisPath);
   Progress progress(options.progress);
+  progress.SetListener(options.progressListener);
   for (const Analysis& analysis : job.analyses) {
     StopIfInterrupted();
     AnalysisContext context{job, analysis, model, results, progress};

@@ -1,0 +1,48 @@
+"""qvadyn: modal dynamics from Python, numpy arrays in and numpy arrays out.
+
+A modal basis (eigenvalues omega^2, mass-normalized mode shapes, the DOF map)
+comes from numpy arrays or a basis file; its methods run the analyses of the
+qvadyn application and return result objects whose fields are numpy arrays::
+
+    import numpy as np, qvadyn
+    basis = qvadyn.Basis.open("cantilever.h5")
+    frf = basis.harmonic(np.linspace(1, 500, 2000), damping=0.02,
+                         loads=[qvadyn.Load(100, 2)], outputs=[(100, 2)])
+    frf.displacement[:, 0]          # complex FRF of node 100, uy
+
+``qvadyn.run("job.toml")`` runs a job file as ``qvadyn run`` does and
+``qvadyn.Results("results.h5")`` reads a results file; ``qvadyn.plot`` draws
+the figures of ``qvadyn plot``. Errors are :class:`qvadyn.Error`.
+"""
+from .errors import Error, InputError, SolveError
+from . import _qvadyn
+
+_qvadyn._set_error_classes(InputError, SolveError)
+
+from .basis import BaseAcceleration, Basis, Damping, Load  # noqa: E402
+from .results import (  # noqa: E402
+    ComplexModesResult,
+    HarmonicResult,
+    ParticipationResult,
+    Result,
+    Results,
+    TransientResult,
+    run,
+)
+
+__all__ = [
+    "BaseAcceleration",
+    "Basis",
+    "ComplexModesResult",
+    "Damping",
+    "Error",
+    "HarmonicResult",
+    "InputError",
+    "Load",
+    "ParticipationResult",
+    "Result",
+    "Results",
+    "SolveError",
+    "TransientResult",
+    "run",
+]
