@@ -19,11 +19,13 @@
 #include <pybind11/stl.h>
 
 #include <atomic>
+#include <cmath>
 #include <complex>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -266,14 +268,16 @@ auto Interruptible(Body body) {
   }
 }
 
-PyBasis* MakeBasis(py::array_t<double, py::array::forcecast> eigenvalues, py::array modes,
-                   py::array_t<std::int64_t, py::array::forcecast> dofNodes,
-                   py::array_t<std::int32_t, py::array::forcecast> dofComponents,
-                   py::array_t<std::int64_t, py::array::forcecast> nodeIds,
-                   py::array_t<double, py::array::c_style | py::array::forcecast> coordinates,
-                   py::array_t<std::int64_t, py::array::forcecast> rowStart,
-                   py::array_t<std::int64_t, py::array::forcecast> columns,
-                   py::array_t<double, py::array::forcecast> values, const std::string& units) {
+PyBasis* MakeBasis(
+    py::array_t<double, py::array::c_style | py::array::forcecast> eigenvalues, py::array modes,
+    py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> dofNodes,
+    py::array_t<std::int32_t, py::array::c_style | py::array::forcecast> dofComponents,
+    py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> nodeIds,
+    py::array_t<double, py::array::c_style | py::array::forcecast> coordinates,
+    py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> rowStart,
+    py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> columns,
+    py::array_t<double, py::array::c_style | py::array::forcecast> values,
+    const std::string& units) {
   auto basis = std::make_unique<PyBasis>();
   qvadyn::Basis& b = basis->basis;
   const auto vector = [](const auto& array) {
@@ -311,12 +315,38 @@ PyBasis* MakeBasis(py::array_t<double, py::array::forcecast> eigenvalues, py::ar
   return basis.release();
 }
 
+// Frequencies or times handed over as an array beside the job text (long
+// lists are slow to write and parse as TOML): checked as a job file's list
+// and put in place of the text's placeholder list.
+void SetFrames(qvadyn::Analysis& analysis, const std::string& origin, std::vector<double> frames) {
+  const bool harmonic = analysis.type == qvadyn::AnalysisType::kHarmonic;
+  const std::string key = harmonic ? "frequencies" : "times";
+  const auto fail = [&](const std::string& message) {
+    throw qvadyn::Error(origin + ": '" + key + "' in [analysis." + analysis.name + "]: " + message);
+  };
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    if (!std::isfinite(frames[i]))
+      fail("entry " + std::to_string(i) + ": expected a finite number");
+    if (i > 0 && frames[i] <= frames[i - 1]) {
+      fail("entry " + std::to_string(i) + " (" + std::to_string(frames[i]) + ") does not increase");
+    }
+    if (harmonic && frames[i] < 0.0) fail("frequencies must not be negative");
+  }
+  if (frames.size() < (harmonic ? 1 : 2)) {
+    fail(harmonic ? "expected at least one frequency" : "expected at least two times");
+  }
+  (harmonic ? analysis.frequencies : analysis.times) = std::move(frames);
+}
+
 // A job given as the text of a job file: its analyses run on `self` into an
 // in-memory results file, returned as {analysis: (datasets, attributes)}.
-py::dict RunAnalyses(const PyBasis& self, const std::string& text, const std::string& origin) {
+// `frames`, when given, are the frequencies or times of its one analysis.
+py::dict RunAnalyses(const PyBasis& self, const std::string& text, const std::string& origin,
+                     const std::optional<std::vector<double>>& frames) {
   std::vector<std::pair<std::string, Group>> groups =
       Interruptible([&](const std::function<void()>& listener) {
-        const qvadyn::Job job = qvadyn::ParseJob(text, origin);
+        qvadyn::Job job = qvadyn::ParseJob(text, origin);
+        if (frames) SetFrames(job.analyses.front(), origin, *frames);
         qvadyn::ComponentSession session;
         QVADynLogFile log;
         qvadyn::Model model(self.basis, log);
@@ -435,7 +465,7 @@ PYBIND11_MODULE(_qvadyn, module) {
           "Copies of the basis's other arrays.")
       .def_property_readonly("units", [](const PyBasis& self) { return self.basis.units; })
       .def_property_readonly("source", [](const PyBasis& self) { return self.basis.source; })
-      .def("run", &RunAnalyses, py::arg("job"), py::arg("origin"));
+      .def("run", &RunAnalyses, py::arg("job"), py::arg("origin"), py::arg("frames"));
 
   module.def(
       "_live_bases", [] { return liveBases.load(); }, "Bases alive in C++ (for tests).");

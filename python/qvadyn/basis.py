@@ -276,10 +276,12 @@ class Basis:
     def __repr__(self) -> str:
         return f"<qvadyn.Basis: {self.num_dofs} DOFs, {self.num_modes} modes>"
 
-    def _run(self, kind: str, text: str) -> Result:
+    def _run(self, kind: str, text: str, frames: Optional[ArrayLike] = None) -> Result:
         origin = f"Basis.{kind}()"
+        if frames is not None:
+            frames = np.asarray(frames, dtype=float).ravel()
         try:
-            analyses = self._core.run(text, origin)
+            analyses = self._core.run(text, origin, frames)
         except Error as error:
             raise rename_origin(error, origin) from None
         arrays, attributes = analyses[kind]
@@ -319,12 +321,15 @@ class Basis:
             qvadyn.InputError: a refused argument, named in the message.
             KeyboardInterrupt: Ctrl-C stopped the sweep (between batches).
         """
-        settings = {"frequencies": frequencies,
+        # The frequencies go beside the job text as an array; the text holds
+        # a placeholder list.
+        settings = {"frequencies": None if frequencies is None else [0.0],
                     "range": list(range) if range is not None else None,
                     "points": points if range is not None else None,
                     "bias": bias if range is not None else None, "field": field}
         return self._run("harmonic", _job_text("harmonic", settings, damping, loads,
-                                               base_acceleration, outputs, quantities))
+                                               base_acceleration, outputs, quantities),
+                         frequencies)
 
     def transient(self, times: Optional[ArrayLike] = None, *, step: Optional[float] = None,
                   duration: Optional[float] = None, damping: DampingLike = None,
@@ -360,11 +365,11 @@ class Basis:
             qvadyn.InputError: a refused argument, named in the message.
             KeyboardInterrupt: Ctrl-C stopped the run (between segments).
         """
-        settings = {"times": times, "step": step, "duration": duration,
+        settings = {"times": None if times is None else [0.0, 1.0], "step": step, "duration": duration,
                     "initial_displacement": initial_displacement,
                     "initial_velocity": initial_velocity, "field": field}
         return self._run("transient", _job_text("transient", settings, damping, loads,
-                                                base_acceleration, outputs, quantities))
+                                                base_acceleration, outputs, quantities), times)
 
     def complex_modes(self, *, count: int = 10, range: Optional[tuple[float, float]] = None,
                       damping: DampingLike = None) -> ComplexModesResult:
