@@ -3,7 +3,7 @@
 # (with sudo when not running as root).
 
 QVA_PACKAGES=(build-essential cmake ninja-build libopenblas-dev libgtest-dev libbenchmark-dev
-              libhdf5-dev libtomlplusplus-dev libcli11-dev python3-numpy python3-h5py
+              libhdf5-dev libtomlplusplus-dev libcli11-dev python3-numpy python3-h5py python3-matplotlib
               pybind11-dev python3-pytest)
 
 qva_install_dependencies() {

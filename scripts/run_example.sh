@@ -2,7 +2,8 @@
 # Builds the library, the example host and the qvadyn command (Release, in
 # build/), runs the example host, which writes QVADynExample.log and the
 # cantilever's basis file cantilever.h5 into build/examples/, then runs the
-# shipped cantilever job on it with qvadyn (results beside the basis file).
+# shipped cantilever jobs on it with qvadyn (results, XDMF for ParaView and
+# PNG figures in plots/, beside the basis file).
 # Installs the needed Debian packages first when some are missing.
 set -euo pipefail
 
@@ -20,3 +21,7 @@ echo "Log written to $root/build/examples/QVADynExample.log"
 echo
 "$root/build/apps/qvadyn/qvadyn" run "$root/examples/jobs/cantilever.toml" \
   --basis cantilever.h5 -o cantilever_results.h5
+"$root/build/apps/qvadyn/qvadyn" run "$root/examples/jobs/cantilever_vibration.toml" \
+  --basis cantilever.h5 -o cantilever_vibration.h5
+"$root/build/apps/qvadyn/qvadyn" plot cantilever_results.h5 -o plots
+"$root/build/apps/qvadyn/qvadyn" plot cantilever_vibration.h5 -o plots

@@ -43,6 +43,8 @@ AnalysisSummary RunHarmonic(AnalysisContext& context);
 AnalysisSummary RunTransient(AnalysisContext& context);
 AnalysisSummary RunComplexModes(AnalysisContext& context);
 AnalysisSummary RunParticipation(AnalysisContext& context);
+AnalysisSummary RunRandom(AnalysisContext& context);            // RandomAnalysis.cpp
+AnalysisSummary RunResponseSpectrum(AnalysisContext& context);  // ResponseSpectrumAnalysis.cpp
 
 // The loads of a job projected onto the modes: one column per nodal load and
 // base acceleration (modes x columns, column-major), each with its scale and

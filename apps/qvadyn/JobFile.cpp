@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "Error.h"
+#include "JobTables.h"
 
 namespace qvadyn {
 
@@ -297,17 +298,20 @@ Analysis ReadAnalysis(const TableReader& reader, const std::string& name) {
       {"harmonic", AnalysisType::kHarmonic},
       {"transient", AnalysisType::kTransient},
       {"complex_modes", AnalysisType::kComplexModes},
-      {"participation", AnalysisType::kParticipation}};
+      {"participation", AnalysisType::kParticipation},
+      {"random", AnalysisType::kRandom},
+      {"response_spectrum", AnalysisType::kResponseSpectrum}};
   if (!reader.Has("type")) {
     throw Error(reader.Position() + ": missing key 'type'" + reader.Context() +
-                " (harmonic, transient, complex_modes or participation)");
+                " (harmonic, transient, complex_modes, participation, random or "
+                "response_spectrum)");
   }
   const std::string type = reader.String("type", "");
   const auto found = kTypes.find(type);
   if (found == kTypes.end()) {
     std::string message = "unknown analysis type '" + type + "'";
-    const std::string suggestion =
-        Suggest(type, {"harmonic", "transient", "complex_modes", "participation"});
+    const std::string suggestion = Suggest(type, {"harmonic", "transient", "complex_modes",
+                                                  "participation", "random", "response_spectrum"});
     if (!suggestion.empty()) message += " (did you mean '" + suggestion + "'?)";
     reader.Fail("type", message);
   }
@@ -386,6 +390,12 @@ Analysis ReadAnalysis(const TableReader& reader, const std::string& name) {
       }
       break;
     }
+    case AnalysisType::kRandom:
+      analysis.random = ReadRandomSettings(reader.Path(), reader.Table(), reader.Context());
+      break;
+    case AnalysisType::kResponseSpectrum:
+      analysis.spectrum = ReadSpectrumSettings(reader.Path(), reader.Table(), reader.Context());
+      break;
     case AnalysisType::kParticipation: {
       reader.AllowOnly({"type", "reference"});
       if (reader.Has("reference")) {
@@ -434,6 +444,10 @@ const char* AnalysisTypeName(AnalysisType type) {
       return "complex_modes";
     case AnalysisType::kParticipation:
       return "participation";
+    case AnalysisType::kRandom:
+      return "random";
+    case AnalysisType::kResponseSpectrum:
+      return "response_spectrum";
   }
   return "";
 }

@@ -13,15 +13,20 @@
 //   [[base_acceleration]]  direction (1-3), scale, amplitude
 //   [output]   dofs = [[node, component], ...], quantities = [...], csv = true
 //   [analysis.NAME]  type = "harmonic" | "transient" | "complex_modes" | "participation"
+//                    | "random" | "response_spectrum"
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qvadyn {
+
+struct RandomSettings;    // RandomAnalysis.h
+struct SpectrumSettings;  // ResponseSpectrumAnalysis.h
 
 // A load's variation: value(x) by linear interpolation in (x, value) pairs,
 // held constant outside them; a constant is one pair.
@@ -72,7 +77,14 @@ struct Outputs {
   bool csv = true;
 };
 
-enum class AnalysisType { kHarmonic, kTransient, kComplexModes, kParticipation };
+enum class AnalysisType {
+  kHarmonic,
+  kTransient,
+  kComplexModes,
+  kParticipation,
+  kRandom,
+  kResponseSpectrum
+};
 const char* AnalysisTypeName(AnalysisType type);
 
 struct Analysis {
@@ -107,6 +119,9 @@ struct Analysis {
   // for every frame.
   std::vector<std::int64_t> fieldFrames;
   bool allFrames = false;
+  // random, response_spectrum: the settings of their tables.
+  std::shared_ptr<const RandomSettings> random;
+  std::shared_ptr<const SpectrumSettings> spectrum;
 };
 
 struct Job {

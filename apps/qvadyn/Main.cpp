@@ -2,7 +2,9 @@
 //
 //   qvadyn run job.toml [-o results.h5] [--basis basis.h5] [--quiet]
 //   qvadyn import npy DIR -o basis.h5 [--units "N, m, s"]
+//   qvadyn import calculix JOB.eig|JOB.frd [--deck JOB.inp] -o basis.h5 [--units "N, m, s"]
 //   qvadyn info basis.h5
+//   qvadyn plot results.h5 [analysis] [-o DIR]
 //
 // Exit status 0 on success, 1 when the run fails (one message on stderr), 2
 // for a usage error.
@@ -15,9 +17,11 @@
 #include <iostream>
 
 #include "BasisFile.h"
+#include "CalculixImport.h"
 #include "Error.h"
 #include "JobFile.h"
 #include "NpyImport.h"
+#include "Plot.h"
 #include "Run.h"
 #include "platform/base/QVABasException.h"
 
@@ -66,9 +70,23 @@ int main(int argc, char** argv) {
   npy->add_option("-o,--output", basisPath, "basis file to write")->required();
   npy->add_option("--units", units, "units of the values, e.g. \"N, m, s\"");
 
+  std::string calculixPath, deckPath;
+  CLI::App* calculix = import->add_subcommand(
+      "calculix", "from the .eig (with its input deck) or .frd file of a CalculiX *FREQUENCY step");
+  calculix->add_option("file", calculixPath, "JOB.eig or JOB.frd")->required();
+  calculix->add_option("--deck", deckPath, "input deck of a .eig (default: JOB.inp beside it)");
+  calculix->add_option("-o,--output", basisPath, "basis file to write")->required();
+  calculix->add_option("--units", units, "units of the values, e.g. \"N, m, s\"");
+
   std::string infoPath;
   CLI::App* info = app.add_subcommand("info", "describe a basis file");
   info->add_option("basis", infoPath, "basis file")->required();
+
+  std::string plotResults, plotAnalysis, plotFolder;
+  CLI::App* plot = app.add_subcommand("plot", "PNG figures of a results file (matplotlib)");
+  plot->add_option("results", plotResults, "results file")->required();
+  plot->add_option("analysis", plotAnalysis, "one analysis (default: all)");
+  plot->add_option("-o,--output", plotFolder, "folder of the figures (default: beside the file)");
 
   try {
     app.parse(argc, argv);
@@ -92,6 +110,14 @@ int main(int argc, char** argv) {
       basis.units = units;
       qvadyn::WriteBasisFile(basisPath, basis);
       std::cout << qvadyn::DescribeBasis(basis, basisPath);
+    } else if (calculix->parsed()) {
+      qvadyn::Basis basis = qvadyn::ImportCalculix(calculixPath, deckPath);
+      basis.units = units;
+      qvadyn::ValidateBasis(basis, calculixPath);
+      qvadyn::WriteBasisFile(basisPath, basis);
+      std::cout << qvadyn::DescribeBasis(basis, basisPath);
+    } else if (plot->parsed()) {
+      qvadyn::PlotResults(plotResults, plotAnalysis, plotFolder);
     } else if (info->parsed()) {
       std::cout << qvadyn::DescribeBasis(qvadyn::ReadBasisFile(infoPath), infoPath);
     }

@@ -12,6 +12,7 @@
 #include "ModelSetup.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
 #include "ResultsFile.h"
+#include "Xdmf.h"
 
 namespace qvadyn {
 
@@ -77,13 +78,26 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
       case AnalysisType::kParticipation:
         report.analyses.push_back(RunParticipation(context));
         break;
+      case AnalysisType::kRandom:
+        report.analyses.push_back(RunRandom(context));
+        break;
+      case AnalysisType::kResponseSpectrum:
+        report.analyses.push_back(RunResponseSpectrum(context));
+        break;
     }
     if (options.afterAnalysis) options.afterAnalysis(analysis.name);
   }
   StopIfInterrupted();
   const auto commit = std::chrono::steady_clock::now();
   report.csvPaths = results.CsvPaths();
+  std::vector<std::string> analysisNames;
+  for (const Analysis& analysis : job.analyses) analysisNames.push_back(analysis.name);
+  const std::filesystem::path resultsPath(report.resultsPath);
+  XdmfWriter xdmf(std::filesystem::path(resultsPath).replace_extension(".xdmf").string(), basis,
+                  job.basisPath, results.File(), resultsPath.filename().string(), analysisNames);
   results.Commit();
+  xdmf.Commit();
+  if (xdmf.Written()) report.xdmfPath = xdmf.Path();
   report.commitSeconds = Since(commit);
   report.totalSeconds = Since(start);
   return report;
@@ -107,6 +121,7 @@ std::string FormatSummary(const RunReport& report) {
     out << "  CSV   " << report.csvPaths.size() << " files, e.g. " << report.csvPaths.front()
         << "\n";
   }
+  if (!report.xdmfPath.empty()) out << "  XDMF  " << report.xdmfPath << " (ParaView)\n";
   out << "  log   " << report.logPath << "\n"
       << "  total " << std::fixed << std::setprecision(3) << report.totalSeconds << " s\n";
   return out.str();

@@ -32,6 +32,7 @@ struct RunReport {
   std::string basisPath;
   std::string resultsPath;
   std::string logPath;
+  std::string xdmfPath;  // empty when the basis has no node coordinates
   std::vector<std::string> csvPaths;
   std::int64_t dofs = 0;
   int modes = 0;

@@ -99,8 +99,8 @@ TEST_F(QVADynAppTest, JobFileRefusalsNameFileLineColumnAndKey) {
       {"basis = \"b.h5\"\n[analysis.a]\ntype = \"harmonc\"\n",
        "3:8: 'type' in [analysis.a]: unknown analysis type 'harmonc' (did you mean 'harmonic'?)"},
       {"basis = \"b.h5\"\n[analysis.a]\nfrequencies = [1.0]\n",
-       "2:1: missing key 'type' in [analysis.a] (harmonic, transient, complex_modes or "
-       "participation)"},
+       "2:1: missing key 'type' in [analysis.a] (harmonic, transient, complex_modes, "
+       "participation, random or response_spectrum)"},
       {"basis = \"b.h5\"\n[damping]\nmodal = \"high\"\n",
        "3:9: 'modal' in [damping]: expected a number"},
       {"basis = \"b.h5\"\n[[load]]\nnode = 1\ncomponent = 7\n",
