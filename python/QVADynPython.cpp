@@ -4,9 +4,8 @@
 //
 // Arrays: mode shapes in Fortran order (float64) become the basis without a
 // copy, the basis keeping the numpy array alive; other layouts are copied
-// once. Results are read from the application's results layout (in memory
-// for the Basis methods, from disk for qvadyn.Results) into buffers that the
-// returned numpy arrays own.
+// once. The analyses write the application's results layout into a file
+// held in memory, read back into buffers that the returned numpy arrays own.
 //
 // Long solves run without the GIL, one at a time (the component is used from
 // one thread at a time); after every batch of frames the progress listener
@@ -368,6 +367,12 @@ py::dict RunAnalyses(const PyBasis& self, const std::string& text, const std::st
             case qvadyn::AnalysisType::kParticipation:
               qvadyn::RunParticipation(context);
               break;
+            case qvadyn::AnalysisType::kRandom:
+              qvadyn::RunRandom(context);
+              break;
+            case qvadyn::AnalysisType::kResponseSpectrum:
+              qvadyn::RunResponseSpectrum(context);
+              break;
           }
         }
         qvadyn::StopIfInterrupted();
@@ -484,34 +489,4 @@ PYBIND11_MODULE(_qvadyn, module) {
         });
       },
       py::arg("job"), py::arg("results"), py::arg("basis"));
-
-  module.def(
-      "read_results",
-      [](const std::string& path) {
-        std::vector<std::pair<std::string, Group>> groups;
-        Group root;
-        {
-          py::gil_scoped_release release;
-          const qvadyn::Hdf5File file = qvadyn::Hdf5File::Open(path);
-          std::vector<std::string> names;
-          H5Literate(
-              file.Id(), H5_INDEX_NAME, H5_ITER_INC, nullptr,
-              [](hid_t, const char* name, const H5L_info_t*, void* data) -> herr_t {
-                static_cast<std::vector<std::string>*>(data)->push_back(name);
-                return 0;
-              },
-              &names);
-          qvadyn::Hdf5Handle top(H5Gopen2(file.Id(), "/", H5P_DEFAULT));
-          ReadAttributes(top.Id(), path, root.attributes);
-          for (const std::string& name : names) {
-            if (file.HasAttribute("/" + name, "type")) {
-              groups.emplace_back(name, ReadGroup(file, "/" + name));
-            }
-          }
-        }
-        py::dict analyses;
-        for (auto& [name, group] : groups) analyses[py::str(name)] = ToPython(std::move(group));
-        return py::make_tuple(ToPython(std::move(root))[1], analyses);
-      },
-      py::arg("path"), "(root attributes, {analysis: (datasets, attributes)}) of a results file.");
 }

@@ -15,15 +15,24 @@ qvadyn application and return result objects whose fields are numpy arrays::
 the figures of ``qvadyn plot``. Errors are :class:`qvadyn.Error`.
 """
 from .errors import Error, InputError, SolveError
-from . import _qvadyn
 
-_qvadyn._set_error_classes(InputError, SolveError)
+try:
+    from . import _qvadyn
+except ImportError:
+    # Installed without the compiled module (`qvadyn plot` ships the Python
+    # files alone): qvadyn.Results and qvadyn.plot still work.
+    pass
+else:
+    _qvadyn._set_error_classes(InputError, SolveError)
 
-from .basis import BaseAcceleration, Basis, Damping, Load  # noqa: E402
+from .basis import (BaseAcceleration, Basis, Damping, Load, RandomExcitation,  # noqa: E402
+                    Spectrum)
 from .results import (  # noqa: E402
     ComplexModesResult,
     HarmonicResult,
     ParticipationResult,
+    RandomResult,
+    ResponseSpectrumResult,
     Result,
     Results,
     TransientResult,
@@ -40,9 +49,13 @@ __all__ = [
     "InputError",
     "Load",
     "ParticipationResult",
+    "RandomExcitation",
+    "RandomResult",
+    "ResponseSpectrumResult",
     "Result",
     "Results",
     "SolveError",
+    "Spectrum",
     "TransientResult",
     "run",
 ]

@@ -17,10 +17,10 @@ from typing import Any, Optional, Union
 
 import numpy as np
 
-from . import _qvadyn
 from .errors import Error, InputError
-from .results import (ComplexModesResult, HarmonicResult, ParticipationResult, Result,
-                      TransientResult, make_result, rename_origin)
+from .results import (ComplexModesResult, HarmonicResult, ParticipationResult,
+                      RandomResult, ResponseSpectrumResult, Result, TransientResult,
+                      make_result, rename_origin)
 
 ArrayLike = Any
 #: An amplitude: a constant, a table of (x, value) rows interpolated linearly
@@ -69,9 +69,60 @@ class Damping:
     projected: Sequence[str] = field(default_factory=tuple)
 
 
+@dataclass
+class RandomExcitation:
+    """One excitation of a random analysis, uncorrelated with the others.
+
+    Attributes:
+        psd: the PSD table, (n, 2) rows of frequency [Hz] and value
+            [unit^2/Hz], interpolated log-log and zero outside; or a CSV path.
+        loads: (node, component, scale) rows of one load pattern. Or instead:
+        base_acceleration: directions 1-3 each excited by the PSD,
+            uncorrelated (needs the mass matrix).
+        correlation: of the loads: "correlated", "uncorrelated" or "convected".
+        velocity: (vx, vy, vz) of a convected field.
+    """
+
+    psd: Union[ArrayLike, str]
+    loads: Sequence[tuple[int, int, float]] = ()
+    base_acceleration: Sequence[int] = ()
+    correlation: str = "correlated"
+    velocity: Optional[tuple[float, float, float]] = None
+
+
+@dataclass
+class Spectrum:
+    """A design spectrum of a response-spectrum analysis.
+
+    Attributes:
+        direction: 1-3, the global direction it excites.
+        damping: the damping ratios of the table's value columns.
+        table: rows (frequency [Hz], Sa per damping ratio), or a CSV path;
+            log-log in frequency, linear in damping ratio.
+        scale: factor of the values (e.g. 9.81 for g to m/s^2).
+    """
+
+    direction: int
+    damping: Sequence[float]
+    table: Union[ArrayLike, str]
+    scale: float = 1.0
+
+
 #: Damping as accepted by the analyses: None (undamped), a modal damping
 #: ratio (one or one per mode) or a :class:`Damping`.
 DampingLike = Union[None, float, Sequence[float], Damping]
+
+
+def compiled() -> Any:
+    """The compiled module qvadyn._qvadyn; ImportError naming the build option
+    when the package was installed without it."""
+    try:
+        from . import _qvadyn
+    except ImportError as error:
+        raise ImportError("qvadyn: the compiled module qvadyn._qvadyn is missing (build with "
+                          "-DQVA_BUILD_PYTHON=ON); only qvadyn.Results and qvadyn.plot work "
+                          "without it") from error
+    return _qvadyn
 
 
 def _toml(value: Any) -> str:
@@ -131,8 +182,10 @@ def _amplitude(amplitude: Amplitude) -> Any:
 def _job_text(kind: str, settings: dict[str, Any], damping: DampingLike = None,
               loads: Sequence[Any] = (), base_acceleration: Sequence[Any] = (),
               outputs: Sequence[Any] = (),
-              quantities: Union[str, Sequence[str]] = ("displacement",)) -> str:
-    """The job file of one analysis named after its kind."""
+              quantities: Union[str, Sequence[str]] = ("displacement",),
+              subtables: Sequence[tuple[str, dict[str, Any]]] = ()) -> str:
+    """The job file of one analysis named after its kind; `subtables` are
+    its (key, values) tables such as random excitations."""
     text = 'basis = "memory"\n'
     if damping is not None:
         text += _table("[damping]", _damping(damping))
@@ -152,6 +205,8 @@ def _job_text(kind: str, settings: dict[str, Any], damping: DampingLike = None,
     text += _table("[output]", {"dofs": dofs if len(dofs) else None,
                                 "quantities": list(quantities), "csv": False})
     text += _table(f"[analysis.{kind}]", {"type": kind, **settings})
+    for key, values in subtables:
+        text += _table(f"[[analysis.{kind}.{key}]]", values)
     return text
 
 
@@ -198,7 +253,7 @@ class Basis:
         row_start, columns, values = _compressed_rows(mass, len(dofs))
         if not isinstance(modes, np.ndarray):
             modes = np.asarray(modes, dtype=float)
-        self._core = _qvadyn._Basis(np.asarray(eigenvalues, dtype=float).ravel(), modes,
+        self._core = compiled()._Basis(np.asarray(eigenvalues, dtype=float).ravel(), modes,
                                     dofs[:, 0], dofs[:, 1], node_ids, coordinates,
                                     row_start, columns, values, units)
 
@@ -208,7 +263,7 @@ class Basis:
         every shape and value; raises qvadyn.InputError naming the dataset and
         the first bad index."""
         basis = cls.__new__(cls)
-        basis._core = _qvadyn._Basis.open(str(path))
+        basis._core = compiled()._Basis.open(str(path))
         return basis
 
     def save(self, path: str) -> None:
@@ -370,6 +425,85 @@ class Basis:
                     "initial_velocity": initial_velocity, "field": field}
         return self._run("transient", _job_text("transient", settings, damping, loads,
                                                 base_acceleration, outputs, quantities), times)
+
+    def random(self, frequencies: Optional[ArrayLike] = None, *,
+               range: Optional[tuple[float, float]] = None, points: int = 20, bias: float = 3.0,
+               excitations: Sequence[RandomExcitation] = (), damping: DampingLike = None,
+               outputs: Sequence[tuple[int, int]] = (),
+               quantities: Union[str, Sequence[str]] = ("displacement",)) -> RandomResult:
+        """Random response: PSDs and RMS values of the output DOFs under
+        loads or base acceleration given as PSD tables.
+
+        Args:
+            frequencies: frequencies [Hz], increasing. Or instead:
+            range: (low, high) [Hz] with ``points`` per interval, clustered
+                around the natural frequencies by ``bias`` as for harmonic,
+                plus the PSD tables' corners.
+            excitations: :class:`RandomExcitation` entries, uncorrelated with
+                each other.
+            damping: a modal damping ratio (one, or one per mode) or a
+                :class:`Damping`.
+            outputs: (node, component) pairs whose PSDs are returned.
+            quantities: any of "displacement", "velocity", "acceleration".
+
+        Returns:
+            :class:`RandomResult`: ``frequency`` (F,), ``psd[quantity]``
+            (F, outputs) and ``rms[quantity]`` (outputs,): the square root of
+            the trapezoidal integral of the PSD over the frequencies.
+        """
+        settings = {"frequencies": frequencies,
+                    "range": list(range) if range is not None else None,
+                    "points": points if range is not None else None,
+                    "bias": bias if range is not None else None}
+        tables = []
+        for excitation in excitations:
+            psd = excitation.psd if isinstance(excitation.psd, str) else \
+                np.asarray(excitation.psd, dtype=float).reshape(-1, 2)
+            loads = np.asarray(excitation.loads, dtype=float).reshape(-1, 3)
+            base = list(excitation.base_acceleration)
+            tables.append(("excitation", {
+                "psd": psd, "loads": loads if len(loads) else None,
+                "base_acceleration": base or None,
+                "correlation": None if base else excitation.correlation,
+                "velocity": None if excitation.velocity is None else list(excitation.velocity)}))
+        return self._run("random", _job_text("random", settings, damping, outputs=outputs,
+                                             quantities=quantities, subtables=tables))
+
+    def response_spectrum(self, spectra: Sequence[Spectrum], *, combination: str = "cqc",
+                          directions: str = "srss", damping: DampingLike = None,
+                          outputs: Sequence[tuple[int, int]] = (),
+                          quantities: Union[str, Sequence[str]] = ("displacement",)
+                          ) -> ResponseSpectrumResult:
+        """Peak responses to base accelerations given as design spectra
+        (needs the mass matrix).
+
+        Each mode's peak is q = Gamma Sa(f, zeta) / omega^2; the peaks of the
+        output DOFs are combined over the modes and then over the directions.
+
+        Args:
+            spectra: one :class:`Spectrum` per excited direction.
+            combination: over the modes: "srss", "cqc" (Der Kiureghian's
+                coefficients with the modal damping) or "abs".
+            directions: over the directions: "srss" or "100-40-40".
+            damping: a modal damping ratio (one, or one per mode) or a
+                :class:`Damping`; the modes' ratios pick the spectrum column.
+            outputs: (node, component) pairs whose peaks are returned.
+            quantities: any of "displacement", "velocity", "acceleration"
+                (pseudo-quantities relative to the base).
+
+        Returns:
+            :class:`ResponseSpectrumResult`: ``modal_peak`` (modes,
+            directions), ``peak[quantity]`` (outputs,).
+        """
+        tables = [("spectrum", {
+            "direction": spectrum.direction, "damping": list(spectrum.damping),
+            "table": spectrum.table if isinstance(spectrum.table, str)
+            else np.asarray(spectrum.table, dtype=float),
+            "scale": spectrum.scale}) for spectrum in spectra]
+        settings = {"combination": combination, "directions": directions}
+        return self._run("response_spectrum",
+                         _job_text("response_spectrum", settings, damping, outputs=outputs,
+                                   quantities=quantities, subtables=tables))
 
     def complex_modes(self, *, count: int = 10, range: Optional[tuple[float, float]] = None,
                       damping: DampingLike = None) -> ComplexModesResult:

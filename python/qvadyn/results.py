@@ -13,8 +13,7 @@ from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
 
-from . import _qvadyn
-from .errors import Error
+from .errors import Error, InputError
 
 if TYPE_CHECKING:
     from .basis import Basis
@@ -213,11 +212,46 @@ class ParticipationResult(Result):
         return self.arrays["reference"]
 
 
+class RandomResult(Result):
+    """Response PSDs and RMS values under random excitation."""
+
+    @property
+    def frequency(self) -> np.ndarray:
+        """Frequencies [Hz], (F,)."""
+        return self.arrays["frequency"]
+
+    @property
+    def psd(self) -> dict[str, np.ndarray]:
+        """Response PSDs by quantity, each (F, outputs) [unit^2/Hz]."""
+        return {q: self.arrays[f"psd/{q}"] for q in QUANTITIES if f"psd/{q}" in self.arrays}
+
+    @property
+    def rms(self) -> dict[str, np.ndarray]:
+        """RMS values by quantity, each (outputs,)."""
+        return {q: self.arrays[f"rms/{q}"] for q in QUANTITIES if f"rms/{q}" in self.arrays}
+
+
+class ResponseSpectrumResult(Result):
+    """Combined peak responses to design spectra."""
+
+    @property
+    def modal_peak(self) -> np.ndarray:
+        """Peak modal displacement Gamma Sa / omega^2, (modes, directions)."""
+        return self.arrays["modal_peak"]
+
+    @property
+    def peak(self) -> dict[str, np.ndarray]:
+        """Combined peaks by quantity, each (outputs,)."""
+        return {q: self.arrays[f"peak/{q}"] for q in QUANTITIES if f"peak/{q}" in self.arrays}
+
+
 _CLASSES: dict[str, type] = {
     "harmonic": HarmonicResult,
     "transient": TransientResult,
     "complex_modes": ComplexModesResult,
     "participation": ParticipationResult,
+    "random": RandomResult,
+    "response_spectrum": ResponseSpectrumResult,
 }
 
 
@@ -234,9 +268,30 @@ def rename_origin(error: Error, origin: str) -> Error:
     return type(error)(message, error.error_number)
 
 
+def _text(value: Any) -> Any:
+    return value.decode() if isinstance(value, bytes) else value
+
+
+def read_group(group: Any) -> tuple[dict[str, Any], dict[str, Any]]:
+    """Every dataset below an h5py group by its path, and the group's attributes."""
+    import h5py
+
+    arrays: dict[str, Any] = {}
+
+    def visit(path: str, item: Any) -> None:
+        if isinstance(item, h5py.Dataset):
+            if h5py.check_string_dtype(item.dtype):
+                arrays[path] = [_text(entry) for entry in item.asstr()[()]]
+            else:
+                arrays[path] = item[()]
+
+    group.visititems(visit)
+    return arrays, {name: _text(value) for name, value in group.attrs.items()}
+
+
 class Results(Mapping[str, Result]):
-    """A results file of ``qvadyn run``, read whole: a mapping from analysis
-    name to :class:`Result`, in name order.
+    """A results file of ``qvadyn run``, read whole (with h5py): a mapping from
+    analysis name to :class:`Result`, in name order.
 
     >>> results = qvadyn.Results("cantilever_results.h5")
     >>> results["sweep"].displacement[:, 0]
@@ -245,18 +300,30 @@ class Results(Mapping[str, Result]):
         path: the file read.
         attributes: the file's attributes (``format``, ``version``, ``job``, ``basis``).
         summary: the run's summary when it came from :func:`run`, else "".
+
+    Raises:
+        qvadyn.InputError: the file is missing or not a qvadyn results file.
     """
 
     def __init__(self, path: str) -> None:
-        attributes, analyses = _qvadyn.read_results(str(path))
-        if attributes.get("format") != "qvadyn-results":
-            raise Error(f"{path}: not a qvadyn results file (attribute 'format' is "
-                        f"{attributes.get('format')!r})")
+        import h5py
+
         self.path: str = str(path)
-        self.attributes: dict[str, Any] = attributes
+        try:
+            file = h5py.File(self.path, "r")
+        except OSError as error:
+            raise InputError(f"{self.path}: cannot open the results file ({error})") from None
+        with file:
+            self.attributes: dict[str, Any] = {name: _text(value)
+                                               for name, value in file.attrs.items()}
+            if self.attributes.get("format") != "qvadyn-results":
+                raise InputError(f"{self.path}: not a qvadyn results file (attribute 'format' "
+                                 f"is {self.attributes.get('format')!r})")
+            self._analyses: dict[str, Result] = {}
+            for name, group in file.items():
+                if isinstance(group, h5py.Group) and "type" in group.attrs:
+                    self._analyses[name] = make_result(name, *read_group(group))
         self.summary: str = ""
-        self._analyses: dict[str, Result] = {
-            name: make_result(name, arrays, attrs) for name, (arrays, attrs) in analyses.items()}
 
     def __getitem__(self, name: str) -> Result:
         try:
@@ -292,7 +359,9 @@ def run(job: str, results: Optional[str] = None, basis: Optional[str] = None) ->
         qvadyn.SolveError: the run failed; no results file was written.
         KeyboardInterrupt: Ctrl-C stopped the run; earlier results files are untouched.
     """
-    path, summary = _qvadyn.run(str(job), str(results or ""), str(basis or ""))
+    from .basis import compiled
+
+    path, summary = compiled().run(str(job), str(results or ""), str(basis or ""))
     read = Results(path)
     read.summary = summary
     return read

@@ -208,3 +208,34 @@ def test_help_documents_every_public_name():
         assert getattr(qvadyn, name).__doc__, name
     for method in ("open", "save", "harmonic", "transient", "complex_modes", "participation"):
         assert "Returns" in getattr(qvadyn.Basis, method).__doc__ or method in ("open", "save")
+
+
+def test_random_and_spectrum_against_closed_forms():
+    basis = qvadyn.Basis([SDOF_OMEGA**2], [[1 / np.sqrt(SDOF_MASS)]], [[1, 1]],
+                         nodes=[[1, 0.0, 0.0, 0.0]], mass=[[SDOF_MASS]])
+    f = np.array([1.0, 4.0, 5.0, 6.0, 20.0])
+    shake = basis.random(f, damping=ZETA, outputs=[(1, 1)], excitations=[
+        qvadyn.RandomExcitation(psd=[[0.5, 3.0], [50.0, 3.0]], loads=[(1, 1, 1.0)])])
+    omega = 2 * np.pi * f
+    h = 1 / (SDOF_OMEGA**2 - omega**2 + 2j * ZETA * SDOF_OMEGA * omega)
+    # S_u = phi^4 |h|^2 S for a force of PSD S on the single DOF: round-off.
+    np.testing.assert_allclose(shake.psd["displacement"][:, 0], 3.0 * np.abs(h)**2 / SDOF_MASS**2,
+                               rtol=1e-12)
+    quake = basis.response_spectrum([qvadyn.Spectrum(1, [ZETA], [[0.1, 3.0], [100.0, 3.0]])],
+                                    damping=ZETA, outputs=[(1, 1)])
+    # Gamma Sa / omega^2 times phi: Sa / omega^2 whatever the mass (round-off).
+    np.testing.assert_allclose(quake.peak["displacement"], [3.0 / SDOF_OMEGA**2], rtol=1e-12)
+
+
+def test_plot_functions_take_result_objects(tmp_path):
+    from qvadyn import plot
+
+    basis = two_mode()
+    results = [basis.harmonic([1.0, 3.0], loads=[(1, 1)], outputs=[(1, 1)]),
+               basis.transient([0.0, 0.1, 0.2], loads=[(1, 1)], outputs=[(1, 1)]),
+               basis.complex_modes(damping=0.02), basis.participation()]
+    labels = [label for result in results for label, _ in plot.figures(result)]
+    assert labels == ["displacement", "displacement", "modes", "effective_mass"]
+    figure = plot.frf(results[0])
+    assert figure.axes[0].get_ylabel() == "|displacement| [m]"
+    figure.savefig(tmp_path / "frf.png")
