@@ -28,14 +28,14 @@
 #include <string>
 #include <vector>
 
-#include "Analyses.h"
-#include "BasisFile.h"
-#include "Error.h"
-#include "JobFile.h"
-#include "ModelSetup.h"
 #include "QVADyn/QVADynCore/QVADynLogFile.h"
-#include "ResultsFile.h"
-#include "Run.h"
+#include "apps/qvadyn/Analyses.h"
+#include "apps/qvadyn/BasisFile.h"
+#include "apps/qvadyn/Error.h"
+#include "apps/qvadyn/JobFile.h"
+#include "apps/qvadyn/ModelSetup.h"
+#include "apps/qvadyn/ResultsFile.h"
+#include "apps/qvadyn/Run.h"
 #include "platform/base/QVABasException.h"
 
 namespace py = pybind11;
