@@ -194,7 +194,7 @@ def test_run_and_results_files_match_the_methods(tmp_path):
 def test_ctrl_c_stops_a_long_sweep():
     basis = qvadyn.Basis(np.linspace(1, 1e6, 400), np.eye(400), [[n, 1] for n in range(400)])
     frequencies = np.linspace(1.0, 200.0, 100000)
-    timer = threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGINT))
+    timer = threading.Timer(0.1, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
     with pytest.raises(KeyboardInterrupt):
         basis.harmonic(frequencies)
@@ -227,15 +227,15 @@ def test_random_and_spectrum_against_closed_forms():
     np.testing.assert_allclose(quake.peak["displacement"], [3.0 / SDOF_OMEGA**2], rtol=1e-12)
 
 
-def test_plot_functions_take_result_objects(tmp_path):
+def test_plot_functions_take_result_objects():
+    import matplotlib.pyplot as plt
+
     from qvadyn import plot
 
     basis = two_mode()
-    results = [basis.harmonic([1.0, 3.0], loads=[(1, 1)], outputs=[(1, 1)]),
-               basis.transient([0.0, 0.1, 0.2], loads=[(1, 1)], outputs=[(1, 1)]),
-               basis.complex_modes(damping=0.02), basis.participation()]
-    labels = [label for result in results for label, _ in plot.figures(result)]
-    assert labels == ["displacement", "displacement", "modes", "effective_mass"]
-    figure = plot.frf(results[0])
-    assert figure.axes[0].get_ylabel() == "|displacement| [m]"
-    figure.savefig(tmp_path / "frf.png")
+    frf = basis.harmonic([1.0, 3.0], loads=[(1, 1)], outputs=[(1, 1)])
+    drawn = plot.figures(frf) + plot.figures(basis.complex_modes(damping=0.02))
+    assert [label for label, _ in drawn] == ["displacement", "modes"]
+    assert drawn[0][1].axes[0].get_ylabel() == "|displacement| [m]"  # units of the basis
+    for _, figure in drawn:
+        plt.close(figure)
