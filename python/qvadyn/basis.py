@@ -144,7 +144,7 @@ def _toml(value: Any) -> str:
         value = value.tolist()
     if isinstance(value, Sequence):
         return "[" + ", ".join(_toml(entry) for entry in value) + "]"
-    raise Error(f"qvadyn: cannot pass a value of type {type(value).__name__}: {value!r}")
+    raise InputError(f"qvadyn: cannot pass a value of type {type(value).__name__}: {value!r}")
 
 
 def _table(header: str, values: dict[str, Any]) -> str:
@@ -334,7 +334,11 @@ class Basis:
     def _run(self, kind: str, text: str, frames: Optional[ArrayLike] = None) -> Result:
         origin = f"Basis.{kind}()"
         if frames is not None:
-            frames = np.asarray(frames, dtype=float).ravel()
+            key = "frequencies" if kind == "harmonic" else "times"
+            try:
+                frames = np.asarray(frames, dtype=float).ravel()
+            except (TypeError, ValueError) as error:
+                raise InputError(f"{origin}: '{key}': expected numbers ({error})") from None
         try:
             analyses = self._core.run(text, origin, frames)
         except Error as error:
