@@ -239,3 +239,18 @@ def test_plot_functions_take_result_objects():
     assert drawn[0][1].axes[0].get_ylabel() == "|displacement| [m]"  # units of the basis
     for _, figure in drawn:
         plt.close(figure)
+
+
+@pytest.mark.parametrize("script", ["cantilever_frf.py", "cantilever_transient.py"])
+def test_examples_write_their_png(script, tmp_path, monkeypatch):
+    import runpy
+    import sys
+
+    # Two nodes standing in for the cantilever's mid-span (50) and tip (100).
+    qvadyn.Basis(TWO_OMEGA**2, TWO_PHI, [[50, 2], [100, 2]]).save(tmp_path / "beam.h5")
+    examples = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "python")
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setattr(sys, "argv", [script, str(tmp_path / "beam.h5")])
+    runpy.run_path(os.path.join(examples, script), run_name="__main__")
+    png = tmp_path / script.replace(".py", ".png")
+    assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
