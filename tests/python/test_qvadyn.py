@@ -73,7 +73,8 @@ def test_step_response_against_closed_forms():
                 for k in range(2))
     np.testing.assert_allclose(history.displacement, exact, rtol=0,
                                atol=1e-10 / TWO_OMEGA[0]**2)
-    # Energies of the mass-normalized modes from the modal histories.
+    # Energies of the mass-normalized modes from the modal histories: the same
+    # sums in another order, round-off.
     np.testing.assert_allclose(history.strain_energy,
                                0.5 * (history.modal_displacement**2 @ TWO_OMEGA**2), rtol=1e-12)
 
@@ -84,10 +85,12 @@ def test_complex_modes_of_proportional_damping():
     for k, zeta in enumerate([0.02, 0.05]):
         exact = TWO_OMEGA[k] * (-zeta + 1j * np.sqrt(1 - zeta**2))
         np.testing.assert_allclose(modes.eigenvalues[k], exact, rtol=1e-10)
+    # |lambda| and -Re lambda / |lambda| of those eigenvalues; the ratio of a
+    # small real part loses a digit.
     np.testing.assert_allclose(modes.frequency, TWO_OMEGA / (2 * np.pi), rtol=1e-10)
     np.testing.assert_allclose(modes.damping_ratio, [0.02, 0.05], rtol=1e-9)
     participation = two_mode().participation()
-    # Gamma = Phi^T M r for the x translation r = (1, 1).
+    # Gamma = Phi^T M r for the x translation r = (1, 1): two products, round-off.
     np.testing.assert_allclose(participation.factors[:, 0], TWO_PHI.T @ [1, 1], rtol=1e-14)
     np.testing.assert_allclose(participation.total_mass[0], 2.0, rtol=1e-14)
 
