@@ -12,7 +12,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQVA_BUILD_TESTS=OFF \
-  -DQVA_BUILD_EXAMPLES=OFF >/dev/null
+  -DQVA_BUILD_EXAMPLES=OFF -DQVA_BUILD_PYTHON=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
 results="$(mktemp -d)"

@@ -3,7 +3,8 @@
 # (with sudo when not running as root).
 
 QVA_PACKAGES=(build-essential cmake ninja-build libopenblas-dev libgtest-dev libbenchmark-dev
-              libhdf5-dev libtomlplusplus-dev libcli11-dev python3-numpy python3-h5py python3-matplotlib)
+              libhdf5-dev libtomlplusplus-dev libcli11-dev python3-numpy python3-h5py python3-matplotlib
+              pybind11-dev python3-pytest)
 # The MPI build of qvadyn (-DQVA_WITH_MPI=ON) adds Open MPI and the parallel HDF5.
 QVA_MPI_PACKAGES=(libopenmpi-dev openmpi-bin libhdf5-openmpi-dev)
 

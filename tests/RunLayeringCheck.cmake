@@ -24,7 +24,8 @@
 #     installed, and every file of QVADyn/ belongs to a subsystem;
 #   - examples/, apps/ and python/ (each checked when present) include only
 #     installed headers and files of their own folder; the example host also
-#     uses the application's headers (apps/qvadyn/), to write a basis file;
+#     uses the application's headers (apps/qvadyn/), to write a basis file,
+#     and the Python module is built over them;
 #   - tests/ and bench/ may include anything.
 
 cmake_minimum_required(VERSION 3.25)
@@ -198,7 +199,7 @@ foreach(path IN LISTS files)
     if(host_program)
       if(NOT target IN_LIST public_headers AND NOT target STREQUAL export_header
          AND NOT target MATCHES "^${host_program}"
-         AND NOT (host_program STREQUAL "examples/" AND target MATCHES "^apps/qvadyn/"))
+         AND NOT (host_program MATCHES "^(examples|python)/$" AND target MATCHES "^apps/qvadyn/"))
         violation("${where}: ${host_program} uses installed headers only")
       endif()
       continue()

@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,16 @@ struct Basis {
   int numAcousticModes = 0;
   std::string units;
   std::string source;  // where the values came from, e.g. "npy", "calculix-eig", "calculix-frd"
+  // Mode shapes held in memory the basis does not own (the Python module's
+  // numpy arrays), numDofs x numModes column-major, kept alive by
+  // `modesOwner`; when set they are the basis's shapes and `modes` is empty.
+  std::span<const double> externalModes;
+  std::shared_ptr<const void> modesOwner;
+
+  // The mode shapes, wherever they are held.
+  std::span<const double> ModeShapes() const {
+    return externalModes.empty() ? std::span<const double>(modes) : externalModes;
+  }
 
   std::int64_t NumDofs() const { return static_cast<std::int64_t>(dofNodes.size()); }
   int NumModes() const { return static_cast<int>(eigenvalues.size()); }

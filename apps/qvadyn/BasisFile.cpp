@@ -26,7 +26,7 @@ std::string Entry(std::size_t index, const std::vector<std::int64_t>& dims) {
   return "entry [" + std::to_string(index / columns) + ", " + std::to_string(index % columns) + "]";
 }
 
-void RequireFinite(const std::vector<double>& values, const std::vector<std::int64_t>& dims,
+void RequireFinite(std::span<const double> values, const std::vector<std::int64_t>& dims,
                    const std::string& where, const std::string& name) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (!std::isfinite(values[i])) {
@@ -68,13 +68,13 @@ void ValidateBasis(const Basis& basis, const std::string& where, bool checkModes
   const std::int64_t dofs = basis.NumDofs();
   const std::int64_t modes = basis.NumModes();
   if (modes == 0) throw Error(where + ": dataset 'eigenvalues' is empty: the basis has no modes");
-  if (checkModes && static_cast<std::int64_t>(basis.modes.size()) != dofs * modes) {
-    throw Error(where + ": dataset 'modes' holds " + std::to_string(basis.modes.size()) +
+  if (checkModes && static_cast<std::int64_t>(basis.ModeShapes().size()) != dofs * modes) {
+    throw Error(where + ": dataset 'modes' holds " + std::to_string(basis.ModeShapes().size()) +
                 " values, expected " + std::to_string(modes) + " modes x " + std::to_string(dofs) +
                 " DOFs of 'dofmap'");
   }
   RequireFinite(basis.eigenvalues, {modes}, where, "eigenvalues");
-  if (checkModes) RequireFinite(basis.modes, {modes, dofs}, where, "modes");
+  if (checkModes) RequireFinite(basis.ModeShapes(), {modes, dofs}, where, "modes");
   RequireFinite(basis.nodeCoordinates, {static_cast<std::int64_t>(basis.nodeIds.size()), 3}, where,
                 "nodes/coordinates");
   RequireFinite(basis.viscousDamping, {modes, modes}, where, "damping/viscous");
@@ -190,7 +190,7 @@ void WriteBasisFile(const std::string& path, const Basis& basis) {
     const std::int64_t dofs = basis.NumDofs();
     const std::int64_t modes = basis.NumModes();
     file.Write("eigenvalues", basis.eigenvalues, {modes});
-    file.Write("modes", basis.modes, {modes, dofs},
+    file.Write("modes", basis.ModeShapes(), {modes, dofs},
                {modes, BasisChunkRows(dofs, basis.NumModes())});
     std::vector<std::int64_t> dofmap;
     dofmap.reserve(basis.dofNodes.size() * 2);
@@ -354,21 +354,22 @@ std::string DescribeBasis(const Basis& basis, const std::string& path) {
   // M Phi row by row from the compressed rows, then Phi^T (M Phi) by dgemm.
   const std::size_t dofs = static_cast<std::size_t>(basis.NumDofs());
   const int modes = basis.NumModes();
-  std::vector<double> massTimesModes(basis.modes.size(), 0.0);
+  const std::span<const double> shapes = basis.ModeShapes();
+  std::vector<double> massTimesModes(shapes.size(), 0.0);
   for (std::size_t row = 0; row < dofs; ++row) {
     for (std::int64_t e = basis.mass.rowStart[row]; e < basis.mass.rowStart[row + 1]; ++e) {
       const std::size_t column =
           static_cast<std::size_t>(basis.mass.columns[static_cast<std::size_t>(e)]);
       const double value = basis.mass.values[static_cast<std::size_t>(e)];
       for (int k = 0; k < modes; ++k) {
-        massTimesModes[row + k * dofs] += value * basis.modes[column + k * dofs];
+        massTimesModes[row + k * dofs] += value * shapes[column + k * dofs];
       }
     }
   }
   std::vector<double> gram(static_cast<std::size_t>(modes) * static_cast<std::size_t>(modes));
   cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, modes, modes, static_cast<int>(dofs), 1.0,
-              basis.modes.data(), static_cast<int>(dofs), massTimesModes.data(),
-              static_cast<int>(dofs), 0.0, gram.data(), modes);
+              shapes.data(), static_cast<int>(dofs), massTimesModes.data(), static_cast<int>(dofs),
+              0.0, gram.data(), modes);
   double worst = 0.0;
   for (int j = 0; j < modes; ++j) {
     for (int i = 0; i < modes; ++i) {

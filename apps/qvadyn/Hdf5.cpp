@@ -92,6 +92,15 @@ Hdf5File Hdf5File::OpenForUpdate(const std::string& path) {
   return Hdf5File(path, Check(id, path + ": cannot open the file"));
 }
 
+Hdf5File Hdf5File::CreateInMemory(const std::string& name) {
+  SilenceHdf5();
+  // The image grows in steps of 64 MiB and is never written to a backing file.
+  Hdf5Handle access(H5Pcreate(H5P_FILE_ACCESS));
+  H5Pset_fapl_core(access.Id(), std::size_t{64} << 20, 0);
+  const hid_t id = H5Fcreate(name.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.Id());
+  return Hdf5File(name, Check(id, name + ": cannot create the file in memory"));
+}
+
 Hdf5File Hdf5File::Open(const std::string& path) {
   SilenceHdf5();
   if (H5Fis_hdf5(path.c_str()) <= 0) {
@@ -295,6 +304,12 @@ void Hdf5File::WriteColumnBlock(const std::string& path,
 }
 
 void Hdf5File::Write(const std::string& path, const std::vector<double>& values,
+                     const std::vector<std::int64_t>& dims,
+                     const std::vector<std::int64_t>& chunk) {
+  WriteRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, chunk);
+}
+
+void Hdf5File::Write(const std::string& path, std::span<const double> values,
                      const std::vector<std::int64_t>& dims,
                      const std::vector<std::int64_t>& chunk) {
   WriteRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, chunk);

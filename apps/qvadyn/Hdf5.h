@@ -14,6 +14,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,9 @@ class Hdf5File {
   static Hdf5File Open(const std::string& path);
   // Opens an existing file for reading and writing, in this process alone.
   static Hdf5File OpenForUpdate(const std::string& path);
+  // A file held in memory only (nothing is written to disk); `name` tells
+  // it apart from other open files and names it in messages.
+  static Hdf5File CreateInMemory(const std::string& name);
   // Written by several processes together (Create over MPI-IO).
   bool Shared() const { return shared_; }
   // Closes the file (collectively over several processes); raises when HDF5
@@ -75,6 +79,8 @@ class Hdf5File {
   // Writes `values` (C order over `dims`) as a new dataset, its groups
   // created; `chunk` (same rank as dims) makes it chunked.
   void Write(const std::string& path, const std::vector<double>& values,
+             const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk = {});
+  void Write(const std::string& path, std::span<const double> values,
              const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk = {});
   void Write(const std::string& path, const std::vector<std::int64_t>& values,
              const std::vector<std::int64_t>& dims);

@@ -489,16 +489,42 @@ std::vector<double> ClusteredFrequencies(double low, double high, int points, do
   return frequencies;
 }
 
+namespace {
+
+[[noreturn]] void FailToParse(const std::string& path, const toml::parse_error& error) {
+  const toml::source_region& source = error.source();
+  std::string message(error.description());
+  if (source.begin.line == 0) throw Error(path + ": " + message);
+  throw Error(Where(path, source) + ": " + message);
+}
+
+Job ReadJob(const toml::table& root, const std::string& path);
+
+}  // namespace
+
 Job LoadJob(const std::string& path) {
   toml::table root;
   try {
     root = toml::parse_file(path);
   } catch (const toml::parse_error& error) {
-    const toml::source_region& source = error.source();
-    std::string message(error.description());
-    if (source.begin.line == 0) throw Error(path + ": " + message);
-    throw Error(Where(path, source) + ": " + message);
+    FailToParse(path, error);
   }
+  return ReadJob(root, path);
+}
+
+Job ParseJob(std::string_view text, const std::string& path) {
+  toml::table root;
+  try {
+    root = toml::parse(text, path);
+  } catch (const toml::parse_error& error) {
+    FailToParse(path, error);
+  }
+  return ReadJob(root, path);
+}
+
+namespace {
+
+Job ReadJob(const toml::table& root, const std::string& path) {
   Job job;
   job.path = path;
   const fs::path folder = fs::path(path).parent_path();
@@ -591,5 +617,7 @@ Job LoadJob(const std::string& path) {
   }
   return job;
 }
+
+}  // namespace
 
 }  // namespace qvadyn

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qvadyn {
@@ -136,6 +137,9 @@ struct Job {
 
 // Reads and checks a job file; raises qvadyn::Error with file:line:column.
 Job LoadJob(const std::string& path);
+// The same from the text of a job file; `path` names it in messages and its
+// folder is where relative paths start.
+Job ParseJob(std::string_view text, const std::string& path);
 
 // The closest of `candidates` to `word` within a small edit distance, or "".
 std::string Suggest(const std::string& word, const std::vector<std::string>& candidates);

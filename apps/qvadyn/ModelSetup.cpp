@@ -59,7 +59,7 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
     writer.SetEigenvalues(basis.eigenvalues.data(), modes, basis.numAcousticModes,
                           basis.numResidualModes);
     QVASrvDenseMatrix& shapes = writer.CreateModeShapes(rows, false);
-    if (basis.modes.empty()) {
+    if (basis.ModeShapes().empty()) {
       const ModeShapeReader reader(basisFile);
       const int blockRows = static_cast<int>(BasisChunkRows(rows, modes));
       std::vector<double> block(static_cast<std::size_t>(blockRows) *
@@ -72,7 +72,7 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
       }
     } else {
       // The basis's column-major shapes are handed over in place, no copy.
-      QVASrvMatrix values(rows, modes, const_cast<double*>(basis.modes.data()));
+      QVASrvMatrix values(rows, modes, const_cast<double*>(basis.ModeShapes().data()));
       shapes.SetValues(0, rows - 1, 0, modes - 1, values);
     }
     if (!basis.viscousDamping.empty()) {

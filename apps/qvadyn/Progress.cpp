@@ -38,10 +38,12 @@ void Progress::Phase(const std::string& phase) {
 }
 
 void Progress::Advance(const std::string& phase, long long frames) {
-  if (!enabled_) return;
-  std::lock_guard lock(mutex_);
-  phase_ = phase;
-  (phase == "solving" ? solved_ : recovered_) += frames;
+  if (enabled_) {
+    std::lock_guard lock(mutex_);
+    phase_ = phase;
+    (phase == "solving" ? solved_ : recovered_) += frames;
+  }
+  if (listener_) listener_();
 }
 
 void Progress::End() {

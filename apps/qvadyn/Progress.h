@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,6 +25,10 @@ class Progress {
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
   ~Progress();
+
+  // Called on the analysis's thread after every Advance, enabled or not
+  // (the Python module checks for Ctrl-C there); it may throw to stop the run.
+  void SetListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
   void Begin(const std::string& analysis, long long frames);
   // Marks `frames` more frames done in `phase` ("solving", "recovering",
@@ -49,6 +54,7 @@ class Progress {
   long long recovered_ = 0;
   std::chrono::steady_clock::time_point start_;
   std::thread thread_;
+  std::function<void()> listener_;
 };
 
 }  // namespace qvadyn

@@ -20,6 +20,12 @@ ResultsWriter::ResultsWriter(const std::string& path, const std::string& jobPath
   file_->WriteAttribute("/", "basis", basisPath);
 }
 
+ResultsWriter::ResultsWriter(const std::string& name) : path_(name) {
+  file_ = std::make_unique<Hdf5File>(Hdf5File::CreateInMemory(name));
+  file_->WriteAttribute("/", "format", "qvadyn-results");
+  file_->WriteAttribute("/", "version", std::int64_t{1});
+}
+
 ResultsWriter::~ResultsWriter() = default;
 
 void ResultsWriter::BeginAnalysis(const std::string& name, const std::string& type) {
@@ -30,7 +36,8 @@ void ResultsWriter::BeginAnalysis(const std::string& name, const std::string& ty
 
 void ResultsWriter::WriteCsv(const std::string& label, const std::string& heading,
                              const std::vector<std::vector<double>>& columns) {
-  if (Rank() != 0) return;
+  // Rank 0 of a file on disk writes the CSV files; an in-memory file has none.
+  if (!output_) return;
   const std::filesystem::path results(path_);
   const std::string name = results.stem().string() + "_" + label + ".csv";
   csvFiles_.emplace_back((results.parent_path() / name).string());

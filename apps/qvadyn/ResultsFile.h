@@ -26,6 +26,10 @@ namespace qvadyn {
 class ResultsWriter {
  public:
   ResultsWriter(const std::string& path, const std::string& jobPath, const std::string& basisPath);
+  // Results held in memory only, in the same layout (the Python module reads
+  // them back as arrays): nothing is written to disk, Commit() is not called
+  // and `job.outputs.csv` must be off.
+  explicit ResultsWriter(const std::string& name);
   ResultsWriter(const ResultsWriter&) = delete;
   ResultsWriter& operator=(const ResultsWriter&) = delete;
   ~ResultsWriter();

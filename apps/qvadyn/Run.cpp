@@ -94,6 +94,7 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
     results = std::make_unique<ResultsWriter>(report.resultsPath, job.path, job.basisPath);
   });
   Progress progress(options.progress);
+  progress.SetListener(options.progressListener);
   for (const Analysis& analysis : job.analyses) {
     AgreeOnSuccess([&] {
       StopIfInterrupted();

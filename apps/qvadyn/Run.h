@@ -23,6 +23,8 @@ struct RunOptions {
   // Called after each analysis has written its results (tests inject
   // failures here); an exception aborts the run like any failure.
   std::function<void(const std::string& analysis)> afterAnalysis;
+  // Called after every batch of frames (Progress::SetListener).
+  std::function<void()> progressListener;
 };
 
 struct RunReport {

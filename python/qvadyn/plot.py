@@ -1,22 +1,25 @@
-"""Figures of qvadyn results files.
-
-One function per figure: each takes plain arrays (numpy) and returns a
-matplotlib Figure, so that other programs can reuse them; `plot_results`
-reads a results file with h5py and writes every figure of it as PNG.
-`qvadyn plot results.h5 [analysis] [-o DIR]` runs this module:
+"""Figures of qvadyn results: one function per figure, each taking a result
+object (of a Basis method or of qvadyn.Results) and returning a matplotlib
+Figure. `qvadyn plot results.h5 [analysis] [-o DIR]` runs this module, which
+draws every figure of a results file with the same functions:
 
     python3 -m qvadyn.plot results.h5 sweep -o figures
+
+The *_figure functions below them draw the same figures from plain arrays.
 """
+from __future__ import annotations
+
 import argparse
 import os
 import sys
+from typing import Optional, Sequence
 
-import matplotlib
+import h5py
+import matplotlib.pyplot as plt
+import numpy as np
+from matplotlib.figure import Figure
 
-matplotlib.use("Agg")
-import h5py  # noqa: E402
-import matplotlib.pyplot as plt  # noqa: E402
-import numpy as np  # noqa: E402
+from .results import Result, Results
 
 DIRECTIONS = ["x", "y", "z", "rx", "ry", "rz"]
 
@@ -24,19 +27,21 @@ DIRECTIONS = ["x", "y", "z", "rx", "ry", "rz"]
 class Units:
     """Axis units from the basis's `units` attribute ("N, m, s": force, length, time)."""
 
-    def __init__(self, text=""):
+    def __init__(self, text: str = "") -> None:
         parts = [part.strip() for part in (text or "").split(",")]
         self.force = parts[0] if len(parts) == 3 and parts[0] else "force"
         self.length = parts[1] if len(parts) == 3 and parts[1] else "length"
         self.time = parts[2] if len(parts) == 3 and parts[2] else "s"
 
-    def of(self, quantity):
+    def of(self, quantity: str) -> str:
+        """The unit of "displacement", "velocity" or "acceleration"."""
         power = {"displacement": "", "velocity": f"/{self.time}",
                  "acceleration": f"/{self.time}²"}[quantity]
         return f"{self.length}{power}"
 
 
-def frf_figure(frequency, response, labels, quantity, unit, natural_frequencies=()):
+def frf_figure(frequency: np.ndarray, response: np.ndarray, labels: Sequence[str], quantity: str,
+               unit: str, natural_frequencies: Sequence[float] = ()) -> Figure:
     """Magnitude (log) and phase of complex responses (frequencies x outputs)."""
     figure, (magnitude, phase) = plt.subplots(2, 1, sharex=True, figsize=(8, 6))
     response = np.asarray(response).reshape(len(frequency), -1)
@@ -59,7 +64,8 @@ def frf_figure(frequency, response, labels, quantity, unit, natural_frequencies=
     return figure
 
 
-def time_history_figure(time, values, labels, quantity, unit, time_unit="s"):
+def time_history_figure(time: np.ndarray, values: np.ndarray, labels: Sequence[str],
+                        quantity: str, unit: str, time_unit: str = "s") -> Figure:
     """Time histories (times x outputs)."""
     figure, axes = plt.subplots(figsize=(8, 4.5))
     values = np.asarray(values).reshape(len(time), -1)
@@ -74,7 +80,8 @@ def time_history_figure(time, values, labels, quantity, unit, time_unit="s"):
     return figure
 
 
-def psd_figure(frequency, psd, rms, labels, quantity, unit):
+def psd_figure(frequency: np.ndarray, psd: np.ndarray, rms: np.ndarray, labels: Sequence[str],
+               quantity: str, unit: str) -> Figure:
     """Response PSDs (frequencies x outputs) on log-log axes, the rms in the legend."""
     figure, axes = plt.subplots(figsize=(8, 4.5))
     psd = np.asarray(psd).reshape(len(frequency), -1)
@@ -89,7 +96,7 @@ def psd_figure(frequency, psd, rms, labels, quantity, unit):
     return figure
 
 
-def complex_modes_figure(frequency, damping_ratio):
+def complex_modes_figure(frequency: np.ndarray, damping_ratio: np.ndarray) -> Figure:
     """Frequencies and damping ratios of the complex modes."""
     figure, (left, right) = plt.subplots(1, 2, figsize=(9, 4))
     modes = np.arange(1, len(frequency) + 1)
@@ -106,7 +113,8 @@ def complex_modes_figure(frequency, damping_ratio):
     return figure
 
 
-def effective_mass_figure(effective_mass, total_mass, natural_frequencies=None):
+def effective_mass_figure(effective_mass: np.ndarray, total_mass: np.ndarray,
+                          natural_frequencies: Optional[Sequence[float]] = None) -> Figure:
     """Effective-mass fractions per mode and their running sums, per direction."""
     effective_mass = np.asarray(effective_mass)
     total_mass = np.asarray(total_mass)
@@ -133,7 +141,8 @@ def effective_mass_figure(effective_mass, total_mass, natural_frequencies=None):
     return figure
 
 
-def spectrum_peaks_figure(labels, peaks, quantity, unit):
+def spectrum_peaks_figure(labels: Sequence[str], peaks: np.ndarray, quantity: str,
+                          unit: str) -> Figure:
     """Combined peak responses of a response-spectrum analysis per output."""
     figure, axes = plt.subplots(figsize=(8, 4))
     axes.bar(range(len(labels)), peaks)
@@ -145,87 +154,129 @@ def spectrum_peaks_figure(labels, peaks, quantity, unit):
     return figure
 
 
-def _labels(group):
-    nodes = group["outputs/node"][:]
-    components = group["outputs/component"][:]
-    return [f"node {n} comp {c}" for n, c in zip(nodes, components)]
+def labels(result: Result) -> list[str]:
+    """Legend labels of a result's output DOFs ("node 100 comp 2")."""
+    return [f"node {n} comp {c}" for n, c in result.outputs]
 
 
-def _basis_of(results, results_path):
-    """The basis file named by the results file (as given, or beside the results)."""
-    name = results.attrs.get("basis", "")
-    if isinstance(name, bytes):
-        name = name.decode()
-    for candidate in (name, os.path.join(os.path.dirname(results_path), os.path.basename(name))):
-        if candidate and os.path.exists(candidate):
-            return h5py.File(candidate, "r")
-    return None
+def _units(result: Result, units: Optional[Units]) -> Units:
+    if units is not None:
+        return units
+    return Units(result.basis.units if result.basis is not None else "")
 
 
-def plot_results(results_path, analysis=None, folder=None):
+def _natural(result: Result, natural_frequencies: Optional[Sequence[float]]) -> Sequence[float]:
+    if natural_frequencies is not None:
+        return natural_frequencies
+    return result.basis.frequencies if result.basis is not None else ()
+
+
+def frf(result: Result, quantity: str = "displacement", units: Optional[Units] = None,
+        natural_frequencies: Optional[Sequence[float]] = None) -> Figure:
+    """FRF magnitude (log) and phase of every output DOF of a harmonic result,
+    the natural frequencies (default: of the result's basis) marked."""
+    unit = _units(result, units).of(quantity)
+    return frf_figure(result.arrays["frequency"], result.arrays[quantity], labels(result),
+                      quantity, unit, _natural(result, natural_frequencies))
+
+
+def time_history(result: Result, quantity: str = "displacement",
+                 units: Optional[Units] = None) -> Figure:
+    """Time histories of every output DOF of a transient result."""
+    units = _units(result, units)
+    return time_history_figure(result.arrays["time"], result.arrays[quantity], labels(result),
+                               quantity, units.of(quantity), units.time)
+
+
+def psd(result: Result, quantity: str = "displacement", units: Optional[Units] = None) -> Figure:
+    """Response PSDs (log-log) of a random result, the RMS in the legend."""
+    return psd_figure(result.arrays["frequency"], result.arrays[f"psd/{quantity}"],
+                      result.arrays[f"rms/{quantity}"], labels(result), quantity,
+                      _units(result, units).of(quantity))
+
+
+def complex_modes(result: Result) -> Figure:
+    """Frequencies and damping ratios of a complex-modes result."""
+    return complex_modes_figure(result.arrays["frequency"], result.arrays["damping_ratio"])
+
+
+def effective_mass(result: Result,
+                   natural_frequencies: Optional[Sequence[float]] = None) -> Figure:
+    """Effective-mass fractions per mode and cumulated, of a participation result."""
+    natural = _natural(result, natural_frequencies)
+    effective = result.arrays["effective_mass"]
+    return effective_mass_figure(effective, result.arrays["total_mass"],
+                                 natural if len(natural) == effective.shape[0] else None)
+
+
+def spectrum_peaks(result: Result, quantity: str = "displacement",
+                   units: Optional[Units] = None) -> Figure:
+    """Combined peaks of every output DOF of a response-spectrum result."""
+    return spectrum_peaks_figure(labels(result), result.arrays[f"peak/{quantity}"], quantity,
+                                 _units(result, units).of(quantity))
+
+
+def figures(result: Result, units: Optional[Units] = None,
+            natural_frequencies: Optional[Sequence[float]] = None) -> list[tuple[str, Figure]]:
+    """Every figure of a result, as (label, Figure) pairs: one per quantity of
+    harmonic, transient, random and response-spectrum results, one for complex
+    modes and participation."""
+    quantities = [q for q in ("displacement", "velocity", "acceleration")
+                  if q in result.arrays or f"psd/{q}" in result.arrays
+                  or f"peak/{q}" in result.arrays]
+    if result.type == "harmonic":
+        return [(q, frf(result, q, units, natural_frequencies)) for q in quantities]
+    if result.type == "transient":
+        return [(q, time_history(result, q, units)) for q in quantities]
+    if result.type == "random":
+        return [(q, psd(result, q, units)) for q in quantities]
+    if result.type == "response_spectrum":
+        return [(q, spectrum_peaks(result, q, units)) for q in quantities]
+    if result.type == "complex_modes":
+        return [("modes", complex_modes(result))]
+    if result.type == "participation":
+        return [("effective_mass", effective_mass(result, natural_frequencies))]
+    return []
+
+
+def _basis_of(results: Results) -> tuple[Units, Optional[np.ndarray]]:
+    """Units and natural frequencies of the basis file named by a results file
+    (as given, or beside the results file)."""
+    name = str(results.attributes.get("basis", ""))
+    for candidate in (name, os.path.join(os.path.dirname(results.path), os.path.basename(name))):
+        if candidate and os.path.isfile(candidate):
+            with h5py.File(candidate, "r") as basis:
+                text = basis.attrs.get("units", "")
+                eigenvalues = basis["eigenvalues"][:]
+            return (Units(text.decode() if isinstance(text, bytes) else text),
+                    np.sqrt(np.maximum(eigenvalues, 0)) / (2 * np.pi))
+    return Units(), None
+
+
+def plot_results(results_path: str, analysis: Optional[str] = None,
+                 folder: Optional[str] = None) -> list[str]:
     """Writes the PNG figures of every analysis (or the one named) of a results
-    file into `folder` (default: beside the results file); returns their paths."""
+    file into `folder` (default: beside the results file) as
+    <results>_<analysis>_<what>.png; returns their paths."""
     folder = folder or os.path.dirname(os.path.abspath(results_path))
     os.makedirs(folder, exist_ok=True)
     stem = os.path.splitext(os.path.basename(results_path))[0]
+    results = Results(results_path)
+    if analysis is not None and analysis not in results:
+        raise SystemExit(f"{results_path}: no analysis '{analysis}'")
+    units, natural = _basis_of(results)
     written = []
-    with h5py.File(results_path, "r") as results:
-        units = Units()
-        natural = np.array([])
-        basis = _basis_of(results, results_path)
-        if basis is not None:
-            with basis:
-                units_text = basis.attrs.get("units", "")
-                units = Units(units_text.decode() if isinstance(units_text, bytes) else units_text)
-                natural = np.sqrt(np.maximum(basis["eigenvalues"][:], 0)) / (2 * np.pi)
-        names = [analysis] if analysis else [n for n in results if "type" in results[n].attrs]
-        for name in names:
-            if name not in results or "type" not in results[name].attrs:
-                raise SystemExit(f"{results_path}: no analysis '{name}'")
-            group = results[name]
-            kind = group.attrs["type"]
-            kind = kind.decode() if isinstance(kind, bytes) else kind
-            figures = []
-            quantities = [q for q in ("displacement", "velocity", "acceleration")]
-            if kind == "harmonic":
-                for q in quantities:
-                    if q in group:
-                        figures.append((q, frf_figure(group["frequency"][:], group[q][:],
-                                                      _labels(group), q, units.of(q), natural)))
-            elif kind == "transient":
-                for q in quantities:
-                    if q in group:
-                        figures.append((q, time_history_figure(group["time"][:], group[q][:],
-                                                               _labels(group), q, units.of(q),
-                                                               units.time)))
-            elif kind == "random":
-                for q in quantities:
-                    if f"psd/{q}" in group:
-                        figures.append((q, psd_figure(group["frequency"][:], group[f"psd/{q}"][:],
-                                                      group[f"rms/{q}"][:], _labels(group), q,
-                                                      units.of(q))))
-            elif kind == "complex_modes":
-                figures.append(("modes", complex_modes_figure(group["frequency"][:],
-                                                              group["damping_ratio"][:])))
-            elif kind == "participation":
-                figures.append(("effective_mass", effective_mass_figure(
-                    group["effective_mass"][:], group["total_mass"][:],
-                    natural if natural.size == group["effective_mass"].shape[0] else None)))
-            elif kind == "response_spectrum":
-                for q in quantities:
-                    if f"peak/{q}" in group:
-                        figures.append((q, spectrum_peaks_figure(_labels(group),
-                                                                 group[f"peak/{q}"][:], q,
-                                                                 units.of(q))))
-            for label, figure in figures:
-                path = os.path.join(folder, f"{stem}_{name}_{label}.png")
-                figure.savefig(path, dpi=100)
-                plt.close(figure)
-                written.append(path)
+    for name in [analysis] if analysis else list(results):
+        for label, figure in figures(results[name], units, natural):
+            path = os.path.join(folder, f"{stem}_{name}_{label}.png")
+            figure.savefig(path, dpi=100)
+            plt.close(figure)
+            written.append(path)
     return written
 
 
-def main(argv=None):
+def main(argv: Optional[list[str]] = None) -> int:
+    """The command line of `qvadyn plot`; prints the paths of the figures written."""
     parser = argparse.ArgumentParser(prog="qvadyn plot",
                                      description="PNG figures of a qvadyn results file")
     parser.add_argument("results", help="results file (HDF5)")
