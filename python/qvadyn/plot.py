@@ -84,7 +84,9 @@ def psd_figure(frequency: np.ndarray, psd: np.ndarray, rms: np.ndarray, labels: 
                quantity: str, unit: str) -> Figure:
     """Response PSDs (frequencies x outputs) on log-log axes, the rms in the legend."""
     figure, axes = plt.subplots(figsize=(8, 4.5))
-    psd = np.asarray(psd).reshape(len(frequency), -1)
+    psd = np.asarray(psd, dtype=float).reshape(len(frequency), -1)
+    # Zero outside the bands of the input spectra: left out of the log axes.
+    psd = np.where(psd > 0.0, psd, np.nan)
     for column, value, label in zip(psd.T, rms, labels):
         axes.loglog(frequency, column, label=f"{label}: rms {value:.4g} {unit}")
     axes.set_xlabel("frequency [Hz]")
