@@ -257,22 +257,14 @@ TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChang
   const std::vector<int> outside = {1, 10};
   const std::vector<int> twice = {3, 1, 3};
   ExpectRefusals({
-      {"outside",
-       [&] { event.SetActiveModes(2, outside.data()); },
-       kQVABasInvalidArgument,
-       {"entry 1 is mode 10", "10 modes [0, 10)"}},
-      {"twice",
-       [&] { event.SetActiveModes(3, twice.data()); },
-       kQVABasInvalidArgument,
-       {"mode 3 is listed twice"}},
-      {"negative",
-       [&] { event.SetActiveModes(-1, outside.data()); },
-       kQVABasInvalidArgument,
-       {"negative number of active modes -1"}},
-      {"no list",
-       [&] { event.SetActiveModes(2, nullptr); },
-       kQVABasInvalidArgument,
-       {"no list for 2 active modes"}},
+      {"outside", [&] { event.SetActiveModes(2, outside.data()); }, kQVABasInvalidArgument,
+       "entry 1 is mode 10", "10 modes [0, 10)"},
+      {"twice", [&] { event.SetActiveModes(3, twice.data()); }, kQVABasInvalidArgument,
+       "mode 3 is listed twice"},
+      {"negative", [&] { event.SetActiveModes(-1, outside.data()); }, kQVABasInvalidArgument,
+       "negative number of active modes -1"},
+      {"no list", [&] { event.SetActiveModes(2, nullptr); }, kQVABasInvalidArgument,
+       "no list for 2 active modes"},
   });
   EXPECT_EQ(event.NumberOfActiveModes(), 0);
   EXPECT_FALSE(results_.ActiveModes().IsValid());
