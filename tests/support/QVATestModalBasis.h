@@ -68,7 +68,7 @@ struct QVATestModalBasisOptions {
   int maxNodalDof = 6;
   // Places of every structural node, unless placesOfNode gives them per node.
   int placesPerNode = 3;
-  std::vector<std::vector<int>> placesOfNode;
+  std::vector<std::vector<int>> placesOfNode = {};
   // The last acousticNodes nodes carry one acoustic DOF at place 0 instead.
   int acousticNodes = 0;
   int numberOfModes = 12;

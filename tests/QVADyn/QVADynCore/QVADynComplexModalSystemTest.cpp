@@ -38,9 +38,7 @@ struct ComplexSystemOverBasis {
   }
 
   static QVATestModalBasisOptions Defaults() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 4;
-    options.numberOfModes = 6;
+    QVATestModalBasisOptions options{.numberOfNodes = 4, .numberOfModes = 6};
     return options;
   }
 

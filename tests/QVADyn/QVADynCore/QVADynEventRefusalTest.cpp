@@ -23,9 +23,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kModes = 3;
 
 QVATestModalBasisOptions SmallBasis() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 3;
-  options.numberOfModes = kModes;
+  QVATestModalBasisOptions options{.numberOfNodes = 3, .numberOfModes = kModes};
   return options;
 }
 

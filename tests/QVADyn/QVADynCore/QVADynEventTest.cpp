@@ -140,13 +140,12 @@ void Configure(QVADynEvent& event, const std::vector<int>& modes, int frames, in
 class EventTest : public ::testing::Test {
  protected:
   static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 8;
-    options.numberOfModes = 10;
-    options.rowBlockSize = 5;
-    options.columnBlockSize = 4;
-    options.viscousDamping = true;
-    options.structuralDamping = true;
+    QVATestModalBasisOptions options{.numberOfNodes = 8,
+                                     .numberOfModes = 10,
+                                     .rowBlockSize = 5,
+                                     .columnBlockSize = 4,
+                                     .viscousDamping = true,
+                                     .structuralDamping = true};
     return options;
   }
 
@@ -274,9 +273,7 @@ TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChang
 }
 
 TEST(EventAcousticTest, AcousticModesCloseTheListOfASubset) {
-  QVATestModalBasisOptions options;
-  options.acousticNodes = 2;
-  options.numberOfModes = 6;
+  QVATestModalBasisOptions options{.acousticNodes = 2, .numberOfModes = 6};
   options.numberOfAcousticModes = 2;  // modes 4 and 5
   QVATestModalBasis basis(options);
   auto modal = basis.Open();

@@ -239,23 +239,20 @@ class HarmonicProblem {
 };
 
 QVATestModalBasisOptions StructuralOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 8;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
+  QVATestModalBasisOptions options{
+      .numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
   return options;
 }
 
 QVATestModalBasisOptions CoupledOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 9;
-  options.acousticNodes = 3;
-  options.numberOfModes = 9;
-  options.numberOfAcousticModes = 3;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  options.acousticViscousDamping = true;
-  options.acousticCoupling = true;
+  QVATestModalBasisOptions options{.numberOfNodes = 9,
+                                   .acousticNodes = 3,
+                                   .numberOfModes = 9,
+                                   .numberOfAcousticModes = 3,
+                                   .viscousDamping = true,
+                                   .structuralDamping = true,
+                                   .acousticViscousDamping = true,
+                                   .acousticCoupling = true};
   return options;
 }
 

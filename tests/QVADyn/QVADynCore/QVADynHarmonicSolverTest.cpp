@@ -227,18 +227,15 @@ TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail
 
 // Four modes on 6 nodes, the last acoustic (on the last two nodes).
 QVATestModalBasisOptions AcousticOptions(bool coupling) {
-  QVATestModalBasisOptions options;
-  options.acousticNodes = 2;
-  options.numberOfModes = 4;
-  options.numberOfAcousticModes = 1;
-  options.acousticCoupling = coupling;
+  QVATestModalBasisOptions options{.acousticNodes = 2,
+                                   .numberOfModes = 4,
+                                   .numberOfAcousticModes = 1,
+                                   .acousticCoupling = coupling};
   return options;
 }
 
 TEST(HarmonicSolverTest, MethodFollowsCouplingDampingStorageAndUpdates) {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 4;
-  options.viscousDamping = true;
+  QVATestModalBasisOptions options{.numberOfModes = 4, .viscousDamping = true};
   QVATestModalBasis basis(options);
   auto modal = basis.Open();
   const std::vector<int> modes = {0, 1, 2, 3};

@@ -33,10 +33,8 @@ std::unique_ptr<QVADynOperatorUpdate> MakeUpdate(QVADynDomainType domain) {
 }
 
 QVATestModalBasisOptions DampedOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 8;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
+  QVATestModalBasisOptions options{
+      .numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
   return options;
 }
 
@@ -127,10 +125,7 @@ TEST(ModalOperatorsTest, UpdateAppliesToItsDomainAndAllDomainsToEverything) {
 }
 
 TEST(ModalOperatorsTest, AcousticBlockAndCouplingOfTheActiveModes) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 8;
-  options.acousticNodes = 3;
-  options.numberOfModes = 7;
+  QVATestModalBasisOptions options{.numberOfNodes = 8, .acousticNodes = 3, .numberOfModes = 7};
   options.numberOfAcousticModes = 2;  // modes 5, 6
   options.acousticCoupling = true;
   options.acousticViscousDamping = true;
@@ -164,11 +159,8 @@ TEST(ModalOperatorsTest, AcousticBlockAndCouplingOfTheActiveModes) {
 }
 
 TEST(ModalOperatorsTest, BuildRefusesListsItCannotHold) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 6;
-  options.acousticNodes = 2;
-  options.numberOfModes = 6;
-  options.numberOfAcousticModes = 2;
+  QVATestModalBasisOptions options{
+      .numberOfNodes = 6, .acousticNodes = 2, .numberOfModes = 6, .numberOfAcousticModes = 2};
   QVATestModalBasis basis(options);
   auto modal = basis.Open();
   const QVADynModalDamping damping(nullptr, 0, nullptr, nullptr, nullptr);

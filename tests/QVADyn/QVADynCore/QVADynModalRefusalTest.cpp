@@ -30,9 +30,7 @@ class QVADynModalRefusalTest : public ::testing::Test {
         std::make_unique<QVADynModalSystem>(basis_.CreateDofDefinition(), empty_, basis_.Log());
   }
   static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 3;
-    options.numberOfModes = 4;
+    QVATestModalBasisOptions options{.numberOfNodes = 3, .numberOfModes = 4};
     return options;
   }
 

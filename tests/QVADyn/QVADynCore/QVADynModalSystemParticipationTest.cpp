@@ -309,8 +309,7 @@ TEST(QVADynModalSystemParticipationTest, MismatchedOperatorsAreRefused) {
 // The effective mass written for a factor is its square: -3.0 gives 9.0. A
 // second call replaces the slot and the stored entries.
 TEST(QVADynModalSystemParticipationTest, SetWritesFactorsAndTheirSquares) {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 4;
+  QVATestModalBasisOptions options{.numberOfModes = 4};
   QVATestModalBasis basis(options);
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
 
@@ -369,9 +368,7 @@ class QVADynModeShapeReactionForceTest : public ::testing::Test {
   static constexpr int kStored = 5;
 
   QVADynModeShapeReactionForceTest() {
-    QVATestModalBasisOptions options;
-    options.numberOfModes = 12;
-    options.columnBlockSize = 5;
+    QVATestModalBasisOptions options{.numberOfModes = 12, .columnBlockSize = 5};
     basis_ = std::make_unique<QVATestModalBasis>(options);
     modal_ = basis_->Open();
     map_.assign(QVAIndex(options.numberOfNodes) * kPlaces, 0);

@@ -125,11 +125,8 @@ std::vector<int> AllOf(int count) {
 }
 
 QVATestModalBasisOptions Options() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 12;
-  options.rowBlockSize = 4;
-  options.columnBlockSize = 5;
-  options.viscousDamping = true;
+  QVATestModalBasisOptions options{
+      .numberOfModes = 12, .rowBlockSize = 4, .columnBlockSize = 5, .viscousDamping = true};
   return options;
 }
 

@@ -46,8 +46,7 @@ class TimeHistoryEventTest : public ::testing::Test {
   static constexpr int kFrames = 6;
 
   TimeHistoryEventTest() {
-    QVATestModalBasisOptions options;
-    options.rowBlockSize = 4;
+    QVATestModalBasisOptions options{.rowBlockSize = 4};
     basis_ = std::make_unique<QVATestModalBasis>(options);
   }
 

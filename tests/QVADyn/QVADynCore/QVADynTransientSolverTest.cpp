@@ -621,11 +621,8 @@ TEST(QVADynTransientSolverLimits, ShortInitialConditionsNoFramesAndAcousticModes
       [&] { fresh.Solve(solution, *ops, 0, nullptr, nullptr, loads.List(), QVADynLogFile()); },
       kQVABasInvalidArgument, {"0 frames; the transient solve needs at least one"});
 
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 5;
-  options.numberOfAcousticModes = 2;
-  options.acousticNodes = 2;
-  options.acousticCoupling = true;
+  QVATestModalBasisOptions options{
+      .acousticNodes = 2, .numberOfModes = 5, .numberOfAcousticModes = 2, .acousticCoupling = true};
   QVATestModalBasis basis(options);
   {
     const std::unique_ptr<QVADynModalSystem> system = basis.Open();
