@@ -56,12 +56,11 @@ constexpr int kFrames = 3;
 struct State {
   State() : basis(Options()) {}
   static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options{.numberOfNodes = 3,
-                                     .placesPerNode = 2,
-                                     .numberOfModes = kModes,
-                                     .rowBlockSize = 4,
-                                     .columnBlockSize = 2};
-    return options;
+    return {.numberOfNodes = 3,
+            .placesPerNode = 2,
+            .numberOfModes = kModes,
+            .rowBlockSize = 4,
+            .columnBlockSize = 2};
   }
 
   QVATestModalBasis basis;

@@ -22,10 +22,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kModes = 3;
 
-QVATestModalBasisOptions SmallBasis() {
-  QVATestModalBasisOptions options{.numberOfNodes = 3, .numberOfModes = kModes};
-  return options;
-}
+QVATestModalBasisOptions SmallBasis() { return {.numberOfNodes = 3, .numberOfModes = kModes}; }
 
 class QVADynEventRefusalTest : public ::testing::Test {
  protected:

@@ -140,13 +140,12 @@ void Configure(QVADynEvent& event, const std::vector<int>& modes, int frames, in
 class EventTest : public ::testing::Test {
  protected:
   static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options{.numberOfNodes = 8,
-                                     .numberOfModes = 10,
-                                     .rowBlockSize = 5,
-                                     .columnBlockSize = 4,
-                                     .viscousDamping = true,
-                                     .structuralDamping = true};
-    return options;
+    return {.numberOfNodes = 8,
+            .numberOfModes = 10,
+            .rowBlockSize = 5,
+            .columnBlockSize = 4,
+            .viscousDamping = true,
+            .structuralDamping = true};
   }
 
   EventTest() : basis_(Options()) {}

@@ -239,21 +239,18 @@ class HarmonicProblem {
 };
 
 QVATestModalBasisOptions StructuralOptions() {
-  QVATestModalBasisOptions options{
-      .numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
-  return options;
+  return {.numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
 }
 
 QVATestModalBasisOptions CoupledOptions() {
-  QVATestModalBasisOptions options{.numberOfNodes = 9,
-                                   .acousticNodes = 3,
-                                   .numberOfModes = 9,
-                                   .numberOfAcousticModes = 3,
-                                   .viscousDamping = true,
-                                   .structuralDamping = true,
-                                   .acousticViscousDamping = true,
-                                   .acousticCoupling = true};
-  return options;
+  return {.numberOfNodes = 9,
+          .acousticNodes = 3,
+          .numberOfModes = 9,
+          .numberOfAcousticModes = 3,
+          .viscousDamping = true,
+          .structuralDamping = true,
+          .acousticViscousDamping = true,
+          .acousticCoupling = true};
 }
 
 // Frequencies with omega^2 below, between and above the structural

@@ -168,14 +168,13 @@ TEST(QVADynModalNodalAccessTest, BlockReadStateLoadsEachBlockOnce) {
 // Gaps between places, a node without DOFs and an acoustic node (row after all structural rows):
 // both paths agree with the stored matrix.
 TEST(QVADynModalNodalAccessTest, IrregularNodesOnBothPaths) {
-  QVATestModalBasisOptions options{
-      .numberOfNodes = 7,
-      .placesOfNode = {{0, 2, 5}, {1, 2}, {0, 1, 2, 3, 4, 5}, {4}, {}, {0, 1, 2, 3}, {}},
-      .acousticNodes = 1,
-      .numberOfModes = 9,
-      .numberOfAcousticModes = 1,
-      .columnBlockSize = 4};
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis(
+      {.numberOfNodes = 7,
+       .placesOfNode = {{0, 2, 5}, {1, 2}, {0, 1, 2, 3, 4, 5}, {4}, {}, {0, 1, 2, 3}, {}},
+       .acousticNodes = 1,
+       .numberOfModes = 9,
+       .numberOfAcousticModes = 1,
+       .columnBlockSize = 4});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   const std::pair<int, int> blocks[] = {{0, 3}, {4, 7}, {8, 8}, {1, 2}};
   modal->BeginReadModes();
@@ -215,8 +214,7 @@ TEST(QVADynModalNodalAccessTest, NodeAccessForOnlyNodeThreeLeavesTheOtherNodesEm
 // Mode shapes over the first 7 of 18 solver DOFs: the DOF index holds only
 // rows of the matrix, so nodes 0 and 1 and the first place of node 2 are served.
 TEST(QVADynModalNodalAccessTest, NodeAccessOverModeShapesOfSomeDofs) {
-  QVATestModalBasisOptions options{.numberOfModes = 4, .modeShapeRows = 7};
-  QVATestModalBasis basis(options);  // 6 nodes x places {0, 1, 2}
+  QVATestModalBasis basis({.numberOfModes = 4, .modeShapeRows = 7});  // 6 nodes x places {0, 1, 2}
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   EXPECT_EQ(modal->DofDefinition().NumberOfSolverDofs(), 7);
   modal->BeginNodalModeAccess(nullptr);

@@ -33,9 +33,7 @@ std::unique_ptr<QVADynOperatorUpdate> MakeUpdate(QVADynDomainType domain) {
 }
 
 QVATestModalBasisOptions DampedOptions() {
-  QVATestModalBasisOptions options{
-      .numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
-  return options;
+  return {.numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
 }
 
 TEST(ModalOperatorsTest, StiffnessMassAndRecordDampingOfTheActiveModes) {
@@ -159,9 +157,8 @@ TEST(ModalOperatorsTest, AcousticBlockAndCouplingOfTheActiveModes) {
 }
 
 TEST(ModalOperatorsTest, BuildRefusesListsItCannotHold) {
-  QVATestModalBasisOptions options{
-      .numberOfNodes = 6, .acousticNodes = 2, .numberOfModes = 6, .numberOfAcousticModes = 2};
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis(
+      {.numberOfNodes = 6, .acousticNodes = 2, .numberOfModes = 6, .numberOfAcousticModes = 2});
   auto modal = basis.Open();
   const QVADynModalDamping damping(nullptr, 0, nullptr, nullptr, nullptr);
   const std::vector<int> one = {5};

@@ -29,10 +29,7 @@ class QVADynModalRefusalTest : public ::testing::Test {
     writer_ =
         std::make_unique<QVADynModalSystem>(basis_.CreateDofDefinition(), empty_, basis_.Log());
   }
-  static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options{.numberOfNodes = 3, .numberOfModes = 4};
-    return options;
-  }
+  static QVATestModalBasisOptions Options() { return {.numberOfNodes = 3, .numberOfModes = 4}; }
 
   // Nothing of a basis stored in the empty object, nothing held by the writer.
   void ExpectNothingWritten() const {

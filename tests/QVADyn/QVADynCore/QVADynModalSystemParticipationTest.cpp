@@ -309,8 +309,7 @@ TEST(QVADynModalSystemParticipationTest, MismatchedOperatorsAreRefused) {
 // The effective mass written for a factor is its square: -3.0 gives 9.0. A
 // second call replaces the slot and the stored entries.
 TEST(QVADynModalSystemParticipationTest, SetWritesFactorsAndTheirSquares) {
-  QVATestModalBasisOptions options{.numberOfModes = 4};
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfModes = 4});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
 
   double* first = FactorArray(4, 1.0);

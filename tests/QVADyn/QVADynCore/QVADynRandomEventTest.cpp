@@ -260,8 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(QVADynRandomEventTest, ManyNodesFillSeveralPanels) {
   // 60 nodes with all six places loaded: 360 node-DOF columns, more than one
   // panel of rank-one updates.
-  QVATestModalBasisOptions options{.numberOfNodes = 60, .placesPerNode = 6, .numberOfModes = 8};
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfNodes = 60, .placesPerNode = 6, .numberOfModes = 8});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   QVADynRandomTestProvider provider(60, 6, 1, 3);
   for (int node = 0; node < 60; ++node) {

@@ -621,9 +621,10 @@ TEST(QVADynTransientSolverLimits, ShortInitialConditionsNoFramesAndAcousticModes
       [&] { fresh.Solve(solution, *ops, 0, nullptr, nullptr, loads.List(), QVADynLogFile()); },
       kQVABasInvalidArgument, {"0 frames; the transient solve needs at least one"});
 
-  QVATestModalBasisOptions options{
-      .acousticNodes = 2, .numberOfModes = 5, .numberOfAcousticModes = 2, .acousticCoupling = true};
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.acousticNodes = 2,
+                           .numberOfModes = 5,
+                           .numberOfAcousticModes = 2,
+                           .acousticCoupling = true});
   {
     const std::unique_ptr<QVADynModalSystem> system = basis.Open();
     QVADynModalOperators acoustic(*system, nullptr);
