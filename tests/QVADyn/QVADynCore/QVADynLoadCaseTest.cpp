@@ -51,7 +51,6 @@ void ExpectAll(const std::vector<double>& values, const std::vector<double>& exp
   EXPECT_EQ(values, expected) << what;
 }
 
-// ---------------------------------------------------------------------------
 // Modal forces
 
 // Load cases come on demand without moving the existing ones; a case with
@@ -143,7 +142,6 @@ TEST(QVADynLoadCaseList, ForcesOfACaseAddUpIncludingADiagonalMatrix) {
   ExpectAll(out, {0.0, 0.0, 1.5, 0.0, 0.0, 0.0}, "imaginary part");
 }
 
-// ---------------------------------------------------------------------------
 // Base motion per direction
 
 // Accelerations sum over the motions of one part per direction;
@@ -179,7 +177,6 @@ TEST(QVADynLoadCase, BaseValuesSumTheMotionsPerDirection) {
   ExpectAll(out, {0.0, 0.0, 0.75, 0.0, 0.0, 0.0}, "velocity");
 }
 
-// ---------------------------------------------------------------------------
 // Ownership
 
 // A column-count mismatch is refused before the force takes the matrix: the caller still owns
@@ -241,7 +238,6 @@ TEST(QVADynLoadCase, AdoptionsOwnOnceAndRefuseNullAndRepeats) {
   EXPECT_EQ(list.AmplitudeTable(), nullptr);
 }
 
-// ---------------------------------------------------------------------------
 // Inputs that would read or write outside their arrays
 
 // Patterns with more or fewer rows than active modes are refused before any column is written.

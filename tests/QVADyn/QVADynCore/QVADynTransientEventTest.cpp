@@ -331,7 +331,6 @@ TEST_F(TimeHistoryEventTest, ReadBacksAndSolvesNeedWhatTheyRead) {
   EXPECT_EQ(Read(results_.GU()), std::vector<double>(kModes * kFrames, 0.0));
 }
 
-// ---------------------------------------------------------------------------------------------
 // Response spectrum
 
 TEST_F(TimeHistoryEventTest, ResponseSpectrumStoresZeroHistoriesAndNoEnergies) {
