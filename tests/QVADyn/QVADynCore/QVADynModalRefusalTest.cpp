@@ -97,17 +97,16 @@ TEST_F(QVADynModalRefusalTest, ModeShapesOpenAndProjection) {
   QVASrvSparseMatrix load(basis_.Dofs().NumberOfDofs(), 1);
   const int outOfRange[] = {0, 99};
   const int negative[] = {-1};
+  const auto openEmpty = [this] {
+    QVADynModalSystem reader(basis_.CreateDofDefinition(), empty_, basis_.Log());
+    reader.Open();
+  };
   const std::vector<Refusal> emptyObject{
       {"mode shapes before the eigenvalues",
        [&writer, solverDofs] { writer.CreateModeShapes(solverDofs, false); }, kQVASrvInvalidState,
        "CreateModeShapes: the modal system has no modes", "call SetEigenvalues before"},
-      {"open with nothing stored",
-       [this] {
-         QVADynModalSystem reader(basis_.CreateDofDefinition(), empty_, basis_.Log());
-         reader.Open();
-       },
-       kQVASrvInvalidState, "Open: the modal-database object holds no eigenvalues",
-       "write the basis first"},
+      {"open with nothing stored", openEmpty, kQVASrvInvalidState,
+       "Open: the modal-database object holds no eigenvalues", "write the basis first"},
   };
   ExpectRefusals(emptyObject);
   ExpectNothingWritten();
@@ -120,12 +119,8 @@ TEST_F(QVADynModalRefusalTest, ModeShapesOpenAndProjection) {
       {"more rows than solver DOFs",
        [&writer, solverDofs] { writer.CreateModeShapes(solverDofs + 1, false); },
        kQVABasInvalidArgument, "numRows is 10; pass 0 ... 9"},
-      {"open without mode shapes",
-       [this] {
-         QVADynModalSystem reader(basis_.CreateDofDefinition(), empty_, basis_.Log());
-         reader.Open();
-       },
-       kQVASrvInvalidState, "Open: the modal-database object holds no mode shapes"},
+      {"open without mode shapes", openEmpty, kQVASrvInvalidState,
+       "Open: the modal-database object holds no mode shapes"},
       {"projection onto mode 99 of 4",
        [&] {
          delete QVADynUtilities::ProjectForce(2, outOfRange, basis_.Dofs(), *opened->ModeShapes(),
