@@ -24,6 +24,13 @@ constexpr int kModes = 3;
 
 QVATestModalBasisOptions SmallBasis() { return {.numberOfNodes = 3, .numberOfModes = kModes}; }
 
+// A solve refused for its frames: what it is, the frames, the message after the solver's name.
+struct FrameRefusal {
+  const char* what;
+  std::vector<QVADynFrameValue> frames;
+  const char* fragment;
+};
+
 class QVADynEventRefusalTest : public ::testing::Test {
  protected:
   QVADynEventRefusalTest() : basis_(SmallBasis()), modal_(basis_.Open()) {}
@@ -141,16 +148,11 @@ TEST_F(QVADynEventRefusalTest, Events) {
 }
 
 TEST_F(QVADynEventRefusalTest, Harmonic) {
-  struct Row {
-    const char* what;
-    std::vector<QVADynFrameValue> frames;
-    const char* fragment;
-  };
-  const std::vector<Row> table{
+  const std::vector<FrameRefusal> table{
       {"NaN frequency", {{1.0, 0.0, 0.0}, {kNaN, 0.0, 0.0}}, "frame 1 has the frequency nan"},
       {"infinite frequency", {{kInf, 0.0, 0.0}}, "frame 0 has the frequency inf"},
   };
-  for (const Row& row : table) {
+  for (const FrameRefusal& row : table) {
     SCOPED_TRACE(row.what);
     const QVAFsmModalEventResults results = NewResults();
     auto event = Build<QVADynHarmonicEvent, QVADynHarmonicSolver>(row.frames, results);
@@ -162,12 +164,7 @@ TEST_F(QVADynEventRefusalTest, Harmonic) {
 }
 
 TEST_F(QVADynEventRefusalTest, Transient) {
-  struct Row {
-    const char* what;
-    std::vector<QVADynFrameValue> frames;
-    const char* fragment;
-  };
-  const std::vector<Row> table{
+  const std::vector<FrameRefusal> table{
       {"NaN increment", {{0.0, 0.0, kNaN}, {0.1, 0.0, 0.0}}, "frame 0 has the time increment nan"},
       {"zero increment",
        {{0.0, 0.0, 0.1}, {0.1, 0.0, 0.0}, {0.2, 0.0, 0.0}},
@@ -179,7 +176,7 @@ TEST_F(QVADynEventRefusalTest, Transient) {
        {{0.0, 0.0, kInf}, {0.1, 0.0, 0.0}},
        "frame 0 has the time increment inf"},
   };
-  for (const Row& row : table) {
+  for (const FrameRefusal& row : table) {
     SCOPED_TRACE(row.what);
     const QVAFsmModalEventResults results = NewResults();
     auto event = Build<QVADynTransientEvent, QVADynTransientSolver>(row.frames, results);
