@@ -29,10 +29,7 @@
 //   ModeShape(9, 4) != 0, ModeShape(9, 0) == 0, ModeShape(0, 4) == 0.
 //
 // Use:
-//   QVATestModalBasisOptions options;
-//   options.numberOfModes = 12;
-//   options.viscousDamping = true;
-//   QVATestModalBasis basis(options);
+//   QVATestModalBasis basis({.numberOfModes = 12, .viscousDamping = true});
 //   std::unique_ptr<QVADynModalSystem> modal = basis.Open();   // fresh, opened
 //   ... modal->ModeShapes(), basis.ModeShape(row, mode), basis.Eigenvalues() ...
 //   modal.reset();                 // every modal system before the basis
@@ -68,7 +65,7 @@ struct QVATestModalBasisOptions {
   int maxNodalDof = 6;
   // Places of every structural node, unless placesOfNode gives them per node.
   int placesPerNode = 3;
-  std::vector<std::vector<int>> placesOfNode;
+  std::vector<std::vector<int>> placesOfNode = {};
   // The last acousticNodes nodes carry one acoustic DOF at place 0 instead.
   int acousticNodes = 0;
   int numberOfModes = 12;

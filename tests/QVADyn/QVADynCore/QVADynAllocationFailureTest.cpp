@@ -56,13 +56,11 @@ constexpr int kFrames = 3;
 struct State {
   State() : basis(Options()) {}
   static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 3;
-    options.placesPerNode = 2;
-    options.numberOfModes = kModes;
-    options.rowBlockSize = 4;
-    options.columnBlockSize = 2;
-    return options;
+    return {.numberOfNodes = 3,
+            .placesPerNode = 2,
+            .numberOfModes = kModes,
+            .rowBlockSize = 4,
+            .columnBlockSize = 2};
   }
 
   QVATestModalBasis basis;

@@ -101,13 +101,11 @@ struct Problem {
 };
 
 QVATestModalBasisOptions Basis(int modes, bool viscous = false, bool structural = false) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 6;
-  options.numberOfModes = modes;
-  options.viscousDamping = viscous;
-  options.structuralDamping = structural;
-  options.columnBlockSize = 3;
-  return options;
+  return {.numberOfNodes = 6,
+          .numberOfModes = modes,
+          .columnBlockSize = 3,
+          .viscousDamping = viscous,
+          .structuralDamping = structural};
 }
 
 // The vector divided by its first component of largest magnitude.

@@ -37,12 +37,7 @@ struct ComplexSystemOverBasis {
             basis.CreateDofDefinition(), basis.ModalObject(), basis.Log(), options.numberOfModes)) {
   }
 
-  static QVATestModalBasisOptions Defaults() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 4;
-    options.numberOfModes = 6;
-    return options;
-  }
+  static QVATestModalBasisOptions Defaults() { return {.numberOfNodes = 4, .numberOfModes = 6}; }
 
   QVAFsmModalSystem& Stored() { return basis.ModalObject(); }
   // Eigenvalues -(k + 1) + i (k + 1), k = 0 ... count - 1.

@@ -22,12 +22,14 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr int kModes = 3;
 
-QVATestModalBasisOptions SmallBasis() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 3;
-  options.numberOfModes = kModes;
-  return options;
-}
+QVATestModalBasisOptions SmallBasis() { return {.numberOfNodes = 3, .numberOfModes = kModes}; }
+
+// A solve refused for its frames: what it is, the frames, the message after the solver's name.
+struct FrameRefusal {
+  const char* what;
+  std::vector<QVADynFrameValue> frames;
+  const char* fragment;
+};
 
 class QVADynEventRefusalTest : public ::testing::Test {
  protected:
@@ -87,61 +89,58 @@ TEST_F(QVADynEventRefusalTest, Events) {
       {"results in another database",
        [&] { QVADynHarmonicEvent(*modal_, new QVADynHarmonicSolver, foreign); },
        kQVABasInvalidArgument,
-       {"QVADynEvent: the results object lies in another database than the modal system"}},
+       "QVADynEvent: the results object lies in another database than the modal system"},
       {"results of another modal system",
        [&] { QVADynTransientEvent(*modal_, new QVADynTransientSolver, otherSystem); },
        kQVABasInvalidArgument,
-       {"the results object belongs to another modal system (DOF collection of 5 DOFs, the "
-        "modal system's of 9)"}},
+       "the results object belongs to another modal system (DOF collection of 5 DOFs, the "
+       "modal system's of 9)"},
       {"NaN critical damping fraction",
        [&] {
          records[1].criticalFraction = kNaN;
          transient->SetDiagonalDamping(kModes, records);
        },
        kQVABasInvalidArgument,
-       {"SetDiagonalDamping: record 1 (active mode 1) has the critical damping fraction nan",
-        "pass a finite number"}},
+       "SetDiagonalDamping: record 1 (active mode 1) has the critical damping fraction nan",
+       "pass a finite number"},
       {"infinite Rayleigh stiffness factor",
        [&] {
          records[1].criticalFraction = 0.0;
          records[2].stiffnessFactor = kInf;
          harmonic->SetDiagonalDamping(kModes, records);
        },
-       kQVABasInvalidArgument,
-       {"record 2 (active mode 2) has the Rayleigh stiffness factor inf"}},
+       kQVABasInvalidArgument, "record 2 (active mode 2) has the Rayleigh stiffness factor inf"},
       {"transient amplitudes of load case 1 of 1",
        [&] {
          transient->GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, 0, 1, out.data());
        },
        kQVASrvIndexOutOfRange,
-       {"GetModalAmplitudes: load case 1 outside the 1 load cases; pass 0 ... 0"}},
+       "GetModalAmplitudes: load case 1 outside the 1 load cases; pass 0 ... 0"},
       {"transient amplitudes of frame 3 of 3",
        [&] {
          transient->GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, 3, 0, out.data());
        },
-       kQVASrvIndexOutOfRange,
-       {"frame 3 outside the 3 frames; pass 0 ... 2"}},
+       kQVASrvIndexOutOfRange, "frame 3 outside the 3 frames; pass 0 ... 2"},
       {"harmonic amplitudes of load case -1",
        [&] {
          harmonic->GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, 0, -1, out.data());
        },
-       kQVASrvIndexOutOfRange,
-       {"QVADynHarmonicEvent::GetModalAmplitudes: load case -1"}},
+       kQVASrvIndexOutOfRange, "QVADynHarmonicEvent::GetModalAmplitudes: load case -1"},
       {"harmonic nodal results of load case 2",
        [&] { harmonic->GetNodalResults(nullptr, 0, 2, out.data(), QVADynRecoverDisplacement); },
        kQVASrvIndexOutOfRange,
-       {"QVADynHarmonicEvent::GetNodalResults: load case 2 outside the 1 load cases"}},
+       "QVADynHarmonicEvent::GetNodalResults: load case 2 outside the 1 load cases"},
       {"harmonic nodal results of frame 1 of 1",
        [&] { harmonic->GetNodalResults(nullptr, 1, 0, out.data(), QVADynRecoverDisplacement); },
        kQVASrvIndexOutOfRange,
-       {"QVADynHarmonicEvent::GetNodalResults: frame 1 outside the 1 frames; pass 0 ... 0"}},
+       "QVADynHarmonicEvent::GetNodalResults: frame 1 outside the 1 frames; pass 0 ... 0"},
       {"transient nodal results of frame -1",
        [&] {
          transient->Recover(nullptr, 1);
          transient->GetNodalResults(nullptr, -1, 0, out.data(), QVADynRecoverDisplacement);
        },
        kQVASrvIndexOutOfRange,
-       {"QVADynEvent::GetNodalResults: frame -1 outside the 3 frames; pass 0 ... 2"}},
+       "QVADynEvent::GetNodalResults: frame -1 outside the 3 frames; pass 0 ... 2"},
   };
   ExpectRefusals(table);
   EXPECT_EQ(transient->DiagonalDamping(), nullptr);
@@ -149,16 +148,11 @@ TEST_F(QVADynEventRefusalTest, Events) {
 }
 
 TEST_F(QVADynEventRefusalTest, Harmonic) {
-  struct Row {
-    const char* what;
-    std::vector<QVADynFrameValue> frames;
-    const char* fragment;
-  };
-  const std::vector<Row> table{
+  const std::vector<FrameRefusal> table{
       {"NaN frequency", {{1.0, 0.0, 0.0}, {kNaN, 0.0, 0.0}}, "frame 1 has the frequency nan"},
       {"infinite frequency", {{kInf, 0.0, 0.0}}, "frame 0 has the frequency inf"},
   };
-  for (const Row& row : table) {
+  for (const FrameRefusal& row : table) {
     SCOPED_TRACE(row.what);
     const QVAFsmModalEventResults results = NewResults();
     auto event = Build<QVADynHarmonicEvent, QVADynHarmonicSolver>(row.frames, results);
@@ -170,12 +164,7 @@ TEST_F(QVADynEventRefusalTest, Harmonic) {
 }
 
 TEST_F(QVADynEventRefusalTest, Transient) {
-  struct Row {
-    const char* what;
-    std::vector<QVADynFrameValue> frames;
-    const char* fragment;
-  };
-  const std::vector<Row> table{
+  const std::vector<FrameRefusal> table{
       {"NaN increment", {{0.0, 0.0, kNaN}, {0.1, 0.0, 0.0}}, "frame 0 has the time increment nan"},
       {"zero increment",
        {{0.0, 0.0, 0.1}, {0.1, 0.0, 0.0}, {0.2, 0.0, 0.0}},
@@ -187,7 +176,7 @@ TEST_F(QVADynEventRefusalTest, Transient) {
        {{0.0, 0.0, kInf}, {0.1, 0.0, 0.0}},
        "frame 0 has the time increment inf"},
   };
-  for (const Row& row : table) {
+  for (const FrameRefusal& row : table) {
     SCOPED_TRACE(row.what);
     const QVAFsmModalEventResults results = NewResults();
     auto event = Build<QVADynTransientEvent, QVADynTransientSolver>(row.frames, results);

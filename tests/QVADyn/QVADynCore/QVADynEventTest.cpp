@@ -140,14 +140,12 @@ void Configure(QVADynEvent& event, const std::vector<int>& modes, int frames, in
 class EventTest : public ::testing::Test {
  protected:
   static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 8;
-    options.numberOfModes = 10;
-    options.rowBlockSize = 5;
-    options.columnBlockSize = 4;
-    options.viscousDamping = true;
-    options.structuralDamping = true;
-    return options;
+    return {.numberOfNodes = 8,
+            .numberOfModes = 10,
+            .rowBlockSize = 5,
+            .columnBlockSize = 4,
+            .viscousDamping = true,
+            .structuralDamping = true};
   }
 
   EventTest() : basis_(Options()) {}
@@ -257,22 +255,14 @@ TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChang
   const std::vector<int> outside = {1, 10};
   const std::vector<int> twice = {3, 1, 3};
   ExpectRefusals({
-      {"outside",
-       [&] { event.SetActiveModes(2, outside.data()); },
-       kQVABasInvalidArgument,
-       {"entry 1 is mode 10", "10 modes [0, 10)"}},
-      {"twice",
-       [&] { event.SetActiveModes(3, twice.data()); },
-       kQVABasInvalidArgument,
-       {"mode 3 is listed twice"}},
-      {"negative",
-       [&] { event.SetActiveModes(-1, outside.data()); },
-       kQVABasInvalidArgument,
-       {"negative number of active modes -1"}},
-      {"no list",
-       [&] { event.SetActiveModes(2, nullptr); },
-       kQVABasInvalidArgument,
-       {"no list for 2 active modes"}},
+      {"outside", [&] { event.SetActiveModes(2, outside.data()); }, kQVABasInvalidArgument,
+       "entry 1 is mode 10", "10 modes [0, 10)"},
+      {"twice", [&] { event.SetActiveModes(3, twice.data()); }, kQVABasInvalidArgument,
+       "mode 3 is listed twice"},
+      {"negative", [&] { event.SetActiveModes(-1, outside.data()); }, kQVABasInvalidArgument,
+       "negative number of active modes -1"},
+      {"no list", [&] { event.SetActiveModes(2, nullptr); }, kQVABasInvalidArgument,
+       "no list for 2 active modes"},
   });
   EXPECT_EQ(event.NumberOfActiveModes(), 0);
   EXPECT_FALSE(results_.ActiveModes().IsValid());
@@ -282,9 +272,7 @@ TEST_F(EventTest, ActiveModeListsThatWouldReadOutsideTheSystemAreRefusedAndChang
 }
 
 TEST(EventAcousticTest, AcousticModesCloseTheListOfASubset) {
-  QVATestModalBasisOptions options;
-  options.acousticNodes = 2;
-  options.numberOfModes = 6;
+  QVATestModalBasisOptions options{.acousticNodes = 2, .numberOfModes = 6};
   options.numberOfAcousticModes = 2;  // modes 4 and 5
   QVATestModalBasis basis(options);
   auto modal = basis.Open();

@@ -16,6 +16,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QVADyn/QVADynCore/QVADynSolver.h"
@@ -78,6 +79,10 @@ void ExpectComponentError(const std::function<void()>& call, const char* file, i
 // One refused call of a table: what it is, the call, the QVABasError number
 // and the fragments the message must contain.
 struct Refusal {
+  template <class... Fragments>
+  Refusal(const char* name, std::function<void()> refused, int errorNumber, Fragments... parts)
+      : what(name), call(std::move(refused)), number(errorNumber), fragments{parts...} {}
+
   const char* what;
   std::function<void()> call;
   int number;

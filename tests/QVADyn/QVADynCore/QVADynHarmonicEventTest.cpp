@@ -34,8 +34,7 @@ class HarmonicEventTest : public ::testing::Test {
   static constexpr int kFrames = 4;
 
   HarmonicEventTest() {
-    QVATestModalBasisOptions options;
-    options.rowBlockSize = 4;
+    QVATestModalBasisOptions options{.rowBlockSize = 4};
     basis_ = std::make_unique<QVATestModalBasis>(options);
   }
 

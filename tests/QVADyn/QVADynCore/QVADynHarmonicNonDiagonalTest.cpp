@@ -239,24 +239,18 @@ class HarmonicProblem {
 };
 
 QVATestModalBasisOptions StructuralOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 8;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  return options;
+  return {.numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
 }
 
 QVATestModalBasisOptions CoupledOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 9;
-  options.acousticNodes = 3;
-  options.numberOfModes = 9;
-  options.numberOfAcousticModes = 3;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  options.acousticViscousDamping = true;
-  options.acousticCoupling = true;
-  return options;
+  return {.numberOfNodes = 9,
+          .acousticNodes = 3,
+          .numberOfModes = 9,
+          .numberOfAcousticModes = 3,
+          .viscousDamping = true,
+          .structuralDamping = true,
+          .acousticViscousDamping = true,
+          .acousticCoupling = true};
 }
 
 // Frequencies with omega^2 below, between and above the structural

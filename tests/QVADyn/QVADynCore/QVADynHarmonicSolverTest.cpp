@@ -227,19 +227,14 @@ TEST(HarmonicSolverTest, SpecialModesGiveTheSameValuesInAGroupOfFourAndInTheTail
 
 // Four modes on 6 nodes, the last acoustic (on the last two nodes).
 QVATestModalBasisOptions AcousticOptions(bool coupling) {
-  QVATestModalBasisOptions options;
-  options.acousticNodes = 2;
-  options.numberOfModes = 4;
-  options.numberOfAcousticModes = 1;
-  options.acousticCoupling = coupling;
-  return options;
+  return {.acousticNodes = 2,
+          .numberOfModes = 4,
+          .numberOfAcousticModes = 1,
+          .acousticCoupling = coupling};
 }
 
 TEST(HarmonicSolverTest, MethodFollowsCouplingDampingStorageAndUpdates) {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 4;
-  options.viscousDamping = true;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfModes = 4, .viscousDamping = true});
   auto modal = basis.Open();
   const std::vector<int> modes = {0, 1, 2, 3};
   using Method = QVADynHarmonicSolver::Method;

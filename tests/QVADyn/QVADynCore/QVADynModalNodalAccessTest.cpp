@@ -23,9 +23,7 @@ constexpr double kUnwritten = -99.0;
 // Nodes alternate between places {0, 1, 2} and {3, 4, 5} of 6, so that a node
 // lacks half of its places; 12 modes in column blocks of 5, 5 and 2.
 QVATestModalBasisOptions AlternatingPlaces() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 6;
-  options.maxNodalDof = 6;
+  QVATestModalBasisOptions options{.numberOfNodes = 6, .maxNodalDof = 6};
   for (int node = 0; node < options.numberOfNodes; ++node) {
     options.placesOfNode.push_back(node % 2 == 0 ? std::vector<int>{0, 1, 2}
                                                  : std::vector<int>{3, 4, 5});
@@ -170,14 +168,13 @@ TEST(QVADynModalNodalAccessTest, BlockReadStateLoadsEachBlockOnce) {
 // Gaps between places, a node without DOFs and an acoustic node (row after all structural rows):
 // both paths agree with the stored matrix.
 TEST(QVADynModalNodalAccessTest, IrregularNodesOnBothPaths) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 7;
-  options.placesOfNode = {{0, 2, 5}, {1, 2}, {0, 1, 2, 3, 4, 5}, {4}, {}, {0, 1, 2, 3}, {}};
-  options.acousticNodes = 1;
-  options.numberOfModes = 9;
-  options.numberOfAcousticModes = 1;
-  options.columnBlockSize = 4;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis(
+      {.numberOfNodes = 7,
+       .placesOfNode = {{0, 2, 5}, {1, 2}, {0, 1, 2, 3, 4, 5}, {4}, {}, {0, 1, 2, 3}, {}},
+       .acousticNodes = 1,
+       .numberOfModes = 9,
+       .numberOfAcousticModes = 1,
+       .columnBlockSize = 4});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   const std::pair<int, int> blocks[] = {{0, 3}, {4, 7}, {8, 8}, {1, 2}};
   modal->BeginReadModes();
@@ -217,10 +214,7 @@ TEST(QVADynModalNodalAccessTest, NodeAccessForOnlyNodeThreeLeavesTheOtherNodesEm
 // Mode shapes over the first 7 of 18 solver DOFs: the DOF index holds only
 // rows of the matrix, so nodes 0 and 1 and the first place of node 2 are served.
 TEST(QVADynModalNodalAccessTest, NodeAccessOverModeShapesOfSomeDofs) {
-  QVATestModalBasisOptions options;
-  options.modeShapeRows = 7;
-  options.numberOfModes = 4;
-  QVATestModalBasis basis(options);  // 6 nodes x places {0, 1, 2}
+  QVATestModalBasis basis({.numberOfModes = 4, .modeShapeRows = 7});  // 6 nodes x places {0, 1, 2}
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   EXPECT_EQ(modal->DofDefinition().NumberOfSolverDofs(), 7);
   modal->BeginNodalModeAccess(nullptr);

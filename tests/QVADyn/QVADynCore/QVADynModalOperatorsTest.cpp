@@ -33,11 +33,7 @@ std::unique_ptr<QVADynOperatorUpdate> MakeUpdate(QVADynDomainType domain) {
 }
 
 QVATestModalBasisOptions DampedOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 8;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  return options;
+  return {.numberOfModes = 8, .viscousDamping = true, .structuralDamping = true};
 }
 
 TEST(ModalOperatorsTest, StiffnessMassAndRecordDampingOfTheActiveModes) {
@@ -127,10 +123,7 @@ TEST(ModalOperatorsTest, UpdateAppliesToItsDomainAndAllDomainsToEverything) {
 }
 
 TEST(ModalOperatorsTest, AcousticBlockAndCouplingOfTheActiveModes) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 8;
-  options.acousticNodes = 3;
-  options.numberOfModes = 7;
+  QVATestModalBasisOptions options{.numberOfNodes = 8, .acousticNodes = 3, .numberOfModes = 7};
   options.numberOfAcousticModes = 2;  // modes 5, 6
   options.acousticCoupling = true;
   options.acousticViscousDamping = true;
@@ -164,12 +157,8 @@ TEST(ModalOperatorsTest, AcousticBlockAndCouplingOfTheActiveModes) {
 }
 
 TEST(ModalOperatorsTest, BuildRefusesListsItCannotHold) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 6;
-  options.acousticNodes = 2;
-  options.numberOfModes = 6;
-  options.numberOfAcousticModes = 2;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis(
+      {.numberOfNodes = 6, .acousticNodes = 2, .numberOfModes = 6, .numberOfAcousticModes = 2});
   auto modal = basis.Open();
   const QVADynModalDamping damping(nullptr, 0, nullptr, nullptr, nullptr);
   const std::vector<int> one = {5};

@@ -29,12 +29,7 @@ class QVADynModalRefusalTest : public ::testing::Test {
     writer_ =
         std::make_unique<QVADynModalSystem>(basis_.CreateDofDefinition(), empty_, basis_.Log());
   }
-  static QVATestModalBasisOptions Options() {
-    QVATestModalBasisOptions options;
-    options.numberOfNodes = 3;
-    options.numberOfModes = 4;
-    return options;
-  }
+  static QVATestModalBasisOptions Options() { return {.numberOfNodes = 3, .numberOfModes = 4}; }
 
   // Nothing of a basis stored in the empty object, nothing held by the writer.
   void ExpectNothingWritten() const {
@@ -65,36 +60,22 @@ TEST_F(QVADynModalRefusalTest, SetEigenvaluesValidatesEveryArgumentBeforeStoring
     };
   };
   const std::vector<Refusal> table{
-      {"null eigenvalues",
-       set(nullptr, 4, 0, 0),
-       kQVABasInvalidArgument,
-       {"SetEigenvalues: the eigenvalue array is null for 4 modes", "pass numModes eigenvalues"}},
-      {"no modes", set(good, 0, 0, 0), kQVABasInvalidArgument, {"numModes is 0", "at least 1"}},
-      {"negative mode count", set(good, -1, 0, 0), kQVABasInvalidArgument, {"numModes is -1"}},
-      {"more acoustic modes than modes",
-       set(good, 4, 5, 0),
-       kQVABasInvalidArgument,
-       {"numAcousticModes is 5 with 4 modes", "pass 0 ... numModes acoustic modes"}},
-      {"negative acoustic modes",
-       set(good, 4, -1, 0),
-       kQVABasInvalidArgument,
-       {"numAcousticModes is -1"}},
-      {"more residual than structural modes",
-       set(good, 4, 1, 4),
-       kQVABasInvalidArgument,
-       {"numResidualModes is 4 with 3 structural modes", "0 ... numModes - numAcousticModes"}},
-      {"NaN eigenvalue",
-       set(nan, 4, 0, 0),
-       kQVABasInvalidArgument,
-       {"the eigenvalue of mode 1 is nan", "must be a finite number"}},
-      {"infinite eigenvalue",
-       set(inf, 4, 0, 0),
-       kQVABasInvalidArgument,
-       {"the eigenvalue of mode 3 is inf"}},
-      {"negative eigenvalue",
-       set(negative, 4, 0, 0),
-       kQVABasInvalidArgument,
-       {"the eigenvalue of mode 0 is -10000, below -0.00014", "positive semi-definite"}},
+      {"null eigenvalues", set(nullptr, 4, 0, 0), kQVABasInvalidArgument,
+       "SetEigenvalues: the eigenvalue array is null for 4 modes", "pass numModes eigenvalues"},
+      {"no modes", set(good, 0, 0, 0), kQVABasInvalidArgument, "numModes is 0", "at least 1"},
+      {"negative mode count", set(good, -1, 0, 0), kQVABasInvalidArgument, "numModes is -1"},
+      {"more acoustic modes than modes", set(good, 4, 5, 0), kQVABasInvalidArgument,
+       "numAcousticModes is 5 with 4 modes", "pass 0 ... numModes acoustic modes"},
+      {"negative acoustic modes", set(good, 4, -1, 0), kQVABasInvalidArgument,
+       "numAcousticModes is -1"},
+      {"more residual than structural modes", set(good, 4, 1, 4), kQVABasInvalidArgument,
+       "numResidualModes is 4 with 3 structural modes", "0 ... numModes - numAcousticModes"},
+      {"NaN eigenvalue", set(nan, 4, 0, 0), kQVABasInvalidArgument,
+       "the eigenvalue of mode 1 is nan", "must be a finite number"},
+      {"infinite eigenvalue", set(inf, 4, 0, 0), kQVABasInvalidArgument,
+       "the eigenvalue of mode 3 is inf"},
+      {"negative eigenvalue", set(negative, 4, 0, 0), kQVABasInvalidArgument,
+       "the eigenvalue of mode 0 is -10000, below -0.00014", "positive semi-definite"},
   };
   ExpectRefusals(table);
   ExpectNothingWritten();
@@ -116,18 +97,16 @@ TEST_F(QVADynModalRefusalTest, ModeShapesOpenAndProjection) {
   QVASrvSparseMatrix load(basis_.Dofs().NumberOfDofs(), 1);
   const int outOfRange[] = {0, 99};
   const int negative[] = {-1};
+  const auto openEmpty = [this] {
+    QVADynModalSystem reader(basis_.CreateDofDefinition(), empty_, basis_.Log());
+    reader.Open();
+  };
   const std::vector<Refusal> emptyObject{
       {"mode shapes before the eigenvalues",
-       [&writer, solverDofs] { writer.CreateModeShapes(solverDofs, false); },
-       kQVASrvInvalidState,
-       {"CreateModeShapes: the modal system has no modes", "call SetEigenvalues before"}},
-      {"open with nothing stored",
-       [this] {
-         QVADynModalSystem reader(basis_.CreateDofDefinition(), empty_, basis_.Log());
-         reader.Open();
-       },
-       kQVASrvInvalidState,
-       {"Open: the modal-database object holds no eigenvalues", "write the basis first"}},
+       [&writer, solverDofs] { writer.CreateModeShapes(solverDofs, false); }, kQVASrvInvalidState,
+       "CreateModeShapes: the modal system has no modes", "call SetEigenvalues before"},
+      {"open with nothing stored", openEmpty, kQVASrvInvalidState,
+       "Open: the modal-database object holds no eigenvalues", "write the basis first"},
   };
   ExpectRefusals(emptyObject);
   ExpectNothingWritten();
@@ -135,35 +114,26 @@ TEST_F(QVADynModalRefusalTest, ModeShapesOpenAndProjection) {
   const double eigenvalues[] = {100.0, 200.0, 400.0, 800.0};
   writer.SetEigenvalues(eigenvalues, 4, 0, 0);
   const std::vector<Refusal> table{
-      {"negative number of rows",
-       [&writer] { writer.CreateModeShapes(-1, false); },
-       kQVABasInvalidArgument,
-       {"CreateModeShapes: numRows is -1", "the number of solver DOFs"}},
+      {"negative number of rows", [&writer] { writer.CreateModeShapes(-1, false); },
+       kQVABasInvalidArgument, "CreateModeShapes: numRows is -1", "the number of solver DOFs"},
       {"more rows than solver DOFs",
        [&writer, solverDofs] { writer.CreateModeShapes(solverDofs + 1, false); },
-       kQVABasInvalidArgument,
-       {"numRows is 10; pass 0 ... 9"}},
-      {"open without mode shapes",
-       [this] {
-         QVADynModalSystem reader(basis_.CreateDofDefinition(), empty_, basis_.Log());
-         reader.Open();
-       },
-       kQVASrvInvalidState,
-       {"Open: the modal-database object holds no mode shapes"}},
+       kQVABasInvalidArgument, "numRows is 10; pass 0 ... 9"},
+      {"open without mode shapes", openEmpty, kQVASrvInvalidState,
+       "Open: the modal-database object holds no mode shapes"},
       {"projection onto mode 99 of 4",
        [&] {
          delete QVADynUtilities::ProjectForce(2, outOfRange, basis_.Dofs(), *opened->ModeShapes(),
                                               &load);
        },
        kQVABasInvalidArgument,
-       {"ProjectForce: entry 1 of the mode list is mode 99, outside the 4 modes", "0 ... 3"}},
+       "ProjectForce: entry 1 of the mode list is mode 99, outside the 4 modes", "0 ... 3"},
       {"projection onto mode -1",
        [&] {
          delete QVADynUtilities::ProjectForce(1, negative, basis_.Dofs(), *opened->ModeShapes(),
                                               &load);
        },
-       kQVABasInvalidArgument,
-       {"entry 0 of the mode list is mode -1"}},
+       kQVABasInvalidArgument, "entry 0 of the mode list is mode -1"},
   };
   ExpectRefusals(table);
   EXPECT_FALSE(empty_.ModeShapes().IsValid());

@@ -309,9 +309,7 @@ TEST(QVADynModalSystemParticipationTest, MismatchedOperatorsAreRefused) {
 // The effective mass written for a factor is its square: -3.0 gives 9.0. A
 // second call replaces the slot and the stored entries.
 TEST(QVADynModalSystemParticipationTest, SetWritesFactorsAndTheirSquares) {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 4;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfModes = 4});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
 
   double* first = FactorArray(4, 1.0);
@@ -369,9 +367,7 @@ class QVADynModeShapeReactionForceTest : public ::testing::Test {
   static constexpr int kStored = 5;
 
   QVADynModeShapeReactionForceTest() {
-    QVATestModalBasisOptions options;
-    options.numberOfModes = 12;
-    options.columnBlockSize = 5;
+    QVATestModalBasisOptions options{.numberOfModes = 12, .columnBlockSize = 5};
     basis_ = std::make_unique<QVATestModalBasis>(options);
     modal_ = basis_->Open();
     map_.assign(QVAIndex(options.numberOfNodes) * kPlaces, 0);

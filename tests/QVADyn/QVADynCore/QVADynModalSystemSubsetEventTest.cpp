@@ -125,12 +125,7 @@ std::vector<int> AllOf(int count) {
 }
 
 QVATestModalBasisOptions Options() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 12;
-  options.rowBlockSize = 4;
-  options.columnBlockSize = 5;
-  options.viscousDamping = true;
-  return options;
+  return {.numberOfModes = 12, .rowBlockSize = 4, .columnBlockSize = 5, .viscousDamping = true};
 }
 
 class QVADynModalSystemSubsetEventTest : public ::testing::TestWithParam<std::vector<int>> {};

@@ -53,30 +53,26 @@ std::unique_ptr<QVADynModalSystem> OpenWithFactors(QVATestModalBasis& basis, QVA
 // 10 structural modes (8 and 9 residual) over 6 nodes of 3 places (18 rows),
 // mode shapes in column blocks of 2, viscous and structural damping.
 QVATestModalBasisOptions StructuralSource() {
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 10;
-  options.numberOfResidualModes = 2;
-  options.columnBlockSize = 2;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  return options;
+  return {.numberOfModes = 10,
+          .numberOfResidualModes = 2,
+          .columnBlockSize = 2,
+          .viscousDamping = true,
+          .structuralDamping = true};
 }
 
 // Structural modes 0 ... 7 (6 and 7 residual) and acoustic modes 8, 9 over 6
 // structural and 2 acoustic nodes, with every projected matrix.
 QVATestModalBasisOptions CoupledSource() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 8;
-  options.acousticNodes = 2;
-  options.numberOfModes = 10;
-  options.numberOfAcousticModes = 2;
-  options.numberOfResidualModes = 2;
-  options.columnBlockSize = 3;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  options.acousticViscousDamping = true;
-  options.acousticCoupling = true;
-  return options;
+  return {.numberOfNodes = 8,
+          .acousticNodes = 2,
+          .numberOfModes = 10,
+          .numberOfAcousticModes = 2,
+          .numberOfResidualModes = 2,
+          .columnBlockSize = 3,
+          .viscousDamping = true,
+          .structuralDamping = true,
+          .acousticViscousDamping = true,
+          .acousticCoupling = true};
 }
 
 std::vector<int> AllIndices(int count) { return QVATestRange(0, count); }

@@ -55,19 +55,17 @@ struct Writer {
 // 7 structural modes (2 residual) and 2 acoustic modes with every projected matrix, written and
 // opened on a fresh modal system.
 TEST(QVADynModalSystemTest, RoundTripOfStructuralResidualAndAcousticModes) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 8;
-  options.acousticNodes = 2;
-  options.numberOfModes = 9;
-  options.numberOfAcousticModes = 2;
-  options.numberOfResidualModes = 2;
-  options.rowBlockSize = 4;
-  options.columnBlockSize = 3;
-  options.viscousDamping = true;
-  options.structuralDamping = true;
-  options.acousticViscousDamping = true;
-  options.acousticCoupling = true;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfNodes = 8,
+                           .acousticNodes = 2,
+                           .numberOfModes = 9,
+                           .numberOfAcousticModes = 2,
+                           .numberOfResidualModes = 2,
+                           .rowBlockSize = 4,
+                           .columnBlockSize = 3,
+                           .viscousDamping = true,
+                           .structuralDamping = true,
+                           .acousticViscousDamping = true,
+                           .acousticCoupling = true});
   QVAFsmModalSystem& stored = basis.ModalObject();
 
   // What lies in the database.

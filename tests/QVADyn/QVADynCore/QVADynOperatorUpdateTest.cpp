@@ -268,25 +268,18 @@ void ExpectSameMatrix(const QVASrvMatrix& actual, const QVASrvMatrix& built,
 
 // A structural basis: 5 nodes of 3 DOFs, 6 modes, projected viscous damping.
 QVATestModalBasisOptions StructuralOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 5;
-  options.numberOfModes = 6;
-  options.viscousDamping = true;
-  options.columnBlockSize = 4;
-  return options;
+  return {.numberOfNodes = 5, .numberOfModes = 6, .columnBlockSize = 4, .viscousDamping = true};
 }
 
 // A coupled basis: 4 structural nodes of 3 DOFs, 3 pressure nodes; 5
 // structural and 2 acoustic modes; projected acoustic damping and coupling.
 QVATestModalBasisOptions CoupledOptions() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 7;
-  options.acousticNodes = 3;
-  options.numberOfModes = 7;
-  options.numberOfAcousticModes = 2;
-  options.acousticViscousDamping = true;
-  options.acousticCoupling = true;
-  return options;
+  return {.numberOfNodes = 7,
+          .acousticNodes = 3,
+          .numberOfModes = 7,
+          .numberOfAcousticModes = 2,
+          .acousticViscousDamping = true,
+          .acousticCoupling = true};
 }
 
 // One damping record per mode: viscous and structural parts on every mode,
@@ -638,9 +631,7 @@ std::vector<std::complex<double>> SolveEvent(QVATestModalBasis& basis,
 }
 
 TEST_F(OperatorUpdateTest, OperatorsThatProjectOntoTheModalMatricesReproduceThePlainSolve) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 5;
-  options.numberOfModes = 6;
+  QVATestModalBasisOptions options{.numberOfNodes = 5, .numberOfModes = 6};
   Open(options);
   const int modes = basis_->NumberOfModes();
   const std::vector<double>& lambda = basis_->Eigenvalues();

@@ -49,9 +49,7 @@ constexpr int kPatterns = 3;
 // Nodes with all, some or one of the six places, so that mode shapes have
 // holes; 10 modes in column blocks of 4.
 QVATestModalBasisOptions SmallModel() {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = kNodes;
-  options.maxNodalDof = kPlaces;
+  QVATestModalBasisOptions options{.numberOfNodes = kNodes, .maxNodalDof = kPlaces};
   options.placesOfNode = {{0, 1, 2, 3, 4, 5}, {0, 1, 2}, {1, 3, 5}, {0, 1, 2, 3, 4, 5}, {2},
                           {0, 1, 2, 3, 4, 5}, {0, 4}};
   options.numberOfModes = kModes;
@@ -262,11 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(QVADynRandomEventTest, ManyNodesFillSeveralPanels) {
   // 60 nodes with all six places loaded: 360 node-DOF columns, more than one
   // panel of rank-one updates.
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 60;
-  options.placesPerNode = 6;
-  options.numberOfModes = 8;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfNodes = 60, .placesPerNode = 6, .numberOfModes = 8});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   QVADynRandomTestProvider provider(60, 6, 1, 3);
   for (int node = 0; node < 60; ++node) {

@@ -26,9 +26,7 @@ class UncountedProvider : public QVADynRandomTestProvider {
 };
 
 TEST(QVADynRandomRefusalTest, PatternKeysOutsideTheProvidersPatterns) {
-  QVATestModalBasisOptions options;
-  options.numberOfNodes = 3;
-  options.numberOfModes = 3;
+  QVATestModalBasisOptions options{.numberOfNodes = 3, .numberOfModes = 3};
   QVATestModalBasis basis(options);
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   QVADynRandomTestProvider counted(3, options.maxNodalDof, kPatterns, 5);

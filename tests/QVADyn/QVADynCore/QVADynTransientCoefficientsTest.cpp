@@ -59,7 +59,6 @@ const char* ClassName(QVADynModeClass modeClass) {
   return "?";
 }
 
-// ---------------------------------------------------------------------------------------------
 // Classification
 
 TEST(QVADynTransientClassification, ToleranceIsTheRootOfTheLiteral) {
@@ -118,7 +117,6 @@ TEST(QVADynTransientClassification, ClassesAtTheirBounds) {
   EXPECT_EQ(modeClass, Class::kUndecided);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Reference values
 
 // data/transient_coefficients.txt: 128-bit values of all fifteen coefficients over every class,
@@ -169,7 +167,6 @@ TEST(QVADynTransientCoefficients, MatchReferenceValuesToTwelveDigits) {
   }
 }
 
-// ---------------------------------------------------------------------------------------------
 // Mode cases
 
 struct ModeCase {
@@ -198,7 +195,6 @@ double Irregular(int i) {
   return x - std::floor(x);
 }
 
-// ---------------------------------------------------------------------------------------------
 // External work
 
 // Work of the load over one step by the work coefficients.
@@ -264,7 +260,6 @@ TEST(QVADynTransientWork, MatchesQuadratureOfLoadTimesVelocity) {
   }
 }
 
-// ---------------------------------------------------------------------------------------------
 // Edge cases
 
 // Damping ratios within eps of 1 take the critically damped forms: finite, and the same as at

@@ -46,8 +46,7 @@ class TimeHistoryEventTest : public ::testing::Test {
   static constexpr int kFrames = 6;
 
   TimeHistoryEventTest() {
-    QVATestModalBasisOptions options;
-    options.rowBlockSize = 4;
+    QVATestModalBasisOptions options{.rowBlockSize = 4};
     basis_ = std::make_unique<QVATestModalBasis>(options);
   }
 
@@ -332,7 +331,6 @@ TEST_F(TimeHistoryEventTest, ReadBacksAndSolvesNeedWhatTheyRead) {
   EXPECT_EQ(Read(results_.GU()), std::vector<double>(kModes * kFrames, 0.0));
 }
 
-// ---------------------------------------------------------------------------------------------
 // Response spectrum
 
 TEST_F(TimeHistoryEventTest, ResponseSpectrumStoresZeroHistoriesAndNoEnergies) {

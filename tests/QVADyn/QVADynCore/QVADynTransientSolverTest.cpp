@@ -115,7 +115,6 @@ double RelativeError(const std::vector<double>& computed, int m, int k,
   return static_cast<double>(worst / scale);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Mode classes against their exact single-mode solutions
 
 struct ClassCase {
@@ -255,7 +254,6 @@ TEST(QVADynTransientSolverClasses, SlowUndampedModeFollowsItsExactSolution) {
   }
 }
 
-// ---------------------------------------------------------------------------------------------
 // Coupled damping against the full modal system
 
 // Exact history of q'' + C q' + Lambda q = f(t), f linear between frames, through the state
@@ -415,7 +413,6 @@ TEST_F(CoupledDampingTest, VariableStepsRefactorizeAtEveryChange) {
   EXPECT_LE(error, 4e-6);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Step sizes, initial conditions, one frame
 
 // Coefficients are built only when the step changes; a zero third value takes the second as the
@@ -502,7 +499,6 @@ TEST(QVADynTransientSolverInitialConditions, OneFrameGivesTheInitialStateAndItsE
   EXPECT_EQ(solver.CoefficientBuilds(), 1);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Work and energies
 
 TEST(QVADynTransientSolverEnergy, WorkOnUndampedModesEqualsTheirEnergyGain) {
@@ -596,7 +592,6 @@ TEST(QVADynTransientSolverEnergy, ArraysFollowTheAccumulatorLayout) {
   }
 }
 
-// ---------------------------------------------------------------------------------------------
 // Limits
 
 TEST(QVADynTransientSolverLimits, ShortInitialConditionsNoFramesAndAcousticModesAreRefused) {
@@ -621,12 +616,10 @@ TEST(QVADynTransientSolverLimits, ShortInitialConditionsNoFramesAndAcousticModes
       [&] { fresh.Solve(solution, *ops, 0, nullptr, nullptr, loads.List(), QVADynLogFile()); },
       kQVABasInvalidArgument, {"0 frames; the transient solve needs at least one"});
 
-  QVATestModalBasisOptions options;
-  options.numberOfModes = 5;
-  options.numberOfAcousticModes = 2;
-  options.acousticNodes = 2;
-  options.acousticCoupling = true;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.acousticNodes = 2,
+                           .numberOfModes = 5,
+                           .numberOfAcousticModes = 2,
+                           .acousticCoupling = true});
   {
     const std::unique_ptr<QVADynModalSystem> system = basis.Open();
     QVADynModalOperators acoustic(*system, nullptr);

@@ -65,10 +65,7 @@ TEST(QVADynUtilitiesTest, SettingsAreReadAsAtoiDoesOnEveryCall) {
 // Mode shapes over the first 7 solver DOFs of 6 nodes with 3 DOFs each: nodes
 // 0, 1 and 2 (which owns solver DOF 6) carry mode-shape values.
 TEST(QVADynUtilitiesTest, NodesWithModesMarksTheNodesOwningModeShapeRows) {
-  QVATestModalBasisOptions options;
-  options.modeShapeRows = 7;
-  options.numberOfModes = 3;
-  QVATestModalBasis basis(options);
+  QVATestModalBasis basis({.numberOfModes = 3, .modeShapeRows = 7});
   std::unique_ptr<QVADynModalSystem> modal = basis.Open();
   int numberOfNodes = -1;
   bool* flags = QVADynUtilities::NodesWithModes(*modal, numberOfNodes);
