@@ -97,6 +97,19 @@ std::vector<QVADynDiagonalDamping> DampingRecords(const Job& job, const Model& m
                                                   int& projected);
 // Frames of the full field: sorted, checked against `frameCount`.
 std::vector<std::int64_t> FieldFrames(const Analysis& analysis, std::size_t frameCount);
+// What a frame-by-frame analysis (harmonic, transient) takes from the job
+// before it solves: outputs, quantities, field frames among `frameCount`,
+// damping and its projected-damping bits, loads and the active modes.
+struct FrameAnalysisSetup {
+  std::vector<OutputPoint> points;
+  std::vector<std::pair<std::string, QVADynRecoveryType>> quantities;
+  std::vector<std::int64_t> fieldFrames;
+  int projected = 0;
+  std::vector<QVADynDiagonalDamping> damping;
+  ModalLoads loads;
+  std::vector<int> active;
+};
+FrameAnalysisSetup PrepareFrameAnalysis(AnalysisContext& context, std::size_t frameCount);
 // Flags of the nodes to recover (outputs, all nodes with `everyNode`).
 std::unique_ptr<bool[]> NodeFlags(const Model& model, const std::vector<OutputPoint>& points,
                                   bool everyNode);

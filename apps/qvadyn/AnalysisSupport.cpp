@@ -225,4 +225,15 @@ std::vector<std::size_t> RowEntries(const Model& model) {
   return entries;
 }
 
+FrameAnalysisSetup PrepareFrameAnalysis(AnalysisContext& context, std::size_t frameCount) {
+  FrameAnalysisSetup setup;
+  setup.points = ResolveOutputs(context.job, context.model);
+  setup.quantities = OutputQuantities(context.job.outputs);
+  setup.fieldFrames = FieldFrames(context.analysis, frameCount);
+  setup.damping = DampingRecords(context.job, context.model, setup.projected);
+  setup.loads = ProjectLoads(context.job, context.analysis, context.model);
+  setup.active = AllModes(context.model);
+  return setup;
+}
+
 }  // namespace qvadyn

@@ -38,13 +38,8 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
                                  analysis.bias, model.NaturalFrequencies())
           : analysis.frequencies;
   const std::size_t count = frequencies.size();
-  const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
-  const auto quantities = OutputQuantities(context.job.outputs);
-  const std::vector<std::int64_t> fieldFrames = FieldFrames(analysis, count);
-  int projected = 0;
-  const std::vector<QVADynDiagonalDamping> damping = DampingRecords(context.job, model, projected);
-  const ModalLoads loads = ProjectLoads(context.job, analysis, model);
-  const std::vector<int> active = AllModes(model);
+  const FrameAnalysisSetup setup = PrepareFrameAnalysis(context, count);
+  const auto& [points, quantities, fieldFrames, projected, damping, loads, active] = setup;
   const std::vector<std::size_t> rowEntries = RowEntries(model);
   const std::size_t dofs = rowEntries.size();
 

@@ -35,13 +35,8 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   const int modes = model.GetBasis().NumModes();
   const std::vector<double>& times = analysis.times;
   const std::size_t count = times.size();
-  const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
-  const auto quantities = OutputQuantities(context.job.outputs);
-  const std::vector<std::int64_t> fieldFrames = FieldFrames(analysis, count);
-  int projected = 0;
-  const std::vector<QVADynDiagonalDamping> damping = DampingRecords(context.job, model, projected);
-  const ModalLoads loads = ProjectLoads(context.job, analysis, model);
-  const std::vector<int> active = AllModes(model);
+  const FrameAnalysisSetup setup = PrepareFrameAnalysis(context, count);
+  const auto& [points, quantities, fieldFrames, projected, damping, loads, active] = setup;
 
   // Initial state, checked against the mode count. The component keeps a
   // segment's first acceleration as given; at t0 it must satisfy the
