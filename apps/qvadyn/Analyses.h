@@ -59,8 +59,10 @@ struct ModalLoads {
 // Only the loads the analysis names, all when it names none.
 ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model);
 // Hands the loads to `event` as load case 0 with the amplitude table over
-// `frames` (frequencies or times).
-void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVADynEvent& event);
+// `frames` (frequencies or times): the rows of the event's active modes, which
+// are modes firstMode, firstMode + 1, ... of the loads.
+void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVADynEvent& event,
+                int firstMode = 0);
 
 // The output DOFs resolved to component nodes and places. Over several
 // processes a DOF is `here` in one of them only; the others leave its values

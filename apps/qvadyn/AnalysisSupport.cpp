@@ -61,12 +61,19 @@ ModalLoads ProjectLoads(const Job& job, const Analysis& analysis, Model& model) 
   return loads;
 }
 
-void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVADynEvent& event) {
+void ApplyLoads(const ModalLoads& loads, const std::vector<double>& frames, QVADynEvent& event,
+                int firstMode) {
   const int modes = event.NumberOfActiveModes();
   const int columns = std::max(loads.Columns(), 1);
   // Without loads the event still needs one (zero) force: free vibration.
   auto* pattern = new QVASrvMatrix(modes, columns);
-  std::copy(loads.pattern.begin(), loads.pattern.end(), pattern->Values());
+  if (loads.Columns() > 0) {
+    const std::size_t allModes = loads.pattern.size() / static_cast<std::size_t>(loads.Columns());
+    for (int c = 0; c < loads.Columns(); ++c) {
+      std::copy_n(loads.pattern.begin() + static_cast<std::ptrdiff_t>(c * allModes + firstMode),
+                  modes, pattern->Values() + static_cast<std::ptrdiff_t>(c) * modes);
+    }
+  }
   std::vector<int> rows(static_cast<std::size_t>(columns));
   std::iota(rows.begin(), rows.end(), 0);
   try {

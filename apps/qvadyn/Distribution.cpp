@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 
 #include "Error.h"
 #include "platform/base/QVABasException.h"
@@ -76,6 +77,22 @@ void SumOverProcesses(double* values, std::size_t count) {
   MPI_Allreduce(MPI_IN_PLACE, values, static_cast<int>(count), MPI_DOUBLE, MPI_SUM, MPI_COMM_WORLD);
 }
 
+void GatherParts(double* values, const std::vector<std::size_t>& offsets) {
+  CheckPeers();
+  if (!Distributed()) return;
+  std::vector<int> counts, displacements;
+  for (std::size_t p = 0; p + 1 < offsets.size(); ++p) {
+    if (offsets[p + 1] > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+      throw Error("a gathered array of " + std::to_string(offsets.back()) +
+                  " values exceeds the MPI count limit");
+    }
+    displacements.push_back(static_cast<int>(offsets[p]));
+    counts.push_back(static_cast<int>(offsets[p + 1] - offsets[p]));
+  }
+  MPI_Allgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, values, counts.data(), displacements.data(),
+                 MPI_DOUBLE, MPI_COMM_WORLD);
+}
+
 std::string BroadcastString(const std::string& text) {
   CheckPeers();
   if (!Distributed()) return text;
@@ -121,6 +138,7 @@ MpiSession::~MpiSession() = default;
 int Rank() { return 0; }
 int Processes() { return 1; }
 void SumOverProcesses(double*, std::size_t) {}
+void GatherParts(double*, const std::vector<std::size_t>&) {}
 std::string BroadcastString(const std::string& text) { return text; }
 
 void AgreeOnSuccess(const std::function<void()>& phase) { phase(); }
@@ -131,6 +149,25 @@ void CheckPeers() {}
 void SumOverProcesses(std::complex<double>* values, std::size_t count) {
   // std::complex<double> is two doubles, real then imaginary.
   SumOverProcesses(reinterpret_cast<double*>(values), 2 * count);
+}
+
+void GatherParts(std::complex<double>* values, const std::vector<std::size_t>& offsets) {
+  std::vector<std::size_t> doubled(offsets.size());
+  for (std::size_t p = 0; p < offsets.size(); ++p) doubled[p] = 2 * offsets[p];
+  GatherParts(reinterpret_cast<double*>(values), doubled);
+}
+
+RowBlock EvenShare(std::int64_t count, int parts, int part) {
+  const std::int64_t first = count * part / parts;
+  return {first, count * (part + 1) / parts - first};
+}
+
+std::vector<std::size_t> ShareOffsets(std::int64_t count, std::size_t width) {
+  std::vector<std::size_t> offsets;
+  for (int p = 0; p <= Processes(); ++p) {
+    offsets.push_back(static_cast<std::size_t>(count * p / Processes()) * width);
+  }
+  return offsets;
 }
 
 RowBlock PartitionRows(const std::vector<std::int64_t>& dofNodes, int parts, int part) {

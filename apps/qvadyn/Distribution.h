@@ -42,11 +42,23 @@ struct RowBlock {
 // nodes allow; blocks past the last node are empty.
 RowBlock PartitionRows(const std::vector<std::int64_t>& dofNodes, int parts, int part);
 
+// Part `part` of `parts` contiguous parts of `count` items (frames, modes)
+// whose sizes differ by one at most; parts past the items are empty.
+RowBlock EvenShare(std::int64_t count, int parts, int part);
+// The offsets of the parts of `count` items of `width` entries each, as
+// GatherParts takes them: Processes() + 1 entries.
+std::vector<std::size_t> ShareOffsets(std::int64_t count, std::size_t width);
+
 // Element-wise sums over the processes, in place, the same on every one.
 // Like every collective call of a phase, they first ask whether a process
 // has failed (CheckPeers).
 void SumOverProcesses(double* values, std::size_t count);
 void SumOverProcesses(std::complex<double>* values, std::size_t count);
+// Entries [offsets[p], offsets[p + 1]) of `values` are process p's part
+// (offsets: Processes() + 1 entries, ascending); afterwards every process
+// holds every part. Starts with CheckPeers.
+void GatherParts(double* values, const std::vector<std::size_t>& offsets);
+void GatherParts(std::complex<double>* values, const std::vector<std::size_t>& offsets);
 // The string of rank 0 on every process.
 std::string BroadcastString(const std::string& text);
 

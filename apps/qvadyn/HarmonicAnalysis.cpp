@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "Analyses.h"
+#include "GivenSolution.h"
 #include "QVADyn/QVADynCore/QVADynHarmonicEvent.h"
 #include "QVADyn/QVADynCore/QVADynHarmonicSolver.h"
 
@@ -51,51 +52,80 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
   std::vector<double> part(static_cast<std::size_t>(modes));
   std::size_t nextField = 0;
 
+  // A new event over `frameCount` frequencies of the batch from `offset`: it
+  // solves them, or with `given` (the batch's gathered amplitudes) stores those.
+  const auto newEvent = [&](const std::vector<double>& batchFrequencies, std::size_t offset,
+                            std::size_t frameCount, const std::complex<double>* given) {
+    const QVAFsmModalEventResults eventResults =
+        model.Database().CreateModalEventResults(model.ModalObject());
+    auto event = std::make_unique<QVADynHarmonicEvent>(
+        model.Modal(),
+        given ? new GivenHarmonicAmplitudes(static_cast<int>(frameCount), modes, given)
+              : new QVADynHarmonicSolver,
+        eventResults);
+    event->SetActiveModes(modes, active.data());
+    const std::vector<double> eventFrequencies(
+        batchFrequencies.begin() + static_cast<long>(offset),
+        batchFrequencies.begin() + static_cast<long>(offset + frameCount));
+    std::vector<QVADynFrameValue> frames(frameCount);
+    for (std::size_t j = 0; j < frameCount; ++j) frames[j].first = eventFrequencies[j];
+    event->SetFrameValues(static_cast<int>(frameCount), frames.data());
+    event->SetDiagonalDamping(modes, damping.data());
+    if (projected != 0) event->RequestProjectedDamping(projected);
+    ApplyLoads(loads, eventFrequencies, *event);
+    event->Solve(nullptr);
+    return event;
+  };
+
   context.progress.Begin(analysis.name, static_cast<long long>(count));
-  const std::size_t batch = std::clamp<std::size_t>(count / 20, 1, kMaxBatch);
+  // Over several processes each solves its share of a batch's frequencies;
+  // the amplitudes are gathered, and every process recovers its rows from
+  // all of them. A batch grows with the processes, so that each process's
+  // share and recovered block stay those of one process.
+  const std::size_t batch =
+      std::clamp<std::size_t>(count / 20, 1, kMaxBatch) * static_cast<std::size_t>(Processes());
   for (std::size_t first = 0; first < count; first += batch) {
     StopIfInterrupted();
     const std::size_t size = std::min(batch, count - first);
     const std::vector<double> batchFrequencies(
         frequencies.begin() + static_cast<long>(first),
         frequencies.begin() + static_cast<long>(first + size));
-    QVADynHarmonicEvent event(model.Modal(), new QVADynHarmonicSolver,
-                              model.Database().CreateModalEventResults(model.ModalObject()));
-    event.SetActiveModes(modes, active.data());
-    std::vector<QVADynFrameValue> frames(size);
-    for (std::size_t j = 0; j < size; ++j) frames[j].first = batchFrequencies[j];
-    event.SetFrameValues(static_cast<int>(size), frames.data());
-    event.SetDiagonalDamping(modes, damping.data());
-    if (projected != 0) event.RequestProjectedDamping(projected);
-    ApplyLoads(loads, batchFrequencies, event);
-    event.Solve(nullptr);
-    context.progress.Advance("solving", static_cast<long long>(size));
-
-    for (std::size_t j = 0; j < size; ++j) {
-      const int frame = static_cast<int>(j);
-      event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, frame, 0, part.data());
-      for (int k = 0; k < modes; ++k)
-        modal[(first + j) * modes + k] = part[static_cast<std::size_t>(k)];
-      event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynImaginaryPart, frame, 0,
-                               part.data());
-      for (int k = 0; k < modes; ++k) {
-        modal[(first + j) * modes + k] +=
-            std::complex<double>(0.0, part[static_cast<std::size_t>(k)]);
+    std::complex<double>* batchModal = modal.data() + first * modes;
+    const RowBlock share = EvenShare(static_cast<std::int64_t>(size), Processes(), Rank());
+    std::unique_ptr<QVADynHarmonicEvent> event;
+    if (share.count > 0) {
+      const auto shareFirst = static_cast<std::size_t>(share.first);
+      event =
+          newEvent(batchFrequencies, shareFirst, static_cast<std::size_t>(share.count), nullptr);
+      for (int frame = 0; frame < static_cast<int>(share.count); ++frame) {
+        std::complex<double>* amplitudes = batchModal + (shareFirst + frame) * modes;
+        event->GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, frame, 0, part.data());
+        for (int k = 0; k < modes; ++k) amplitudes[k] = part[static_cast<std::size_t>(k)];
+        event->GetModalAmplitudes(QVADynRecoverDisplacement, QVADynImaginaryPart, frame, 0,
+                                  part.data());
+        for (int k = 0; k < modes; ++k) {
+          amplitudes[k] += std::complex<double>(0.0, part[static_cast<std::size_t>(k)]);
+        }
       }
     }
+    GatherParts(batchModal,
+                ShareOffsets(static_cast<std::int64_t>(size), static_cast<std::size_t>(modes)));
+    context.progress.Advance("solving", static_cast<long long>(size));
+
     const bool fieldInBatch = nextField < fieldFrames.size() &&
                               fieldFrames[nextField] < static_cast<std::int64_t>(first + size);
     if (!points.empty() || fieldInBatch) {
+      if (Distributed()) event = newEvent(batchFrequencies, 0, size, batchModal);
       const std::unique_ptr<bool[]> nodes = NodeFlags(model, points, fieldInBatch);
-      event.Recover(nodes.get(), 1);
+      event->Recover(nodes.get(), 1);
       for (std::size_t j = 0; j < size; ++j) {
         const int frame = static_cast<int>(j);
         const bool fieldFrame = nextField < fieldFrames.size() &&
                                 fieldFrames[nextField] == static_cast<std::int64_t>(first + j);
         if (points.empty() && !fieldFrame) continue;
-        event.GetNodalResults(nodes.get(), frame, 0, real.data(), QVADynRecoverDisplacement);
-        event.GetImaginaryNodalResults(nodes.get(), frame, 0, imaginary.data(),
-                                       QVADynRecoverDisplacement);
+        event->GetNodalResults(nodes.get(), frame, 0, real.data(), QVADynRecoverDisplacement);
+        event->GetImaginaryNodalResults(nodes.get(), frame, 0, imaginary.data(),
+                                        QVADynRecoverDisplacement);
         for (std::size_t p = 0; p < points.size(); ++p) {
           if (!points[p].here) continue;
           response[(first + j) * points.size() + p] = {real[points[p].entry],

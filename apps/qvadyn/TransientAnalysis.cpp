@@ -9,6 +9,7 @@
 
 #include "Analyses.h"
 #include "Error.h"
+#include "GivenSolution.h"
 #include "QVADyn/QVADynCore/QVADynTransientEvent.h"
 #include "QVADyn/QVADynCore/QVADynTransientSolver.h"
 #include "platform/matrix/QVASrvMatrix.h"
@@ -79,13 +80,55 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   std::vector<std::vector<double>> histories(quantities.size(),
                                              std::vector<double>(count * points.size()));
   std::vector<double> field(fieldFrames.size() * dofs);
-  std::vector<double> velocity(m);
+  std::vector<double> amplitudes(m);
   std::vector<double> nodal(static_cast<std::size_t>(model.NumNodes()) * 6);
   const bool recover = !points.empty() || !fieldFrames.empty();
   int bits = fieldFrames.empty() ? 0 : 1;
   for (const auto& [name, type] : quantities) bits |= 1 << type;
   std::size_t nextField = 0;
   const std::size_t segment = std::clamp<std::size_t>(count / 20, 64, 4096);
+
+  // With diagonal damping the modes are independent: over several processes
+  // each integrates its share of them, the time histories are gathered, and
+  // every process recovers its rows from all of them. Projected damping
+  // couples the modes, and every process integrates them all.
+  const bool splitModes = Distributed() && projected == 0;
+  const RowBlock share = splitModes ? EvenShare(modes, Processes(), Rank()) : RowBlock{0, modes};
+  const auto shareFirst = static_cast<std::size_t>(share.first);
+  const auto shareModes = static_cast<std::size_t>(share.count);
+  const QVADynRecoveryType kinds[3] = {QVADynRecoverDisplacement, QVADynRecoverVelocity,
+                                       QVADynRecoverAcceleration};
+  std::vector<double>* states[3] = {&displacement0, &velocity0, &acceleration0};
+  // A new event over `segmentTimes` and modes firstMode ... firstMode +
+  // modeCount - 1, from the state `states`: it integrates them, or with
+  // `given` (whole time histories of the segment) stores those.
+  const auto newEvent = [&](const std::vector<double>& segmentTimes, std::size_t firstMode,
+                            std::size_t modeCount, const std::vector<double>* given) {
+    const std::size_t size = segmentTimes.size();
+    const QVAFsmModalEventResults eventResults =
+        model.Database().CreateModalEventResults(model.ModalObject());
+    auto event = std::make_unique<QVADynTransientEvent>(
+        model.Modal(),
+        given ? new GivenTimeHistories(static_cast<int>(size), modes, given[0].data(),
+                                       given[1].data(), given[2].data())
+              : new QVADynTransientSolver,
+        eventResults);
+    event->SetActiveModes(static_cast<int>(modeCount), active.data() + firstMode);
+    std::vector<QVADynFrameValue> frames(size);
+    for (std::size_t n = 0; n + 1 < size; ++n)
+      frames[n].third = segmentTimes[n + 1] - segmentTimes[n];
+    frames[size - 1].third = frames[size - 2].third;
+    event->SetFrameValues(static_cast<int>(size), frames.data());
+    event->SetDiagonalDamping(static_cast<int>(modeCount), damping.data() + firstMode);
+    if (projected != 0) event->RequestProjectedDamping(projected);
+    ApplyLoads(loads, segmentTimes, *event, static_cast<int>(firstMode));
+    for (int kind = 0; kind < 3; ++kind) {
+      event->SetInitialCondition(kinds[kind], QVASrvMatrix(static_cast<int>(modeCount), 1,
+                                                           states[kind]->data() + firstMode));
+    }
+    event->Solve(nullptr);
+    return event;
+  };
 
   context.progress.Begin(analysis.name, static_cast<long long>(count));
   for (std::size_t first = 0; first + 1 < count;) {
@@ -94,65 +137,72 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
     const std::size_t size = last - first + 1;
     const std::vector<double> segmentTimes(times.begin() + static_cast<long>(first),
                                            times.begin() + static_cast<long>(last + 1));
-    QVADynTransientEvent event(model.Modal(), new QVADynTransientSolver,
-                               model.Database().CreateModalEventResults(model.ModalObject()));
-    event.SetActiveModes(modes, active.data());
-    std::vector<QVADynFrameValue> frames(size);
-    for (std::size_t n = 0; n + 1 < size; ++n)
-      frames[n].third = segmentTimes[n + 1] - segmentTimes[n];
-    frames[size - 1].third = frames[size - 2].third;
-    event.SetFrameValues(static_cast<int>(size), frames.data());
-    event.SetDiagonalDamping(modes, damping.data());
-    if (projected != 0) event.RequestProjectedDamping(projected);
-    ApplyLoads(loads, segmentTimes, event);
-    const QVADynRecoveryType kinds[3] = {QVADynRecoverDisplacement, QVADynRecoverVelocity,
-                                         QVADynRecoverAcceleration};
-    std::vector<double>* states[3] = {&displacement0, &velocity0, &acceleration0};
-    for (int kind = 0; kind < 3; ++kind) {
-      event.SetInitialCondition(kinds[kind], QVASrvMatrix(modes, 1, states[kind]->data()));
-    }
     context.progress.Phase("solving");
-    event.Solve(nullptr);
+    // The segment's modal displacement, velocity and acceleration, frame by
+    // frame (entry n * m + k); gathered mode by mode (entry (k * 3 + kind) *
+    // size + n), so that a process's share of the modes is one block.
+    std::vector<double> segmentHistories[3];
+    std::vector<double> byMode(3 * size * m);
+    std::unique_ptr<QVADynTransientEvent> event;
+    if (shareModes > 0) {
+      event = newEvent(segmentTimes, shareFirst, shareModes, nullptr);
+      for (std::size_t n = 0; n < size; ++n) {
+        for (int kind = 0; kind < 3; ++kind) {
+          event->GetModalAmplitudes(kinds[kind], QVADynRealPart, static_cast<int>(n), 0,
+                                    amplitudes.data());
+          for (std::size_t i = 0; i < shareModes; ++i) {
+            byMode[((shareFirst + i) * 3 + kind) * size + n] = amplitudes[i];
+          }
+        }
+      }
+    }
+    if (splitModes) GatherParts(byMode.data(), ShareOffsets(modes, 3 * size));
+    for (int kind = 0; kind < 3; ++kind) {
+      segmentHistories[kind].resize(size * m);
+      for (std::size_t k = 0; k < m; ++k) {
+        for (std::size_t n = 0; n < size; ++n) {
+          segmentHistories[kind][n * m + k] = byMode[(k * 3 + kind) * size + n];
+        }
+      }
+    }
     context.progress.Advance("solving", static_cast<long long>(first == 0 ? size : size - 1));
 
     // Modal displacement per frame and the energies of the mass-normalized
     // modes: kinetic 1/2 sum qdot^2, strain 1/2 sum omega^2 q^2.
     for (std::size_t n = first == 0 ? 0 : 1; n < size; ++n) {
       const std::size_t frame = first + n;
-      double* q = modal.data() + frame * m;
-      event.GetModalAmplitudes(QVADynRecoverDisplacement, QVADynRealPart, static_cast<int>(n), 0,
-                               q);
-      event.GetModalAmplitudes(QVADynRecoverVelocity, QVADynRealPart, static_cast<int>(n), 0,
-                               velocity.data());
+      const double* q = segmentHistories[0].data() + n * m;
+      const double* qdot = segmentHistories[1].data() + n * m;
+      std::copy_n(q, m, modal.data() + frame * m);
       for (std::size_t k = 0; k < m; ++k) {
-        kinetic[frame] += 0.5 * velocity[k] * velocity[k];
+        kinetic[frame] += 0.5 * qdot[k] * qdot[k];
         strain[frame] += 0.5 * eigenvalues[k] * q[k] * q[k];
       }
     }
     for (int kind = 0; kind < 3; ++kind) {
-      event.GetModalAmplitudes(kinds[kind], QVADynRealPart, static_cast<int>(size - 1), 0,
-                               states[kind]->data());
+      std::copy_n(segmentHistories[kind].data() + (size - 1) * m, m, states[kind]->data());
     }
 
     if (recover) {
       context.progress.Phase("recovering");
       const bool fieldHere = nextField < fieldFrames.size() &&
                              fieldFrames[nextField] <= static_cast<std::int64_t>(last);
+      if (splitModes) event = newEvent(segmentTimes, 0, m, segmentHistories);
       const std::unique_ptr<bool[]> nodes = NodeFlags(model, points, fieldHere);
-      event.Recover(nodes.get(), bits);
+      event->Recover(nodes.get(), bits);
       for (std::size_t n = first == 0 ? 0 : 1; n < size; ++n) {
         const std::size_t frame = first + n;
         for (std::size_t q = 0; q < quantities.size(); ++q) {
-          event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
-                                quantities[q].second);
+          event->GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
+                                 quantities[q].second);
           for (std::size_t p = 0; p < points.size(); ++p) {
             if (points[p].here) histories[q][frame * points.size() + p] = nodal[points[p].entry];
           }
         }
         if (nextField < fieldFrames.size() &&
             fieldFrames[nextField] == static_cast<std::int64_t>(frame)) {
-          event.GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
-                                QVADynRecoverDisplacement);
+          event->GetNodalResults(nodes.get(), static_cast<int>(n), 0, nodal.data(),
+                                 QVADynRecoverDisplacement);
           double* row = field.data() + nextField * dofs;
           for (std::size_t r = 0; r < dofs; ++r) row[r] = nodal[rowEntries[r]];
           ++nextField;

@@ -113,20 +113,26 @@ base_acceleration = [1]
 """
 
 
-def run(folder, processes, results):
+def run(folder, processes, results, job="job.toml"):
     command = [MPIRUN, "--oversubscribe", "--allow-run-as-root", "-np", str(processes),
-               QVADYN, "run", "job.toml", "--quiet", "-o", results]
+               QVADYN, "run", job, "--quiet", "-o", results]
     # A hang is a failure, not a stuck suite.
     return subprocess.run(command, cwd=folder, capture_output=True, text=True, timeout=120)
+
+
+# The job with projected damping couples the modes (every process integrates
+# them all); without it each process integrates its share of the modes.
+JOBS = {"coupled": JOB, "diagonal": JOB.replace('projected = ["viscous"]\n', "")}
 
 
 @pytest.fixture(scope="module")
 def reference(tmp_path_factory):
     folder = tmp_path_factory.mktemp("mpi")
     write_basis(folder / "basis.h5")
-    (folder / "job.toml").write_text(JOB)
-    result = run(folder, 1, "one.h5")
-    assert result.returncode == 0, result.stderr
+    for name, text in JOBS.items():
+        (folder / f"{name}.toml").write_text(text)
+        result = run(folder, 1, f"{name}_one.h5", f"{name}.toml")
+        assert result.returncode == 0, result.stderr
     return folder
 
 
@@ -140,13 +146,15 @@ def datasets(group, prefix=""):
     return found
 
 
-@pytest.mark.parametrize("processes", [2, 3, 12])
-def test_results_equal_one_process(reference, processes):
-    results = f"np{processes}.h5"
-    result = run(reference, processes, results)
+@pytest.mark.parametrize("job,processes", [("coupled", 2), ("coupled", 3), ("coupled", 12),
+                                           ("diagonal", 2), ("diagonal", 12)])
+def test_results_equal_one_process(reference, job, processes):
+    one, many = f"{job}_one", f"{job}_np{processes}"
+    result = run(reference, processes, f"{many}.h5", f"{job}.toml")
     assert result.returncode == 0, result.stderr
-    with h5py.File(reference / "one.h5", "r") as one, h5py.File(reference / results, "r") as many:
-        expected, actual = datasets(one), datasets(many)
+    with h5py.File(reference / f"{one}.h5", "r") as first, \
+            h5py.File(reference / f"{many}.h5", "r") as other:
+        expected, actual = datasets(first), datasets(other)
         assert sorted(actual) == sorted(expected)
         assert {"sweep/field/displacement", "shock/field/displacement", "mass/factors",
                 "quake/peak/displacement", "view/coordinates"} <= set(expected)
@@ -161,21 +169,27 @@ def test_results_equal_one_process(reference, processes):
             else:
                 assert np.array_equal(actual[name][()], dataset[()]), name
         for name in ("sweep", "shock", "complex", "mass", "quake"):
-            assert dict(many[name].attrs) == dict(one[name].attrs)
-    one_csv = sorted(p.name[len("one"):] for p in reference.glob("one_*.csv"))
-    many_csv = sorted(p.name[len(f"np{processes}"):] for p in reference.glob(f"np{processes}_*.csv"))
+            assert dict(other[name].attrs) == dict(first[name].attrs)
+    one_csv = sorted(p.name[len(one):] for p in reference.glob(f"{one}_*.csv"))
+    many_csv = sorted(p.name[len(many):] for p in reference.glob(f"{many}_*.csv"))
     # Per output DOF: 3 quantities of the sweep, 1 of the shock; 1 complex modes.
     assert many_csv == one_csv and len(one_csv) == 4 * 3 + 4 + 1
     for suffix in one_csv:
         # CSV values carry ten significant digits.
         np.testing.assert_allclose(
-            np.loadtxt(reference / f"np{processes}{suffix}", delimiter=",", skiprows=1),
-            np.loadtxt(reference / f"one{suffix}", delimiter=",", skiprows=1), rtol=1e-9,
+            np.loadtxt(reference / f"{many}{suffix}", delimiter=",", skiprows=1),
+            np.loadtxt(reference / f"{one}{suffix}", delimiter=",", skiprows=1), rtol=1e-9,
             atol=1e-12)
-
-
-    xdmf = (reference / f"np{processes}.xdmf").read_text()
-    assert xdmf == (reference / "one.xdmf").read_text().replace("one.h5", f"np{processes}.h5")
+    xdmf = (reference / f"{many}.xdmf").read_text()
+    assert xdmf == (reference / f"{one}.xdmf").read_text().replace(f"{one}.h5", f"{many}.h5")
+    if job == "diagonal":
+        # Each process integrated its share of the 5 modes (none past the 5th
+        # process); its log heads that solve with the share's size.
+        for rank in range(processes):
+            share = MODES * (rank + 1) // processes - MODES * rank // processes
+            log = (reference / (f"{many}.log" if rank == 0 else f"{many}.{rank}.log")).read_text()
+            assert (f"Number of active modal degrees of freedom:  {share}\n" in log) == \
+                (share > 0), rank
 
 
 def test_random_analysis_is_refused_over_several_processes(tmp_path):
