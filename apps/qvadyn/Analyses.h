@@ -19,6 +19,7 @@
 #include "QVADyn/QVADynCore/QVADynEvent.h"
 #include "QVADyn/QVADynCore/QVADynTypes.h"
 #include "ResultsFile.h"
+#include "Xdmf.h"
 
 namespace qvadyn {
 
@@ -79,12 +80,19 @@ std::vector<OutputPoint> ResolveOutputs(const Job& job, const Model& model);
 // o), the same on every process.
 std::vector<double> OutputShapes(const Model& model, const std::vector<OutputPoint>& points);
 // Writes the full field `values` (frames x the model's block of rows, C
-// order) as `path` of shape (frames, all rows): each process its columns.
+// order) of analysis `name` as /NAME/field/displacement of shape (frames,
+// all rows), each process its columns; for results with a view (Xdmf.h),
+// also the frames' point vectors.
 template <typename T>
-void WriteField(ResultsWriter& results, const std::string& path, const std::vector<T>& values,
+void WriteField(ResultsWriter& results, const std::string& name, const std::vector<T>& values,
                 std::int64_t frames, const Model& model) {
-  results.File().WriteColumnBlock(path, values, {frames, model.GetBasis().NumDofs()},
-                                  model.Rows().first, model.Rows().count);
+  results.File().WriteColumnBlock("/" + name + "/field/displacement", values,
+                                  {frames, model.GetBasis().NumDofs()}, model.Rows().first,
+                                  model.Rows().count);
+  if (!results.WithView()) return;
+  WriteViewFrames(results.File(),
+                  MakeViewPoints(model.GetBasis(), model.Rows(), Rank() == Processes() - 1), name,
+                  values, frames);
 }
 // Writes outputs/node, outputs/component, outputs/quantity under `group`.
 void WriteOutputTable(ResultsWriter& results, const std::string& group, const Job& job,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <unordered_map>
 
 #include "Error.h"
 #include "platform/base/QVABasException.h"
@@ -155,6 +156,21 @@ void GatherParts(std::complex<double>* values, const std::vector<std::size_t>& o
   std::vector<std::size_t> doubled(offsets.size());
   for (std::size_t p = 0; p < offsets.size(); ++p) doubled[p] = 2 * offsets[p];
   GatherParts(reinterpret_cast<double*>(values), doubled);
+}
+
+void RequireConsecutiveNodes(const std::vector<std::int64_t>& dofNodes,
+                             const std::string& basisPath) {
+  std::unordered_map<std::int64_t, std::size_t> lastRow;
+  for (std::size_t row = 0; row < dofNodes.size(); ++row) {
+    const auto [seen, added] = lastRow.emplace(dofNodes[row], row);
+    if (!added && seen->second + 1 != row) {
+      throw Error(basisPath + ": dataset 'dofmap': the rows of node " +
+                  std::to_string(dofNodes[row]) + " are not together (rows " +
+                  std::to_string(seen->second) + " and " + std::to_string(row) +
+                  "); a run over several processes needs each node's rows one after another");
+    }
+    seen->second = row;
+  }
 }
 
 RowBlock EvenShare(std::int64_t count, int parts, int part) {

@@ -42,6 +42,10 @@ struct RowBlock {
 // nodes allow; blocks past the last node are empty.
 RowBlock PartitionRows(const std::vector<std::int64_t>& dofNodes, int parts, int part);
 
+// Raises qvadyn::Error naming `basisPath` and the first node whose rows are
+// not consecutive in `dofNodes`, which blocks of whole nodes need.
+void RequireConsecutiveNodes(const std::vector<std::int64_t>& dofNodes,
+                             const std::string& basisPath);
 // Part `part` of `parts` contiguous parts of `count` items (frames, modes)
 // whose sizes differ by one at most; parts past the items are empty.
 RowBlock EvenShare(std::int64_t count, int parts, int part);

@@ -198,8 +198,7 @@ AnalysisSummary RunHarmonic(AnalysisContext& context) {
   if (!fieldFrames.empty()) {
     results.File().Write(group + "/field/frames", fieldFrames,
                          {static_cast<std::int64_t>(fieldFrames.size())});
-    WriteField(results, group + "/field/displacement", field,
-               static_cast<std::int64_t>(fieldFrames.size()), model);
+    WriteField(results, analysis.name, field, static_cast<std::int64_t>(fieldFrames.size()), model);
   }
   context.progress.End();
   summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

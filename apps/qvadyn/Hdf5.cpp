@@ -261,9 +261,9 @@ void Hdf5File::CreateDataset(const std::string& path, hid_t type, const void* va
   Check(H5Dwrite(dataset.Id(), type, H5S_ALL, H5S_ALL, H5P_DEFAULT, values), what);
 }
 
-void Hdf5File::WriteColumnBlockRaw(const std::string& path, hid_t type, const void* values,
-                                   const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
-                                   std::int64_t count) {
+void Hdf5File::WriteBlockRaw(const std::string& path, hid_t type, const void* values,
+                             const std::vector<std::int64_t>& dims, int axis, std::int64_t first,
+                             std::int64_t count) {
   if (shared_) CheckPeers();
   const std::vector<hsize_t> shape = Dims(dims);
   Hdf5Handle space(H5Screate_simple(2, shape.data(), nullptr));
@@ -273,8 +273,10 @@ void Hdf5File::WriteColumnBlockRaw(const std::string& path, hid_t type, const vo
   Hdf5Handle dataset = Check(
       H5Dcreate2(file_.Id(), path.c_str(), type, space.Id(), links.Id(), H5P_DEFAULT, H5P_DEFAULT),
       what);
-  const hsize_t start[2] = {0, static_cast<hsize_t>(firstColumn)};
-  const hsize_t block[2] = {shape[0], static_cast<hsize_t>(count)};
+  hsize_t start[2] = {0, 0};
+  hsize_t block[2] = {shape[0], shape[1]};
+  start[axis] = static_cast<hsize_t>(first);
+  block[axis] = static_cast<hsize_t>(count);
   Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
   if (block[0] * block[1] == 0) {
     H5Sselect_none(space.Id());
@@ -292,7 +294,7 @@ void Hdf5File::WriteColumnBlockRaw(const std::string& path, hid_t type, const vo
 void Hdf5File::WriteColumnBlock(const std::string& path, const std::vector<double>& values,
                                 const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
                                 std::int64_t count) {
-  WriteColumnBlockRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, firstColumn, count);
+  WriteBlockRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, 1, firstColumn, count);
 }
 
 void Hdf5File::WriteColumnBlock(const std::string& path,
@@ -300,7 +302,13 @@ void Hdf5File::WriteColumnBlock(const std::string& path,
                                 const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
                                 std::int64_t count) {
   const Hdf5Handle type = Hdf5ComplexType();
-  WriteColumnBlockRaw(path, type.Id(), values.data(), dims, firstColumn, count);
+  WriteBlockRaw(path, type.Id(), values.data(), dims, 1, firstColumn, count);
+}
+
+void Hdf5File::WriteRowBlock(const std::string& path, const std::vector<double>& values,
+                             const std::vector<std::int64_t>& dims, std::int64_t firstRow,
+                             std::int64_t count) {
+  WriteBlockRaw(path, H5T_NATIVE_DOUBLE, values.data(), dims, 0, firstRow, count);
 }
 
 void Hdf5File::Write(const std::string& path, const std::vector<double>& values,

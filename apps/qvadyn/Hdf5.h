@@ -100,6 +100,13 @@ class Hdf5File {
                         const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
                         std::int64_t count);
 
+  // Writes rows [firstRow, firstRow + count) of a new rank-2 dataset of
+  // shape `dims`, from `values` (count x dims[1], C order); collective as
+  // WriteColumnBlock.
+  void WriteRowBlock(const std::string& path, const std::vector<double>& values,
+                     const std::vector<std::int64_t>& dims, std::int64_t firstRow,
+                     std::int64_t count);
+
   // Reads a whole dataset converted to the requested type; its shape goes
   // to `dims`. Raises when the stored class is not numeric of the right
   // kind (float for doubles, integer for integers).
@@ -125,9 +132,11 @@ class Hdf5File {
                      const std::vector<std::int64_t>& dims, const std::vector<std::int64_t>& chunk,
                      bool withValues);
   void WriteStrings(const std::string& path, const std::vector<std::string>& values);
-  void WriteColumnBlockRaw(const std::string& path, hid_t type, const void* values,
-                           const std::vector<std::int64_t>& dims, std::int64_t firstColumn,
-                           std::int64_t count);
+  // Writes [first, first + count) along `axis` (0 rows, 1 columns) of a new
+  // rank-2 dataset.
+  void WriteBlockRaw(const std::string& path, hid_t type, const void* values,
+                     const std::vector<std::int64_t>& dims, int axis, std::int64_t first,
+                     std::int64_t count);
 
   std::string path_;
   Hdf5Handle file_;

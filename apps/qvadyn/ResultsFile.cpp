@@ -20,7 +20,7 @@ ResultsWriter::ResultsWriter(const std::string& path, const std::string& jobPath
   file_->WriteAttribute("/", "basis", basisPath);
 }
 
-ResultsWriter::ResultsWriter(const std::string& name) : path_(name) {
+ResultsWriter::ResultsWriter(const std::string& name) : path_(name), withView_(false) {
   file_ = std::make_unique<Hdf5File>(Hdf5File::CreateInMemory(name));
   file_->WriteAttribute("/", "format", "qvadyn-results");
   file_->WriteAttribute("/", "version", std::int64_t{1});

@@ -35,6 +35,9 @@ class ResultsWriter {
   ~ResultsWriter();
 
   Hdf5File& File() { return *file_; }
+  // Whether the results get a view for ParaView (Xdmf.h): those on disk do,
+  // those in memory do not.
+  bool WithView() const { return withView_; }
   const std::string& Path() const { return path_; }
   // The group of an analysis with its `type` attribute.
   void BeginAnalysis(const std::string& name, const std::string& type);
@@ -55,6 +58,7 @@ class ResultsWriter {
   std::unique_ptr<AtomicFile> output_;  // rank 0
   std::unique_ptr<Hdf5File> file_;
   std::vector<AtomicFile> csvFiles_;
+  bool withView_ = true;
 };
 
 }  // namespace qvadyn

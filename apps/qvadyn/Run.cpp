@@ -83,7 +83,9 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
                                           .string();
     log.Open(logPath.c_str());
     if (!log.IsWritable()) throw Error(logPath + ": the log file cannot be written");
-    // Each process holds its block of rows, read from the basis file.
+    // Each process holds its block of rows (whole nodes), read from the
+    // basis file.
+    if (Distributed()) RequireConsecutiveNodes(basis.dofNodes, job.basisPath);
     model = std::make_unique<Model>(basis, log, job.basisPath,
                                     PartitionRows(basis.dofNodes, Processes(), Rank()));
   });
@@ -131,10 +133,14 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
     StopIfInterrupted();
     // The view is added by one process, to the results file the others have
     // finished with.
+    // Each process writes its points' mode vectors; rank 0 adds the rest of
+    // the view once the file is its alone.
+    WriteViewModes(results->File(), MakeViewPoints(basis, model->Rows(), Rank() == Processes() - 1),
+                   *model->Modal().ModeShapes(), basis.NumModes());
     Hdf5File* file = results->FinishShared();
     if (file == nullptr) return;
     XdmfWriter xdmf(std::filesystem::path(resultsPath).replace_extension(".xdmf").string(), basis,
-                    job.basisPath, *file, resultsPath.filename().string(), analysisNames);
+                    *file, resultsPath.filename().string(), analysisNames);
     results->Commit();
     xdmf.Commit();
     if (xdmf.Written()) report.xdmfPath = xdmf.Path();

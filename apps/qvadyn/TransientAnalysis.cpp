@@ -232,8 +232,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   if (!fieldFrames.empty()) {
     results.File().Write(group + "/field/frames", fieldFrames,
                          {static_cast<std::int64_t>(fieldFrames.size())});
-    WriteField(results, group + "/field/displacement", field,
-               static_cast<std::int64_t>(fieldFrames.size()), model);
+    WriteField(results, analysis.name, field, static_cast<std::int64_t>(fieldFrames.size()), model);
   }
 
   AnalysisSummary summary{analysis.name, "transient", "", 0.0, {}};

@@ -1,5 +1,6 @@
 #include "Xdmf.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <filesystem>
@@ -8,32 +9,18 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "BasisFile.h"
 #include "Error.h"
+#include "platform/matrix/QVASrvDenseMatrix.h"
+#include "platform/matrix/QVASrvMatrix.h"
 
 namespace qvadyn {
 namespace {
 
-std::unordered_map<std::int64_t, std::int64_t> PointIndex(const Basis& basis) {
-  std::unordered_map<std::int64_t, std::int64_t> index;
-  for (std::size_t i = 0; i < basis.nodeIds.size(); ++i) {
-    index.emplace(basis.nodeIds[i], static_cast<std::int64_t>(i));
-  }
-  return index;
-}
+// Values of mode-shape blocks read at once from the component: 64 MB.
+constexpr std::int64_t kShapeBlockValues = std::int64_t{1} << 23;
 
-// Place (point * 3 + component - 1) of every row of the basis, or -1.
-std::vector<std::int64_t> RowPlaces(const Basis& basis) {
-  const auto index = PointIndex(basis);
-  std::vector<std::int64_t> places(static_cast<std::size_t>(basis.NumDofs()), -1);
-  for (std::size_t row = 0; row < places.size(); ++row) {
-    const auto point = index.find(basis.dofNodes[row]);
-    const int component = basis.dofComponents[row];
-    if (point != index.end() && component >= 1 && component <= 3) {
-      places[row] = point->second * 3 + component - 1;
-    }
-  }
-  return places;
+bool HasCoordinates(const Basis& basis) {
+  return !basis.nodeIds.empty() && basis.nodeCoordinates.size() == 3 * basis.nodeIds.size();
 }
 
 // One HDF5 data item of the XML.
@@ -70,29 +57,30 @@ std::string EscapeXml(const std::string& text) {
   return escaped;
 }
 
-// Reads a rank-2 dataset of {r, i} compounds.
-std::vector<std::complex<double>> ReadComplex(Hdf5File& file, const std::string& path,
-                                              std::int64_t count) {
-  std::vector<std::complex<double>> values(static_cast<std::size_t>(count));
-  const Hdf5Handle dataset(H5Dopen2(file.Id(), path.c_str(), H5P_DEFAULT));
-  const Hdf5Handle type = Hdf5ComplexType();
-  if (!dataset.Valid() ||
-      H5Dread(dataset.Id(), type.Id(), H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) < 0) {
-    throw Error(file.Path() + ": dataset '" + path + "' cannot be read as complex values");
+// The vectors of this process's points from one value per row of its block
+// (`value(row)`), zero where no row gives one.
+template <typename Value>
+std::vector<double> PointVectors(const ViewPoints& points, Value value) {
+  std::vector<double> vectors(static_cast<std::size_t>(3 * points.count), 0.0);
+  for (std::size_t row = 0; row < points.places.size(); ++row) {
+    if (points.places[row] >= 0) vectors[static_cast<std::size_t>(points.places[row])] = value(row);
   }
-  return values;
+  return vectors;
 }
 
-}  // namespace
-
-std::vector<std::int64_t> XdmfTopology(const Basis& basis) {
+// The XDMF mixed-topology array of `basis`'s elements over the view's
+// points, or the points themselves as a polyvertex when it has none. Throws
+// qvadyn::Error naming the element whose node has no coordinates.
+std::vector<std::int64_t> Topology(const Basis& basis, const ViewPoints& points) {
   std::vector<std::int64_t> topology;
-  const auto numPoints = static_cast<std::int64_t>(basis.nodeIds.size());
   if (basis.elementTypes.empty()) {
-    for (std::int64_t point = 0; point < numPoints; ++point) topology.push_back(point);
+    for (std::int64_t point = 0; point < points.NumPoints(); ++point) topology.push_back(point);
     return topology;
   }
-  const auto index = PointIndex(basis);
+  std::unordered_map<std::int64_t, std::int64_t> index;
+  for (std::int64_t point = 0; point < points.NumPoints(); ++point) {
+    index.emplace(basis.nodeIds[static_cast<std::size_t>(points.nodes[point])], point);
+  }
   for (std::size_t e = 0; e < basis.elementTypes.size(); ++e) {
     const std::int64_t first = basis.elementOffsets[e];
     const std::int64_t last = basis.elementOffsets[e + 1];
@@ -111,26 +99,116 @@ std::vector<std::int64_t> XdmfTopology(const Basis& basis) {
   return topology;
 }
 
-XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis,
-                       const std::string& basisFile, Hdf5File& results,
+}  // namespace
+
+ViewPoints MakeViewPoints(const Basis& basis, const RowBlock& rows, bool lastProcess) {
+  ViewPoints points;
+  if (!HasCoordinates(basis)) return points;
+  std::unordered_map<std::int64_t, std::int64_t> nodeIndex;
+  for (std::size_t i = 0; i < basis.nodeIds.size(); ++i) {
+    nodeIndex.emplace(basis.nodeIds[i], static_cast<std::int64_t>(i));
+  }
+  // Point of each node id with coordinates, numbered as its first row comes.
+  std::unordered_map<std::int64_t, std::int64_t> pointOf;
+  std::vector<bool> hasDofs(basis.nodeIds.size(), false);
+  const std::int64_t numDofs = basis.NumDofs();
+  const std::int64_t end = rows.first + rows.count;
+  std::int64_t blockEnd = 0;
+  for (std::int64_t row = 0; row <= numDofs; ++row) {
+    if (row == rows.first) points.first = points.NumPoints();
+    if (row == end) blockEnd = points.NumPoints();
+    if (row == numDofs) break;
+    const std::int64_t id = basis.dofNodes[static_cast<std::size_t>(row)];
+    const auto node = nodeIndex.find(id);
+    if (node == nodeIndex.end() || hasDofs[static_cast<std::size_t>(node->second)]) continue;
+    hasDofs[static_cast<std::size_t>(node->second)] = true;
+    pointOf.emplace(id, points.NumPoints());
+    points.nodes.push_back(node->second);
+  }
+  for (std::size_t i = 0; i < basis.nodeIds.size(); ++i) {
+    if (!hasDofs[i]) points.nodes.push_back(static_cast<std::int64_t>(i));
+  }
+  points.count = (lastProcess ? points.NumPoints() : blockEnd) - points.first;
+  points.places.assign(static_cast<std::size_t>(rows.count), -1);
+  for (std::int64_t row = rows.first; row < end; ++row) {
+    const auto point = pointOf.find(basis.dofNodes[static_cast<std::size_t>(row)]);
+    const int component = basis.dofComponents[static_cast<std::size_t>(row)];
+    if (point == pointOf.end() || component < 1 || component > 3) continue;
+    points.places[static_cast<std::size_t>(row - rows.first)] =
+        (point->second - points.first) * 3 + component - 1;
+  }
+  return points;
+}
+
+void WriteViewModes(Hdf5File& results, const ViewPoints& points, const QVASrvDenseMatrix& shapes,
+                    int numModes) {
+  if (points.nodes.empty()) return;
+  const auto rows = static_cast<int>(points.places.size());
+  // Blocks of modes over the block's rows, as many as kShapeBlockValues hold.
+  const int modesPerBlock = static_cast<int>(
+      std::clamp<std::int64_t>(kShapeBlockValues / std::max(rows, 1), 1, std::max(numModes, 1)));
+  std::vector<double> block;
+  for (int firstMode = 0; firstMode < numModes; firstMode += modesPerBlock) {
+    const int count = std::min(modesPerBlock, numModes - firstMode);
+    block.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(count), 0.0);
+    if (rows > 0) {
+      QVASrvMatrix values(rows, count, block.data());
+      shapes.GetValues(0, rows - 1, firstMode, firstMode + count - 1, values);
+    }
+    for (int k = 0; k < count; ++k) {
+      const double* shape = block.data() + static_cast<std::size_t>(k) * rows;
+      results.WriteRowBlock("/view/modes/mode_" + std::to_string(firstMode + k + 1),
+                            PointVectors(points, [&](std::size_t row) { return shape[row]; }),
+                            {points.NumPoints(), 3}, points.first, points.count);
+    }
+  }
+}
+
+void WriteViewFrames(Hdf5File& results, const ViewPoints& points, const std::string& name,
+                     const std::vector<double>& values, std::int64_t frames) {
+  if (points.nodes.empty()) return;
+  const std::size_t rows = points.places.size();
+  for (std::int64_t j = 0; j < frames; ++j) {
+    const double* u = values.data() + static_cast<std::size_t>(j) * rows;
+    results.WriteRowBlock("/view/" + name + "/frame_" + std::to_string(j) + "/displacement",
+                          PointVectors(points, [&](std::size_t row) { return u[row]; }),
+                          {points.NumPoints(), 3}, points.first, points.count);
+  }
+}
+
+void WriteViewFrames(Hdf5File& results, const ViewPoints& points, const std::string& name,
+                     const std::vector<std::complex<double>>& values, std::int64_t frames) {
+  if (points.nodes.empty()) return;
+  const std::size_t rows = points.places.size();
+  for (std::int64_t j = 0; j < frames; ++j) {
+    const std::complex<double>* u = values.data() + static_cast<std::size_t>(j) * rows;
+    const std::string base = "/view/" + name + "/frame_" + std::to_string(j);
+    results.WriteRowBlock(base + "/real",
+                          PointVectors(points, [&](std::size_t row) { return u[row].real(); }),
+                          {points.NumPoints(), 3}, points.first, points.count);
+    results.WriteRowBlock(base + "/imaginary",
+                          PointVectors(points, [&](std::size_t row) { return u[row].imag(); }),
+                          {points.NumPoints(), 3}, points.first, points.count);
+    results.WriteRowBlock(base + "/magnitude",
+                          PointVectors(points, [&](std::size_t row) { return std::abs(u[row]); }),
+                          {points.NumPoints(), 3}, points.first, points.count);
+  }
+}
+
+XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis, Hdf5File& results,
                        const std::string& resultsName, const std::vector<std::string>& analyses)
     : path_(xdmfPath) {
-  if (basis.nodeIds.empty() || basis.nodeCoordinates.size() != 3 * basis.nodeIds.size()) return;
-  const auto numPoints = static_cast<std::int64_t>(basis.nodeIds.size());
+  if (!HasCoordinates(basis)) return;
+  const ViewPoints points = MakeViewPoints(basis, {0, basis.NumDofs()}, true);
+  const std::int64_t numPoints = points.NumPoints();
   const std::vector<std::int64_t> pointDims{numPoints, 3};
-  const std::vector<std::int64_t> places = RowPlaces(basis);
-  const std::int64_t numDofs = basis.NumDofs();
-  // Point vectors (numPoints x 3) of one row vector over the basis's DOFs.
-  auto toPoints = [&](auto value) {
-    std::vector<double> vectors(static_cast<std::size_t>(3 * numPoints), 0.0);
-    for (std::int64_t row = 0; row < numDofs; ++row) {
-      if (places[row] >= 0) vectors[places[row]] = value(row);
-    }
-    return vectors;
-  };
-
-  const std::vector<std::int64_t> topology = XdmfTopology(basis);
-  results.Write("/view/coordinates", basis.nodeCoordinates, pointDims);
+  std::vector<double> coordinates;
+  for (const std::int64_t node : points.nodes) {
+    const auto first = basis.nodeCoordinates.begin() + 3 * node;
+    coordinates.insert(coordinates.end(), first, first + 3);
+  }
+  const std::vector<std::int64_t> topology = Topology(basis, points);
+  results.Write("/view/coordinates", coordinates, pointDims);
   results.Write("/view/topology", topology, {static_cast<std::int64_t>(topology.size())});
   std::ostringstream mesh;
   if (basis.elementTypes.empty()) {
@@ -154,33 +232,9 @@ XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis,
   xml << "<?xml version=\"1.0\" ?>\n<Xdmf Version=\"3.0\">\n<Domain>\n"
       << "<Grid Name=\"modes\" GridType=\"Uniform\">\n"
       << mesh.str();
-  // Point vectors of every mode (modes x points x 3), from the basis or its
-  // file (rows i0 .. i1 of Phi as a (modes, rows) hyperslab at a time).
   const int numModes = basis.NumModes();
-  std::vector<double> modeVectors(static_cast<std::size_t>(numModes) * 3 * numPoints, 0.0);
-  const std::int64_t blockRows = basis.modes.empty() ? BasisChunkRows(numDofs, numModes) : numDofs;
-  std::vector<double> block;
-  std::unique_ptr<Hdf5File> basisHdf5;
-  if (basis.modes.empty()) basisHdf5 = std::make_unique<Hdf5File>(Hdf5File::Open(basisFile));
-  for (std::int64_t first = 0; first < numDofs; first += blockRows) {
-    const std::int64_t count = std::min(blockRows, numDofs - first);
-    if (basisHdf5) {
-      block.resize(static_cast<std::size_t>(numModes * count));
-      basisHdf5->ReadColumns("modes", first, count, block.data());
-    }
-    for (int k = 0; k < numModes; ++k) {
-      double* vectors = modeVectors.data() + static_cast<std::size_t>(k) * 3 * numPoints;
-      for (std::int64_t row = first; row < first + count; ++row) {
-        if (places[row] < 0) continue;
-        vectors[places[row]] = basisHdf5 ? block[k * count + row - first]
-                                         : basis.modes[static_cast<std::size_t>(k * numDofs + row)];
-      }
-    }
-  }
   for (int k = 0; k < numModes; ++k) {
     const std::string dataset = "/view/modes/mode_" + std::to_string(k + 1);
-    const auto first = modeVectors.begin() + static_cast<std::ptrdiff_t>(k) * 3 * numPoints;
-    results.Write(dataset, std::vector<double>(first, first + 3 * numPoints), pointDims);
     std::ostringstream name;
     name.precision(6);
     name << "mode " << k + 1 << " ("
@@ -197,38 +251,19 @@ XdmfWriter::XdmfWriter(const std::string& xdmfPath, const Basis& basis,
     const std::vector<std::int64_t> frames = results.ReadInts(group + "/field/frames", dims);
     const std::vector<double> frameValues =
         results.ReadDoubles(group + (harmonic ? "/frequency" : "/time"), dims);
-    const auto count = static_cast<std::int64_t>(frames.size()) * numDofs;
-    std::vector<std::complex<double>> complexField;
-    std::vector<double> realField;
-    if (harmonic) {
-      complexField = ReadComplex(results, group + "/field/displacement", count);
-    } else {
-      realField = results.ReadDoubles(group + "/field/displacement", dims);
-    }
     xml << "<Grid Name=\"" << EscapeXml(analysis)
         << "\" GridType=\"Collection\" CollectionType=\"Temporal\">\n";
     for (std::size_t j = 0; j < frames.size(); ++j) {
-      const std::size_t offset = j * static_cast<std::size_t>(numDofs);
       const std::string base = "/view" + group + "/frame_" + std::to_string(j);
       xml << "<Grid Name=\"" << EscapeXml(analysis) << " frame " << frames[j]
           << "\" GridType=\"Uniform\">\n<Time Value=\""
           << frameValues.at(static_cast<std::size_t>(frames[j])) << "\"/>\n"
           << mesh.str();
       if (harmonic) {
-        const auto* u = complexField.data() + offset;
-        results.Write(base + "/real", toPoints([&](std::int64_t row) { return u[row].real(); }),
-                      pointDims);
-        results.Write(base + "/imaginary",
-                      toPoints([&](std::int64_t row) { return u[row].imag(); }), pointDims);
-        results.Write(base + "/magnitude",
-                      toPoints([&](std::int64_t row) { return std::abs(u[row]); }), pointDims);
         xml << attribute("displacement real", base + "/real")
             << attribute("displacement imaginary", base + "/imaginary")
             << attribute("displacement magnitude", base + "/magnitude");
       } else {
-        const double* u = realField.data() + offset;
-        results.Write(base + "/displacement", toPoints([&](std::int64_t row) { return u[row]; }),
-                      pointDims);
         xml << attribute("displacement", base + "/displacement");
       }
       xml << "</Grid>\n";

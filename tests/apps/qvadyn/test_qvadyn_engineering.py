@@ -206,8 +206,10 @@ field = "all"
         cells = results["view/topology"][:].reshape(-1, 9)
         assert cells.shape[0] == int(topology.get("NumberOfElements"))
         assert (cells[:, 0] == 9).all()
-        # Mode 1 at node 81 along z, and the transient's last frame.
-        point = list(basis["nodes/ids"][:]).index(81)
+        # Mode 1 at node 81 along z, and the transient's last frame, at the
+        # view's point of node 81's coordinates.
+        xyz = basis["nodes/coordinates"][list(basis["nodes/ids"][:]).index(81)]
+        [point] = np.flatnonzero((results["view/coordinates"][:] == xyz).all(axis=1))
         row = [tuple(r) for r in basis["dofmap"][:]].index((81, 3))
         assert results["view/modes/mode_1"][point, 2] == basis["modes"][0, row]
         frames = len(results["shock/time"])

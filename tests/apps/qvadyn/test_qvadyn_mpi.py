@@ -20,9 +20,11 @@ NODES = [(11, 6), (12, 3), (13, 1), (14, 2), (15, 6), (16, 1), (17, 4)]
 MODES = 5
 
 
-def write_basis(path, bad_row=None):
+def write_basis(path, bad_row=None, swap_rows=None):
     rng = np.random.default_rng(22)
     dofmap = np.array([(node, c) for node, count in NODES for c in range(1, count + 1)])
+    if swap_rows is not None:
+        dofmap[list(swap_rows)] = dofmap[list(swap_rows)[::-1]]
     dofs = len(dofmap)
     # A mass matrix with couplings across every block boundary, and the
     # shapes mass-normalized against it.
@@ -39,8 +41,10 @@ def write_basis(path, bad_row=None):
         f["eigenvalues"] = (2 * np.pi * np.array([3.0, 7.0, 7.5, 20.0, 41.0])) ** 2
         f.create_dataset("modes", data=modes, chunks=(MODES, 4))
         f["dofmap"] = dofmap.astype(np.int64)
-        f["nodes/ids"] = np.array([node for node, _ in NODES], dtype=np.int64)
-        f["nodes/coordinates"] = rng.uniform(-1.0, 1.0, (len(NODES), 3))
+        # In another order than the DOF map, and node 18 without DOFs: the
+        # view's points of each process still form one range.
+        f["nodes/ids"] = np.array([18] + [node for node, _ in NODES][::-1], dtype=np.int64)
+        f["nodes/coordinates"] = rng.uniform(-1.0, 1.0, (len(NODES) + 1, 3))
         f["damping/viscous"] = 0.3 * np.eye(MODES) + 0.05
         rows, columns = np.nonzero(mass)
         f["mass/row_start"] = np.searchsorted(rows, np.arange(dofs + 1)).astype(np.int64)
@@ -214,3 +218,15 @@ def test_bad_rows_of_rank_2_end_every_process(tmp_path):
     assert result.stderr.count("qvadyn: error: ") == 1 and message in result.stderr, result.stderr
     assert (tmp_path / "bad.h5").read_text() == "earlier results"
     assert sorted(p.name for p in tmp_path.iterdir() if "tmp" in p.name or p.suffix == ".csv") == []
+
+
+def test_nodes_with_rows_apart_are_refused_over_several_processes(tmp_path):
+    # Rows 5 and 6 swapped: node 11 has rows 0-4 and 6.
+    write_basis(tmp_path / "basis.h5", swap_rows=(5, 6))
+    (tmp_path / "job.toml").write_text(JOB)
+    result = run(tmp_path, 2, "apart.h5")
+    assert result.returncode == 1
+    assert result.stderr.count("qvadyn: error: ") == 1 and \
+        "basis.h5: dataset 'dofmap': the rows of node 11 are not together (rows 4 and 6); a " \
+        "run over several processes needs each node's rows one after another" in result.stderr, \
+        result.stderr
