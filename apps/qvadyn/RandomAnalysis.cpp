@@ -8,13 +8,16 @@
 #include <filesystem>
 #include <numbers>
 #include <numeric>
+#include <set>
 #include <sstream>
 
 #include "Analyses.h"
+#include "Distribution.h"
 #include "Error.h"
 #include "JobTables.h"
 #include "QVADyn/QVADynCore/QVADynCorrelation.h"
 #include "QVADyn/QVADynCore/QVADynRandomEvent.h"
+#include "platform/base/mem_Alloc.h"
 
 extern "C" {
 // LAPACK (OpenBLAS): solves A X = B for general complex A by LU.
@@ -255,6 +258,40 @@ class PatternProvider : public QVADynRandomLoadProvider {
   int numNodes_;
 };
 
+// The rows of the nodes `loaded` (whole nodes, in the basis's row order) as a
+// basis of their own, with every mode and those nodes' coordinates. Each
+// process fills the shapes of the rows of its block and the sums over the
+// processes complete them, so every process must call it.
+Basis LoadedNodesBasis(const Model& model, const std::set<std::int64_t>& loaded) {
+  const Basis& basis = model.GetBasis();
+  const int m = basis.NumModes();
+  Basis part;
+  part.eigenvalues = basis.eigenvalues;
+  part.numAcousticModes = basis.numAcousticModes;
+  part.numResidualModes = basis.numResidualModes;
+  for (std::size_t row = 0; row < basis.dofNodes.size(); ++row) {
+    if (!loaded.contains(basis.dofNodes[row])) continue;
+    part.dofNodes.push_back(basis.dofNodes[row]);
+    part.dofComponents.push_back(basis.dofComponents[row]);
+  }
+  for (std::size_t i = 0; i < basis.nodeIds.size(); ++i) {
+    if (!loaded.contains(basis.nodeIds[i])) continue;
+    part.nodeIds.push_back(basis.nodeIds[i]);
+    const auto first = basis.nodeCoordinates.begin() + static_cast<std::ptrdiff_t>(3 * i);
+    part.nodeCoordinates.insert(part.nodeCoordinates.end(), first, first + 3);
+  }
+  const std::size_t numRows = part.dofNodes.size();
+  part.modes.assign(numRows * static_cast<std::size_t>(m), 0.0);
+  for (std::size_t i = 0; i < numRows; ++i) {
+    const std::int64_t row = model.Row(part.dofNodes[i], part.dofComponents[i]);
+    if (row < 0) continue;  // another process's row
+    const std::vector<double> shape = model.ShapeRow(row);
+    for (int k = 0; k < m; ++k) part.modes[static_cast<std::size_t>(k) * numRows + i] = shape[k];
+  }
+  SumOverProcesses(part.modes.data(), part.modes.size());
+  return part;
+}
+
 // Block `index` of the event's output (R then I, entry (a, b) at a m + b) as
 // B column-major: B(a, b) at b m + a.
 void BlockFromEvent(const std::vector<double>& out, int index, int m,
@@ -388,6 +425,11 @@ std::shared_ptr<const RandomSettings> ReadRandomSettings(const std::string& path
         }
       }
     }
+    if (settingsOf.kind != RandomExcitationSettings::Kind::kConvected &&
+        excitation->get("velocity")) {
+      throw Error(Where(path, *excitation->get("velocity")) + ": 'velocity'" + inner +
+                  ": only a convected field (correlation = \"convected\") moves with a velocity");
+    }
     settings->excitations.push_back(std::move(settingsOf));
   }
   return settings;
@@ -458,12 +500,39 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
     }
   }
 
+  // The loads are checked against the whole basis, whichever process holds
+  // their rows.
+  std::set<std::int64_t> loadedNodes;
+  for (const RandomExcitationSettings& excitation : settings.excitations) {
+    for (const auto& load : excitation.loads) {
+      if (!model.HasDof(load.node, load.component)) {
+        throw Error(load.where + ": 'loads' in [analysis." + analysis.name + ".excitation]: node " +
+                    std::to_string(load.node) + " component " + std::to_string(load.component) +
+                    ": the basis has no such DOF");
+      }
+      loadedNodes.insert(load.node);
+    }
+  }
+  // The cross-spectra pair the rows of different nodes, which the blocks of
+  // several processes cannot add up: there every process runs the event over
+  // the same small model of the loaded nodes' rows. With base motion alone
+  // the first node stands in (inactive), so that the model has rows. The
+  // model keeps its basis by reference: declared first, the basis outlives it.
+  Basis loadedBasis;
+  std::unique_ptr<Model> loadedModel;
+  if (Distributed()) {
+    if (loadedNodes.empty() && !basis.dofNodes.empty()) loadedNodes.insert(basis.dofNodes.front());
+    loadedBasis = LoadedNodesBasis(model, loadedNodes);
+    loadedModel = std::make_unique<Model>(loadedBasis, model.Log());
+  }
+  Model& eventModel = loadedModel ? *loadedModel : model;
+
   // The modal load cross-spectra from the component's random event: one load
   // pattern (key c + 1) and one correlation per excitation.
-  PatternProvider provider(model, numExcitations);
-  std::vector<int> nodeActive(static_cast<std::size_t>(model.NumNodes()), 0);
+  PatternProvider provider(eventModel, numExcitations);
+  std::vector<int> nodeActive(static_cast<std::size_t>(eventModel.NumNodes()), 0);
   bool anyBase = false;
-  QVADynRandomEvent event(&model.Modal());
+  QVADynRandomEvent event(&eventModel.Modal());
   std::vector<int> modes(static_cast<std::size_t>(m));
   std::iota(modes.begin(), modes.end(), 1);
   event.SetActiveModes(modes.data(), m);
@@ -472,12 +541,7 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
     const RandomExcitationSettings& excitation = settings.excitations[c];
     using Kind = RandomExcitationSettings::Kind;
     for (const auto& load : excitation.loads) {
-      const int node = model.Node(load.node);
-      if (node < 0 || model.Row(load.node, load.component) < 0) {
-        throw Error(load.where + ": 'loads' in [analysis." + analysis.name + ".excitation]: node " +
-                    std::to_string(load.node) + " component " + std::to_string(load.component) +
-                    ": the basis has no such DOF");
-      }
+      const int node = eventModel.Node(load.node);
       provider.Load(node, c, load.component - 1) += load.scale;
       nodeActive[static_cast<std::size_t>(node)] = 1;
     }
@@ -500,13 +564,20 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
     anyBase = anyBase || excitation.kind == Kind::kBase;
   }
   if (anyBase) {
-    // The base-motion form reads the participation factors of slot 0.
+    // The base-motion form reads the participation factors of slot 0, which
+    // the whole model's sums give (over several processes, completed over
+    // them) and the small model takes over.
     const double origin[3] = {0.0, 0.0, 0.0};
     std::vector<double> gamma, masses;
     try {
       model.Participation(origin, false, gamma, masses);
     } catch (const Error& error) {
       throw Error(prefix + "base_acceleration: " + error.what());
+    }
+    if (loadedModel) {
+      double* factors = mem_AllocArray<double>(gamma.size());
+      std::copy(gamma.begin(), gamma.end(), factors);
+      loadedModel->Modal().SetParticipationFactors(factors, 0);  // adopts `factors`
     }
   }
   std::vector<double> blocks(2 * static_cast<std::size_t>(m) * m * numExcitations, 0.0);
@@ -526,12 +597,7 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
 
   const std::vector<OutputPoint> points = ResolveOutputs(context.job, model);
   const auto numOutputs = static_cast<std::int64_t>(points.size());
-  problem.outputShapes.resize(points.size() * static_cast<std::size_t>(m));
-  for (std::size_t o = 0; o < points.size(); ++o) {
-    const std::vector<double> shape =
-        model.ShapeRow(model.Row(points[o].nodeId, points[o].component));
-    for (int k = 0; k < m; ++k) problem.outputShapes[k * points.size() + o] = shape[k];
-  }
+  problem.outputShapes = OutputShapes(model, points);
   if (points.empty()) {
     throw Error(prefix + "a random analysis needs output DOFs ('dofs' in [output])");
   }

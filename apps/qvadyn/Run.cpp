@@ -21,15 +21,6 @@ namespace {
 
 volatile std::sig_atomic_t interruptRequested = 0;
 
-// The random analysis combines loads of different rows quadratically (their
-// cross-spectra), which the blocks of several processes cannot add up: it
-// runs in one process.
-void RefuseUndistributed(const Analysis& analysis) {
-  if (!Distributed() || analysis.type != AnalysisType::kRandom) return;
-  throw Error(analysis.where + ": [analysis." + analysis.name +
-              "]: a random analysis runs in one process; run this job without mpirun");
-}
-
 double Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -66,7 +57,6 @@ RunReport RunJob(const Job& job, const RunOptions& options) {
         throw Error(report.resultsPath + ": the results file would replace the " + what);
       }
     }
-    for (const Analysis& analysis : job.analyses) RefuseUndistributed(analysis);
     basis = ReadBasisFile(job.basisPath, false);
   });
   report.dofs = basis.NumDofs();

@@ -160,6 +160,18 @@ base_acceleration = [1]
     assert ("bad.toml:6:7: 'psd' in [[analysis.shake.excitation]]: row 2: value 0.000000 is "
             "not positive") in result.stderr
     (sdof / "bad.toml").write_text("""basis = "sdof.h5"
+[analysis.shake]
+type = "random"
+range = [1.0, 100.0]
+[[analysis.shake.excitation]]
+psd = [[10.0, 0.01], [100.0, 0.01]]
+loads = [[1, 1, 1.0]]
+velocity = [10.0, 0.0, 0.0]
+""")
+    result = run("run", "bad.toml", cwd=sdof)
+    assert ("bad.toml:8:12: 'velocity' in [[analysis.shake.excitation]]: only a convected field "
+            "(correlation = \"convected\") moves with a velocity") in result.stderr, result.stderr
+    (sdof / "bad.toml").write_text("""basis = "sdof.h5"
 [analysis.quake]
 type = "response_spectrum"
 combination = "cqq"

@@ -115,6 +115,17 @@ range = [1.0, 50.0]
 psd = [[1.0, 0.5], [50.0, 0.5]]
 base_acceleration = [1]
 """
+NODAL = "".join(f"""
+[[analysis.shake.excitation]]
+psd = [[2.0, 0.1], [40.0, 0.3]]
+loads = {loads}
+correlation = "{kind}"
+{"velocity = [40.0, 10.0, 0.0]" if kind == "convected" else ""}
+""" for kind, loads in [  # nodes in every block of 2 and of 3 processes
+    ("correlated", [[11, 1, 1.0], [17, 2, -0.5], [14, 2, 0.7]]),
+    ("uncorrelated", [[12, 3, 2.0], [15, 6, 1.0], [16, 1, 0.3]]),
+    ("convected", [[13, 1, 1.0], [16, 1, 0.8], [11, 5, 0.4]])])
+JOB += RANDOM + NODAL
 
 
 def run(folder, processes, results, job="job.toml"):
@@ -161,7 +172,8 @@ def test_results_equal_one_process(reference, job, processes):
         expected, actual = datasets(first), datasets(other)
         assert sorted(actual) == sorted(expected)
         assert {"sweep/field/displacement", "shock/field/displacement", "mass/factors",
-                "quake/peak/displacement", "view/coordinates"} <= set(expected)
+                "quake/peak/displacement", "shake/psd/displacement",
+                "view/coordinates"} <= set(expected)
         for name, dataset in expected.items():
             assert actual[name].shape == dataset.shape and actual[name].dtype == dataset.dtype, name
             if dataset.dtype.kind in "fc":
@@ -172,12 +184,13 @@ def test_results_equal_one_process(reference, job, processes):
                                            atol=1e-13 * scale, err_msg=name)
             else:
                 assert np.array_equal(actual[name][()], dataset[()]), name
-        for name in ("sweep", "shock", "complex", "mass", "quake"):
+        for name in ("sweep", "shock", "complex", "mass", "quake", "shake"):
             assert dict(other[name].attrs) == dict(first[name].attrs)
     one_csv = sorted(p.name[len(one):] for p in reference.glob(f"{one}_*.csv"))
     many_csv = sorted(p.name[len(many):] for p in reference.glob(f"{many}_*.csv"))
-    # Per output DOF: 3 quantities of the sweep, 1 of the shock; 1 complex modes.
-    assert many_csv == one_csv and len(one_csv) == 4 * 3 + 4 + 1
+    # Per output DOF: 3 quantities of the sweep, 1 of the shock, 1 of the shake; 1 complex
+    # modes.
+    assert many_csv == one_csv and len(one_csv) == 4 * 3 + 4 + 4 + 1
     for suffix in one_csv:
         # CSV values carry ten significant digits.
         np.testing.assert_allclose(
@@ -196,15 +209,25 @@ def test_results_equal_one_process(reference, job, processes):
                 (share > 0), rank
 
 
-def test_random_analysis_is_refused_over_several_processes(tmp_path):
+def test_random_base_motion_alone_and_a_missing_load_dof(tmp_path):
     write_basis(tmp_path / "basis.h5")
-    (tmp_path / "job.toml").write_text(JOB + RANDOM)
-    result = run(tmp_path, 2, "random.h5")
+    job = JOB[:JOB.index("[[load]]")] + "[output]\ndofs = [[16, 1]]\n" + RANDOM
+    # Base motion alone loads no node; over 2 processes as over one.
+    (tmp_path / "job.toml").write_text(job)
+    for processes in (1, 2):
+        assert run(tmp_path, processes, f"base{processes}.h5").returncode == 0
+    with h5py.File(tmp_path / "base1.h5", "r") as one, h5py.File(tmp_path / "base2.h5", "r") as two:
+        # Participation factors summed in another order: round-off only.
+        np.testing.assert_allclose(two["shake/psd/displacement"][()],
+                                   one["shake/psd/displacement"][()], rtol=1e-13)
+    # A load on a DOF no process holds (node 17 has 4) is refused by every one alike.
+    (tmp_path / "job.toml").write_text(job + NODAL.replace("[14, 2, 0.7]", "[17, 5, 0.7]"))
+    result = run(tmp_path, 3, "missing.h5")
     assert result.returncode == 1
     assert result.stderr.count("qvadyn: error: ") == 1
-    assert "[analysis.shake]: a random analysis runs in one process; run this job without " \
-           "mpirun" in result.stderr, result.stderr
-    assert not (tmp_path / "random.h5").exists()
+    assert "'loads' in [analysis.shake.excitation]: node 17 component 5: the basis has no such " \
+           "DOF" in result.stderr, result.stderr
+    assert not (tmp_path / "missing.h5").exists()
 
 
 def test_bad_rows_of_rank_2_end_every_process(tmp_path):
