@@ -603,7 +603,28 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
   }
   const auto numFrequencies = static_cast<std::int64_t>(problem.frequencies.size());
   context.progress.Begin(analysis.name, numFrequencies);
-  const RandomResponse response = ComputeRandomResponse(problem);
+  // Each process computes the response at its share of the frequencies; the
+  // shares are gathered before the root mean squares are taken.
+  const RowBlock share = EvenShare(numFrequencies, Processes(), Rank());
+  RandomProblem shareProblem = problem;
+  shareProblem.frequencies.assign(problem.frequencies.begin() + share.first,
+                                  problem.frequencies.begin() + share.first + share.count);
+  const RandomResponse shareResponse = ComputeRandomResponse(shareProblem);
+  RandomResponse response;
+  const std::vector<std::size_t> offsets =
+      ShareOffsets(numFrequencies, static_cast<std::size_t>(numOutputs));
+  for (const auto& [part, whole] :
+       {std::pair{&shareResponse.displacementPsd, &response.displacementPsd},
+        std::pair{&shareResponse.velocityPsd, &response.velocityPsd},
+        std::pair{&shareResponse.accelerationPsd, &response.accelerationPsd}}) {
+    whole->assign(static_cast<std::size_t>(numFrequencies * numOutputs), 0.0);
+    std::copy(part->begin(), part->end(),
+              whole->begin() + static_cast<std::ptrdiff_t>(share.first * numOutputs));
+    GatherParts(whole->data(), offsets);
+  }
+  response.displacementRms = RmsOverBand(problem.frequencies, response.displacementPsd);
+  response.velocityRms = RmsOverBand(problem.frequencies, response.velocityPsd);
+  response.accelerationRms = RmsOverBand(problem.frequencies, response.accelerationPsd);
   context.progress.Advance("solving", numFrequencies);
 
   ResultsWriter& results = context.results;
