@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <numbers>
 #include <set>
 #include <sstream>
@@ -12,6 +13,10 @@
 #include "AtomicFile.h"
 #include "Error.h"
 #include "Hdf5.h"
+
+#ifdef QVA_WITH_MPI
+#include <mpi.h>
+#endif
 
 namespace qvadyn {
 
@@ -50,6 +55,30 @@ void RequireShape(const std::vector<std::int64_t>& dims, const std::vector<std::
     throw Error(where + ": dataset '" + name + "' has shape " + Shape(dims) + ", expected " +
                 Shape(expected) + " (" + meaning + ")");
   }
+}
+
+// Entries [k, firstRow + i] of `count` rows of the mode shapes (count x
+// modes, column-major).
+void RequireFiniteRows(const double* values, int modes, std::int64_t firstRow, std::int64_t count,
+                       const std::string& where) {
+  for (int k = 0; k < modes; ++k) {
+    for (std::int64_t i = 0; i < count; ++i) {
+      const double value = values[static_cast<std::size_t>(i + k * count)];
+      if (std::isfinite(value)) continue;
+      throw Error(where + ": dataset 'modes': entry [" + std::to_string(k) + ", " +
+                  std::to_string(firstRow + i) + "] is " +
+                  (std::isnan(value) ? "NaN" : "infinite"));
+    }
+  }
+}
+
+// The largest of `value` over the processes, the same on every one.
+std::int64_t LargestOverProcesses(std::int64_t value) {
+  CheckPeers();
+#ifdef QVA_WITH_MPI
+  MPI_Allreduce(MPI_IN_PLACE, &value, 1, MPI_INT64_T, MPI_MAX, MPI_COMM_WORLD);
+#endif
+  return value;
 }
 
 template <typename T>
@@ -305,20 +334,36 @@ Basis ReadBasisFile(const std::string& path, bool withModes) {
   return basis;
 }
 
-ModeShapeReader::ModeShapeReader(const std::string& path)
-    : file_(Hdf5File::Open(path)), modes_(file_.Info("modes").dims.at(0)) {}
-
-void ModeShapeReader::Read(std::int64_t firstRow, std::int64_t count, double* out) const {
-  file_.ReadColumns("modes", firstRow, count, out);
-  for (std::int64_t k = 0; k < modes_; ++k) {
-    for (std::int64_t i = 0; i < count; ++i) {
-      const double value = out[static_cast<std::size_t>(i + k * count)];
-      if (std::isfinite(value)) continue;
-      throw Error(file_.Path() + ": dataset 'modes': entry [" + std::to_string(k) + ", " +
-                  std::to_string(firstRow + i) + "] is " +
-                  (std::isnan(value) ? "NaN" : "infinite"));
+void ReadModeShapes(
+    const std::string& path, int modes, RowBlock rows,
+    const std::function<void(std::int64_t firstRow, std::int64_t count, double* values)>& take) {
+  const std::int64_t blockRows = BasisChunkRows(rows.count, modes);
+  std::vector<double> values(static_cast<std::size_t>(blockRows * modes));
+  const bool collective = Distributed();
+  // Every process makes as many collective reads as the one with the most
+  // blocks; nothing between the open and the close may leave the loop early.
+  std::int64_t blocks = (rows.count + blockRows - 1) / blockRows;
+  if (collective) blocks = LargestOverProcesses(blocks);
+  std::exception_ptr failure;
+  {
+    const Hdf5File file = Hdf5File::OpenShared(path);
+    for (std::int64_t block = 0; block < blocks; ++block) {
+      // Alone, a process stops at its first failure; among others it goes
+      // on, reading nothing, as it does past its own rows.
+      if (failure && !collective) break;
+      const std::int64_t first = rows.first + block * blockRows;
+      const std::int64_t count =
+          failure ? 0 : std::clamp<std::int64_t>(rows.first + rows.count - first, 0, blockRows);
+      try {
+        file.ReadColumns("modes", first, count, values.data());
+        RequireFiniteRows(values.data(), modes, first, count, path);
+        if (count > 0) take(first, count, values.data());
+      } catch (...) {
+        failure = std::current_exception();
+      }
     }
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 std::string DescribeBasis(const Basis& basis, const std::string& path) {

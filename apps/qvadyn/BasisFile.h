@@ -7,9 +7,11 @@
 //   // "beam.h5: dataset 'eigenvalues': entry 4 is negative (-3.2e+02)"
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "Basis.h"
+#include "Distribution.h"
 #include "Hdf5.h"
 
 namespace qvadyn {
@@ -22,19 +24,17 @@ void WriteBasisFile(const std::string& path, const Basis& basis);
 // Without `withModes`, the mode shapes are left in the file (basis.modes
 // stays empty; their shape is checked): a Model streams them from there.
 Basis ReadBasisFile(const std::string& path, bool withModes = true);
-// Reads the mode shapes of a basis file block by block of rows, each block
-// touching only its own chunks.
-class ModeShapeReader {
- public:
-  explicit ModeShapeReader(const std::string& path);
-  // Rows [firstRow, firstRow + count) into `out` (count x modes,
-  // column-major); raises naming the first NaN or Inf.
-  void Read(std::int64_t firstRow, std::int64_t count, double* out) const;
-
- private:
-  Hdf5File file_;
-  std::int64_t modes_ = 0;
-};
+// Reads rows [rows.first, rows.first + rows.count) of the mode shapes of a
+// basis file of `modes` modes block by block of rows (about 1 MiB each,
+// touching only their own chunks), handing each block to `take` (count x
+// modes, column-major); raises naming the first NaN or Inf. Over several
+// processes the file is opened and read collectively: every process calls
+// it together, also one with no rows. A process that fails (a bad value,
+// `take` raising) still takes part in every read and in the close, and
+// raises only then, so no process is left waiting.
+void ReadModeShapes(
+    const std::string& path, int modes, RowBlock rows,
+    const std::function<void(std::int64_t firstRow, std::int64_t count, double* values)>& take);
 
 // The checks ReadBasisFile applies, for bases built in memory (importers);
 // `where` prefixes every message (a file name). Without `checkModes` the

@@ -113,6 +113,19 @@ Hdf5File Hdf5File::Open(const std::string& path) {
   return Hdf5File(path, Check(id, path + ": cannot open the file"));
 }
 
+Hdf5File Hdf5File::OpenShared(const std::string& path) {
+#ifdef QVA_WITH_MPI
+  if (Distributed()) {
+    SilenceHdf5();
+    Hdf5Handle access(H5Pcreate(H5P_FILE_ACCESS));
+    H5Pset_fapl_mpio(access.Id(), MPI_COMM_WORLD, MPI_INFO_NULL);
+    const hid_t id = H5Fopen(path.c_str(), H5F_ACC_RDONLY, access.Id());
+    return Hdf5File(path, Check(id, path + ": cannot open the file"), true);
+  }
+#endif
+  return Open(path);
+}
+
 void Hdf5File::Close() {
   if (!file_.Valid()) return;
   const herr_t status = H5Fflush(file_.Id(), H5F_SCOPE_GLOBAL);
@@ -401,9 +414,18 @@ void Hdf5File::ReadColumns(const std::string& path, std::int64_t firstColumn, st
   H5Sget_simple_extent_dims(space.Id(), dims, nullptr);
   const hsize_t start[2] = {0, static_cast<hsize_t>(firstColumn)};
   const hsize_t block[2] = {dims[0], static_cast<hsize_t>(count)};
-  H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
   Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
-  Check(H5Dread(dataset.Id(), H5T_NATIVE_DOUBLE, memory.Id(), space.Id(), H5P_DEFAULT, out),
+  if (block[0] * block[1] == 0) {
+    H5Sselect_none(space.Id());
+    H5Sselect_none(memory.Id());
+  } else {
+    H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
+  }
+  Hdf5Handle transfer(H5Pcreate(H5P_DATASET_XFER));
+#ifdef QVA_WITH_MPI
+  if (shared_) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
+#endif
+  Check(H5Dread(dataset.Id(), H5T_NATIVE_DOUBLE, memory.Id(), space.Id(), transfer.Id(), out),
         path_ + ": cannot read dataset '" + path + "'");
 }
 

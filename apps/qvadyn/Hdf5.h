@@ -51,12 +51,17 @@ class Hdf5File {
   // Write(), each process its block of WriteColumnBlock().
   static Hdf5File Create(const std::string& path);
   static Hdf5File Open(const std::string& path);
+  // Opens an existing file for reading by every process together over
+  // MPI-IO (collective, like its close); ReadColumns() is then collective.
+  // With one process it is Open().
+  static Hdf5File OpenShared(const std::string& path);
   // Opens an existing file for reading and writing, in this process alone.
   static Hdf5File OpenForUpdate(const std::string& path);
   // A file held in memory only (nothing is written to disk); `name` tells
   // it apart from other open files and names it in messages.
   static Hdf5File CreateInMemory(const std::string& name);
-  // Written by several processes together (Create over MPI-IO).
+  // Written or read by several processes together (Create or OpenShared
+  // over MPI-IO).
   bool Shared() const { return shared_; }
   // Closes the file (collectively over several processes); raises when HDF5
   // cannot flush it.
@@ -114,7 +119,9 @@ class Hdf5File {
   std::vector<std::int64_t> ReadInts(const std::string& path,
                                      std::vector<std::int64_t>& dims) const;
   // Reads columns [firstColumn, firstColumn + count) of a rank-2 float
-  // dataset (rows, columns) into `out` (rows x count, C order).
+  // dataset (rows, columns) into `out` (rows x count, C order). Over a
+  // shared file every process calls it together, count 0 when it has
+  // nothing to read.
   void ReadColumns(const std::string& path, std::int64_t firstColumn, std::int64_t count,
                    double* out) const;
   // Reads a whole rank-2 float dataset into `out`, sized by the caller.

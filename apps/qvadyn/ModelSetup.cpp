@@ -60,16 +60,13 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
                           basis.numResidualModes);
     QVASrvDenseMatrix& shapes = writer.CreateModeShapes(rows, false);
     if (basis.ModeShapes().empty()) {
-      const ModeShapeReader reader(basisFile);
-      const int blockRows = static_cast<int>(BasisChunkRows(rows, modes));
-      std::vector<double> block(static_cast<std::size_t>(blockRows) *
-                                static_cast<std::size_t>(modes));
-      for (int first = 0; first < rows; first += blockRows) {
-        const int count = std::min(blockRows, rows - first);
-        reader.Read(rows_.first + first, count, block.data());
-        shapes.SetValues(first, first + count - 1, 0, modes - 1,
-                         QVASrvMatrix(count, modes, block.data()));
-      }
+      ReadModeShapes(basisFile, modes, rows_,
+                     [&](std::int64_t firstRow, std::int64_t count, double* values) {
+                       const int first = static_cast<int>(firstRow - rows_.first);
+                       const int last = first + static_cast<int>(count) - 1;
+                       shapes.SetValues(first, last, 0, modes - 1,
+                                        QVASrvMatrix(static_cast<int>(count), modes, values));
+                     });
     } else {
       // The basis's column-major shapes are handed over in place, no copy.
       QVASrvMatrix values(rows, modes, const_cast<double*>(basis.ModeShapes().data()));

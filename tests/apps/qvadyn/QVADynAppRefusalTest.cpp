@@ -192,6 +192,14 @@ TEST_F(QVADynAppTest, BasisFileRefusalsNameTheDatasetAndFirstBadIndex) {
     EXPECT_EQ(Message([&] { qvadyn::ReadBasisFile(Path("b.h5")); }),
               Path("b.h5") + ": " + row.message);
   }
+  // A run streams the shapes from the file with the same check.
+  qvadyn::Basis bad = TwoNodes();
+  cases[0].change(bad);
+  WriteUnchecked("b.h5", bad);
+  const std::string job = Write(
+      "job.toml", "basis = \"b.h5\"\n[analysis.h]\ntype = \"harmonic\"\nfrequencies = [1.0]\n");
+  EXPECT_EQ(Message([&] { qvadyn::RunJob(qvadyn::LoadJob(job), {}); }),
+            Path("b.h5") + ": " + cases[0].message);
   // Round-off negative eigenvalues of rigid-body modes pass.
   qvadyn::Basis rigid = TwoNodes();
   rigid.eigenvalues[0] = -1e-12;

@@ -230,13 +230,22 @@ def test_random_base_motion_alone_and_a_missing_load_dof(tmp_path):
     assert not (tmp_path / "missing.h5").exists()
 
 
-def test_bad_rows_of_rank_2_end_every_process(tmp_path):
-    # With 3 processes the last node (id 17, rows 19-22) is rank 2's.
-    write_basis(tmp_path / "basis.h5", bad_row=21)
+# With 3 processes ranks 0, 1 and 2 hold rows 0-8, 9-17 and 18-22. Shapes of
+# 16384 modes are read in blocks of 8 rows: ranks 0 and 1 read two, rank 2
+# one, and rank 1 meets its NaN in its first.
+@pytest.mark.parametrize("bad_row, modes", [(21, MODES), (10, 16384)])
+def test_bad_rows_of_one_rank_end_every_process(tmp_path, bad_row, modes):
+    write_basis(tmp_path / "basis.h5", bad_row=bad_row)
+    if modes != MODES:
+        with h5py.File(tmp_path / "basis.h5", "r+") as f:
+            phi = np.ones((modes, len(f["dofmap"])))
+            phi[2, bad_row] = np.nan
+            del f["eigenvalues"], f["modes"], f["damping"]
+            f["eigenvalues"], f["modes"] = np.arange(1.0, modes + 1.0), phi
     (tmp_path / "job.toml").write_text(JOB)
     (tmp_path / "bad.h5").write_text("earlier results")
     result = run(tmp_path, 3, "bad.h5")
-    message = "basis.h5: dataset 'modes': entry [2, 21] is NaN"
+    message = f"basis.h5: dataset 'modes': entry [2, {bad_row}] is NaN"
     assert result.returncode != 0
     assert result.stderr.count("qvadyn: error: ") == 1 and message in result.stderr, result.stderr
     assert (tmp_path / "bad.h5").read_text() == "earlier results"
