@@ -59,7 +59,7 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
     writer.SetEigenvalues(basis.eigenvalues.data(), modes, basis.numAcousticModes,
                           basis.numResidualModes);
     QVASrvDenseMatrix& shapes = writer.CreateModeShapes(rows, false);
-    if (basis.ModeShapes().empty()) {
+    if (basis.ModeShapes().empty() && !basisFile.empty()) {
       ReadModeShapes(basisFile, modes, rows_,
                      [&](std::int64_t firstRow, std::int64_t count, double* values) {
                        const int first = static_cast<int>(firstRow - rows_.first);
@@ -67,7 +67,11 @@ Model::Model(const Basis& basis, QVADynLogFile& log, const std::string& basisFil
                        shapes.SetValues(first, last, 0, modes - 1,
                                         QVASrvMatrix(static_cast<int>(count), modes, values));
                      });
-    } else {
+    } else if (rows > 0) {
+      if (basis.ModeShapes().size() != static_cast<std::size_t>(rows) * modes) {
+        throw Error("the basis holds no mode shapes for its " + std::to_string(rows) +
+                    " rows, and no basis file to read them from");
+      }
       // The basis's column-major shapes are handed over in place, no copy.
       QVASrvMatrix values(rows, modes, const_cast<double*>(basis.ModeShapes().data()));
       shapes.SetValues(0, rows - 1, 0, modes - 1, values);

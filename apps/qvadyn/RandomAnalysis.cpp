@@ -515,13 +515,12 @@ AnalysisSummary RunRandom(AnalysisContext& context) {
   }
   // The cross-spectra pair the rows of different nodes, which the blocks of
   // several processes cannot add up: there every process runs the event over
-  // the same small model of the loaded nodes' rows. With base motion alone
-  // the first node stands in (inactive), so that the model has rows. The
-  // model keeps its basis by reference: declared first, the basis outlives it.
+  // the same small model of the loaded nodes' rows (none for base motion
+  // alone). The model keeps its basis by reference: declared first, the basis
+  // outlives it.
   Basis loadedBasis;
   std::unique_ptr<Model> loadedModel;
   if (Distributed()) {
-    if (loadedNodes.empty() && !basis.dofNodes.empty()) loadedNodes.insert(basis.dofNodes.front());
     loadedBasis = LoadedNodesBasis(model, loadedNodes);
     loadedModel = std::make_unique<Model>(loadedBasis, model.Log());
   }
