@@ -91,8 +91,9 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
   // With diagonal damping the modes are independent: over several processes
   // each integrates its share of them, the time histories are gathered, and
   // every process recovers its rows from all of them. Projected damping
-  // couples the modes, and every process integrates them all.
-  const bool splitModes = Distributed() && projected == 0;
+  // couples the modes, and every process integrates them all (so it does
+  // with acoustic modes, which the component takes only as a whole).
+  const bool splitModes = Distributed() && projected == 0 && basis.numAcousticModes == 0;
   const RowBlock share = splitModes ? EvenShare(modes, Processes(), Rank()) : RowBlock{0, modes};
   const auto shareFirst = static_cast<std::size_t>(share.first);
   const auto shareModes = static_cast<std::size_t>(share.count);
