@@ -33,6 +33,34 @@ void Check(herr_t status, const std::string& what) {
   if (status < 0) throw Error(what);
 }
 
+// Selects [first, first + count) along `axis` of the rank-2 file space
+// `space` of extent `shape` (nothing for an empty block) and returns the
+// memory space of the block.
+Hdf5Handle SelectBlock(const Hdf5Handle& space, const hsize_t shape[2], int axis,
+                       std::int64_t first, std::int64_t count) {
+  hsize_t start[2] = {0, 0};
+  hsize_t block[2] = {shape[0], shape[1]};
+  start[axis] = static_cast<hsize_t>(first);
+  block[axis] = static_cast<hsize_t>(count);
+  Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
+  if (block[0] * block[1] == 0) {
+    H5Sselect_none(space.Id());
+    H5Sselect_none(memory.Id());
+  } else {
+    H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
+  }
+  return memory;
+}
+
+// Transfer properties of a block: collective over MPI-IO in a shared file.
+Hdf5Handle BlockTransfer([[maybe_unused]] bool shared) {
+  Hdf5Handle transfer(H5Pcreate(H5P_DATASET_XFER));
+#ifdef QVA_WITH_MPI
+  if (shared) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
+#endif
+  return transfer;
+}
+
 }  // namespace
 
 Hdf5Handle& Hdf5Handle::operator=(Hdf5Handle&& other) noexcept {
@@ -286,21 +314,8 @@ void Hdf5File::WriteBlockRaw(const std::string& path, hid_t type, const void* va
   Hdf5Handle dataset = Check(
       H5Dcreate2(file_.Id(), path.c_str(), type, space.Id(), links.Id(), H5P_DEFAULT, H5P_DEFAULT),
       what);
-  hsize_t start[2] = {0, 0};
-  hsize_t block[2] = {shape[0], shape[1]};
-  start[axis] = static_cast<hsize_t>(first);
-  block[axis] = static_cast<hsize_t>(count);
-  Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
-  if (block[0] * block[1] == 0) {
-    H5Sselect_none(space.Id());
-    H5Sselect_none(memory.Id());
-  } else {
-    H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
-  }
-  Hdf5Handle transfer(H5Pcreate(H5P_DATASET_XFER));
-#ifdef QVA_WITH_MPI
-  if (shared_) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
-#endif
+  const Hdf5Handle memory = SelectBlock(space, shape.data(), axis, first, count);
+  const Hdf5Handle transfer = BlockTransfer(shared_);
   Check(H5Dwrite(dataset.Id(), type, memory.Id(), space.Id(), transfer.Id(), values), what);
 }
 
@@ -412,19 +427,8 @@ void Hdf5File::ReadColumns(const std::string& path, std::int64_t firstColumn, st
   Hdf5Handle space(H5Dget_space(dataset.Id()));
   hsize_t dims[2] = {0, 0};
   H5Sget_simple_extent_dims(space.Id(), dims, nullptr);
-  const hsize_t start[2] = {0, static_cast<hsize_t>(firstColumn)};
-  const hsize_t block[2] = {dims[0], static_cast<hsize_t>(count)};
-  Hdf5Handle memory(H5Screate_simple(2, block, nullptr));
-  if (block[0] * block[1] == 0) {
-    H5Sselect_none(space.Id());
-    H5Sselect_none(memory.Id());
-  } else {
-    H5Sselect_hyperslab(space.Id(), H5S_SELECT_SET, start, nullptr, block, nullptr);
-  }
-  Hdf5Handle transfer(H5Pcreate(H5P_DATASET_XFER));
-#ifdef QVA_WITH_MPI
-  if (shared_) H5Pset_dxpl_mpio(transfer.Id(), H5FD_MPIO_COLLECTIVE);
-#endif
+  const Hdf5Handle memory = SelectBlock(space, dims, 1, firstColumn, count);
+  const Hdf5Handle transfer = BlockTransfer(shared_);
   Check(H5Dread(dataset.Id(), H5T_NATIVE_DOUBLE, memory.Id(), space.Id(), transfer.Id(), out),
         path_ + ": cannot read dataset '" + path + "'");
 }

@@ -101,7 +101,7 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
                                        QVADynRecoverAcceleration};
   std::vector<double>* states[3] = {&displacement0, &velocity0, &acceleration0};
   // A new event over `segmentTimes` and modes firstMode ... firstMode +
-  // modeCount - 1, from the state `states`: it integrates them, or with
+  // modeCount - 1: it integrates them from the state `states`, or with
   // `given` (whole time histories of the segment) stores those.
   const auto newEvent = [&](const std::vector<double>& segmentTimes, std::size_t firstMode,
                             std::size_t modeCount, const std::vector<double>* given) {
@@ -123,9 +123,11 @@ AnalysisSummary RunTransient(AnalysisContext& context) {
     event->SetDiagonalDamping(static_cast<int>(modeCount), damping.data() + firstMode);
     if (projected != 0) event->RequestProjectedDamping(projected);
     ApplyLoads(loads, segmentTimes, *event, static_cast<int>(firstMode));
-    for (int kind = 0; kind < 3; ++kind) {
-      event->SetInitialCondition(kinds[kind], QVASrvMatrix(static_cast<int>(modeCount), 1,
-                                                           states[kind]->data() + firstMode));
+    if (!given) {
+      for (int kind = 0; kind < 3; ++kind) {
+        event->SetInitialCondition(kinds[kind], QVASrvMatrix(static_cast<int>(modeCount), 1,
+                                                             states[kind]->data() + firstMode));
+      }
     }
     event->Solve(nullptr);
     return event;
